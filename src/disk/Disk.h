@@ -1,0 +1,8 @@
+// Raw access to the first physical disk.
+#pragma once
+
+#include "platform/Win32.h"
+
+// Opens the first physical disk for reading, sharing read and write, as every
+// part of the program does; INVALID_HANDLE_VALUE and GetLastError() on failure.
+HANDLE OpenFirstDisk();

@@ -1,0 +1,815 @@
+// The Win32 subset over POSIX. See Win32.h.
+#ifndef _WIN32
+
+#include "platform/FaultInjection.h"
+#include "platform/Platform.h"
+#include "platform/Win32.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <unordered_map>
+#include <vector>
+
+#ifdef __linux__
+#include <linux/fs.h>
+#endif
+
+namespace
+{
+
+thread_local DWORD t_dwLastError = 0;
+
+DWORD ErrnoToWin32(int nErrno)
+{
+    switch (nErrno)
+    {
+    case 0: return ERROR_SUCCESS;
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EISDIR: return ERROR_ACCESS_DENIED;
+    case EROFS: return ERROR_WRITE_PROTECT;
+    case EBADF: return ERROR_INVALID_HANDLE;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case EINVAL: return ERROR_INVALID_PARAMETER;
+    case ENOSPC: return ERROR_DISK_FULL;
+    case EIO: return ERROR_IO_DEVICE;
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    case EFBIG: return ERROR_FILE_TOO_LARGE;
+    case EEXIST: return ERROR_FILE_EXISTS;
+    case EMFILE:
+    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case EBUSY: return ERROR_BUSY;
+    case ETXTBSY: return ERROR_SHARING_VIOLATION;
+    case ENXIO:
+    case ENODEV: return ERROR_DEV_NOT_EXIST;
+#ifdef ENOMEDIUM
+    case ENOMEDIUM: return ERROR_NOT_READY;
+#endif
+    case ELOOP: return ERROR_CANT_RESOLVE_FILENAME;
+    case EDQUOT: return ERROR_DISK_QUOTA_EXCEEDED;
+    case EMLINK: return ERROR_TOO_MANY_LINKS;
+    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+    case ESPIPE: return ERROR_SEEK;
+    case EFAULT: return ERROR_NOACCESS;
+    case EPIPE: return ERROR_BROKEN_PIPE;
+    case ENOSYS:
+    case EOPNOTSUPP: return ERROR_NOT_SUPPORTED;
+    default: return ERROR_GEN_FAILURE;
+    }
+}
+
+DWORD Fail(DWORD dwError)
+{
+    t_dwLastError = dwError;
+    return dwError;
+}
+
+// ---- fault plan -----------------------------------------------------------
+
+std::mutex g_faultLock;
+CDeviceFault g_fault;
+std::atomic<bool> g_bFaultSet{false};
+std::atomic<ULONGLONG> g_n64AllocMin{~0ull};
+std::atomic<unsigned> g_nAllocSkip{0};
+std::atomic<ULONGLONG> g_n64Reads{0}, g_n64BytesRead{0}, g_n64Writes{0};
+
+bool CurrentFault(CDeviceFault& fault)
+{
+    if (!g_bFaultSet.load(std::memory_order_acquire))
+        return false;
+    std::lock_guard<std::mutex> lock(g_faultLock);
+    fault = g_fault;
+    return fault.m_eKind != CDeviceFault::eNone;
+}
+
+void SpendShortRead()
+{
+    std::lock_guard<std::mutex> lock(g_faultLock);
+    if (g_fault.m_eKind == CDeviceFault::eShortRead)
+    {
+        g_fault.m_eKind = CDeviceFault::eNone;
+        g_bFaultSet.store(false, std::memory_order_release);
+    }
+}
+
+// ---- handles ----------------------------------------------------------------
+
+struct CObject
+{
+    enum EType { eFile, eThread };
+    explicit CObject(EType eType) : m_eType(eType) {}
+    virtual ~CObject() = default;
+    const EType m_eType;
+};
+
+// Sequential reads of a disk are served from a read-ahead window that grows
+// while the reader keeps going forward; a seek elsewhere drops it, so a burst
+// of one-cluster reads costs a few large system reads, and data is never
+// older than the last seek.
+const DWORD kReadAheadFirst = 128 * 1024;
+const DWORD kReadAheadMax = 8 * 1024 * 1024;
+
+struct CFileObject : CObject
+{
+    CFileObject() : CObject(eFile) {}
+    ~CFileObject() override
+    {
+        if (m_nFd >= 0)
+            close(m_nFd);
+    }
+    int m_nFd = -1;
+    bool m_bRead = false;
+    bool m_bWrite = false;
+    bool m_bReadAhead = false;
+    ULONGLONG m_n64Pos = 0;
+    std::vector<BYTE> m_vecCache;
+    ULONGLONG m_n64CacheStart = 0;
+    DWORD m_dwCacheLength = 0;
+    DWORD m_dwWindow = kReadAheadFirst;
+};
+
+struct CThreadState
+{
+    std::mutex m_lock;
+    std::condition_variable m_cvDone;
+    bool m_bDone = false;
+    DWORD m_dwExitCode = STILL_ACTIVE;
+};
+
+struct CThreadObject : CObject
+{
+    CThreadObject() : CObject(eThread) {}
+    ~CThreadObject() override
+    {
+        if (m_thread.joinable())
+        {
+            bool bDone;
+            {
+                std::lock_guard<std::mutex> lock(m_pState->m_lock);
+                bDone = m_pState->m_bDone;
+            }
+            if (bDone)
+                m_thread.join();
+            else
+                m_thread.detach();
+        }
+    }
+    std::shared_ptr<CThreadState> m_pState = std::make_shared<CThreadState>();
+    std::thread m_thread;
+};
+
+// Live handles, so that a stale or made-up handle gives ERROR_INVALID_HANDLE
+// instead of a crash.
+std::mutex g_handleLock;
+std::unordered_map<void*, std::unique_ptr<CObject>> g_handles;
+
+HANDLE Register(std::unique_ptr<CObject> pObject)
+{
+    void* pKey = pObject.get();
+    std::lock_guard<std::mutex> lock(g_handleLock);
+    g_handles.emplace(pKey, std::move(pObject));
+    return pKey;
+}
+
+template <class T>
+T* Lookup(HANDLE hHandle, CObject::EType eType)
+{
+    std::lock_guard<std::mutex> lock(g_handleLock);
+    auto it = g_handles.find(hHandle);
+    if (it == g_handles.end() || it->second->m_eType != eType)
+        return nullptr;
+    return static_cast<T*>(it->second.get());
+}
+
+bool IsFirstDiskName(const char* pszName)
+{
+    static const char kPrefix[] = "\\\\.\\physicaldrive";
+    size_t nPrefix = sizeof(kPrefix) - 1;
+    if (strlen(pszName) < nPrefix)
+        return false;
+    for (size_t i = 0; i < nPrefix; ++i)
+        if (tolower(static_cast<unsigned char>(pszName[i])) != kPrefix[i])
+            return false;
+    return true;
+}
+
+// Reads until n bytes arrive, the end of the file, or an error.
+DWORD PreadFull(int nFd, ULONGLONG n64Pos, BYTE* pDest, DWORD n, DWORD& dwGot)
+{
+    dwGot = 0;
+    while (dwGot < n)
+    {
+        ssize_t r = pread(nFd, pDest + dwGot, n - dwGot, static_cast<off_t>(n64Pos + dwGot));
+        if (r < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return ErrnoToWin32(errno);
+        }
+        if (r == 0)
+            break;
+        dwGot += static_cast<DWORD>(r);
+    }
+    return 0;
+}
+
+DWORD ReadThroughCache(CFileObject* pFile, ULONGLONG n64Pos, BYTE* pDest, DWORD n, DWORD& dwGot)
+{
+    if (!pFile->m_bReadAhead || n >= kReadAheadMax / 2)
+        return PreadFull(pFile->m_nFd, n64Pos, pDest, n, dwGot);
+
+    bool bHit = pFile->m_dwCacheLength > 0 && n64Pos >= pFile->m_n64CacheStart &&
+                n64Pos - pFile->m_n64CacheStart < pFile->m_dwCacheLength;
+    if (bHit && n64Pos - pFile->m_n64CacheStart + n > pFile->m_dwCacheLength &&
+        pFile->m_dwCacheLength == pFile->m_vecCache.size())
+        bHit = false;  // runs past a full window: refill from here
+    if (!bHit)
+    {
+        DWORD dwWindow = std::max(pFile->m_dwWindow, n);
+        if (pFile->m_vecCache.size() < dwWindow)
+            pFile->m_vecCache.resize(dwWindow);
+        DWORD dwFilled = 0;
+        if (PreadFull(pFile->m_nFd, n64Pos, pFile->m_vecCache.data(), dwWindow, dwFilled) != 0)
+        {
+            // A failing read-ahead says nothing about the bytes asked for.
+            pFile->m_dwCacheLength = 0;
+            return PreadFull(pFile->m_nFd, n64Pos, pDest, n, dwGot);
+        }
+        pFile->m_n64CacheStart = n64Pos;
+        pFile->m_dwCacheLength = dwFilled;
+        pFile->m_vecCache.resize(dwWindow);
+        pFile->m_dwWindow = std::min(kReadAheadMax, pFile->m_dwWindow * 2);
+    }
+    ULONGLONG n64Skip = n64Pos - pFile->m_n64CacheStart;
+    DWORD dwAvail = pFile->m_dwCacheLength - static_cast<DWORD>(n64Skip);
+    dwGot = std::min(n, dwAvail);
+    memcpy(pDest, pFile->m_vecCache.data() + n64Skip, dwGot);
+    return 0;
+}
+
+}  // namespace
+
+// ---- the Win32 functions ------------------------------------------------------
+
+DWORD GetLastError() { return t_dwLastError; }
+void SetLastError(DWORD dwErrCode) { t_dwLastError = dwErrCode; }
+
+std::string FirstDiskPath()
+{
+    const char* pszEnv = getenv("SALVIX_DISK");
+    if (pszEnv && *pszEnv)
+        return pszEnv;
+    // The first whole disk the kernel lists; never a loop, RAM, mapper,
+    // software RAID or optical device.
+    static const char* const kDiskPrefixes[] = {"nvme", "sd", "vd", "xvd", "hd", "mmcblk"};
+    std::vector<std::string> vecNames;
+    if (DIR* pDir = opendir("/sys/block"))
+    {
+        while (dirent* pEntry = readdir(pDir))
+        {
+            std::string strName = pEntry->d_name;
+            for (const char* pszPrefix : kDiskPrefixes)
+                if (strName.compare(0, strlen(pszPrefix), pszPrefix) == 0)
+                {
+                    vecNames.push_back(strName);
+                    break;
+                }
+        }
+        closedir(pDir);
+    }
+    if (vecNames.empty())
+        return std::string();
+    std::sort(vecNames.begin(), vecNames.end());
+    return "/dev/" + vecNames.front();
+}
+
+HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode*/,
+                   LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE /*hTemplateFile*/)
+{
+    if (!lpFileName || !*lpFileName)
+    {
+        Fail(lpFileName ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool bRead = (dwDesiredAccess & GENERIC_READ) != 0;
+    const bool bWrite = (dwDesiredAccess & GENERIC_WRITE) != 0;
+
+    std::string strPath = lpFileName;
+    const bool bDevice = IsFirstDiskName(lpFileName);
+    if (bDevice)
+    {
+        // The disk being read is never written: not by this program, not by mistake.
+        if (bWrite || dwCreationDisposition != OPEN_EXISTING)
+        {
+            Fail(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (strcmp(lpFileName + 17, "0") != 0)
+        {
+            Fail(ERROR_FILE_NOT_FOUND);
+            return INVALID_HANDLE_VALUE;
+        }
+        strPath = FirstDiskPath();
+        if (strPath.empty())
+        {
+            Fail(ERROR_FILE_NOT_FOUND);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+
+    int nFlags = O_CLOEXEC;
+    nFlags |= bRead && bWrite ? O_RDWR : bWrite ? O_WRONLY : O_RDONLY;
+    switch (dwCreationDisposition)
+    {
+    case CREATE_NEW: nFlags |= O_CREAT | O_EXCL; break;
+    case CREATE_ALWAYS: nFlags |= O_CREAT | O_TRUNC; break;
+    case OPEN_EXISTING: break;
+    case OPEN_ALWAYS: nFlags |= O_CREAT; break;
+    case TRUNCATE_EXISTING: nFlags |= O_TRUNC; break;
+    default:
+        Fail(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    if ((nFlags & O_TRUNC) && !bWrite)
+    {
+        Fail(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+
+    // A read-only file is not replaced, as on Windows, and that holds for root too.
+    if (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING)
+    {
+        struct stat st;
+        if (stat(strPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        {
+            Fail(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+
+    mode_t mode = (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+    int nFd = open(strPath.c_str(), nFlags, mode);
+    if (nFd < 0)
+    {
+        DWORD dwError = ErrnoToWin32(errno);
+        // A missing name while creating means a missing folder on the way.
+        if (errno == ENOENT && (nFlags & O_CREAT))
+            dwError = ERROR_PATH_NOT_FOUND;
+        Fail(dwError);
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat st;
+    if (fstat(nFd, &st) == 0 && S_ISDIR(st.st_mode))
+    {
+        close(nFd);
+        Fail(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+
+    auto pFile = std::make_unique<CFileObject>();
+    pFile->m_nFd = nFd;
+    pFile->m_bRead = bRead;
+    pFile->m_bWrite = bWrite;
+    pFile->m_bReadAhead = bRead && !bWrite;
+    t_dwLastError = 0;
+    return Register(std::move(pFile));
+}
+
+DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                     DWORD dwMoveMethod)
+{
+    CFileObject* pFile = Lookup<CFileObject>(hFile, CObject::eFile);
+    if (!pFile)
+    {
+        Fail(ERROR_INVALID_HANDLE);
+        return INVALID_SET_FILE_POINTER;
+    }
+    LONGLONG n64Distance = lpDistanceToMoveHigh
+                               ? static_cast<LONGLONG>((static_cast<ULONGLONG>(
+                                                            static_cast<DWORD>(*lpDistanceToMoveHigh))
+                                                        << 32) |
+                                                       static_cast<DWORD>(lDistanceToMove))
+                               : static_cast<LONGLONG>(lDistanceToMove);
+    LONGLONG n64Base = 0;
+    switch (dwMoveMethod)
+    {
+    case FILE_BEGIN: break;
+    case FILE_CURRENT: n64Base = static_cast<LONGLONG>(pFile->m_n64Pos); break;
+    case FILE_END:
+    {
+        struct stat st;
+        if (fstat(pFile->m_nFd, &st) != 0)
+        {
+            Fail(ErrnoToWin32(errno));
+            return INVALID_SET_FILE_POINTER;
+        }
+        n64Base = st.st_size;
+#if defined(__linux__) && defined(BLKGETSIZE64)
+        uint64_t n64Size = 0;
+        if (S_ISBLK(st.st_mode) && ioctl(pFile->m_nFd, BLKGETSIZE64, &n64Size) == 0)
+            n64Base = static_cast<LONGLONG>(n64Size);
+#endif
+        break;
+    }
+    default:
+        Fail(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if ((n64Distance < 0 && n64Base + n64Distance < 0) ||
+        (n64Distance > 0 && n64Base > INT64_MAX - n64Distance))
+    {
+        Fail(ERROR_NEGATIVE_SEEK);
+        return INVALID_SET_FILE_POINTER;
+    }
+    ULONGLONG n64New = static_cast<ULONGLONG>(n64Base + n64Distance);
+
+    CDeviceFault fault;
+    if (pFile->m_bRead && CurrentFault(fault) && fault.m_eKind == CDeviceFault::eSeekError &&
+        n64New >= fault.m_n64Offset)
+    {
+        Fail(fault.m_dwError);
+        return INVALID_SET_FILE_POINTER;
+    }
+
+    if (n64New != pFile->m_n64Pos)
+    {
+        pFile->m_dwCacheLength = 0;
+        pFile->m_dwWindow = kReadAheadFirst;
+    }
+    pFile->m_n64Pos = n64New;
+    if (lpDistanceToMoveHigh)
+        *lpDistanceToMoveHigh = static_cast<LONG>(n64New >> 32);
+    t_dwLastError = 0;
+    return static_cast<DWORD>(n64New);
+}
+
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+              LPDWORD lpNumberOfBytesRead, LPOVERLAPPED /*lpOverlapped*/)
+{
+    if (lpNumberOfBytesRead)
+        *lpNumberOfBytesRead = 0;
+    CFileObject* pFile = Lookup<CFileObject>(hFile, CObject::eFile);
+    if (!pFile)
+        return Fail(ERROR_INVALID_HANDLE), FALSE;
+    if (!pFile->m_bRead)
+        return Fail(ERROR_ACCESS_DENIED), FALSE;
+    if (!lpBuffer && nNumberOfBytesToRead)
+        return Fail(ERROR_NOACCESS), FALSE;
+
+    ULONGLONG n64Pos = pFile->m_n64Pos;
+    DWORD n = nNumberOfBytesToRead;
+    CDeviceFault fault;
+    if (n && CurrentFault(fault))
+    {
+        const ULONGLONG n64Off = fault.m_n64Offset;
+        const bool bCovers = n64Off >= n64Pos && n64Off - n64Pos < n;
+        switch (fault.m_eKind)
+        {
+        case CDeviceFault::eReadError:
+            if (bCovers)
+                return Fail(fault.m_dwError), FALSE;
+            break;
+        case CDeviceFault::eEndOfDevice:
+            if (n64Pos >= n64Off)
+                n = 0;
+            else if (bCovers)
+                n = static_cast<DWORD>(n64Off - n64Pos);
+            break;
+        case CDeviceFault::eShortRead:
+            if (bCovers)
+            {
+                n = static_cast<DWORD>(n64Off - n64Pos);
+                SpendShortRead();
+            }
+            break;
+        default: break;
+        }
+    }
+
+    DWORD dwGot = 0;
+    if (n)
+    {
+        DWORD dwError = ReadThroughCache(pFile, n64Pos, static_cast<BYTE*>(lpBuffer), n, dwGot);
+        if (dwError)
+            return Fail(dwError), FALSE;
+    }
+    pFile->m_n64Pos = n64Pos + dwGot;
+    g_n64Reads.fetch_add(1, std::memory_order_relaxed);
+    g_n64BytesRead.fetch_add(dwGot, std::memory_order_relaxed);
+    if (lpNumberOfBytesRead)
+        *lpNumberOfBytesRead = dwGot;
+    t_dwLastError = 0;
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+               LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED /*lpOverlapped*/)
+{
+    if (lpNumberOfBytesWritten)
+        *lpNumberOfBytesWritten = 0;
+    CFileObject* pFile = Lookup<CFileObject>(hFile, CObject::eFile);
+    if (!pFile)
+        return Fail(ERROR_INVALID_HANDLE), FALSE;
+    if (!pFile->m_bWrite)
+        return Fail(ERROR_ACCESS_DENIED), FALSE;
+    if (!lpBuffer && nNumberOfBytesToWrite)
+        return Fail(ERROR_NOACCESS), FALSE;
+    g_n64Writes.fetch_add(1, std::memory_order_relaxed);
+
+    DWORD n = nNumberOfBytesToWrite;
+    DWORD dwInjected = 0;
+    CDeviceFault fault;
+    if (CurrentFault(fault) && fault.m_eKind == CDeviceFault::eWriteError &&
+        pFile->m_n64Pos + n > fault.m_n64Offset)
+    {
+        n = pFile->m_n64Pos >= fault.m_n64Offset
+                ? 0
+                : static_cast<DWORD>(fault.m_n64Offset - pFile->m_n64Pos);
+        dwInjected = fault.m_dwError;
+    }
+
+    const BYTE* pSource = static_cast<const BYTE*>(lpBuffer);
+    DWORD dwDone = 0;
+    while (dwDone < n)
+    {
+        ssize_t r = pwrite(pFile->m_nFd, pSource + dwDone, n - dwDone,
+                           static_cast<off_t>(pFile->m_n64Pos + dwDone));
+        if (r < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            pFile->m_n64Pos += dwDone;
+            if (lpNumberOfBytesWritten)
+                *lpNumberOfBytesWritten = dwDone;
+            return Fail(ErrnoToWin32(errno)), FALSE;
+        }
+        dwDone += static_cast<DWORD>(r);
+    }
+    pFile->m_n64Pos += dwDone;
+    if (lpNumberOfBytesWritten)
+        *lpNumberOfBytesWritten = dwDone;
+    if (dwInjected)
+        return Fail(dwInjected), FALSE;
+    t_dwLastError = 0;
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE hObject)
+{
+    std::unique_ptr<CObject> pObject;
+    {
+        std::lock_guard<std::mutex> lock(g_handleLock);
+        auto it = g_handles.find(hObject);
+        if (it == g_handles.end())
+            return Fail(ERROR_INVALID_HANDLE), FALSE;
+        pObject = std::move(it->second);
+        g_handles.erase(it);
+    }
+    pObject.reset();
+    return TRUE;
+}
+
+namespace
+{
+
+struct CMessage
+{
+    DWORD m_dwCode;
+    const char* m_pszText;
+};
+
+const CMessage kMessages[] = {
+    {ERROR_SUCCESS, "The operation completed successfully."},
+    {ERROR_INVALID_FUNCTION, "The operation is not supported."},
+    {ERROR_FILE_NOT_FOUND, "The file or disk could not be found."},
+    {ERROR_PATH_NOT_FOUND, "The folder could not be found."},
+    {ERROR_TOO_MANY_OPEN_FILES, "Too many files are open."},
+    {ERROR_ACCESS_DENIED, "Access is denied."},
+    {ERROR_INVALID_HANDLE, "The handle is not valid."},
+    {ERROR_NOT_ENOUGH_MEMORY, "There is not enough memory to complete the operation."},
+    {ERROR_INVALID_ACCESS, "The volume has not been opened."},
+    {ERROR_OUTOFMEMORY, "There is not enough memory to complete the operation."},
+    {ERROR_INVALID_DRIVE, "The partition does not hold an NTFS volume."},
+    {ERROR_NO_MORE_FILES, "There are no more records in the master file table."},
+    {ERROR_WRITE_PROTECT, "The disk is write-protected."},
+    {ERROR_NOT_READY, "The device is not ready."},
+    {ERROR_CRC, "The disk reported a data error."},
+    {ERROR_SEEK, "The disk could not be positioned."},
+    {ERROR_WRITE_FAULT, "The device could not be written."},
+    {ERROR_READ_FAULT, "The disk could not be read: fewer bytes arrived than asked for."},
+    {ERROR_GEN_FAILURE, "A device attached to the system is not working."},
+    {ERROR_SHARING_VIOLATION, "The file is in use by another program."},
+    {ERROR_HANDLE_EOF, "The end of the disk was reached."},
+    {ERROR_NOT_SUPPORTED, "The request is not supported."},
+    {ERROR_DEV_NOT_EXIST, "The device does not exist."},
+    {ERROR_FILE_EXISTS, "The file exists."},
+    {ERROR_INVALID_PARAMETER, "A size or record read from the disk is not valid."},
+    {ERROR_BROKEN_PIPE, "The pipe has been ended."},
+    {ERROR_DISK_FULL, "There is not enough space on the disk."},
+    {ERROR_CALL_NOT_IMPLEMENTED, "The operation is not available on this system."},
+    {ERROR_INVALID_NAME, "The file name is not valid here."},
+    {ERROR_NEGATIVE_SEEK, "The position lies outside the disk."},
+    {ERROR_DIR_NOT_EMPTY, "The folder is not empty."},
+    {ERROR_BUSY, "The device or resource is busy."},
+    {ERROR_ALREADY_EXISTS, "The file already exists."},
+    {ERROR_FILENAME_EXCED_RANGE, "The file name or path is too long."},
+    {ERROR_FILE_TOO_LARGE, "The file is too large to be read in one piece."},
+    {ERROR_DIRECTORY, "The folder name is not valid."},
+    {ERROR_NOACCESS, "Memory could not be accessed."},
+    {ERROR_IO_DEVICE, "The disk reported an input/output error."},
+    {ERROR_TOO_MANY_LINKS, "The file has too many links."},
+    {ERROR_BAD_DEVICE, "The master file table of this partition could not be found."},
+    {ERROR_DISK_QUOTA_EXCEEDED, "The disk quota was exceeded."},
+    {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved."},
+};
+
+}  // namespace
+
+DWORD FormatMessageA(DWORD dwFlags, LPCVOID /*lpSource*/, DWORD dwMessageId,
+                     DWORD /*dwLanguageId*/, LPSTR lpBuffer, DWORD nSize, va_list* /*Arguments*/)
+{
+    if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) || !lpBuffer)
+        return Fail(ERROR_INVALID_PARAMETER), 0;
+
+    char szUnknown[96];
+    const char* pszText = nullptr;
+    for (const CMessage& message : kMessages)
+        if (message.m_dwCode == dwMessageId)
+            pszText = message.m_pszText;
+    if (!pszText)
+    {
+        snprintf(szUnknown, sizeof(szUnknown), "The system reported error %u.", dwMessageId);
+        pszText = szUnknown;
+    }
+    // The platform's texts end with a line break; so do these.
+    std::string strText = std::string(pszText) + "\n";
+    const DWORD dwLength = static_cast<DWORD>(strText.size());
+
+    if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER)
+    {
+        char* pszCopy = static_cast<char*>(malloc(std::max<size_t>(dwLength + 1, nSize)));
+        if (!pszCopy)
+            return Fail(ERROR_NOT_ENOUGH_MEMORY), 0;
+        memcpy(pszCopy, strText.c_str(), dwLength + 1);
+        *reinterpret_cast<char**>(lpBuffer) = pszCopy;
+    }
+    else
+    {
+        if (nSize < dwLength + 1)
+            return Fail(ERROR_INSUFFICIENT_BUFFER), 0;
+        memcpy(lpBuffer, strText.c_str(), dwLength + 1);
+    }
+    t_dwLastError = 0;
+    return dwLength;
+}
+
+HLOCAL LocalFree(HLOCAL hMem)
+{
+    free(hMem);
+    return nullptr;
+}
+
+DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer)
+{
+    std::vector<char> vecPath(4096);
+    while (!getcwd(vecPath.data(), vecPath.size()))
+    {
+        if (errno != ERANGE || vecPath.size() > (1u << 20))
+            return Fail(ErrnoToWin32(errno)), 0;
+        vecPath.resize(vecPath.size() * 2);
+    }
+    const DWORD dwLength = static_cast<DWORD>(strlen(vecPath.data()));
+    if (!lpBuffer || nBufferLength < dwLength + 1)
+        return dwLength + 1;
+    memcpy(lpBuffer, vecPath.data(), dwLength + 1);
+    return dwLength;
+}
+
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES /*lpThreadAttributes*/, SIZE_T /*dwStackSize*/,
+                    LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
+                    DWORD /*dwCreationFlags*/, LPDWORD lpThreadId)
+{
+    if (!lpStartAddress)
+        return Fail(ERROR_INVALID_PARAMETER), nullptr;
+    auto pThread = std::make_unique<CThreadObject>();
+    std::shared_ptr<CThreadState> pState = pThread->m_pState;
+    try
+    {
+        pThread->m_thread = std::thread([pState, lpStartAddress, lpParameter]() {
+            DWORD dwCode = lpStartAddress(lpParameter);
+            std::lock_guard<std::mutex> lock(pState->m_lock);
+            pState->m_dwExitCode = dwCode;
+            pState->m_bDone = true;
+            pState->m_cvDone.notify_all();
+        });
+    }
+    catch (const std::exception&)
+    {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY), nullptr;
+    }
+    if (lpThreadId)
+        *lpThreadId = 0;
+    return Register(std::move(pThread));
+}
+
+BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode)
+{
+    CThreadObject* pThread = Lookup<CThreadObject>(hThread, CObject::eThread);
+    if (!pThread)
+        return Fail(ERROR_INVALID_HANDLE), FALSE;
+    if (!lpExitCode)
+        return Fail(ERROR_NOACCESS), FALSE;
+    std::lock_guard<std::mutex> lock(pThread->m_pState->m_lock);
+    *lpExitCode = pThread->m_pState->m_bDone ? pThread->m_pState->m_dwExitCode : STILL_ACTIVE;
+    return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
+{
+    CThreadObject* pThread = Lookup<CThreadObject>(hHandle, CObject::eThread);
+    if (!pThread)
+        return Fail(ERROR_INVALID_HANDLE), WAIT_FAILED;
+    std::unique_lock<std::mutex> lock(pThread->m_pState->m_lock);
+    auto fnDone = [&] { return pThread->m_pState->m_bDone; };
+    if (dwMilliseconds == INFINITE)
+        pThread->m_pState->m_cvDone.wait(lock, fnDone);
+    else if (!pThread->m_pState->m_cvDone.wait_for(lock, std::chrono::milliseconds(dwMilliseconds),
+                                                    fnDone))
+        return WAIT_TIMEOUT;
+    return WAIT_OBJECT_0;
+}
+
+// ---- allocation and the test seam -------------------------------------------------
+
+BYTE* AllocBytes(ULONGLONG n64Count)
+{
+    if (n64Count >= g_n64AllocMin.load(std::memory_order_relaxed))
+    {
+        unsigned nSkip = g_nAllocSkip.load();
+        while (nSkip > 0 && !g_nAllocSkip.compare_exchange_weak(nSkip, nSkip - 1))
+        {
+        }
+        if (nSkip == 0)
+            return nullptr;
+    }
+    if (n64Count > SIZE_MAX)
+        return nullptr;
+    return new (std::nothrow) BYTE[static_cast<size_t>(n64Count)];
+}
+
+void SetDeviceFault(const CDeviceFault& fault)
+{
+    std::lock_guard<std::mutex> lock(g_faultLock);
+    g_fault = fault;
+    g_bFaultSet.store(fault.m_eKind != CDeviceFault::eNone, std::memory_order_release);
+}
+
+void SetAllocationFault(ULONGLONG n64MinSize, unsigned nSkip)
+{
+    g_nAllocSkip.store(nSkip);
+    g_n64AllocMin.store(n64MinSize);
+}
+
+void ClearFaults()
+{
+    SetDeviceFault(CDeviceFault());
+    SetAllocationFault(~0ull, 0);
+}
+
+CIoCounters GetIoCounters()
+{
+    CIoCounters counters;
+    counters.m_n64Reads = g_n64Reads.load();
+    counters.m_n64BytesRead = g_n64BytesRead.load();
+    counters.m_n64Writes = g_n64Writes.load();
+    return counters;
+}
+
+void ResetIoCounters()
+{
+    g_n64Reads = 0;
+    g_n64BytesRead = 0;
+    g_n64Writes = 0;
+}
+
+#endif  // !_WIN32
