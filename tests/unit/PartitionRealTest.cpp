@@ -1,0 +1,261 @@
+// The partition table walk over tables written by sfdisk and over a public
+// disk image, checked against The Sleuth Kit's mmls on the same bytes.
+#include "PartitionTestUtil.h"
+
+#include "disk/PartitionTable.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+using salvix_test::CDiskImage;
+using salvix_test::CTempDir;
+using salvix_test::CWalkResult;
+using salvix_test::FindTool;
+using salvix_test::RunCommand;
+using salvix_test::ShellQuote;
+using salvix_test::WalkImage;
+
+namespace
+{
+
+// One partition row of mmls: "002:  000:001   0000052416   ...   DOS FAT16 (0x04)".
+struct CMmlsPartition
+{
+    unsigned m_nTable = 0;  // 0 the master table, then the extended records in chain order
+    unsigned m_nSlot = 0;
+    ULONGLONG m_n64Start = 0;
+    ULONGLONG m_n64Length = 0;
+    unsigned m_nType = 0;
+};
+
+struct CMmlsLayout
+{
+    std::vector<CMmlsPartition> m_vecPartitions;  // in table order, then slot order
+    unsigned m_nExtendedTables = 0;               // extended boot records mmls read
+};
+
+// Runs mmls on the image and keeps its partition rows; the "Meta" and
+// unallocated rows only count the extended tables.
+CMmlsLayout ReadWithMmls(const std::string& strImage)
+{
+    CMmlsLayout layout;
+    const std::string strMmls = FindTool("mmls");
+    EXPECT_FALSE(strMmls.empty()) << "mmls (The Sleuth Kit) is missing: see scripts/deps.sh";
+    if (strMmls.empty())
+        return layout;
+    int nStatus = 0;
+    const std::string strOutput =
+        RunCommand(ShellQuote(strMmls) + " -t dos " + ShellQuote(strImage) + " 2>&1", nStatus);
+    EXPECT_EQ(nStatus, 0) << strOutput;
+
+    std::istringstream lines(strOutput);
+    std::string strLine;
+    while (std::getline(lines, strLine))
+    {
+        if (strLine.find("Extended Table (#") != std::string::npos)
+            ++layout.m_nExtendedTables;
+        CMmlsPartition partition;
+        unsigned long long n64Start = 0, n64End = 0, n64Length = 0;
+        if (sscanf(strLine.c_str(), "%*u: %u:%u %llu %llu %llu", &partition.m_nTable,
+                   &partition.m_nSlot, &n64Start, &n64End, &n64Length) != 5)
+            continue;
+        const size_t nType = strLine.rfind("(0x");
+        EXPECT_NE(nType, std::string::npos) << strLine;
+        if (nType == std::string::npos)
+            continue;
+        partition.m_nType = static_cast<unsigned>(std::stoul(strLine.substr(nType + 3), nullptr, 16));
+        partition.m_n64Start = n64Start;
+        partition.m_n64Length = n64Length;
+        layout.m_vecPartitions.push_back(partition);
+    }
+    std::sort(layout.m_vecPartitions.begin(), layout.m_vecPartitions.end(),
+              [](const CMmlsPartition& a, const CMmlsPartition& b) {
+                  return std::tie(a.m_nTable, a.m_nSlot) < std::tie(b.m_nTable, b.m_nSlot);
+              });
+    return layout;
+}
+
+// Compares the walk with mmls. mmls also lists master entries after the
+// extended entry (slot nLinkSlot, 4 for none); the walk never examines those.
+void ExpectWalkMatchesMmls(const std::string& strImage, unsigned nLinkSlot,
+                           size_t nExpectedListed, size_t nExpectedHidden)
+{
+    const CMmlsLayout mmls = ReadWithMmls(strImage);
+    std::vector<CMmlsPartition> vecExpected;
+    size_t nHidden = 0;
+    for (const CMmlsPartition& partition : mmls.m_vecPartitions)
+    {
+        if (partition.m_nTable == 0 && partition.m_nSlot > nLinkSlot)
+            ++nHidden;
+        else
+            vecExpected.push_back(partition);
+    }
+    ASSERT_EQ(vecExpected.size(), nExpectedListed) << "mmls does not see the layout made";
+    ASSERT_EQ(nHidden, nExpectedHidden);
+
+    const CWalkResult walk = WalkImage(strImage);
+    EXPECT_EQ(walk.m_dwResult, 0u);
+    ASSERT_EQ(walk.m_vecItems.size(), vecExpected.size());
+    for (size_t i = 0; i < vecExpected.size(); ++i)
+    {
+        const CMmlsPartition& expected = vecExpected[i];
+        const salvix_test::CListed& item = walk.m_vecItems[i];
+        SCOPED_TRACE("mmls slot " + std::to_string(expected.m_nTable) + ":" +
+                     std::to_string(expected.m_nSlot));
+        EXPECT_EQ(item.m_record.dwFirstSector, expected.m_n64Start);
+        EXPECT_EQ(item.m_record.dwSectorCount, expected.m_n64Length);
+        EXPECT_EQ(item.m_record.wKind, 1);
+        EXPECT_EQ(item.m_strText, std::string(PartitionTypeLabel(static_cast<BYTE>(
+                                      expected.m_nType))) +
+                                      " Drive " + std::to_string(i));
+    }
+    // One read for the master boot record and one per extended boot record.
+    EXPECT_EQ(walk.m_n64Reads, 1u + mmls.m_nExtendedTables);
+}
+
+struct CSfdiskLayout
+{
+    const char* m_pszName;
+    ULONGLONG m_n64DiskSectors;
+    // sfdisk input; "@" stands for the image path in partition names.
+    std::vector<std::string> m_vecLines;
+    unsigned m_nLinkSlot;
+    size_t m_nListed;
+    size_t m_nHidden;
+};
+
+// Partitions a sparse image with sfdisk.
+void Partition(const std::string& strImage, const CSfdiskLayout& layout)
+{
+    const std::string strSfdisk = FindTool("sfdisk");
+    ASSERT_FALSE(strSfdisk.empty()) << "sfdisk (fdisk) is missing: see scripts/deps.sh";
+    CDiskImage image(strImage, layout.m_n64DiskSectors * 512);
+
+    std::string strScript = "label: dos\nunit: sectors\n\n";
+    for (std::string strLine : layout.m_vecLines)
+    {
+        const size_t nAt = strLine.find('@');
+        if (nAt != std::string::npos)
+            strLine.replace(nAt, 1, strImage);
+        strScript += strLine + "\n";
+    }
+    const std::string strScriptFile = strImage + ".sfdisk";
+    {
+        FILE* pFile = fopen(strScriptFile.c_str(), "w");
+        ASSERT_NE(pFile, nullptr);
+        fputs(strScript.c_str(), pFile);
+        fclose(pFile);
+    }
+    int nStatus = 0;
+    const std::string strOutput =
+        RunCommand(ShellQuote(strSfdisk) + " -q --no-reread --no-tell-kernel " +
+                       ShellQuote(strImage) + " < " + ShellQuote(strScriptFile) + " 2>&1",
+                   nStatus);
+    ASSERT_EQ(nStatus, 0) << strScript << strOutput;
+}
+
+const CSfdiskLayout kLayouts[] = {
+    {"four primaries",
+     204800,
+     {"@1 : start=2048, size=20480, type=7", "@2 : start=22528, size=40960, type=b",
+      "@3 : start=63488, size=20480, type=c", "@4 : start=83968, size=20480, type=83"},
+     4,
+     4,
+     0},
+    {"three primaries and an extended partition of type 5 with five logicals",
+     409600,
+     {"@1 : start=2048, size=20480, type=7", "@2 : start=22528, size=20480, type=c",
+      "@3 : start=43008, size=20480, type=6", "@4 : start=100000, size=300000, type=5",
+      "@5 : start=102048, size=20480, type=7", "@6 : start=124576, size=30000, type=b",
+      "@7 : start=160000, size=20480, type=e", "@8 : start=200000, size=20480, type=1",
+      "@9 : start=250000, size=100000, type=83"},
+     3,
+     8,
+     0},
+    {"an extended partition of type 15 with a primary after it",
+     409600,
+     {"@1 : start=2048, size=20480, type=7", "@2 : start=50000, size=300000, type=f",
+      "@3 : start=360000, size=20480, type=b", "@5 : start=52048, size=20480, type=7",
+      "@6 : start=80000, size=20480, type=c", "@7 : start=120000, size=20480, type=4"},
+     1,
+     4,
+     1},
+    {"an extended partition beyond 4 GiB",
+     33554432,  // 16 GiB, sparse
+     {"@1 : start=2048, size=20480, type=7", "@2 : start=9000000, size=8000000, type=f",
+      "@5 : start=9002048, size=20480, type=7", "@6 : start=12000000, size=2000000, type=c",
+      "@7 : start=16000000, size=20480, type=6"},
+     1,
+     4,
+     0},
+};
+
+TEST(PartitionRealTest, SfdiskLayoutsAgreeWithMmls)
+{
+    CTempDir dir;
+    ASSERT_FALSE(dir.m_strPath.empty());
+    int nIndex = 0;
+    for (const CSfdiskLayout& layout : kLayouts)
+    {
+        SCOPED_TRACE(layout.m_pszName);
+        const std::string strImage = dir.File("disk" + std::to_string(nIndex++) + ".img");
+        Partition(strImage, layout);
+        if (HasFatalFailure())
+            return;
+        ExpectWalkMatchesMmls(strImage, layout.m_nLinkSlot, layout.m_nListed, layout.m_nHidden);
+    }
+}
+
+std::string TestDataDir()
+{
+    if (const char* pszDir = getenv("SALVIX_TESTDATA_DIR"))
+        if (*pszDir)
+            return pszDir;
+#ifdef SALVIX_TESTDATA_DIR
+    return SALVIX_TESTDATA_DIR;
+#else
+    return "../shared/testdata";
+#endif
+}
+
+// A disk from the Digital Forensics Tool Testing images: three FAT16
+// primaries and an extended partition whose first extended boot record was
+// edited to hold two logical partitions before its link.
+TEST(PartitionRealTest, PublicImageWithThreeEntryExtendedRecord)
+{
+    const std::string strZip = TestDataDir() + "/dftt1-extend-part.zip";
+    ASSERT_TRUE(std::filesystem::is_regular_file(strZip))
+        << strZip << " is missing; set SALVIX_TESTDATA_DIR to the public test images";
+    const std::string strUnzip = FindTool("unzip");
+    ASSERT_FALSE(strUnzip.empty()) << "unzip is missing: see scripts/deps.sh";
+
+    CTempDir dir;
+    ASSERT_FALSE(dir.m_strPath.empty());
+    int nStatus = 0;
+    const std::string strOutput = RunCommand(
+        ShellQuote(strUnzip) + " -q -o -j " + ShellQuote(strZip) +
+            " 1-extend-part/ext-part-test-2.dd -d " + ShellQuote(dir.m_strPath) + " 2>&1",
+        nStatus);
+    ASSERT_EQ(nStatus, 0) << strOutput;
+    const std::string strImage = dir.File("ext-part-test-2.dd");
+
+    const CWalkResult walk = WalkImage(strImage);
+    EXPECT_EQ(walk.m_dwResult, 0u);
+    EXPECT_EQ(walk.Texts(), (std::vector<std::string>{"FAT16 Drive 0", "FAT16 Drive 1",
+                                                      "FAT16 Drive 2", "FAT16 Drive 3",
+                                                      "FAT16 Drive 4", "FAT16 Drive 5"}));
+    EXPECT_EQ(walk.FirstSectors(),
+              (std::vector<DWORD>{63, 52416, 104832, 157311, 209727, 262143}));
+
+    // The master table's extended entry is its last, so mmls and the walk
+    // see the same six partitions.
+    ExpectWalkMatchesMmls(strImage, 3, 6, 0);
+}
+
+}  // namespace
