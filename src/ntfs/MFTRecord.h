@@ -24,8 +24,8 @@ public:
     // leaves the object empty; spares a copy of a table hundreds of MB long.
     BYTE* DetachData();
 
-    static const DWORD kStandardInfoSize = 40;
-    static const DWORD kFileNameSize = 1090;  // 66-byte fixed part + 512 UTF-16 units
+    static constexpr DWORD kStandardInfoSize = 40;
+    static constexpr DWORD kFileNameSize = 1090;  // 66-byte fixed part + 512 UTF-16 units
 
     HANDLE m_hDevice;
     const BYTE* m_pRecordImage;

@@ -1,0 +1,233 @@
+#include "ntfs/NTFSDrive.h"
+
+#include "disk/Disk.h"
+#include "ntfs/Layout.h"
+#include "ntfs/MFTRecord.h"
+#include "platform/Platform.h"
+
+#include <cstring>
+
+using namespace ntfs;
+
+namespace
+{
+
+// Record sizes this program accepts: powers of two from 1 KiB to 64 KiB.
+const DWORD kMinRecordSize = 1024;
+const DWORD kMaxRecordSize = 65536;
+
+// The record size a boot sector states: 2^-v for a negative code v, v
+// clusters for a positive one. 0 when the code or the size is not usable.
+DWORD RecordSizeFromCode(signed char chCode, DWORD dwClusterSize)
+{
+    ULONGLONG n64Size = 0;
+    if (chCode < 0)
+    {
+        if (chCode < -31)
+            return 0;
+        n64Size = 1ull << -chCode;
+    }
+    else if (chCode > 0)
+    {
+        n64Size = static_cast<ULONGLONG>(chCode) * dwClusterSize;
+    }
+    if (n64Size < kMinRecordSize || n64Size > kMaxRecordSize || (n64Size & (n64Size - 1)) != 0)
+        return 0;
+    return static_cast<DWORD>(n64Size);
+}
+
+}  // namespace
+
+CNTFSDrive::CNTFSDrive()
+    : m_hDevice(nullptr),
+      m_dwFirstSector(0),
+      m_bOpened(false),
+      m_dwClusterSize(0),
+      m_dwSectorSize(0),
+      m_pTable(nullptr),
+      m_dwTableLength(0),
+      m_pRecord(nullptr),
+      m_dwRecordSize(0)
+{
+}
+
+CNTFSDrive::~CNTFSDrive()
+{
+    delete[] m_pTable;
+    delete[] m_pRecord;
+}
+
+void CNTFSDrive::AttachDevice(HANDLE hDevice)
+{
+    m_hDevice = hDevice;
+    m_bOpened = false;
+}
+
+void CNTFSDrive::SetVolumeStart(DWORD dwFirstSector, DWORD dwSectorSize)
+{
+    m_dwFirstSector = dwFirstSector;
+    m_dwSectorSize = dwSectorSize;
+}
+
+ULONGLONG CNTFSDrive::VolumeOffset() const
+{
+    return static_cast<ULONGLONG>(m_dwFirstSector) * m_dwSectorSize;
+}
+
+DWORD CNTFSDrive::GetRecordCount() const
+{
+    if (!m_bOpened || m_dwRecordSize == 0)
+        return 0;
+    return m_dwTableLength / m_dwRecordSize;
+}
+
+DWORD CNTFSDrive::OpenVolume()
+{
+    DWORD dwError = SeekDevice(m_hDevice, VolumeOffset());
+    if (dwError != 0)
+        return dwError;
+    BYTE byBoot[kBootSectorSize];
+    DWORD dwRead = 0;
+    if (!ReadFile(m_hDevice, byBoot, kBootSectorSize, &dwRead, nullptr))
+        return GetLastError();
+    // Bytes that did not arrive are not boot-sector content.
+    if (dwRead < kBootSectorSize)
+        return ERROR_READ_FAULT;
+    if (memcmp(byBoot + kBootOemId, "NTFS", 4) != 0)
+        return ERROR_INVALID_DRIVE;
+
+    const DWORD dwClusterSize =
+        static_cast<DWORD>(ReadLE16(byBoot + kBootBytesPerSector)) * byBoot[kBootSectorsPerCluster];
+    const DWORD dwRecordSize =
+        RecordSizeFromCode(static_cast<signed char>(byBoot[kBootRecordSizeCode]), dwClusterSize);
+    if (dwRecordSize == 0)
+        return ERROR_INVALID_PARAMETER;
+
+    m_dwClusterSize = dwClusterSize;
+    delete[] m_pRecord;
+    m_pRecord = AllocBytes(dwRecordSize);
+    if (!m_pRecord)
+    {
+        m_dwRecordSize = 0;
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    m_dwRecordSize = dwRecordSize;
+
+    m_bOpened = true;
+    dwError = LoadMasterFileTable(ReadLE64(byBoot + kBootMftCluster));
+    if (dwError != 0)
+    {
+        m_bOpened = false;
+        return dwError;
+    }
+    return 0;
+}
+
+DWORD CNTFSDrive::LoadMasterFileTable(ULONGLONG n64MFTCluster)
+{
+    if (!m_bOpened)
+        return ERROR_INVALID_ACCESS;
+
+    const ULONGLONG n64Position = static_cast<ULONGLONG>(m_dwClusterSize) * n64MFTCluster + VolumeOffset();
+    DWORD dwError = SeekDevice(m_hDevice, n64Position);
+    if (dwError != 0)
+        return dwError;
+    DWORD dwRead = 0;
+    if (!ReadFile(m_hDevice, m_pRecord, m_dwRecordSize, &dwRead, nullptr))
+        return GetLastError();
+    if (dwRead == m_dwRecordSize)
+        ApplyUpdateSequence(m_pRecord, m_dwRecordSize);
+
+    CMFTRecord record;
+    record.AttachDevice(m_hDevice);
+    dwError = record.Configure(VolumeOffset(), m_dwRecordSize, m_dwClusterSize);
+    if (dwError != 0)
+        return dwError;
+    dwError = record.Parse(m_pRecord, dwRead, 0);
+    if (dwError != 0)
+        return dwError;
+    if (memcmp(record.m_byFileName + kNameUnits, "$\0M\0F\0T\0", 8) != 0)
+        return ERROR_BAD_DEVICE;
+
+    // The gathered data becomes the table as it is: a table hundreds of MB
+    // long is held once, not copied.
+    const DWORD dwLength = record.m_dwDataLength;
+    BYTE* pTable = record.DetachData();
+    if (!pTable)
+    {
+        pTable = AllocBytes(0);
+        if (!pTable)
+            return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    delete[] m_pTable;
+    m_pTable = pTable;
+    m_dwTableLength = dwLength;
+    return 0;
+}
+
+DWORD CNTFSDrive::PrepareRecord(DWORD dwIndex, CMFTRecord& record, BYTE bInfoOnly)
+{
+    if (!m_bOpened)
+        return ERROR_INVALID_ACCESS;
+    if (m_dwRecordSize == 0 || dwIndex >= m_dwTableLength / m_dwRecordSize)
+        return ERROR_NO_MORE_FILES;
+    // The table stays as read; the update sequence is applied to the copy.
+    memcpy(m_pRecord, m_pTable + static_cast<size_t>(dwIndex) * m_dwRecordSize, m_dwRecordSize);
+    ApplyUpdateSequence(m_pRecord, m_dwRecordSize);
+
+    record.AttachDevice(m_hDevice);
+    DWORD dwError = record.Configure(VolumeOffset(), m_dwRecordSize, m_dwClusterSize);
+    if (dwError != 0)
+        return dwError;
+    return record.Parse(m_pRecord, m_dwRecordSize, bInfoOnly);
+}
+
+DWORD CNTFSDrive::GetEntryInfo(DWORD dwIndex, MFTEntryInfo& info)
+{
+    CMFTRecord record;
+    DWORD dwError = PrepareRecord(dwIndex, record, 1);
+    if (dwError != 0)
+        return dwError;
+
+    memset(&info, 0, sizeof(info));
+    // Units 1..255 become the byte of the same value; the name ends before
+    // the first unit above 255, and always leaves room for the terminator.
+    const BYTE* pUnits = record.m_byFileName + kNameUnits;
+    const DWORD dwMaxUnits = (CMFTRecord::kFileNameSize - kNameUnits) / 2;
+    for (DWORD i = 0; i < dwMaxUnits && i < sizeof(info.szName) - 1; ++i)
+    {
+        const WORD wUnit = ReadLE16(pUnits + 2 * i);
+        if (wUnit == 0 || wUnit > 255)
+            break;
+        info.szName[i] = static_cast<char>(wUnit);
+    }
+    info.n64CreationTime = static_cast<LONGLONG>(ReadLE64(record.m_byStandardInfo + 0x00));
+    info.n64AlteredTime = static_cast<LONGLONG>(ReadLE64(record.m_byStandardInfo + 0x08));
+    info.n64MFTChangedTime = static_cast<LONGLONG>(ReadLE64(record.m_byStandardInfo + 0x10));
+    info.n64ReadTime = static_cast<LONGLONG>(ReadLE64(record.m_byStandardInfo + 0x18));
+    info.dwFileFlags = ReadLE32(record.m_byFileName + kNameFlags);
+    const LONGLONG n64Allocated = static_cast<LONGLONG>(ReadLE64(record.m_byFileName + kNameAllocatedSize));
+    LONGLONG n64Clusters = n64Allocated / static_cast<LONGLONG>(static_cast<ULONGLONG>(m_dwClusterSize));
+    info.n64Clusters = n64Clusters == 0 ? 1 : n64Clusters;
+    info.bNotInUse = record.m_bRecordInUse == 0 ? 1 : 0;
+    return 0;
+}
+
+DWORD CNTFSDrive::ReadEntryData(DWORD dwIndex, BYTE*& pData, DWORD& dwLength)
+{
+    CMFTRecord record;
+    DWORD dwError = PrepareRecord(dwIndex, record, 0);
+    if (dwError != 0)
+        return dwError;
+    const DWORD dwDataLength = record.m_dwDataLength;
+    BYTE* pCopy = record.DetachData();
+    if (!pCopy)
+    {
+        pCopy = AllocBytes(0);
+        if (!pCopy)
+            return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    pData = pCopy;
+    dwLength = dwDataLength;
+    return 0;
+}

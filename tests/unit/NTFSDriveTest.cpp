@@ -1,0 +1,538 @@
+// The volume object on small hand-made volumes.
+#include "NtfsImage.h"
+
+#include "ntfs/NTFSDrive.h"
+#include "platform/FaultInjection.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace testimg;
+
+namespace
+{
+
+// A disk with one small NTFS volume: boot sector, master file table, records.
+struct CVolumeSpec
+{
+    ULONGLONG m_n64FirstSector = 2048;
+    WORD m_wBytesPerSector = 512;
+    BYTE m_bySectorsPerCluster = 8;
+    signed char m_chRecordCode = -10;
+    ULONGLONG m_n64MftCluster = 4;
+    DWORD m_dwRecordSize = 1024;
+    std::u16string m_strMftName = u"$MFT";
+    bool m_bMftData = true;
+    DWORD m_dwTableExtra = 0;  // bytes of a part record at the table's end
+};
+
+class CTestVolume
+{
+public:
+    explicit CTestVolume(const CVolumeSpec& spec = CVolumeSpec()) : m_spec(spec) {}
+
+    // Record i of the table (0 is made by Build).
+    CRecordImage& Record(DWORD dwIndex)
+    {
+        auto it = m_records.find(dwIndex);
+        if (it == m_records.end())
+            it = m_records.emplace(dwIndex, CRecordImage(m_spec.m_dwRecordSize)).first;
+        return it->second;
+    }
+    void SetRaw(DWORD dwIndex, std::vector<BYTE> vec) { m_raw[dwIndex] = std::move(vec); }
+
+    DWORD ClusterSize() const { return m_spec.m_wBytesPerSector * m_spec.m_bySectorsPerCluster; }
+    ULONGLONG VolumeOffset() const { return m_spec.m_n64FirstSector * 512; }
+    ULONGLONG ClusterPosition(ULONGLONG n64Cluster) const { return VolumeOffset() + n64Cluster * ClusterSize(); }
+
+    void Build(DWORD dwRecords)
+    {
+        const DWORD dwTableLength = dwRecords * m_spec.m_dwRecordSize + m_spec.m_dwTableExtra;
+        const DWORD dwClusters = (dwTableLength + ClusterSize() - 1) / ClusterSize();
+        CRecordImage mft(m_spec.m_dwRecordSize);
+        mft.AddResident(0x10, StandardInfoValue());
+        mft.AddResident(0x30, FileNameValue(m_spec.m_strMftName, dwClusters * ClusterSize(), 6));
+        if (m_spec.m_bMftData)
+            mft.AddNonResident(0x80, Runs({{dwClusters, static_cast<LONGLONG>(m_spec.m_n64MftCluster)}}),
+                               static_cast<ULONGLONG>(dwClusters) * ClusterSize(), dwTableLength);
+        mft.End().Protect();
+        if (!m_raw.count(0))
+            m_raw[0] = mft.Bytes();
+
+        std::vector<BYTE> vecBoot(512, 0);
+        vecBoot[0] = 0xEB;
+        memcpy(vecBoot.data() + 3, "NTFS    ", 8);
+        PutLE(vecBoot, 0x0B, m_spec.m_wBytesPerSector, 2);
+        vecBoot[0x0D] = m_spec.m_bySectorsPerCluster;
+        PutLE(vecBoot, 0x30, m_spec.m_n64MftCluster, 8);
+        vecBoot[0x40] = static_cast<BYTE>(m_spec.m_chRecordCode);
+        vecBoot[510] = 0x55;
+        vecBoot[511] = 0xAA;
+        m_file.Write(VolumeOffset(), vecBoot);
+
+        std::vector<BYTE> vecTable(static_cast<size_t>(dwClusters) * ClusterSize(), 0);
+        for (auto& entry : m_records)
+        {
+            if (m_raw.count(entry.first))
+                continue;
+            entry.second.End().Protect(static_cast<WORD>(entry.first + 1));
+            m_raw[entry.first] = entry.second.Bytes();
+        }
+        for (auto& entry : m_raw)
+            if (entry.first < dwRecords)
+                std::copy(entry.second.begin(), entry.second.end(),
+                          vecTable.begin() + static_cast<size_t>(entry.first) * m_spec.m_dwRecordSize);
+        m_file.Write(ClusterPosition(m_spec.m_n64MftCluster), vecTable);
+    }
+
+    HANDLE Open()
+    {
+        return CreateFileA(m_file.Path().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+    CScratchFile& File() { return m_file; }
+
+private:
+    CVolumeSpec m_spec;
+    CScratchFile m_file;
+    std::map<DWORD, CRecordImage> m_records;
+    std::map<DWORD, std::vector<BYTE>> m_raw;
+};
+
+class CDevice
+{
+public:
+    explicit CDevice(HANDLE h) : m_h(h) {}
+    ~CDevice() { CloseHandle(m_h); }
+    operator HANDLE() const { return m_h; }
+
+private:
+    HANDLE m_h;
+};
+
+DWORD OpenOn(CNTFSDrive& drive, HANDLE hDevice, DWORD dwFirstSector = 2048)
+{
+    drive.AttachDevice(hDevice);
+    drive.SetVolumeStart(dwFirstSector, 512);
+    return drive.OpenVolume();
+}
+
+}  // namespace
+
+class NTFSDriveTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ClearFaults(); }
+    void TearDown() override { ClearFaults(); }
+};
+
+TEST_F(NTFSDriveTest, OpensTheVolumeAndDescribesRecords)
+{
+    CTestVolume volume;
+    CRecordImage& file = volume.Record(30);
+    file.AddResident(0x10, StandardInfoValue(100));
+    file.AddResident(0x30, FileNameValue(u"caf\u00e9.txt", 8192, 0x21));
+    file.AddResident(0x80, {'h', 'i'});
+    CRecordImage& gone = volume.Record(31);
+    gone = CRecordImage(1024, false);
+    gone.AddResident(0x30, FileNameValue(u"old.bin", 4097));
+    volume.Record(32);  // no attributes at all
+    volume.Build(40);
+
+    CDevice device(volume.Open());
+    CNTFSDrive drive;
+    ASSERT_EQ(0u, OpenOn(drive, device));
+    EXPECT_EQ(40u, drive.GetRecordCount());
+    EXPECT_EQ(4096u, drive.m_dwClusterSize);
+    EXPECT_EQ(1024u, drive.m_dwRecordSize);
+
+    MFTEntryInfo info;
+    ASSERT_EQ(0u, drive.GetEntryInfo(30, info));
+    EXPECT_STREQ("caf\xe9.txt", info.szName);
+    EXPECT_EQ(0x21u, info.dwFileFlags);
+    EXPECT_EQ(2, info.n64Clusters);
+    EXPECT_EQ(0, info.bNotInUse);
+    EXPECT_EQ(100, info.n64CreationTime);
+    EXPECT_EQ(103, info.n64ReadTime);
+
+    ASSERT_EQ(0u, drive.GetEntryInfo(31, info));
+    EXPECT_STREQ("old.bin", info.szName);
+    EXPECT_EQ(1, info.n64Clusters) << "4097 bytes is one cluster, truncated";
+    EXPECT_EQ(1, info.bNotInUse);
+
+    ASSERT_EQ(0u, drive.GetEntryInfo(32, info));
+    EXPECT_STREQ("", info.szName);
+    EXPECT_EQ(0u, info.dwFileFlags);
+    EXPECT_EQ(1, info.n64Clusters);
+    EXPECT_EQ(0, info.n64CreationTime);
+
+    BYTE* pData = nullptr;
+    DWORD dwLength = 0;
+    ASSERT_EQ(0u, drive.ReadEntryData(30, pData, dwLength));
+    ASSERT_EQ(2u, dwLength);
+    EXPECT_EQ('h', pData[0]);
+    delete[] pData;
+    ASSERT_EQ(0u, drive.ReadEntryData(32, pData, dwLength));
+    EXPECT_EQ(0u, dwLength);
+    EXPECT_NE(nullptr, pData) << "an empty array still belongs to the caller";
+    delete[] pData;
+}
+
+TEST_F(NTFSDriveTest, TableBoundsAndRecordsWithoutSignature)
+{
+    CVolumeSpec spec;
+    spec.m_dwTableExtra = 300;  // a part record at the end is ignored
+    CTestVolume volume(spec);
+    volume.Record(39).AddResident(0x30, FileNameValue(u"last"));
+    volume.SetRaw(35, std::vector<BYTE>(1024, 0));
+    volume.Build(40);
+    CDevice device(volume.Open());
+    CNTFSDrive drive;
+    ASSERT_EQ(0u, OpenOn(drive, device));
+
+    MFTEntryInfo info;
+    memset(&info, 0x5A, sizeof(info));
+    EXPECT_EQ(87u, drive.GetEntryInfo(35, info));
+    EXPECT_EQ(0x5A, static_cast<BYTE>(info.szName[0])) << "a failed query leaves the outputs alone";
+    BYTE* pData = reinterpret_cast<BYTE*>(0x1);
+    DWORD dwLength = 77;
+    EXPECT_EQ(87u, drive.ReadEntryData(35, pData, dwLength));
+    EXPECT_EQ(reinterpret_cast<BYTE*>(0x1), pData);
+    EXPECT_EQ(77u, dwLength);
+
+    ASSERT_EQ(0u, drive.GetEntryInfo(39, info));
+    EXPECT_STREQ("last", info.szName);
+    EXPECT_EQ(18u, drive.GetEntryInfo(40, info));
+    EXPECT_EQ(18u, drive.GetEntryInfo(0x00400000, info)) << "position beyond 32 bits";
+    EXPECT_EQ(18u, drive.GetEntryInfo(0xFFFFFFFF, info));
+}
+
+TEST_F(NTFSDriveTest, NamesFollowTheByteRule)
+{
+    CTestVolume volume;
+    std::u16string str255(255, u'\u00e0');
+    volume.Record(30).AddResident(0x30, FileNameValue(u"ab\u00e9\u4e2dxyz"));
+    volume.Record(31).AddResident(0x30, FileNameValue(u"\u4e2dabc"));
+    volume.Record(32).AddResident(0x30, FileNameValue(str255));
+    volume.Build(33);
+    CDevice device(volume.Open());
+    CNTFSDrive drive;
+    ASSERT_EQ(0u, OpenOn(drive, device));
+    MFTEntryInfo info;
+    ASSERT_EQ(0u, drive.GetEntryInfo(30, info));
+    EXPECT_STREQ("ab\xe9", info.szName);
+    ASSERT_EQ(0u, drive.GetEntryInfo(31, info));
+    EXPECT_STREQ("", info.szName);
+    ASSERT_EQ(0u, drive.GetEntryInfo(32, info));
+    EXPECT_EQ(255u, strlen(info.szName));
+    EXPECT_EQ('\xe0', info.szName[254]);
+}
+
+TEST_F(NTFSDriveTest, ClustersFromTheAllocatedSize)
+{
+    CTestVolume volume;
+    const ULONGLONG sizes[] = {0, 4096, 4097, 8192, 0x7FFFFFFFFFFFF000ull};
+    for (DWORD i = 0; i < 5; ++i)
+        volume.Record(30 + i).AddResident(0x30, FileNameValue(u"f", sizes[i]));
+    volume.Build(35);
+    CDevice device(volume.Open());
+    CNTFSDrive drive;
+    ASSERT_EQ(0u, OpenOn(drive, device));
+    const LONGLONG want[] = {1, 1, 1, 2, 0x7FFFFFFFFFFFFll};
+    for (DWORD i = 0; i < 5; ++i)
+    {
+        MFTEntryInfo info;
+        ASSERT_EQ(0u, drive.GetEntryInfo(30 + i, info));
+        EXPECT_EQ(want[i], info.n64Clusters) << sizes[i];
+    }
+}
+
+TEST_F(NTFSDriveTest, UpdateSequenceIsAppliedToCopiesNotToTheTable)
+{
+    // A name whose units cross the end of the first 512-byte stretch.
+    CTestVolume volume;
+    std::u16string strLong;
+    for (int i = 0; i < 220; ++i)
+        strLong += static_cast<char16_t>(u'a' + i % 26);
+    volume.Record(30).AddResident(0x10, StandardInfoValue());
+    volume.Record(30).AddResident(0x30, FileNameValue(strLong));
+    volume.Build(31);
+    CDevice device(volume.Open());
+    CNTFSDrive drive;
+    ASSERT_EQ(0u, OpenOn(drive, device));
+    MFTEntryInfo info;
+    ASSERT_EQ(0u, drive.GetEntryInfo(30, info));
+    std::string strWant(strLong.begin(), strLong.end());
+    EXPECT_EQ(strWant, info.szName);
+    // The table keeps the sequence number in place.
+    EXPECT_EQ(31, drive.m_pTable[30 * 1024 + 510]);
+}
+
+TEST_F(NTFSDriveTest, BootSectorChecks)
+{
+    CTestVolume volume;
+    volume.Build(31);
+    CDevice device(volume.Open());
+    CNTFSDrive drive;
+
+    // Bytes after "NTFS" do not matter.
+    volume.File().Write(volume.VolumeOffset() + 7, "XYZW", 4);
+    EXPECT_EQ(0u, OpenOn(drive, device));
+
+    volume.File().Write(volume.VolumeOffset() + 3, "NTFX", 4);
+    EXPECT_EQ(15u, OpenOn(drive, device));
+    MFTEntryInfo info;
+    EXPECT_EQ(12u, drive.GetEntryInfo(30, info));
+
+    // A boot sector cut short by the end of the disk.
+    CScratchFile tiny;
+    tiny.Write(0, std::vector<BYTE>(300, 0));
+    CDevice tinyDevice(CreateFileA(tiny.Path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(30u, OpenOn(drive, tinyDevice, 0));
+}
+
+TEST_F(NTFSDriveTest, RecordSizeCodes)
+{
+    struct CCase
+    {
+        WORD m_wSector;
+        BYTE m_bySpc;
+        signed char m_chCode;
+        DWORD m_dwWant;  // record size, or 0 for refused
+    };
+    const CCase cases[] = {
+        {512, 8, -10, 1024}, {512, 8, -12, 4096}, {512, 1, 2, 1024},  {512, 2, 1, 1024},
+        {4096, 1, 1, 4096},  {512, 8, 0, 0},      {512, 8, -9, 0},     {512, 8, -32, 0},
+        {512, 8, -31, 0},    {512, 1, 1, 0},      {512, 128, 1, 65536}, {512, 128, 2, 0},
+        {512, 0, -10, 0},
+    };
+    for (const CCase& test : cases)
+    {
+        CVolumeSpec spec;
+        spec.m_wBytesPerSector = test.m_wSector;
+        spec.m_bySectorsPerCluster = test.m_bySpc ? test.m_bySpc : 8;
+        spec.m_chRecordCode = test.m_chCode;
+        spec.m_dwRecordSize = test.m_dwWant ? test.m_dwWant : 1024;
+        CTestVolume volume(spec);
+        volume.Build(31);
+        if (test.m_bySpc == 0)
+            volume.File().Write(volume.VolumeOffset() + 0x0D, "\0", 1);
+        CDevice device(volume.Open());
+        CNTFSDrive drive;
+        if (!test.m_dwWant)
+            SetAllocationFault(1ull << 20);  // nothing of a refused size may be allocated
+        DWORD dwError = OpenOn(drive, device);
+        ClearFaults();
+        if (test.m_dwWant)
+        {
+            EXPECT_EQ(0u, dwError) << int(test.m_chCode) << " spc " << int(test.m_bySpc);
+            EXPECT_EQ(test.m_dwWant, drive.m_dwRecordSize);
+        }
+        else
+        {
+            EXPECT_EQ(87u, dwError) << int(test.m_chCode) << " spc " << int(test.m_bySpc);
+            EXPECT_FALSE(drive.m_bOpened);
+        }
+    }
+}
+
+TEST_F(NTFSDriveTest, CallerSectorSizePlacesTheVolume)
+{
+    // Partition at sector 63: the volume starts at byte 32256 whatever the
+    // boot sector says about its own sectors; clusters follow the boot sector.
+    CVolumeSpec spec;
+    spec.m_n64FirstSector = 63;
+    spec.m_wBytesPerSector = 4096;
+    spec.m_bySectorsPerCluster = 1;
+    spec.m_chRecordCode = -12;
+    spec.m_dwRecordSize = 4096;
+    CTestVolume volume(spec);
+    volume.Record(30).AddResident(0x30, FileNameValue(u"x"));
+    volume.Build(31);
+    CDevice device(volume.Open());
+    CNTFSDrive drive;
+    ASSERT_EQ(0u, OpenOn(drive, device, 63));
+    EXPECT_EQ(4096u, drive.m_dwClusterSize);
+    MFTEntryInfo info;
+    ASSERT_EQ(0u, drive.GetEntryInfo(30, info));
+    EXPECT_STREQ("x", info.szName);
+}
+
+TEST_F(NTFSDriveTest, TableBeyondFourGiB)
+{
+    CVolumeSpec spec;
+    spec.m_n64FirstSector = 9000000;  // byte 4,608,000,000
+    CTestVolume volume(spec);
+    volume.Record(30).AddResident(0x30, FileNameValue(u"far"));
+    volume.Build(31);
+    CDevice device(volume.Open());
+    CNTFSDrive drive;
+    ASSERT_EQ(0u, OpenOn(drive, device, 9000000));
+    MFTEntryInfo info;
+    ASSERT_EQ(0u, drive.GetEntryInfo(30, info));
+    EXPECT_STREQ("far", info.szName);
+}
+
+TEST_F(NTFSDriveTest, FirstRecordChecks)
+{
+    struct CCase
+    {
+        const char* m_pszWhat;
+        std::u16string m_strName;
+        bool m_bData;
+        DWORD m_dwWant;
+    };
+    const CCase cases[] = {
+        {"longer name starting with $MFT", u"$MFTMirr", true, 0},
+        {"other name", u"$MFX", true, 1200},
+        {"no data", u"$MFT", false, 0},
+    };
+    for (const CCase& test : cases)
+    {
+        CVolumeSpec spec;
+        spec.m_strMftName = test.m_strName;
+        spec.m_bMftData = test.m_bData;
+        CTestVolume volume(spec);
+        volume.Build(31);
+        CDevice device(volume.Open());
+        CNTFSDrive drive;
+        EXPECT_EQ(test.m_dwWant, OpenOn(drive, device)) << test.m_pszWhat;
+        EXPECT_EQ(test.m_dwWant == 0, drive.m_bOpened) << test.m_pszWhat;
+        if (!test.m_bData)
+        {
+            MFTEntryInfo info;
+            EXPECT_EQ(18u, drive.GetEntryInfo(0, info));
+        }
+    }
+
+    // No file name at all, no signature, and a record cut by the disk's end.
+    CTestVolume noName;
+    CRecordImage bare(1024);
+    bare.AddNonResident(0x80, Runs({{8, 4}}), 8 * 4096, 31 * 1024);
+    noName.SetRaw(0, bare.End().Bytes());
+    noName.Build(31);
+    CDevice noNameDevice(noName.Open());
+    CNTFSDrive drive;
+    EXPECT_EQ(1200u, OpenOn(drive, noNameDevice));
+
+    CTestVolume unsigned_;
+    unsigned_.SetRaw(0, std::vector<BYTE>(1024, 0));
+    unsigned_.Build(31);
+    CDevice unsignedDevice(unsigned_.Open());
+    EXPECT_EQ(87u, OpenOn(drive, unsignedDevice));
+
+    CTestVolume cut;
+    cut.Build(31);
+    cut.File().Truncate(cut.ClusterPosition(4) + 700);
+    CDevice cutDevice(cut.Open());
+    EXPECT_EQ(87u, OpenOn(drive, cutDevice));
+    MFTEntryInfo info;
+    EXPECT_EQ(12u, drive.GetEntryInfo(0, info));
+}
+
+TEST_F(NTFSDriveTest, QueriesBeforeOpeningAndAfterAFailedLoad)
+{
+    CNTFSDrive drive;
+    MFTEntryInfo info;
+    BYTE* pData = nullptr;
+    DWORD dwLength = 0;
+    EXPECT_EQ(12u, drive.GetEntryInfo(30, info));
+    EXPECT_EQ(12u, drive.ReadEntryData(30, pData, dwLength));
+    EXPECT_EQ(12u, drive.LoadMasterFileTable(4));
+
+    CTestVolume volume;
+    volume.Record(30).AddResident(0x30, FileNameValue(u"first"));
+    volume.Build(31);
+    CDevice device(volume.Open());
+    ASSERT_EQ(0u, OpenOn(drive, device));
+    BYTE* pTable = drive.m_pTable;
+    drive.AttachDevice(device);
+    EXPECT_EQ(12u, drive.GetEntryInfo(30, info));
+
+    // A failing load keeps the previous table allocated until the next one.
+    CDeviceFault fault;
+    fault.m_eKind = CDeviceFault::eReadError;
+    fault.m_n64Offset = volume.ClusterPosition(4) + 10;
+    fault.m_dwError = 1117;
+    SetDeviceFault(fault);
+    EXPECT_EQ(1117u, OpenOn(drive, device));
+    EXPECT_EQ(pTable, drive.m_pTable);
+    EXPECT_EQ(12u, drive.GetEntryInfo(30, info));
+    ClearFaults();
+    ASSERT_EQ(0u, OpenOn(drive, device));
+    ASSERT_EQ(0u, drive.GetEntryInfo(30, info));
+    EXPECT_STREQ("first", info.szName);
+}
+
+TEST_F(NTFSDriveTest, DeviceFaultsReachTheCaller)
+{
+    CTestVolume volume;
+    volume.Record(30).AddResident(0x30, FileNameValue(u"data"));
+    volume.Record(30).AddNonResident(0x80, Runs({{2, 100}}), 8192, 8000);
+    volume.Build(31);
+    volume.File().Write(volume.ClusterPosition(100), std::vector<BYTE>(8192, 0x42));
+    CDevice device(volume.Open());
+    CNTFSDrive drive;
+
+    struct CCase
+    {
+        CDeviceFault::EKind m_eKind;
+        ULONGLONG m_n64Offset;
+        DWORD m_dwWant;
+    };
+    const CCase cases[] = {
+        {CDeviceFault::eSeekError, volume.VolumeOffset(), 25},
+        {CDeviceFault::eReadError, volume.VolumeOffset() + 100, 1117},
+        {CDeviceFault::eEndOfDevice, volume.VolumeOffset() + 200, 30},
+        {CDeviceFault::eReadError, volume.ClusterPosition(4) + 1, 1117},
+        {CDeviceFault::eShortRead, volume.ClusterPosition(4) + 512, 87},
+        {CDeviceFault::eEndOfDevice, volume.ClusterPosition(4) + 4096, 38},
+    };
+    for (const CCase& test : cases)
+    {
+        CDeviceFault fault;
+        fault.m_eKind = test.m_eKind;
+        fault.m_n64Offset = test.m_n64Offset;
+        fault.m_dwError = test.m_dwWant;
+        SetDeviceFault(fault);
+        EXPECT_EQ(test.m_dwWant, OpenOn(drive, device)) << test.m_eKind << " at " << test.m_n64Offset;
+        ClearFaults();
+    }
+
+    // Once open, descriptions come from memory; data reads still reach the disk.
+    ASSERT_EQ(0u, OpenOn(drive, device));
+    CDeviceFault fault;
+    fault.m_eKind = CDeviceFault::eReadError;
+    fault.m_n64Offset = volume.ClusterPosition(101);
+    fault.m_dwError = 23;
+    SetDeviceFault(fault);
+    MFTEntryInfo info;
+    EXPECT_EQ(0u, drive.GetEntryInfo(30, info));
+    BYTE* pData = nullptr;
+    DWORD dwLength = 0;
+    EXPECT_EQ(23u, drive.ReadEntryData(30, pData, dwLength));
+    ClearFaults();
+    ASSERT_EQ(0u, drive.ReadEntryData(30, pData, dwLength));
+    ASSERT_EQ(8000u, dwLength);
+    EXPECT_EQ(0x42, pData[7999]);
+    delete[] pData;
+
+    // Out of memory for the table.
+    SetAllocationFault(31 * 1024);
+    EXPECT_EQ(8u, OpenOn(drive, device));
+}
+
+TEST_F(NTFSDriveTest, TableLargerThan32BitsIsRefused)
+{
+    CTestVolume volume;
+    volume.Build(31);
+    // Record 0's $DATA claims 5 GiB.
+    CRecordImage mft(1024);
+    mft.AddResident(0x30, FileNameValue(u"$MFT"));
+    mft.AddNonResident(0x80, Runs({{1310720, 4}}), 5ull << 30, 5ull << 30);
+    volume.File().Write(volume.ClusterPosition(4), mft.End().Protect().Bytes());
+    CDevice device(volume.Open());
+    CNTFSDrive drive;
+    EXPECT_EQ(223u, OpenOn(drive, device));
+}
