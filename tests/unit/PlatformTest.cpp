@@ -1,0 +1,322 @@
+// The Win32-shaped layer over POSIX: positions, errors, the disk name, texts,
+// threads, and the read-ahead that must never change what a read returns.
+#include "NtfsImage.h"
+
+#include "disk/Disk.h"
+#include "platform/FaultInjection.h"
+#include "platform/Platform.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sys/stat.h>
+#include <thread>
+
+#ifndef _WIN32
+
+using testimg::CScratchFile;
+
+namespace
+{
+
+HANDLE OpenRead(const std::string& strPath)
+{
+    return CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+// Sets SALVIX_DISK for one test.
+class CDiskVariable
+{
+public:
+    explicit CDiskVariable(const char* pszValue)
+    {
+        const char* pszOld = getenv("SALVIX_DISK");
+        m_bHad = pszOld != nullptr;
+        if (m_bHad)
+            m_strOld = pszOld;
+        if (pszValue)
+            setenv("SALVIX_DISK", pszValue, 1);
+        else
+            unsetenv("SALVIX_DISK");
+    }
+    ~CDiskVariable()
+    {
+        if (m_bHad)
+            setenv("SALVIX_DISK", m_strOld.c_str(), 1);
+        else
+            unsetenv("SALVIX_DISK");
+    }
+
+private:
+    bool m_bHad;
+    std::string m_strOld;
+};
+
+}  // namespace
+
+class PlatformTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ClearFaults(); }
+    void TearDown() override { ClearFaults(); }
+};
+
+TEST_F(PlatformTest, HandleKeepsItsPositionAndLastErrorIsPerThread)
+{
+    CScratchFile file;
+    std::vector<BYTE> vec(10000);
+    for (size_t i = 0; i < vec.size(); ++i)
+        vec[i] = static_cast<BYTE>(i * 7);
+    file.Write(0, vec);
+    HANDLE h = OpenRead(file.Path());
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+
+    BYTE by[100];
+    DWORD dwRead = 0;
+    ASSERT_TRUE(ReadFile(h, by, 100, &dwRead, nullptr));  // a fresh handle stands at 0
+    EXPECT_EQ(100u, dwRead);
+    EXPECT_EQ(vec[99], by[99]);
+    LONG lHigh = 0;
+    ASSERT_EQ(5000u, SetFilePointer(h, 5000, &lHigh, FILE_BEGIN));
+    ASSERT_TRUE(ReadFile(h, by, 100, &dwRead, nullptr));
+    EXPECT_EQ(vec[5000], by[0]);
+    ASSERT_TRUE(ReadFile(h, by, 100, &dwRead, nullptr));
+    EXPECT_EQ(vec[5100], by[0]) << "reads advance the position";
+    // Reading at the end succeeds with fewer bytes, then none.
+    lHigh = 0;
+    SetFilePointer(h, 9950, &lHigh, FILE_BEGIN);
+    ASSERT_TRUE(ReadFile(h, by, 100, &dwRead, nullptr));
+    EXPECT_EQ(50u, dwRead);
+    ASSERT_TRUE(ReadFile(h, by, 100, &dwRead, nullptr));
+    EXPECT_EQ(0u, dwRead);
+
+    // A negative position fails; the error belongs to this thread only.
+    lHigh = -1;
+    EXPECT_EQ(INVALID_SET_FILE_POINTER, SetFilePointer(h, 0, &lHigh, FILE_BEGIN));
+    EXPECT_EQ(ERROR_NEGATIVE_SEEK, GetLastError());
+    DWORD dwOther = 99;
+    std::thread([&] { dwOther = GetLastError(); }).join();
+    EXPECT_EQ(0u, dwOther);
+
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_FALSE(CloseHandle(h));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
+    EXPECT_FALSE(ReadFile(h, by, 1, &dwRead, nullptr));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
+}
+
+TEST_F(PlatformTest, ReadAheadNeverChangesWhatIsRead)
+{
+    // Random seeks and reads of every size through one handle, compared with
+    // the file itself: the read-ahead window is invisible.
+    CScratchFile file;
+    const size_t nSize = 24 * 1024 * 1024 + 333;
+    std::vector<BYTE> vec(nSize);
+    std::mt19937 rng(7);
+    for (auto& by : vec)
+        by = static_cast<BYTE>(rng());
+    file.Write(0, vec);
+    HANDLE h = OpenRead(file.Path());
+    std::vector<BYTE> vecBuffer(9 * 1024 * 1024);
+    ULONGLONG n64Pos = 0;
+    for (int i = 0; i < 3000; ++i)
+    {
+        if (rng() % 4 == 0)
+        {
+            n64Pos = rng() % (nSize + 100);
+            LONG lHigh = 0;
+            ASSERT_EQ(static_cast<DWORD>(n64Pos), SetFilePointer(h, static_cast<LONG>(n64Pos), &lHigh, FILE_BEGIN));
+        }
+        DWORD dwAsk = rng() % 3 == 0 ? rng() % (9 * 1024 * 1024) : 1 + rng() % 8192;
+        DWORD dwGot = 0;
+        ASSERT_TRUE(ReadFile(h, vecBuffer.data(), dwAsk, &dwGot, nullptr));
+        ULONGLONG n64Want = n64Pos >= nSize ? 0 : std::min<ULONGLONG>(dwAsk, nSize - n64Pos);
+        ASSERT_EQ(n64Want, dwGot) << "at " << n64Pos;
+        ASSERT_EQ(0, memcmp(vecBuffer.data(), vec.data() + std::min<ULONGLONG>(n64Pos, nSize), dwGot))
+            << "at " << n64Pos << " size " << dwAsk;
+        n64Pos += dwGot;
+    }
+    CloseHandle(h);
+}
+
+TEST_F(PlatformTest, FirstDiskIsReadOnlyAndFollowsSalvixDisk)
+{
+    CScratchFile file;
+    file.Write(0, "disk", 4);
+    {
+        CDiskVariable disk(file.Path().c_str());
+        EXPECT_EQ(file.Path(), FirstDiskPath());
+        HANDLE h = OpenFirstDisk();
+        ASSERT_NE(INVALID_HANDLE_VALUE, h);
+        char sz[5] = {};
+        DWORD dwRead = 0;
+        ASSERT_TRUE(ReadFile(h, sz, 4, &dwRead, nullptr));
+        EXPECT_STREQ("disk", sz);
+        DWORD dwWritten = 0;
+        EXPECT_FALSE(WriteFile(h, "x", 1, &dwWritten, nullptr));
+        EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+        CloseHandle(h);
+
+        for (DWORD dwAccess : {GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE})
+        {
+            EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(SALVIX_FIRST_DISK, dwAccess, 3, nullptr,
+                                                        OPEN_EXISTING, 0, nullptr));
+            EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+        }
+        EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(SALVIX_FIRST_DISK, GENERIC_READ, 3, nullptr,
+                                                    CREATE_ALWAYS, 0, nullptr));
+        EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA("\\\\.\\PhysicalDrive1", GENERIC_READ, 3,
+                                                    nullptr, OPEN_EXISTING, 0, nullptr));
+        EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+    }
+    {
+        CDiskVariable missing("/nonexistent/disk.img");
+        EXPECT_EQ(INVALID_HANDLE_VALUE, OpenFirstDisk());
+        EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+    }
+    {
+        // Without the variable: a whole disk, never a loop, RAM or mapper device.
+        CDiskVariable none(nullptr);
+        std::string strPath = FirstDiskPath();
+        if (!strPath.empty())
+        {
+            EXPECT_EQ(0u, strPath.rfind("/dev/", 0));
+            for (const char* pszBad : {"loop", "ram", "zram", "dm-", "md", "sr"})
+                EXPECT_NE(0u, strPath.rfind(std::string("/dev/") + pszBad, 0)) << strPath;
+        }
+    }
+}
+
+TEST_F(PlatformTest, OutputFilesFollowWindowsRules)
+{
+    char szDir[] = "/tmp/salvix-out-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(szDir));
+    std::string strFile = std::string(szDir) + "/ro.txt";
+
+    HANDLE h = CreateFileA(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    DWORD dwWritten = 0;
+    ASSERT_TRUE(WriteFile(h, "abc", 3, &dwWritten, nullptr));
+    EXPECT_EQ(3u, dwWritten);
+    CloseHandle(h);
+    struct stat st;
+    ASSERT_EQ(0, stat(strFile.c_str(), &st));
+    EXPECT_EQ(0u, st.st_mode & 0222) << "read-only becomes no write permission";
+    EXPECT_EQ(3, st.st_size);
+
+    // Replacing a read-only file is refused, for root as for anyone.
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              CreateFileA(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+
+    // An ordinary file is replaced.
+    std::string strPlain = std::string(szDir) + "/plain";
+    for (const char* pszText : {"first long text", "2nd"})
+    {
+        h = CreateFileA(strPlain.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0x80, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h);
+        WriteFile(h, pszText, static_cast<DWORD>(strlen(pszText)), &dwWritten, nullptr);
+        CloseHandle(h);
+    }
+    ASSERT_EQ(0, stat(strPlain.c_str(), &st));
+    EXPECT_EQ(3, st.st_size);
+
+    // Codes for the usual failures.
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA((std::string(szDir) + "/no/such").c_str(), GENERIC_WRITE,
+                                                0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA((std::string(szDir) + "/missing").c_str(), GENERIC_READ,
+                                                0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA((std::string(szDir) + "/").c_str(), GENERIC_WRITE, 0,
+                                                nullptr, CREATE_ALWAYS, 0, nullptr));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    std::string strLong = std::string(szDir) + "/" + std::string(300, 'n');
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              CreateFileA(strLong.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, GetLastError());
+
+    h = CreateFileA("/dev/full", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    EXPECT_FALSE(WriteFile(h, "abc", 3, &dwWritten, nullptr));
+    EXPECT_EQ(ERROR_DISK_FULL, GetLastError());
+    CloseHandle(h);
+
+    // An injected write fault leaves the bytes before it.
+    CDeviceFault fault;
+    fault.m_eKind = CDeviceFault::eWriteError;
+    fault.m_n64Offset = 4;
+    fault.m_dwError = ERROR_DISK_FULL;
+    SetDeviceFault(fault);
+    h = CreateFileA(strPlain.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    EXPECT_FALSE(WriteFile(h, "abcdefgh", 8, &dwWritten, nullptr));
+    EXPECT_EQ(ERROR_DISK_FULL, GetLastError());
+    EXPECT_EQ(4u, dwWritten);
+    CloseHandle(h);
+    ClearFaults();
+
+    unlink(strFile.c_str());
+    unlink(strPlain.c_str());
+    rmdir(szDir);
+}
+
+TEST_F(PlatformTest, MessagesForEveryCodeEndWithALineBreak)
+{
+    for (DWORD dwCode : {2u, 5u, 6u, 8u, 12u, 15u, 18u, 30u, 38u, 87u, 112u, 123u, 206u, 223u, 1117u, 1200u})
+    {
+        char* psz = nullptr;
+        DWORD dwLength = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
+                                        dwCode, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                        reinterpret_cast<LPSTR>(&psz), 0, nullptr);
+        ASSERT_NE(nullptr, psz) << dwCode;
+        EXPECT_EQ(strlen(psz), dwLength);
+        EXPECT_GT(dwLength, 10u);
+        EXPECT_EQ('\n', psz[dwLength - 1]) << dwCode;
+        EXPECT_EQ(nullptr, strstr(psz, "error 1")) << "a known code has its own sentence: " << psz;
+        LocalFree(psz);
+    }
+    char* psz = nullptr;
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 424242, 1024,
+                   reinterpret_cast<LPSTR>(&psz), 0, nullptr);
+    ASSERT_NE(nullptr, psz);
+    EXPECT_NE(nullptr, strstr(psz, "424242"));
+    LocalFree(psz);
+
+    char szDir[MAX_PATH];
+    DWORD dwLength = GetCurrentDirectoryA(MAX_PATH, szDir);
+    ASSERT_GT(dwLength, 0u);
+    EXPECT_EQ(strlen(szDir), dwLength);
+    EXPECT_EQ(dwLength + 1, GetCurrentDirectoryA(1, szDir)) << "too small a buffer asks for more";
+}
+
+namespace
+{
+DWORD WINAPI SlowThread(LPVOID pParameter)
+{
+    auto* pbGo = static_cast<std::atomic<bool>*>(pParameter);
+    while (!pbGo->load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return 42;
+}
+}  // namespace
+
+TEST_F(PlatformTest, ThreadsReportStillActiveUntilTheyHaveFinished)
+{
+    std::atomic<bool> bGo{false};
+    HANDLE hThread = CreateThread(nullptr, 0, SlowThread, &bGo, 0, nullptr);
+    ASSERT_NE(nullptr, hThread);
+    DWORD dwCode = 0;
+    ASSERT_TRUE(GetExitCodeThread(hThread, &dwCode));
+    EXPECT_EQ(STILL_ACTIVE, dwCode);
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(hThread, 10));
+    bGo = true;
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hThread, INFINITE));
+    ASSERT_TRUE(GetExitCodeThread(hThread, &dwCode));
+    EXPECT_EQ(42u, dwCode);
+    EXPECT_TRUE(CloseHandle(hThread));
+    EXPECT_FALSE(GetExitCodeThread(hThread, &dwCode));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
+}
+
+#endif  // !_WIN32
