@@ -389,8 +389,14 @@ DWORD CMFTRecord::ReadClusters(LONGLONG n64Cluster, BYTE* pDest, DWORD& dwLength
     const ULONGLONG n64Cover =
         (static_cast<ULONGLONG>(dwLength) + m_dwClusterSize - 1) / m_dwClusterSize * m_dwClusterSize;
     ULONGLONG n64Done = 0;
+    ULONGLONG n64Prepared = 0;
     while (n64Done < dwLength)
     {
+        if (n64Done >= n64Prepared)
+        {
+            n64Prepared = std::min<ULONGLONG>(n64Cover, n64Done + 1024 * 1024);
+            PrepareForWrite(pDest + n64Done, n64Prepared - n64Done);
+        }
         const DWORD dwAsk = static_cast<DWORD>(std::min<ULONGLONG>(m_dwClusterSize, n64Cover - n64Done));
         DWORD dwGot = 0;
         if (!ReadFile(m_hDevice, pDest + n64Done, dwAsk, &dwGot, nullptr))

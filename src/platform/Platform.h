@@ -14,3 +14,8 @@ BYTE* AllocBytes(ULONGLONG n64Count);
 // The path that stands behind the first physical disk: SALVIX_DISK when it is
 // set, otherwise the first whole disk the system lists. Empty when none.
 std::string FirstDiskPath();
+
+// Says that bytes are about to be written to [pBytes, pBytes + n64Count), so
+// the platform may make the memory ready in one step instead of a fault per
+// page. Only a hint: nothing changes if it is not taken.
+void PrepareForWrite(BYTE* pBytes, ULONGLONG n64Count);

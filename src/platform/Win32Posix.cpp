@@ -20,6 +20,7 @@
 #include <new>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -125,7 +126,7 @@ struct CObject
 // of one-cluster reads costs a few large system reads, and data is never
 // older than the last seek.
 const DWORD kReadAheadFirst = 128 * 1024;
-const DWORD kReadAheadMax = 8 * 1024 * 1024;
+const DWORD kReadAheadMax = 256 * 1024;
 
 struct CFileObject : CObject
 {
@@ -775,6 +776,20 @@ BYTE* AllocBytes(ULONGLONG n64Count)
     if (n64Count > SIZE_MAX)
         return nullptr;
     return new (std::nothrow) BYTE[static_cast<size_t>(n64Count)];
+}
+
+void PrepareForWrite(BYTE* pBytes, ULONGLONG n64Count)
+{
+#ifdef MADV_POPULATE_WRITE
+    const uintptr_t nPage = 4096;
+    uintptr_t nStart = (reinterpret_cast<uintptr_t>(pBytes) + nPage - 1) & ~(nPage - 1);
+    uintptr_t nEnd = (reinterpret_cast<uintptr_t>(pBytes) + n64Count) & ~(nPage - 1);
+    if (nEnd > nStart + 16 * nPage)
+        madvise(reinterpret_cast<void*>(nStart), nEnd - nStart, MADV_POPULATE_WRITE);
+#else
+    (void)pBytes;
+    (void)n64Count;
+#endif
 }
 
 void SetDeviceFault(const CDeviceFault& fault)

@@ -20,6 +20,7 @@ std::string FirstDiskPath()
     return SALVIX_FIRST_DISK;
 }
 
+void PrepareForWrite(BYTE*, ULONGLONG) {}
 void SetDeviceFault(const CDeviceFault&) {}
 void SetAllocationFault(ULONGLONG, unsigned) {}
 void ClearFaults() {}
