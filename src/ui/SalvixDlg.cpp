@@ -1,0 +1,402 @@
+#include "ui/SalvixDlg.h"
+
+#include "ui/AboutDlg.h"
+#include "ui/DialogUnits.h"
+#include "ui/Resource.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QThread>
+#include <QTreeView>
+#include <QTreeWidget>
+
+std::function<void(DWORD)> CSalvixDlg::s_fnErrorHook;
+std::function<void(CAboutDlg&)> CSalvixDlg::s_fnAboutHook;
+std::function<int(QMenu&, const QPoint&)> CSalvixDlg::s_fnMenuHook;
+std::function<QString(const QString&, const QString&)> CSalvixDlg::s_fnFolderHook;
+std::function<void(DWORD)> CSalvixDlg::s_fnBeforeRecordHook;
+
+// The icon lives in the library's resources, which a static library must register.
+static void LoadUiResources()
+{
+    static const bool bLoaded = [] {
+        Q_INIT_RESOURCE(salvix);
+        return true;
+    }();
+    (void)bLoaded;
+}
+
+namespace
+{
+
+// Template 102, in dialog units.
+const int kDialogWidth = 416;
+const int kDialogHeight = 223;
+
+// Column widths in pixels, by column index (the model holds the headings).
+const int kColumnWidths[eColumnCount] = {190, 60, 80, 50, 70};
+
+}  // namespace
+
+CSalvixDlg::CSalvixDlg(QWidget* pParent)
+    : QDialog(pParent),
+      m_pExitButton(nullptr),
+      m_pTree(nullptr),
+      m_pList(nullptr),
+      m_pScanButton(nullptr),
+      m_pTotalLabel(nullptr),
+      m_pDeletedLabel(nullptr),
+      m_pTotalEdit(nullptr),
+      m_pDeletedEdit(nullptr),
+      m_pHintLabel(nullptr),
+      m_pModel(nullptr),
+      m_icon((LoadUiResources(), QIcon(QStringLiteral(":/icons/128.png")))),
+      m_pTreeRoot(nullptr),
+      m_hDevice(INVALID_HANDLE_VALUE),
+      m_hWorker(nullptr),
+      m_bStop(1),
+      m_bInitialised(false),
+      m_dwScanSerial(0),
+      m_bScanHasPartition(false),
+      m_scanPartition(),
+      m_bClosing(false)
+{
+    // A fixed-size application window: caption, close and minimise, no maximise.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(DialogFont());
+    CreateControls();
+}
+
+CSalvixDlg::~CSalvixDlg()
+{
+    StopWorkerAndWait();
+    OnDestroy();
+}
+
+void CSalvixDlg::CreateControls()
+{
+    const CDialogBaseUnits units = DialogBaseUnitsOf(font());
+    setFixedSize(MapDialogRect(units, 0, 0, kDialogWidth, kDialogHeight).size());
+    auto place = [&](QWidget* pWidget, int nId, int nX, int nY, int nWidth, int nHeight) {
+        pWidget->setObjectName(QString::number(nId));
+        pWidget->setGeometry(MapDialogRect(units, nX, nY, nWidth, nHeight));
+    };
+
+    // Template order, which is also the tab order.
+    m_pExitButton = new QPushButton(QStringLiteral("退出"), this);
+    place(m_pExitButton, IDCANCEL, 323, 189, 86, 25);
+    connect(m_pExitButton, &QPushButton::clicked, this, &CSalvixDlg::OnCancel);
+
+    m_pTree = new QTreeWidget(this);
+    place(m_pTree, IDC_TREE_DRIVES, 7, 23, 86, 153);
+    m_pTree->setHeaderHidden(true);
+    m_pTree->setRootIsDecorated(true);
+    m_pTree->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_pTree->setContextMenuPolicy(Qt::PreventContextMenu);
+
+    m_pList = new QTreeView(this);
+    place(m_pList, IDC_LIST_FILES, 96, 25, 313, 154);
+    m_pModel = new CFileListModel(m_pList);
+    m_pList->setModel(m_pModel);
+    m_pList->setRootIsDecorated(false);
+    m_pList->setItemsExpandable(false);
+    m_pList->setUniformRowHeights(true);
+    m_pList->setAllColumnsShowFocus(true);
+    m_pList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_pList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pList->setSortingEnabled(false);
+    m_pList->setEditTriggers(QAbstractItemView::SelectedClicked |
+                             QAbstractItemView::EditKeyPressed);
+    m_pList->header()->setSectionsClickable(false);
+    m_pList->header()->setStretchLastSection(false);
+    m_pList->header()->setDefaultAlignment(Qt::AlignCenter);
+    m_pList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_pList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pt) {
+        OnListRightClick(m_pList->viewport()->mapToGlobal(pt));
+    });
+
+    m_pScanButton = new QPushButton(QStringLiteral("扫描文件"), this);
+    place(m_pScanButton, IDC_BUTTON_SCAN, 7, 189, 86, 25);
+    connect(m_pScanButton, &QPushButton::clicked, this, &CSalvixDlg::OnScanButton);
+
+    m_pTotalLabel = new QLabel(QStringLiteral("文件或者文件夹总数 :"), this);
+    place(m_pTotalLabel, IDC_STATIC_TOTAL, 115, 190, 69, 8);
+    m_pDeletedLabel = new QLabel(QStringLiteral("删除的文件或者文件夹 :"), this);
+    place(m_pDeletedLabel, IDC_STATIC_DELETED, 115, 203, 69, 9);
+
+    auto makeCounter = [this, &place](int nId, int nY) {
+        QLineEdit* pEdit = new QLineEdit(this);
+        place(pEdit, nId, 188, nY, 70, 12);
+        pEdit->setReadOnly(true);
+        pEdit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        pEdit->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), pEdit));
+        pEdit->setFocusPolicy(Qt::ClickFocus);
+        return pEdit;
+    };
+    m_pTotalEdit = makeCounter(IDC_EDIT_TOTAL, 188);
+    m_pDeletedEdit = makeCounter(IDC_EDIT_DELETED, 202);
+
+    m_pHintLabel = new QLabel(QStringLiteral("点击扫描文件后，请耐心等待"), this);
+    place(m_pHintLabel, IDC_STATIC, 219, 7, 115, 15);
+    m_pHintLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    for (QLabel* pLabel : {m_pTotalLabel, m_pDeletedLabel})
+        pLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    setTabOrder(m_pExitButton, m_pTree);
+    setTabOrder(m_pTree, m_pList);
+    setTabOrder(m_pList, m_pScanButton);
+}
+
+void CSalvixDlg::setVisible(bool bVisible)
+{
+    // The window is initialised once, as it first appears.
+    if (bVisible && !m_bInitialised)
+    {
+        m_bInitialised = true;
+        OnInitDialog();
+    }
+    QDialog::setVisible(bVisible);
+}
+
+BOOL CSalvixDlg::OnInitDialog()
+{
+    m_bInitialised = true;
+    setWindowIcon(m_icon);
+    m_hDevice = INVALID_HANDLE_VALUE;
+
+    // The columns, by the indices the scan and the save command use.
+    QHeaderView* pHeader = m_pList->header();
+    for (int nColumn = 0; nColumn < eColumnCount; ++nColumn)
+        pHeader->resizeSection(nColumn, kColumnWidths[nColumn]);
+    // "#" leftmost, then the name, then the rest in index order.
+    pHeader->moveSection(pHeader->visualIndex(eColumnNumber), 0);
+
+    m_pTree->clear();
+    m_vecPartitions.clear();
+    m_pTreeRoot = new QTreeWidgetItem(m_pTree, QStringList(QStringLiteral("Drives")));
+    const DWORD dwCode = EnumeratePartitions();
+    m_pTree->expandItem(m_pTreeRoot);
+    if (dwCode != 0)
+        ShowSystemError(dwCode);
+
+    m_bStop = 1;
+    m_hWorker = nullptr;
+    setWindowTitle(QStringLiteral("Orvane v2.1"));
+    // The focus starts on the first control in tab order.
+    m_pExitButton->setFocus(Qt::OtherFocusReason);
+    return TRUE;
+}
+
+DWORD CSalvixDlg::EnumeratePartitions()
+{
+    return WalkPartitionTables([this](const char* pszText, const PartitionRecord& record) {
+        AddDriveItem(pszText, record);
+    });
+}
+
+QTreeWidgetItem* CSalvixDlg::AddDriveItem(const char* pszText, const PartitionRecord& record)
+{
+    // The item points at its own copy of the record, kept as long as the dialog.
+    m_vecPartitions.push_back(std::make_unique<PartitionRecord>(record));
+    QTreeWidgetItem* pItem = new QTreeWidgetItem(m_pTreeRoot, QStringList(QString::fromLatin1(pszText)));
+    pItem->setData(0, Qt::UserRole,
+                   QVariant::fromValue(reinterpret_cast<quintptr>(m_vecPartitions.back().get())));
+    return pItem;
+}
+
+struct CSalvixDlg::CErrorRequest
+{
+    bool m_bDone = false;
+};
+
+void CSalvixDlg::ShowSystemError(DWORD dwCode)
+{
+    if (QThread::currentThread() == thread())
+    {
+        DisplayError(dwCode);
+        return;
+    }
+    // From the worker: the box runs on the user interface thread and the
+    // worker waits for it. Closing the dialog releases the wait, so a closing
+    // dialog that waits for the worker never waits on itself.
+    auto pRequest = std::make_shared<CErrorRequest>();
+    std::unique_lock<std::mutex> lock(m_lockErrors);
+    if (m_bClosing)
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, pRequest, dwCode]() {
+            bool bClosing;
+            {
+                std::lock_guard<std::mutex> lockShown(m_lockErrors);
+                bClosing = m_bClosing;
+            }
+            if (!bClosing)
+                DisplayError(dwCode);
+            {
+                std::lock_guard<std::mutex> lockShown(m_lockErrors);
+                pRequest->m_bDone = true;
+            }
+            m_cvErrors.notify_all();
+        },
+        Qt::QueuedConnection);
+    m_cvErrors.wait(lock, [&] { return pRequest->m_bDone || m_bClosing; });
+}
+
+void CSalvixDlg::DisplayError(DWORD dwCode)
+{
+    if (s_fnErrorHook)
+    {
+        s_fnErrorHook(dwCode);
+        return;
+    }
+    LPSTR pszMessage = nullptr;
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, dwCode,
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&pszMessage),
+                   0, nullptr);
+    const QString strText = pszMessage ? QString::fromLocal8Bit(pszMessage)
+                                       : QStringLiteral("The system reported error %1.\n").arg(dwCode);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("GetLastError"), strText,
+                    QMessageBox::Ok, this);
+    box.exec();
+    if (pszMessage)
+        LocalFree(pszMessage);
+}
+
+void CSalvixDlg::OnSysCommand(UINT nID, quintptr /*lParam*/)
+{
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX)
+    {
+        CAboutDlg about(this);
+        if (s_fnAboutHook)
+            s_fnAboutHook(about);
+        else
+            about.exec();
+        return;
+    }
+    // The standard commands, as the window's default processing carries them out.
+    switch (nID & 0xFFF0)
+    {
+    case SC_MINIMIZE:
+        showMinimized();
+        break;
+    case SC_RESTORE:
+        showNormal();
+        break;
+    case SC_CLOSE:
+        close();
+        break;
+    default:
+        break;
+    }
+}
+
+void CSalvixDlg::OnDestroy()
+{
+    std::lock_guard<std::mutex> lock(m_lockDrive);
+    if (m_hDevice != INVALID_HANDLE_VALUE)
+        CloseHandle(m_hDevice);
+    m_hDevice = INVALID_HANDLE_VALUE;
+}
+
+void CSalvixDlg::OnOK()
+{
+    done(IDOK);
+}
+
+void CSalvixDlg::OnCancel()
+{
+    done(IDCANCEL);
+}
+
+void CSalvixDlg::reject()
+{
+    OnCancel();
+}
+
+void CSalvixDlg::done(int nResult)
+{
+    // The worker uses the drive object and the device handle: it is stopped
+    // and waited for before they go.
+    StopWorkerAndWait();
+    QDialog::done(nResult);
+    OnDestroy();
+}
+
+void CSalvixDlg::StopWorkerAndWait()
+{
+    m_bStop = 1;
+    {
+        std::lock_guard<std::mutex> lock(m_lockErrors);
+        m_bClosing = true;
+    }
+    m_cvErrors.notify_all();
+    if (m_hWorker)
+    {
+        WaitForSingleObject(m_hWorker, INFINITE);
+        CloseHandle(m_hWorker);
+        m_hWorker = nullptr;
+    }
+}
+
+void CSalvixDlg::keyPressEvent(QKeyEvent* pEvent)
+{
+    switch (pEvent->key())
+    {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // A focused push button presses itself; from anywhere else Enter ends the dialog.
+        if (QPushButton* pButton = qobject_cast<QPushButton*>(focusWidget()))
+            pButton->click();
+        else
+            OnOK();
+        return;
+    case Qt::Key_Escape:
+        OnCancel();
+        return;
+    default:
+        QDialog::keyPressEvent(pEvent);
+    }
+}
+
+void CSalvixDlg::contextMenuEvent(QContextMenuEvent* pEvent)
+{
+    // Where the window manager owns the system menu, the dialog's background
+    // offers the entry the system menu would carry.
+    QMenu menu(this);
+    QAction* pAbout = menu.addAction(QStringLiteral("&About Salvix..."));
+    pAbout->setData(IDM_ABOUTBOX);
+    int nCommand = 0;
+    if (s_fnMenuHook)
+        nCommand = s_fnMenuHook(menu, pEvent->globalPos());
+    else if (QAction* pChosen = menu.exec(pEvent->globalPos()))
+        nCommand = pChosen->data().toInt();
+    if (nCommand)
+        OnSysCommand(static_cast<UINT>(nCommand));
+}
+
+void CSalvixDlg::paintEvent(QPaintEvent* pEvent)
+{
+    if (isMinimized())
+    {
+        QPainter painter(this);
+        const QSize sizeIcon(32, 32);
+        const QPoint pt =
+            MinimizedIconPosition(width(), height(), sizeIcon.width(), sizeIcon.height());
+        m_icon.paint(&painter, QRect(pt, sizeIcon));
+        return;
+    }
+    QDialog::paintEvent(pEvent);
+}

@@ -1,0 +1,146 @@
+// The main dialog: the partition tree, the file list with its counters, the
+// scan button, and the state that the scan and the save command share.
+#pragma once
+
+#include "disk/PartitionTable.h"
+#include "ntfs/NTFSDrive.h"
+#include "platform/Win32.h"
+#include "ui/FileListModel.h"
+
+#include <QDialog>
+#include <QIcon>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTreeView;
+class QTreeWidget;
+class QTreeWidgetItem;
+class CAboutDlg;
+
+// Runs one scan on a worker thread; the parameter is the dialog. Returns 0.
+DWORD WINAPI ScanThreadProc(LPVOID pParam);
+
+class CSalvixDlg : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit CSalvixDlg(QWidget* pParent = nullptr);
+    ~CSalvixDlg() override;
+
+    // Shows the system's text for a code in the "GetLastError" box. Any thread:
+    // from the worker it runs on the user interface thread and returns when
+    // the box is closed (or at once when the dialog is closing).
+    void ShowSystemError(DWORD dwCode);
+
+    DWORD EnumeratePartitions();
+    QTreeWidgetItem* AddDriveItem(const char* pszText, const PartitionRecord& record);
+
+    // Minimised painting: where the icon goes, and the icon a drag shows.
+    QIcon OnQueryDragIcon() const { return m_icon; }
+
+    // Test seams. Each is off (empty) unless a test sets it.
+    // Called on the user interface thread instead of showing the error box.
+    static std::function<void(DWORD dwCode)> s_fnErrorHook;
+    // Called instead of running the About box modally.
+    static std::function<void(CAboutDlg& about)> s_fnAboutHook;
+    // Chooses from a popup menu instead of the user; returns the command id or 0.
+    static std::function<int(QMenu& menu, const QPoint& ptGlobal)> s_fnMenuHook;
+    // Answers the folder chooser instead of the user: the path, or empty when cancelled.
+    static std::function<QString(const QString& strTitle, const QString& strInitial)>
+        s_fnFolderHook;
+    // Called by the worker before it asks for each record (after the stop test).
+    static std::function<void(DWORD dwRecordIndex)> s_fnBeforeRecordHook;
+
+    // The controls, for the handlers and for tests.
+    QPushButton* m_pExitButton;
+    QTreeWidget* m_pTree;
+    QTreeView* m_pList;
+    QPushButton* m_pScanButton;
+    QLabel* m_pTotalLabel;
+    QLabel* m_pDeletedLabel;
+    QLineEdit* m_pTotalEdit;
+    QLineEdit* m_pDeletedEdit;
+    QLabel* m_pHintLabel;
+    CFileListModel* m_pModel;
+
+    // The state the scan and the save command share.
+    QIcon m_icon;
+    QTreeWidgetItem* m_pTreeRoot;
+    CNTFSDrive m_drive;
+    HANDLE m_hDevice;
+    HANDLE m_hWorker;
+    std::atomic<BYTE> m_bStop;
+    // Held for every operation on m_drive and for opening or closing m_hDevice.
+    std::mutex m_lockDrive;
+
+public slots:
+    BOOL OnInitDialog();
+    void OnSysCommand(UINT nID, quintptr lParam = 0);
+    void OnDestroy();
+    void OnScanButton();
+    void OnListRightClick(const QPoint& ptGlobal);
+    void OnSaveSelected();
+    void OnOK();
+    void OnCancel();
+
+public:
+    // QDialog: every way of ending the dialog passes here; the worker is
+    // stopped and waited for before the window and the device handle go.
+    void done(int nResult) override;
+    void reject() override;
+    // Runs OnInitDialog as the window first appears.
+    void setVisible(bool bVisible) override;
+
+    // The worker's body; ScanThreadProc calls it.
+    void RunScan();
+
+protected:
+    void keyPressEvent(QKeyEvent* pEvent) override;
+    void contextMenuEvent(QContextMenuEvent* pEvent) override;
+    void paintEvent(QPaintEvent* pEvent) override;
+
+private:
+    struct CErrorRequest;
+
+    void CreateControls();
+    void DisplayError(DWORD dwCode);
+    void StopWorkerAndWait();
+
+    // Called on the user interface thread through queued calls from the worker.
+    void OnScanRowsArrived(DWORD dwSerial, std::vector<CFileRow>* pRows, DWORD dwTotal,
+                           DWORD dwDeleted);
+    void OnScanCleared(DWORD dwSerial);
+    void OnScanFinished(DWORD dwSerial);
+
+    bool m_bInitialised;
+    bool m_bDestroyed;
+    // The partition copies the tree items point to; released with the dialog.
+    std::vector<std::unique_ptr<PartitionRecord>> m_vecPartitions;
+
+    // What the press that started the worker found selected in the tree.
+    DWORD m_dwScanSerial;
+    bool m_bScanHasPartition;
+    PartitionRecord m_scanPartition;
+
+    // Error boxes asked for by the worker, and the closing that releases them.
+    std::mutex m_lockErrors;
+    std::condition_variable m_cvErrors;
+    bool m_bClosing;
+};
+
+// Shows the folder chooser; writes the chosen folder (at most MAX_PATH bytes
+// with its terminator) to pszPath. Non-zero when a folder was chosen.
+int BrowseForFolder(QWidget* pOwner, char* pszPath, const char* pszInitial);
+
+// The number at the start of a text, as a C runtime reads it: leading blanks,
+// an optional sign, digits up to the first other character; 0 without digits.
+LONG ParseLeadingInteger(const char* pszText);

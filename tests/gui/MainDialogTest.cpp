@@ -1,0 +1,350 @@
+// The main dialog as it opens: controls, columns, the partition tree, the
+// error box, the About box routing, the keyboard and the minimised icon.
+#include "GuiTestSupport.h"
+
+#include "ui/AboutDlg.h"
+#include "ui/DialogUnits.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeView>
+#include <QTreeWidget>
+
+class CMainDialogTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanup() { CSalvixDlg::s_fnErrorHook = nullptr; }
+
+    void ControlsCarryTheirIdentifiersAndTexts()
+    {
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Orvane v2.1"));
+        QVERIFY(!dlg.windowIcon().isNull());
+
+        const std::pair<const char*, QWidget*> kControls[] = {
+            {"2", dlg.m_pExitButton},     {"1000", dlg.m_pTree},        {"1001", dlg.m_pList},
+            {"1002", dlg.m_pScanButton},  {"1005", dlg.m_pTotalLabel},  {"1006", dlg.m_pDeletedLabel},
+            {"1007", dlg.m_pTotalEdit},   {"1008", dlg.m_pDeletedEdit},
+        };
+        for (const auto& control : kControls)
+            QCOMPARE(dlg.findChild<QWidget*>(QString::fromLatin1(control.first)), control.second);
+        QCOMPARE(dlg.m_pExitButton->text(), QStringLiteral("退出"));
+        QCOMPARE(dlg.m_pScanButton->text(), QStringLiteral("扫描文件"));
+        QCOMPARE(dlg.m_pTotalLabel->text(), QStringLiteral("文件或者文件夹总数 :"));
+        QCOMPARE(dlg.m_pDeletedLabel->text(), QStringLiteral("删除的文件或者文件夹 :"));
+        QCOMPARE(dlg.m_pHintLabel->text(), QStringLiteral("点击扫描文件后，请耐心等待"));
+        for (QLineEdit* pEdit : {dlg.m_pTotalEdit, dlg.m_pDeletedEdit})
+        {
+            QVERIFY(pEdit->isReadOnly());
+            QVERIFY(pEdit->alignment() & Qt::AlignRight);
+            QVERIFY(pEdit->text().isEmpty());
+            int nPos = 0;
+            QString strLetters = QStringLiteral("12a");
+            QCOMPARE(pEdit->validator()->validate(strLetters, nPos), QValidator::Invalid);
+        }
+
+        // Fixed size from the template's 416 x 223 dialog units; no maximise box.
+        const QRect rectClient = MapDialogRect(DialogBaseUnitsOf(dlg.font()), 0, 0, 416, 223);
+        QCOMPARE(dlg.size(), rectClient.size());
+        QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
+        QVERIFY(!(dlg.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(dlg.windowFlags() & Qt::WindowMinimizeButtonHint);
+        QVERIFY(dlg.windowFlags() & Qt::WindowCloseButtonHint);
+
+        // The focus starts on "退出", and Tab follows the template order.
+        QCOMPARE(dlg.focusWidget(), dlg.m_pExitButton);
+        dlg.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QCOMPARE(QApplication::focusWidget(), dlg.m_pExitButton);
+        for (QWidget* pNext : {static_cast<QWidget*>(dlg.m_pTree), static_cast<QWidget*>(dlg.m_pList),
+                               static_cast<QWidget*>(dlg.m_pScanButton),
+                               static_cast<QWidget*>(dlg.m_pExitButton)})
+        {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), pNext);
+        }
+        QVERIFY(seams.Errors().empty());
+    }
+
+    void DialogUnitsFollowTheFontsBaseUnits()
+    {
+        CDialogBaseUnits units;
+        units.m_nBaseX = 6;
+        units.m_nBaseY = 13;
+        QCOMPARE(MapDialogRect(units, 0, 0, 416, 223), QRect(0, 0, 624, 362));
+        QCOMPARE(MapDialogRect(units, 323, 189, 86, 25), QRect(484, 307, 129, 40));
+        units.m_nBaseX = 7;
+        units.m_nBaseY = 16;
+        QCOMPARE(MapDialogRect(units, 7, 23, 86, 153), QRect(12, 46, 150, 306));
+    }
+
+    void ListHasTheFiveColumnsInDisplayOrder()
+    {
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QAbstractItemModel* pModel = dlg.m_pList->model();
+        const QStringList listByIndex = {QStringLiteral("文件名"), QStringLiteral("#"),
+                                         QStringLiteral("文件属性"), QStringLiteral("是否删除"),
+                                         QStringLiteral("簇")};
+        QCOMPARE(pModel->columnCount(), 5);
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(pModel->headerData(i, Qt::Horizontal).toString(), listByIndex[i]);
+
+        // Shown left to right as "#", "文件名", "文件属性", "是否删除", "簇".
+        QHeaderView* pHeader = dlg.m_pList->header();
+        const int kLogicalByVisual[] = {1, 0, 2, 3, 4};
+        const int kWidthByVisual[] = {60, 190, 80, 50, 70};
+        for (int nVisual = 0; nVisual < 5; ++nVisual)
+        {
+            QCOMPARE(pHeader->logicalIndex(nVisual), kLogicalByVisual[nVisual]);
+            QCOMPARE(pHeader->sectionSize(kLogicalByVisual[nVisual]), kWidthByVisual[nVisual]);
+        }
+        QVERIFY(!pHeader->sectionsClickable());
+        QVERIFY(!dlg.m_pList->isSortingEnabled());
+        QCOMPARE(dlg.m_pList->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QCOMPARE(dlg.m_pList->selectionBehavior(), QAbstractItemView::SelectRows);
+        QCOMPARE(pModel->rowCount(), 0);
+    }
+
+    void NameCellEditsAreDiscarded()
+    {
+        CFileListModel model;
+        std::vector<CFileRow> vecRows(2);
+        vecRows[0].m_strName = "caf\xE9.txt";
+        vecRows[0].m_dwFileFlags = 0x21;
+        vecRows[0].m_dwClusters = 7;
+        vecRows[1].m_bNotInUse = 1;
+        model.AppendRows(std::move(vecRows));
+        const QModelIndex indexName = model.index(0, eColumnName);
+        QVERIFY(model.flags(indexName) & Qt::ItemIsEditable);
+        QVERIFY(!(model.flags(model.index(0, eColumnNumber)) & Qt::ItemIsEditable));
+        QVERIFY(!model.setData(indexName, QStringLiteral("other"), Qt::EditRole));
+        QCOMPARE(model.data(indexName).toString(), QStringLiteral("café.txt"));
+        QCOMPARE(model.data(model.index(1, eColumnNumber)).toString(), QStringLiteral("1"));
+        QCOMPARE(model.data(model.index(0, eColumnAttributes)).toString(), QStringLiteral("只读-归档-"));
+        QCOMPARE(model.data(model.index(0, eColumnClusters)).toString(), QStringLiteral("7"));
+        QCOMPARE(model.data(model.index(0, eColumnDeleted)).toString(), QString());
+        QCOMPARE(model.data(model.index(1, eColumnDeleted)).toString(), QStringLiteral("是"));
+    }
+
+    void AttributeLabelsFollowTheBitOrder()
+    {
+        QCOMPARE(AttributeLabels(0), QString());
+        QCOMPARE(AttributeLabels(0x21), QStringLiteral("只读-归档-"));
+        QCOMPARE(AttributeLabels(0x10000000), QStringLiteral("文件夹-索引-"));
+        QCOMPARE(AttributeLabels(0x20 | 0x800 | 0x4000), QStringLiteral("归档-加密-压缩-"));
+        QCOMPARE(AttributeLabels(0x2000 | 0x100 | 0x1000), QStringLiteral("零时-O-受损-"));
+        QCOMPARE(AttributeLabels(0x40 | 0x8 | 0x80000000), QString());
+        // Every label at once: 16 dashes, the folder label twice.
+        const QString strAll = AttributeLabels(0xFFFFFFFF);
+        QCOMPARE(strAll.count(QLatin1Char('-')), 15);
+        QCOMPARE(strAll.count(QStringLiteral("文件夹-")), 2);
+        QCOMPARE(strAll.toLocal8Bit().size() > 0, true);
+    }
+
+    void TreeListsTheSampleDisksPartitions()
+    {
+        CDialogSeams seams;
+        const QString strDisk = SampleDiskPath();
+        CDiskEnvironment disk(strDisk);
+        CSalvixDlg dlg;
+        dlg.show();
+        QVERIFY(seams.Errors().empty());
+        QCOMPARE(dlg.m_pTree->topLevelItemCount(), 1);
+        QTreeWidgetItem* pRoot = dlg.m_pTree->topLevelItem(0);
+        QCOMPARE(pRoot, dlg.m_pTreeRoot);
+        QCOMPARE(pRoot->text(0), QStringLiteral("Drives"));
+        QVERIFY(!pRoot->data(0, Qt::UserRole).isValid());
+        QVERIFY(pRoot->isExpanded());
+        QCOMPARE(pRoot->childCount(), 3);
+        QCOMPARE(pRoot->child(0)->text(0), QStringLiteral("NTFS Drive 0"));
+        QCOMPARE(pRoot->child(1)->text(0), QStringLiteral("FAT32 Drive 1"));
+        QCOMPARE(pRoot->child(2)->text(0), QStringLiteral("NTFS Drive 2"));
+
+        // The starts agree with mmls on the same image.
+        const QString strMmls =
+            QString::fromUtf8(RunTool(QStringLiteral("mmls"), {strDisk}));
+        QVERIFY2(!strMmls.isEmpty(), "mmls failed");
+        QList<DWORD> listStarts;
+        static const QRegularExpression re(QStringLiteral("^\\d+:\\s+\\d+:\\d+\\s+(\\d+)"));
+        for (const QString& strLine : strMmls.split(QLatin1Char('\n')))
+        {
+            const QRegularExpressionMatch match = re.match(strLine);
+            if (match.hasMatch())
+                listStarts << match.captured(1).toUInt();
+        }
+        QCOMPARE(listStarts.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(PartitionStart(dlg, pRoot->child(i)->text(0)), listStarts[i]);
+    }
+
+    void WalkFailureIsShownAndTheRootStays()
+    {
+        CDialogSeams seams;
+        CDiskEnvironment disk(FreshFolder(QStringLiteral("nodisk")) + QStringLiteral("/missing.img"));
+        CSalvixDlg dlg;
+        dlg.show();
+        QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_FILE_NOT_FOUND});
+        QCOMPARE(dlg.m_pTree->topLevelItemCount(), 1);
+        QCOMPARE(dlg.m_pTreeRoot->text(0), QStringLiteral("Drives"));
+        QCOMPARE(dlg.m_pTreeRoot->childCount(), 0);
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Orvane v2.1"));
+    }
+
+    void ErrorBoxShowsTheSystemText()
+    {
+        CSalvixDlg::s_fnErrorHook = nullptr;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QString strCaption, strText;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons buttons;
+        QWidget* pParent = nullptr;
+        // Read the box while it is up, then close it.
+        QTimer::singleShot(0, [&] {
+            auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!pBox)
+                return;
+            strCaption = pBox->windowTitle();
+            strText = pBox->text();
+            icon = pBox->icon();
+            buttons = pBox->standardButtons();
+            pParent = pBox->parentWidget();
+            pBox->accept();
+        });
+        dlg.ShowSystemError(ERROR_ACCESS_DENIED);
+        QCOMPARE(strCaption, QStringLiteral("GetLastError"));
+        QCOMPARE(strText, QStringLiteral("Access is denied.\n"));
+        QCOMPARE(icon, QMessageBox::Critical);
+        QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(pParent, static_cast<QWidget*>(&dlg));
+    }
+
+    void AboutBoxOpensForCommands16To31Only()
+    {
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        int nAbout = 0;
+        CSalvixDlg::s_fnAboutHook = [&](CAboutDlg& about) {
+            ++nAbout;
+            QCOMPARE(about.windowTitle(), QStringLiteral("About Salvix"));
+            QCOMPARE(about.m_pVersion->text(), QStringLiteral("NTFS Salvix Version 2.1"));
+            QVERIFY(!about.m_pSecondLine->text().isEmpty());
+            QCOMPARE(about.m_pOkButton->text(), QStringLiteral("OK"));
+            QVERIFY(about.m_pOkButton->isDefault());
+            QVERIFY(!about.m_pIcon->pixmap().isNull());
+            QCOMPARE(about.size(), MapDialogRect(DialogBaseUnitsOf(about.font()), 0, 0, 235, 55).size());
+        };
+        for (UINT nID = 16; nID <= 31; ++nID)
+            dlg.OnSysCommand(nID);
+        QCOMPARE(nAbout, 16);
+        for (UINT nID : {0u, 1u, 15u, 32u, 48u, 0x8010u, 0xF010u, 0xF100u})
+            dlg.OnSysCommand(nID);
+        QCOMPARE(nAbout, 16);
+        QVERIFY(dlg.isVisible());
+
+        // The background's menu stands in for the system menu and sends 16.
+        QStringList listEntries;
+        CSalvixDlg::s_fnMenuHook = [&](QMenu& menu, const QPoint&) {
+            for (QAction* pAction : menu.actions())
+                listEntries << pAction->text();
+            return menu.actions().value(0)->data().toInt();
+        };
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(300, 10), dlg.mapToGlobal(QPoint(300, 10)));
+        QApplication::sendEvent(&dlg, &event);
+        QCOMPARE(listEntries, QStringList{QStringLiteral("&About Salvix...")});
+        QCOMPARE(nAbout, 17);
+
+        // Other commands take their ordinary way: close ends the dialog.
+        dlg.OnSysCommand(0xF060);
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.result(), 2);
+        QCOMPARE(nAbout, 17);
+    }
+
+    void MinimisedIconIsCentredRoundingUp()
+    {
+        QCOMPARE(MinimizedIconPosition(37, 37, 32, 32), QPoint(3, 3));
+        QCOMPARE(MinimizedIconPosition(36, 36, 32, 32), QPoint(2, 2));
+        QCOMPARE(MinimizedIconPosition(20, 20, 32, 32), QPoint(-5, -5));
+        QCOMPARE(MinimizedIconPosition(100, 40, 32, 32), QPoint(34, 4));
+    }
+
+    void EscapeAndEnterEndTheDialog_data()
+    {
+        QTest::addColumn<int>("nKey");
+        QTest::addColumn<QString>("strFocus");
+        QTest::addColumn<int>("nResult");
+        QTest::newRow("Esc on the tree") << int(Qt::Key_Escape) << QStringLiteral("1000") << 2;
+        QTest::newRow("Enter on the tree") << int(Qt::Key_Return) << QStringLiteral("1000") << 1;
+        QTest::newRow("Enter on the list") << int(Qt::Key_Enter) << QStringLiteral("1001") << 1;
+        QTest::newRow("Enter on a counter") << int(Qt::Key_Return) << QStringLiteral("1007") << 1;
+        QTest::newRow("Enter on Exit presses it") << int(Qt::Key_Return) << QStringLiteral("2") << 2;
+    }
+
+    void EscapeAndEnterEndTheDialog()
+    {
+        QFETCH(int, nKey);
+        QFETCH(QString, strFocus);
+        QFETCH(int, nResult);
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QWidget* pFocus = dlg.findChild<QWidget*>(strFocus);
+        QVERIFY(pFocus);
+        pFocus->setFocus();
+        QTest::keyClick(pFocus, static_cast<Qt::Key>(nKey));
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.result(), nResult);
+    }
+
+    void EnterOnTheScanButtonPressesIt()
+    {
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        dlg.m_pScanButton->setFocus();
+        QTest::keyClick(dlg.m_pScanButton, Qt::Key_Return);
+        QVERIFY(dlg.isVisible());
+        QVERIFY(dlg.m_pScanButton->text() != QStringLiteral("扫描文件"));
+        QTRY_COMPARE(dlg.m_pScanButton->text(), QStringLiteral("搜索结束"));
+    }
+
+    void ClosingBeforeAnyScanClosesNothing()
+    {
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QCOMPARE(dlg.m_hDevice, INVALID_HANDLE_VALUE);
+        QCOMPARE(dlg.m_hWorker, HANDLE(nullptr));
+        QCOMPARE(int(dlg.m_bStop.load()), 1);
+        dlg.m_pExitButton->click();
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.result(), 2);
+        QCOMPARE(dlg.m_hDevice, INVALID_HANDLE_VALUE);
+    }
+};
+
+QTEST_MAIN(CMainDialogTest)
+#include "MainDialogTest.moc"
