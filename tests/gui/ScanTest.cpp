@@ -1,0 +1,347 @@
+// The scan end to end on the sample disk: rows and counters against the core
+// and The Sleuth Kit, the button's states, stopping, errors, and closing the
+// dialog while the worker runs or waits for the user interface.
+#include "GuiTestSupport.h"
+
+#include "disk/Disk.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace
+{
+
+const QString kTextScan = QStringLiteral("扫描文件");
+const QString kTextStop = QStringLiteral("停止扫描");
+const QString kTextStopping = QStringLiteral("停滞中...");
+const QString kTextFinished = QStringLiteral("搜索结束");
+
+QString Cell(CSalvixDlg& dlg, int nRow, int nColumn)
+{
+    return dlg.m_pModel->data(dlg.m_pModel->index(nRow, nColumn)).toString();
+}
+
+}  // namespace
+
+class CScanTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void RowsAndCountersMatchTheCoreAndFls()
+    {
+        CDialogSeams seams;
+        const QString strDisk = SampleDiskPath();
+        CDiskEnvironment disk(strDisk);
+        CSalvixDlg dlg;
+        dlg.show();
+        for (const QString& strPartition : {QStringLiteral("NTFS Drive 0"), QStringLiteral("NTFS Drive 2")})
+        {
+            QVERIFY(SelectPartition(dlg, strPartition));
+            if (dlg.m_pScanButton->text() == kTextFinished)
+                dlg.m_pScanButton->click();
+            QVERIFY(ScanToEnd(dlg));
+            QVERIFY(dlg.m_pScanButton->isEnabled());
+            QVERIFY(seams.Errors().empty());
+
+            // The core's own answers, record 30 on, until it says there are no more.
+            const DWORD dwStart = PartitionStart(dlg, strPartition);
+            HANDLE hDevice = OpenFirstDisk();
+            QVERIFY(hDevice != INVALID_HANDLE_VALUE);
+            CNTFSDrive drive;
+            drive.AttachDevice(hDevice);
+            drive.SetVolumeStart(dwStart, 512);
+            QCOMPARE(drive.OpenVolume(), DWORD(0));
+            std::vector<MFTEntryInfo> vecInfos;
+            MFTEntryInfo info;
+            while (drive.GetEntryInfo(static_cast<DWORD>(vecInfos.size()) + 30, info) == 0)
+                vecInfos.push_back(info);
+            CloseHandle(hDevice);
+
+            const int nRows = dlg.m_pModel->rowCount();
+            QCOMPARE(nRows, static_cast<int>(vecInfos.size()));
+            QVERIFY(nRows > 30);
+            int nDeleted = 0;
+            for (int nRow = 0; nRow < nRows; ++nRow)
+            {
+                const MFTEntryInfo& expected = vecInfos[static_cast<size_t>(nRow)];
+                QCOMPARE(Cell(dlg, nRow, eColumnName), QString::fromLatin1(expected.szName));
+                QCOMPARE(Cell(dlg, nRow, eColumnNumber), QString::number(nRow));
+                QCOMPARE(Cell(dlg, nRow, eColumnAttributes), AttributeLabels(expected.dwFileFlags));
+                QCOMPARE(Cell(dlg, nRow, eColumnDeleted),
+                         expected.bNotInUse ? QStringLiteral("是") : QString());
+                QCOMPARE(Cell(dlg, nRow, eColumnClusters),
+                         QString::number(static_cast<DWORD>(expected.n64Clusters)));
+                nDeleted += expected.bNotInUse ? 1 : 0;
+            }
+            QCOMPARE(dlg.m_pTotalEdit->text(), QString::number(nRows));
+            QCOMPARE(dlg.m_pDeletedEdit->text(), QString::number(nDeleted));
+
+            // The Sleuth Kit, reading the same bytes its own way, names the same
+            // files and agrees on which are deleted.
+            const std::map<DWORD, CFlsEntry> mapFls = FlsEntries(strDisk, dwStart);
+            int nCompared = 0, nDeletedCompared = 0;
+            for (const auto& [dwRecord, entry] : mapFls)
+            {
+                if (dwRecord < 30)
+                    continue;
+                const int nRow = static_cast<int>(dwRecord) - 30;
+                QVERIFY2(nRow < nRows, qPrintable(entry.m_listNames.join(QLatin1Char(','))));
+                QVERIFY2(entry.m_listNames.contains(Cell(dlg, nRow, eColumnName)),
+                         qPrintable(Cell(dlg, nRow, eColumnName)));
+                QCOMPARE(Cell(dlg, nRow, eColumnDeleted) == QStringLiteral("是"), entry.m_bDeleted);
+                ++nCompared;
+                nDeletedCompared += entry.m_bDeleted ? 1 : 0;
+            }
+            QVERIFY(nCompared >= 10);
+            QVERIFY(nDeletedCompared >= 3);
+        }
+    }
+
+    void StopMidScanThenTwoPresses()
+    {
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
+
+        // The worker waits at record 60 until the stop press has been handled.
+        std::atomic<bool> bAtRecord60{false}, bRelease{false};
+        CSalvixDlg::s_fnBeforeRecordHook = [&](DWORD dwIndex) {
+            if (dwIndex != 60)
+                return;
+            bAtRecord60 = true;
+            while (!bRelease)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
+        dlg.m_pScanButton->click();
+        QCOMPARE(dlg.m_pScanButton->text(), kTextStop);
+        QTRY_VERIFY(bAtRecord60.load());
+        dlg.m_pScanButton->click();
+        QCOMPARE(dlg.m_pScanButton->text(), kTextStopping);
+        QVERIFY(!dlg.m_pScanButton->isEnabled());
+        bRelease = true;
+        QTRY_COMPARE(dlg.m_pScanButton->text(), kTextFinished);
+        QVERIFY(dlg.m_pScanButton->isEnabled());
+        // Records 30 to 60: the one in progress at the press is still listed.
+        QCOMPARE(dlg.m_pModel->rowCount(), 31);
+        QCOMPARE(dlg.m_pTotalEdit->text(), QStringLiteral("31"));
+        CSalvixDlg::s_fnBeforeRecordHook = nullptr;
+
+        // The worker has ended for good: one press returns to "扫描文件"
+        // without a scan, the next starts one that empties the list first.
+        dlg.m_pScanButton->click();
+        QCOMPARE(dlg.m_pScanButton->text(), kTextScan);
+        QVERIFY(dlg.m_pScanButton->isEnabled());
+        QCOMPARE(dlg.m_hWorker, HANDLE(nullptr));
+        QTest::qWait(50);
+        QCOMPARE(dlg.m_pModel->rowCount(), 31);
+        QVERIFY(ScanToEnd(dlg));
+        QCOMPARE(dlg.m_pModel->rowCount(), 62);
+        QCOMPARE(dlg.m_pTotalEdit->text(), QStringLiteral("62"));
+        QVERIFY(seams.Errors().empty());
+    }
+
+    void ButtonNeverStaysDisabled()
+    {
+        // Presses at any moment of a short scan: every run ends enabled.
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 2")));
+        for (int nRun = 0; nRun < 40; ++nRun)
+        {
+            dlg.m_pScanButton->click();  // start
+            QTest::qWait(nRun % 7);
+            dlg.m_pScanButton->click();  // stop, or acknowledge the end
+            QTRY_VERIFY(dlg.m_pScanButton->isEnabled());
+            if (dlg.m_pScanButton->text() == kTextFinished)
+                dlg.m_pScanButton->click();
+            QCOMPARE(dlg.m_pScanButton->text(), kTextScan);
+            QCOMPARE(dlg.m_hWorker, HANDLE(nullptr));
+        }
+        QVERIFY(seams.Errors().empty());
+    }
+
+    void NothingSelectedKeepsTheRows()
+    {
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 2")));
+        QVERIFY(ScanToEnd(dlg));
+        const int nRows = dlg.m_pModel->rowCount();
+        QVERIFY(nRows > 0);
+        dlg.m_pScanButton->click();
+        dlg.m_pTree->clearSelection();
+        QVERIFY(ScanToEnd(dlg));
+        QCOMPARE(dlg.m_pModel->rowCount(), nRows);
+        // The root carries no partition: the same as nothing selected.
+        dlg.m_pScanButton->click();
+        dlg.m_pTree->setCurrentItem(dlg.m_pTreeRoot);
+        QVERIFY(ScanToEnd(dlg));
+        QCOMPARE(dlg.m_pModel->rowCount(), nRows);
+        QVERIFY(seams.Errors().empty());
+    }
+
+    void Fat32ShowsTheErrorAndReopensTheDiskNextTime()
+    {
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
+        QVERIFY(ScanToEnd(dlg));
+        QVERIFY(dlg.m_hDevice != INVALID_HANDLE_VALUE);
+        const QString strTotal = dlg.m_pTotalEdit->text();
+        const QString strDeleted = dlg.m_pDeletedEdit->text();
+
+        dlg.m_pScanButton->click();
+        QVERIFY(SelectPartition(dlg, QStringLiteral("FAT32 Drive 1")));
+        QVERIFY(ScanToEnd(dlg));
+        QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_INVALID_DRIVE});
+        QCOMPARE(dlg.m_pModel->rowCount(), 0);
+        QCOMPARE(dlg.m_hDevice, INVALID_HANDLE_VALUE);
+        // Nothing was listed, so the counters keep the last scan's values.
+        QCOMPARE(dlg.m_pTotalEdit->text(), strTotal);
+        QCOMPARE(dlg.m_pDeletedEdit->text(), strDeleted);
+
+        dlg.m_pScanButton->click();
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 2")));
+        QVERIFY(ScanToEnd(dlg));
+        QVERIFY(dlg.m_hDevice != INVALID_HANDLE_VALUE);
+        QVERIFY(dlg.m_pModel->rowCount() > 0);
+        QCOMPARE(seams.Errors().size(), size_t(1));
+    }
+
+    void ScansInARowShareTheDeviceHandle()
+    {
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
+        QVERIFY(ScanToEnd(dlg));
+        const HANDLE hFirst = dlg.m_hDevice;
+        const QString strLastName = Cell(dlg, dlg.m_pModel->rowCount() - 1, eColumnName);
+        dlg.m_pScanButton->click();
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 2")));
+        QVERIFY(ScanToEnd(dlg));
+        QCOMPARE(dlg.m_hDevice, hFirst);
+        QVERIFY(Cell(dlg, dlg.m_pModel->rowCount() - 1, eColumnName) != strLastName);
+    }
+
+    void MissingDiskIsReported()
+    {
+        CDialogSeams seams;
+        CSalvixDlg* pDlg = nullptr;
+        {
+            CDiskEnvironment disk(SampleDiskPath());
+            pDlg = new CSalvixDlg;
+            pDlg->show();
+        }
+        CDiskEnvironment missing(FreshFolder(QStringLiteral("scan-nodisk")) + QStringLiteral("/gone.img"));
+        QVERIFY(SelectPartition(*pDlg, QStringLiteral("NTFS Drive 0")));
+        QVERIFY(ScanToEnd(*pDlg));
+        QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_FILE_NOT_FOUND});
+        QCOMPARE(pDlg->m_hDevice, INVALID_HANDLE_VALUE);
+        QCOMPARE(pDlg->m_pModel->rowCount(), 0);
+        delete pDlg;
+    }
+
+    void ClosingDuringALongScanWaitsForTheWorker()
+    {
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
+        std::atomic<int> nRecords{0};
+        CSalvixDlg::s_fnBeforeRecordHook = [&](DWORD) {
+            ++nRecords;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        };
+        dlg.m_pScanButton->click();
+        QTRY_VERIFY(nRecords.load() >= 5);
+        dlg.m_pExitButton->click();
+        // The worker has ended before the window went, and the handle is closed.
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.m_hWorker, HANDLE(nullptr));
+        QCOMPARE(dlg.m_hDevice, INVALID_HANDLE_VALUE);
+        const int nAtClose = nRecords.load();
+        QVERIFY(nAtClose < 62);
+        QTest::qWait(50);
+        QCOMPARE(nRecords.load(), nAtClose);
+    }
+
+    void ClosingWhileTheWorkerWaitsForAnErrorBox()
+    {
+        // The worker asks for a box the user interface has not shown yet: the
+        // closing dialog must not wait on a worker that waits on it.
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QVERIFY(SelectPartition(dlg, QStringLiteral("FAT32 Drive 1")));
+        dlg.m_pScanButton->click();
+        DWORD dwExit = STILL_ACTIVE;
+        for (int i = 0; i < 50 && GetExitCodeThread(dlg.m_hWorker, &dwExit) && dwExit == STILL_ACTIVE; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        QCOMPARE(dwExit, DWORD(STILL_ACTIVE));  // blocked on the box, events not processed
+        dlg.done(2);
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.m_hWorker, HANDLE(nullptr));
+        QTest::qWait(20);
+        QVERIFY(seams.Errors().empty());
+    }
+
+    void ClosingFromInsideTheErrorBox()
+    {
+        // The box is up (on the user interface thread, the worker waiting for
+        // it) when the dialog is closed.
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QVERIFY(SelectPartition(dlg, QStringLiteral("FAT32 Drive 1")));
+        std::vector<DWORD> vecCodes;
+        CSalvixDlg::s_fnErrorHook = [&](DWORD dwCode) {
+            vecCodes.push_back(dwCode);
+            dlg.done(2);
+        };
+        dlg.m_pScanButton->click();
+        QTRY_VERIFY(!dlg.isVisible());
+        QCOMPARE(vecCodes, std::vector<DWORD>{ERROR_INVALID_DRIVE});
+        QCOMPARE(dlg.m_hWorker, HANDLE(nullptr));
+        QCOMPARE(dlg.m_hDevice, INVALID_HANDLE_VALUE);
+    }
+
+    void DestroyingTheDialogDuringAScan()
+    {
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        auto pDlg = std::make_unique<CSalvixDlg>();
+        pDlg->show();
+        QVERIFY(SelectPartition(*pDlg, QStringLiteral("NTFS Drive 2")));
+        CSalvixDlg::s_fnBeforeRecordHook = [](DWORD) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        };
+        pDlg->m_pScanButton->click();
+        QTest::qWait(30);
+        pDlg.reset();
+        // Queued rows for the gone dialog are dropped, not delivered.
+        QTest::qWait(50);
+    }
+};
+
+QTEST_MAIN(CScanTest)
+#include "ScanTest.moc"
