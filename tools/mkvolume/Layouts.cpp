@@ -47,6 +47,18 @@ public:
             Check(m_writer.WriteAt(strB, off, std::vector<uint8_t>(b.begin() + off, b.begin() + off + cbChunk)));
         }
     }
+    // A file whose pieces are written from the last to the first into a
+    // sparse file, each piece allocated on its own.
+    void Backwards(const std::string& strPath, size_t cbPiece, int nPieces)
+    {
+        std::vector<uint8_t> all = RandomBytes(Seed(strPath), cbPiece * nPieces);
+        Check(m_writer.WriteSparse(strPath, all.size(), {}));
+        for (int i = nPieces - 1; i >= 0 && m_bOk; --i)
+        {
+            size_t off = cbPiece * i;
+            Check(m_writer.WriteAt(strPath, off, std::vector<uint8_t>(all.begin() + off, all.begin() + off + cbPiece)));
+        }
+    }
     void Sparse(const std::string& strPath, uint64_t n64Size, const std::vector<std::pair<uint64_t, size_t>>& pieces)
     {
         std::vector<std::pair<uint64_t, std::vector<uint8_t>>> data;
@@ -82,6 +94,8 @@ bool FillTestVolume(CNtfsWriter& writer, uint64_t n64Seed)
     f.Random("/medium.bin", 300000);
     f.Random("/big.bin", 2600000);
     f.Interleaved("/frag_a.bin", "/frag_b.bin", 10000, 12);
+    f.Backwards("/backwards.bin", 8192, 10);
+    f.Backwards("/backwards_odd.bin", 5000, 7);
     f.Sparse("/sparse.bin", 1048576, {{0, 4096}, {700000, 5000}, {1048566, 10}});
 
     // Names: Latin-1, wider characters, nesting.
@@ -111,11 +125,17 @@ bool FillTestVolume(CNtfsWriter& writer, uint64_t n64Seed)
     f.Random("/Streams/only_stream.dat", 0);
     f.Stream("/Streams/only_stream.dat", "payload", 5000);
 
-    // Several names for one record; the later ones are shorter.
+    // Several names for one record; the later ones are shorter. The first
+    // file's names overflow a 1 KiB record into an attribute list.
     f.Dir("/Links");
     f.Text("/Links/original_name_that_is_rather_long.txt", 500);
     f.Link("/Links/original_name_that_is_rather_long.txt", "/Links/hl.txt");
     f.Link("/Links/original_name_that_is_rather_long.txt", "/Documents/elsewhere.txt");
+    // A name added later records the file's size at that time.
+    f.Random("/Links/two_names_for_one_record.bin", 60000);
+    f.Link("/Links/two_names_for_one_record.bin", "/Links/2n.bin");
+    f.Random("/Links/grown.bin", 9000);
+    f.Link("/Links/grown.bin", "/Links/grown_link.bin");
 
     // A directory big enough for an index outside its record.
     f.Dir("/Many");
@@ -133,7 +153,7 @@ bool FillTestVolume(CNtfsWriter& writer, uint64_t n64Seed)
     f.Dir("/Trash");
     f.Text("/Trash/deleted_tiny.txt", 60);
     f.Random("/Trash/deleted_medium.bin", 200000);
-    f.Interleaved("/Trash/deleted_frag_a.bin", "/Trash/deleted_frag_b.bin", 7000, 8);
+    f.Backwards("/Trash/deleted_frag.bin", 6000, 6);
     f.Text("/Trash/" + NameOfLength("deleted_long_", 240, ".txt"), 3000);
     f.Text("/Trash/deleted_streams.txt", 40);
     f.Stream("/Trash/deleted_streams.txt", "hidden", 6000);
@@ -146,7 +166,7 @@ bool FillTestVolume(CNtfsWriter& writer, uint64_t n64Seed)
     f.Text("/OldDir/Sub/c.txt", 1200);
 
     for (const char* pszPath : {"/Trash/deleted_tiny.txt", "/Trash/deleted_medium.bin",
-                                "/Trash/deleted_frag_a.bin", "/Trash/deleted_streams.txt",
+                                "/Trash/deleted_frag.bin", "/Trash/deleted_streams.txt",
                                 "/Trash/deleted_é_ü.txt", "/Trash/deleted_sparse.bin",
                                 "/OldDir/Sub/c.txt", "/OldDir/Sub", "/OldDir/a.txt",
                                 "/OldDir/b.bin", "/OldDir", "/Links/hl.txt"})

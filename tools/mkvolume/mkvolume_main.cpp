@@ -4,6 +4,7 @@
 #include "Layouts.h"
 #include "NtfsWriter.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -25,6 +26,8 @@ void Usage()
             "  --seed N            content seed (default 1)\n"
             "  --disk START        write a disk image with an MBR whose one NTFS\n"
             "                      partition starts at 512-byte sector START\n"
+            "  --from VOLUME       with --disk: place this existing volume image\n"
+            "                      instead of making one\n"
             "  --progress          report progress on standard error\n");
 }
 
@@ -41,6 +44,7 @@ int main(int argc, char** argv)
 {
     std::string strLayout = "test";
     std::string strOutput;
+    std::string strFrom;
     unsigned long long nCluster = 0, nSector = 0, nSizeMiB = 0, nCount = 400000, nSeed = 1, nDisk = 0;
     bool bDisk = false, bProgress = false;
     for (int i = 1; i < argc; ++i)
@@ -50,6 +54,8 @@ int main(int argc, char** argv)
         unsigned long long* pValue = nullptr;
         if (strArg == "--layout" && bHasValue)
             strLayout = argv[++i];
+        else if (strArg == "--from" && bHasValue)
+            strFrom = argv[++i];
         else if (strArg == "--progress")
             bProgress = true;
         else if (strArg == "--cluster") pValue = &nCluster;
@@ -74,24 +80,37 @@ int main(int argc, char** argv)
         }
     }
     if (strOutput.empty() || (strLayout != "test" && strLayout != "big") ||
-        nDisk > 0xFFFFFFFFull || nCount > 0xFFFFFFFFull || (bDisk && nDisk == 0))
+        nDisk > 0xFFFFFFFFull || nCount > 0xFFFFFFFFull || (bDisk && nDisk == 0) ||
+        (!strFrom.empty() && !bDisk))
     {
         Usage();
         return 2;
     }
     if (nSizeMiB == 0)
         nSizeMiB = strLayout == "big" ? 1536 : 32;
-    const uint64_t n64Size = nSizeMiB << 20;
+    uint64_t n64Size = nSizeMiB << 20;
+    if (!strFrom.empty())
+    {
+        struct stat st;
+        if (stat(strFrom.c_str(), &st) != 0 || st.st_size <= 0)
+        {
+            fprintf(stderr, "salvix_mkvolume: cannot read %s\n", strFrom.c_str());
+            return 1;
+        }
+        // A partition of whole sectors that covers the whole volume.
+        n64Size = (static_cast<uint64_t>(st.st_size) + 511) / 512 * 512;
+    }
 
-    std::string strVolume = bDisk ? TempPathNear(strOutput, "volume") : strOutput;
+    const bool bMake = strFrom.empty();
+    std::string strVolume = !bMake ? strFrom : bDisk ? TempPathNear(strOutput, "volume") : strOutput;
     NtfsFormat format;
     format.dwClusterSize = static_cast<uint32_t>(nCluster);
     format.dwSectorSize = static_cast<uint32_t>(nSector);
     format.dwPartitionStart = static_cast<uint32_t>(nDisk);
     format.strLabel = "SALVIX";
 
-    bool bOk = FormatNtfs(strVolume, n64Size, format);
-    if (bOk)
+    bool bOk = !bMake || FormatNtfs(strVolume, n64Size, format);
+    if (bOk && bMake)
     {
         CNtfsWriter writer;
         bOk = writer.Mount(strVolume);
@@ -110,7 +129,7 @@ int main(int argc, char** argv)
                                                         static_cast<uint32_t>(n64Sectors), 0x07}}) &&
               PlaceImage(strVolume, strOutput, nDisk * 512);
     }
-    if (bDisk)
+    if (bDisk && bMake)
         unlink(strVolume.c_str());
     if (!bOk)
     {

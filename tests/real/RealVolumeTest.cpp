@@ -1,0 +1,486 @@
+// Every record from 30 to the end of the table, on volumes made at test time
+// and on volumes made elsewhere, read by the core and by The Sleuth Kit:
+// names, flags, clusters and deleted marks from GetEntryInfo, and the bytes
+// from ReadEntryData.
+#include "SleuthKit.h"
+
+#include "disk/Disk.h"
+#include "disk/PartitionTable.h"
+#include "ntfs/NTFSDrive.h"
+#include "platform/Win32.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace
+{
+const DWORD kFirstListedRecord = 30;
+
+std::string ImagePath(const char* pszName)
+{
+    return std::string(SALVIX_REAL_IMAGES) + "/" + pszName;
+}
+
+uint64_t Le(const uint8_t* p, int nBytes)
+{
+    uint64_t v = 0;
+    for (int i = nBytes - 1; i >= 0; --i)
+        v = (v << 8) | p[i];
+    return v;
+}
+
+// The name as the program shows it: each UTF-16 unit from 1 to 255 becomes
+// the byte of the same value; the name ends before the first unit above 255.
+std::string NameBytes(const std::vector<uint8_t>& fileName)
+{
+    std::string str;
+    if (fileName.size() < 0x42)
+        return str;
+    size_t nUnits = fileName[0x40];
+    for (size_t i = 0; i < nUnits && 0x42 + 2 * i + 1 < fileName.size(); ++i)
+    {
+        uint64_t unit = Le(fileName.data() + 0x42 + 2 * i, 2);
+        if (unit == 0 || unit > 255)
+            break;
+        str += static_cast<char>(unit);
+    }
+    return str;
+}
+
+size_t NameUnits(const std::vector<uint8_t>& fileName)
+{
+    return fileName.size() < 0x42 ? 0 : fileName[0x40];
+}
+
+bool HasWideUnit(const std::vector<uint8_t>& fileName)
+{
+    for (size_t i = 0; i < NameUnits(fileName) && 0x42 + 2 * i + 1 < fileName.size(); ++i)
+        if (Le(fileName.data() + 0x42 + 2 * i, 2) > 255)
+            return true;
+    return false;
+}
+
+bool HasLatin1Unit(const std::vector<uint8_t>& fileName)
+{
+    for (size_t i = 0; i < NameUnits(fileName) && 0x42 + 2 * i + 1 < fileName.size(); ++i)
+    {
+        uint64_t unit = Le(fileName.data() + 0x42 + 2 * i, 2);
+        if (unit >= 0x80 && unit <= 0xFF)
+            return true;
+    }
+    return false;
+}
+
+// True when the stored record holds the name across the end of its first
+// sector, where the update sequence number stands in for two of its bytes.
+bool NameCrossesSectorEnd(const std::vector<uint8_t>& raw, const std::vector<uint8_t>& fileName)
+{
+    const size_t cbName = 2 * NameUnits(fileName);
+    if (cbName == 0 || fileName.size() < 0x42 + cbName || raw.size() < 0x200)
+        return false;
+    const uint8_t* pName = fileName.data() + 0x42;
+    for (size_t off = 0x38; off < 0x1FE && off + cbName <= raw.size(); ++off)
+    {
+        if (off + cbName <= 0x200)
+            continue;
+        bool bMatch = true;
+        for (size_t k = 0; k < cbName && bMatch; ++k)
+        {
+            size_t pos = off + k;
+            bool bGuarded = pos % 512 == 510 || pos % 512 == 511;
+            bMatch = bGuarded || raw[pos] == pName[k];
+        }
+        if (bMatch)
+            return true;
+    }
+    return false;
+}
+
+std::string Printable(const std::string& str)
+{
+    std::string out;
+    char sz[8];
+    for (unsigned char c : str)
+    {
+        if (c >= 0x20 && c < 0x7F)
+            out += static_cast<char>(c);
+        else
+        {
+            snprintf(sz, sizeof(sz), "\\x%02X", c);
+            out += sz;
+        }
+    }
+    return out;
+}
+
+// Where two names part, with a little of each around that place.
+std::string NameDifference(const std::string& strGot, const std::string& strExpected)
+{
+    size_t i = 0;
+    while (i < strGot.size() && i < strExpected.size() && strGot[i] == strExpected[i])
+        ++i;
+    size_t nFrom = i > 24 ? i - 24 : 0;
+    return "\"" + std::string(nFrom ? "..." : "") + Printable(strGot.substr(nFrom, 48)) + "\" (" +
+           std::to_string(strGot.size()) + " bytes), expected \"" + std::string(nFrom ? "..." : "") +
+           Printable(strExpected.substr(nFrom, 48)) + "\" (" + std::to_string(strExpected.size()) +
+           " bytes); they part at byte " + std::to_string(i);
+}
+
+struct VolumeStats
+{
+    int nRecords = 0;
+    int nCompared = 0;          // records whose description was compared
+    int nDataCompared = 0;      // records whose bytes were compared
+    uint64_t n64BytesCompared = 0;
+    int nNotFileRecords = 0;
+    int nSleuthRejects = 0;
+    int nDeleted = 0;           // records not in use
+    int nDeletedFiles = 0;      // not in use, with data
+    int nDeletedDirs = 0;
+    int nNamedStreams = 0;
+    int nSparse = 0;
+    int nFragmented = 0;        // non-resident data in three runs or more
+    int nResidentData = 0;
+    int nNonResidentData = 0;
+    int nSeveralNames = 0;
+    int nAttributeLists = 0;
+    int nLongNames = 0;         // 200 units or more
+    int nCrossingNames = 0;
+    int nWideNames = 0;
+    int nLatin1Names = 0;
+    int nCompressed = 0;
+    int nSeveralClusters = 0;   // $FILE_NAME allocated size of two clusters or more
+    std::vector<std::string> caveats;
+};
+
+class CComparison
+{
+public:
+    CComparison(CNTFSDrive& drive, CSleuthVolume& sleuth) : m_drive(drive), m_sleuth(sleuth) {}
+
+    void Run()
+    {
+        const uint64_t n64Count = m_sleuth.RecordCount();
+        EXPECT_EQ(n64Count, m_drive.GetRecordCount()) << "records in the table";
+        MFTEntryInfo info;
+        EXPECT_EQ(18u, m_drive.GetEntryInfo(static_cast<DWORD>(n64Count), info)) << "one past the table";
+        for (uint64_t n = kFirstListedRecord; n < n64Count; ++n)
+            CompareRecord(static_cast<DWORD>(n));
+        if (!m_mismatches.empty())
+        {
+            std::string strAll;
+            for (size_t i = 0; i < m_mismatches.size() && i < 40; ++i)
+                strAll += m_mismatches[i] + "\n";
+            ADD_FAILURE() << m_mismatches.size() << " disagreements with The Sleuth Kit:\n" << strAll;
+        }
+    }
+
+    const VolumeStats& Stats() const { return m_stats; }
+
+private:
+    void Mismatch(DWORD dwRecord, const std::string& strWhat)
+    {
+        m_mismatches.push_back("record " + std::to_string(dwRecord) + ": " + strWhat);
+    }
+
+    void CompareRecord(DWORD dwRecord)
+    {
+        ++m_stats.nRecords;
+        std::vector<uint8_t> raw;
+        ASSERT_TRUE(m_sleuth.RawRecord(dwRecord, raw)) << "record " << dwRecord;
+        MFTEntryInfo info;
+        memset(&info, 0xA5, sizeof(info));
+        const DWORD dwInfo = m_drive.GetEntryInfo(dwRecord, info);
+        BYTE* pData = nullptr;
+        DWORD dwLength = 0xDEADBEEF;
+        const DWORD dwData = m_drive.ReadEntryData(dwRecord, pData, dwLength);
+        std::unique_ptr<BYTE[]> data(pData);
+
+        if (memcmp(raw.data(), "FILE", 4) != 0)
+        {
+            ++m_stats.nNotFileRecords;
+            if (dwInfo != 87 || dwData != 87)
+                Mismatch(dwRecord, "not a FILE record, yet GetEntryInfo gave " + std::to_string(dwInfo) +
+                                       " and ReadEntryData " + std::to_string(dwData) + " (87 expected)");
+            return;
+        }
+        SleuthRecord r = m_sleuth.Record(dwRecord);
+        if (!r.bOpened)
+        {
+            // A FILE record that The Sleuth Kit refuses: nothing to compare with.
+            ++m_stats.nSleuthRejects;
+            m_stats.caveats.push_back("record " + std::to_string(dwRecord) + ": The Sleuth Kit: " + r.strError);
+            return;
+        }
+        ++m_stats.nCompared;
+        if (dwInfo != 0)
+        {
+            Mismatch(dwRecord, "GetEntryInfo gave " + std::to_string(dwInfo));
+            return;
+        }
+        Tally(r, raw);
+
+        const std::string strExpected = NameBytes(r.fileName);
+        const std::string strGot(info.szName, strnlen(info.szName, sizeof(info.szName)));
+        if (strGot != strExpected)
+            Mismatch(dwRecord, "szName " + NameDifference(strGot, strExpected));
+        if (strGot.size() >= sizeof(info.szName))
+            Mismatch(dwRecord, "szName has no terminating zero");
+        const DWORD dwFlags = r.fileName.size() >= 0x3C ? static_cast<DWORD>(Le(r.fileName.data() + 0x38, 4)) : 0;
+        if (info.dwFileFlags != dwFlags)
+            Mismatch(dwRecord, "dwFileFlags " + std::to_string(info.dwFileFlags) + ", expected " + std::to_string(dwFlags));
+        const int64_t n64Allocated = r.fileName.size() >= 0x30 ? static_cast<int64_t>(Le(r.fileName.data() + 0x28, 8)) : 0;
+        int64_t n64Clusters = n64Allocated / static_cast<int64_t>(m_sleuth.ClusterSize());
+        if (n64Clusters == 0)
+            n64Clusters = 1;
+        m_stats.nSeveralClusters += n64Clusters > 1;
+        if (info.n64Clusters != n64Clusters)
+            Mismatch(dwRecord, "n64Clusters " + std::to_string(info.n64Clusters) + ", expected " + std::to_string(n64Clusters));
+        if (info.bNotInUse != (r.bAllocated ? 0 : 1))
+            Mismatch(dwRecord, "bNotInUse " + std::to_string(info.bNotInUse) + ", expected " + std::to_string(r.bAllocated ? 0 : 1));
+
+        if (!r.strDataCaveat.empty())
+        {
+            m_stats.caveats.push_back("record " + std::to_string(dwRecord) + ": data not compared: " + r.strDataCaveat);
+            return;
+        }
+        if (dwData != 0)
+        {
+            Mismatch(dwRecord, "ReadEntryData gave " + std::to_string(dwData));
+            return;
+        }
+        ++m_stats.nDataCompared;
+        m_stats.n64BytesCompared += r.data.size();
+        if (dwLength != r.data.size())
+        {
+            Mismatch(dwRecord, "data length " + std::to_string(dwLength) + ", expected " + std::to_string(r.data.size()));
+            return;
+        }
+        for (size_t i = 0; i < r.data.size(); ++i)
+        {
+            if (data[i] != r.data[i])
+            {
+                Mismatch(dwRecord, "data differs from byte " + std::to_string(i) + " of " + std::to_string(r.data.size()));
+                break;
+            }
+        }
+    }
+
+    void Tally(const SleuthRecord& r, const std::vector<uint8_t>& raw)
+    {
+        VolumeStats& s = m_stats;
+        s.nDeleted += !r.bAllocated;
+        if (!r.bAllocated && r.bDirectory)
+            ++s.nDeletedDirs;
+        if (!r.bAllocated && !r.bDirectory && !r.data.empty())
+            ++s.nDeletedFiles;
+        s.nNamedStreams += r.nNamedStreams > 0;
+        s.nSparse += r.bSparse;
+        s.nFragmented += r.nMaxRuns >= 3;
+        s.nNonResidentData += r.nNonResident > 0;
+        s.nResidentData += r.nDataAttributes > r.nNonResident && !r.data.empty();
+        s.nSeveralNames += r.nFileNames >= 2;
+        s.nAttributeLists += r.bAttributeList;
+        s.nLongNames += NameUnits(r.fileName) >= 200;
+        s.nCrossingNames += NameCrossesSectorEnd(raw, r.fileName);
+        s.nWideNames += HasWideUnit(r.fileName);
+        s.nLatin1Names += HasLatin1Unit(r.fileName);
+        s.nCompressed += r.bCompressed;
+    }
+
+    CNTFSDrive& m_drive;
+    CSleuthVolume& m_sleuth;
+    VolumeStats m_stats;
+    std::vector<std::string> m_mismatches;
+};
+
+// Opens one partition with the core and with The Sleuth Kit and compares
+// every record; the statistics tell what the volume exercised.
+VolumeStats CompareVolume(HANDLE hDevice, const std::string& strImage, DWORD dwStart)
+{
+    CNTFSDrive drive;
+    drive.AttachDevice(hDevice);
+    drive.SetVolumeStart(dwStart, 512);
+    const DWORD dwOpen = drive.OpenVolume();
+    EXPECT_EQ(0u, dwOpen) << strImage << " at sector " << dwStart;
+    CSleuthVolume sleuth;
+    std::string strError;
+    const bool bSleuth = sleuth.Open(strImage, dwStart, strError);
+    EXPECT_TRUE(bSleuth) << strImage << ": " << strError;
+    if (dwOpen != 0 || !bSleuth)
+        return VolumeStats();
+    EXPECT_EQ(sleuth.RecordSize(), drive.m_dwRecordSize);
+    EXPECT_EQ(sleuth.ClusterSize(), drive.m_dwClusterSize);
+    CComparison comparison(drive, sleuth);
+    comparison.Run();
+    const VolumeStats& s = comparison.Stats();
+    std::printf("%s at %u: %d records, %d described, %d with data compared (%llu bytes), "
+                "%d not FILE records, %d refused by The Sleuth Kit, %zu not compared byte for byte, "
+                "%d deleted, %d of several clusters\n",
+                strImage.c_str(), dwStart, s.nRecords, s.nCompared, s.nDataCompared,
+                static_cast<unsigned long long>(s.n64BytesCompared), s.nNotFileRecords,
+                s.nSleuthRejects, s.caveats.size(), s.nDeleted, s.nSeveralClusters);
+    for (size_t i = 0; i < s.caveats.size() && i < 12; ++i)
+        std::printf("  %s\n", s.caveats[i].c_str());
+    return s;
+}
+
+struct HandleCloser
+{
+    HANDLE m_h;
+    ~HandleCloser()
+    {
+        if (m_h != INVALID_HANDLE_VALUE)
+            CloseHandle(m_h);
+    }
+};
+
+VolumeStats CompareImage(const char* pszImage, DWORD dwStart)
+{
+    const std::string strImage = ImagePath(pszImage);
+    HandleCloser device{CreateFileA(strImage.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr)};
+    EXPECT_NE(INVALID_HANDLE_VALUE, device.m_h)
+        << strImage << " is missing: the real_images test makes it (ctest -R real_images)";
+    if (device.m_h == INVALID_HANDLE_VALUE)
+        return VolumeStats();
+    return CompareVolume(device.m_h, strImage, dwStart);
+}
+
+// The made volumes all hold the same tree, whatever their geometry.
+void ExpectMadeVolumeContent(const VolumeStats& s, bool bSmallRecords)
+{
+    EXPECT_GE(s.nDeletedFiles, 8);
+    EXPECT_GE(s.nDeletedDirs, 2);
+    EXPECT_GE(s.nNamedStreams, 3);
+    EXPECT_GE(s.nSparse, 2);
+    EXPECT_GE(s.nFragmented, 3);
+    EXPECT_GE(s.nResidentData, 20);
+    EXPECT_GE(s.nNonResidentData, 20);
+    EXPECT_GE(s.nSeveralNames, 1);
+    EXPECT_GE(s.nSeveralClusters, 2);
+    EXPECT_GE(s.nLongNames, 5);
+    EXPECT_GE(s.nCrossingNames, 5);
+    EXPECT_GE(s.nWideNames, 2);
+    EXPECT_GE(s.nLatin1Names, 8);
+    if (bSmallRecords)
+    {
+        EXPECT_GE(s.nAttributeLists, 1);
+    }
+    EXPECT_GE(s.nDataCompared, 150);
+    EXPECT_EQ(0, s.nSleuthRejects);
+}
+
+TEST(RealVolume, Clusters4096)
+{
+    ExpectMadeVolumeContent(CompareImage("c4096.img", 2048), true);
+}
+
+TEST(RealVolume, Clusters512)
+{
+    ExpectMadeVolumeContent(CompareImage("c512.img", 63), true);
+}
+
+TEST(RealVolume, Clusters1024BeyondFourGiB)
+{
+    ExpectMadeVolumeContent(CompareImage("c1024.img", 8390656), true);
+}
+
+TEST(RealVolume, Sectors4096)
+{
+    ExpectMadeVolumeContent(CompareImage("s4096.img", 2048), false);
+}
+
+// A volume of another maker: 512-byte clusters, a sparse file, 512 directories.
+TEST(RealVolume, PublicTestfs1)
+{
+    VolumeStats s = CompareImage("testfs1.img", 63);
+    EXPECT_GE(s.nSparse, 1);
+    EXPECT_GE(s.nDataCompared, 500);
+    EXPECT_EQ(0, s.nSleuthRejects);
+}
+
+// A volume formatted by Windows: compressed files, many empty deleted files.
+TEST(RealVolume, PublicDissect)
+{
+    VolumeStats s = CompareImage("dissect.img", 2048);
+    EXPECT_GE(s.nCompressed, 1);
+    EXPECT_GE(s.nDeleted, 200);
+    EXPECT_GE(s.nDataCompared, 2000);
+}
+
+// Two records of a made volume overwritten on disk, one with zeros and one
+// with a foreign signature: both give 87, and every other record still matches.
+TEST(RealVolume, RecordsWithoutSignatureGive87)
+{
+    const std::string strSource = ImagePath("c4096.img");
+    const std::string strDamaged = ImagePath("c4096-damaged.img");
+    std::error_code error;
+    std::filesystem::copy_file(strSource, strDamaged, std::filesystem::copy_options::overwrite_existing, error);
+    ASSERT_FALSE(error) << strSource << ": " << error.message();
+
+    const uint64_t n64Volume = 2048ull * 512;
+    std::fstream file(strDamaged, std::ios::in | std::ios::out | std::ios::binary);
+    uint8_t boot[512];
+    file.seekg(static_cast<std::streamoff>(n64Volume));
+    ASSERT_TRUE(file.read(reinterpret_cast<char*>(boot), sizeof(boot)));
+    // The first records of the table lie together at its first cluster.
+    const uint64_t n64Cluster = Le(boot + 0x0B, 2) * boot[0x0D];
+    const uint64_t n64Table = n64Volume + Le(boot + 0x30, 8) * n64Cluster;
+    ASSERT_EQ(0xF6, boot[0x40]) << "1 KiB records";
+    const std::vector<char> zeros(1024, 0);
+    file.seekp(static_cast<std::streamoff>(n64Table + 40 * 1024));
+    file.write(zeros.data(), zeros.size());
+    file.seekp(static_cast<std::streamoff>(n64Table + 41 * 1024));
+    file.write("BAAD", 4);
+    ASSERT_TRUE(file.good());
+    file.close();
+
+    VolumeStats s = CompareImage("c4096-damaged.img", 2048);
+    EXPECT_EQ(2, s.nNotFileRecords);
+    EXPECT_GE(s.nDataCompared, 150);
+    std::filesystem::remove(strDamaged, error);
+}
+
+// The sample disk the way the program reads it: the first disk named by
+// SALVIX_DISK, its partitions from the walk, each NTFS one opened and compared.
+TEST(RealVolume, SampleDiskThroughTheFirstDisk)
+{
+    const std::string strImage = ImagePath("sample.img");
+    ASSERT_EQ(0, setenv("SALVIX_DISK", strImage.c_str(), 1));
+    std::vector<std::pair<std::string, DWORD>> partitions;
+    ASSERT_EQ(0u, WalkPartitionTables([&](const char* pszText, const PartitionRecord& record) {
+        partitions.emplace_back(pszText, record.dwFirstSector);
+    }));
+    ASSERT_EQ(3u, partitions.size());
+    EXPECT_EQ(0u, partitions[0].first.find("NTFS"));
+    EXPECT_EQ(0u, partitions[1].first.find("FAT32"));
+    EXPECT_EQ(0u, partitions[2].first.find("NTFS"));
+
+    HandleCloser device{OpenFirstDisk()};
+    ASSERT_NE(INVALID_HANDLE_VALUE, device.m_h);
+    int nDeletedWithData = 0;
+    for (size_t i : {size_t(0), size_t(2)})
+    {
+        VolumeStats s = CompareVolume(device.m_h, strImage, partitions[i].second);
+        EXPECT_GE(s.nDataCompared, 10);
+        EXPECT_GE(s.nLatin1Names, 1);
+        nDeletedWithData += s.nDeletedFiles;
+    }
+    EXPECT_GE(nDeletedWithData, 8) << "deleted files worth recovering";
+
+    // The FAT32 partition is no NTFS volume.
+    CNTFSDrive drive;
+    drive.AttachDevice(device.m_h);
+    drive.SetVolumeStart(partitions[1].second, 512);
+    EXPECT_EQ(15u, drive.OpenVolume());
+}
+}  // namespace

@@ -1,0 +1,204 @@
+#include "SleuthKit.h"
+
+#include <tsk/libtsk.h>
+#include <tsk/fs/tsk_ntfs.h>
+
+#include <set>
+#include <utility>
+
+namespace
+{
+uint64_t Le(const uint8_t* p, int nBytes)
+{
+    uint64_t v = 0;
+    for (int i = nBytes - 1; i >= 0; --i)
+        v = (v << 8) | p[i];
+    return v;
+}
+
+std::string TakeError()
+{
+    const char* psz = tsk_error_get();
+    std::string str = psz ? psz : "unknown error";
+    tsk_error_reset();
+    return str;
+}
+
+const uint32_t kAttrList = 0x20, kFileName = 0x30, kData = 0x80;
+
+// Where the entries of an $ATTRIBUTE_LIST value place each attribute:
+// (type, id) pairs stored in the base record, and those stored elsewhere.
+void SplitAttributeList(const std::vector<uint8_t>& list, uint64_t n64Base,
+                        std::set<std::pair<uint32_t, uint16_t>>& inBase,
+                        std::set<std::pair<uint32_t, uint16_t>>& elsewhere)
+{
+    size_t off = 0;
+    while (off <= list.size() && list.size() - off >= 0x1A)
+    {
+        const uint8_t* p = list.data() + off;
+        uint32_t dwType = static_cast<uint32_t>(Le(p, 4));
+        size_t cbEntry = static_cast<size_t>(Le(p + 4, 2));
+        uint64_t n64Record = Le(p + 0x10, 8) & 0xFFFFFFFFFFFFull;
+        uint16_t wId = static_cast<uint16_t>(Le(p + 0x18, 2));
+        (n64Record == n64Base ? inBase : elsewhere).insert({dwType, wId});
+        if (cbEntry == 0)
+            break;
+        off += cbEntry;
+    }
+}
+}  // namespace
+
+CSleuthVolume::~CSleuthVolume()
+{
+    if (m_pMft)
+        tsk_fs_file_close(m_pMft);
+    if (m_pFs)
+        tsk_fs_close(m_pFs);
+    if (m_pImage)
+        tsk_img_close(m_pImage);
+}
+
+bool CSleuthVolume::Open(const std::string& strImage, uint32_t dwStart, std::string& strError)
+{
+    m_pImage = tsk_img_open_sing(strImage.c_str(), TSK_IMG_TYPE_RAW, 512);
+    if (m_pImage)
+        m_pFs = tsk_fs_open_img(m_pImage, static_cast<TSK_OFF_T>(dwStart) * 512, TSK_FS_TYPE_NTFS);
+    if (m_pFs)
+        m_pMft = tsk_fs_file_open_meta(m_pFs, nullptr, 0);
+    if (m_pMft)
+        m_pMftData = tsk_fs_file_attr_get_type(m_pMft, TSK_FS_ATTR_TYPE_NTFS_DATA, 0, 0);
+    if (!m_pMftData)
+    {
+        strError = TakeError();
+        return false;
+    }
+    // Records 0 .. last_inum - 1; last_inum itself is the orphan-files folder
+    // that The Sleuth Kit adds.
+    m_n64RecordCount = m_pFs->last_inum;
+    m_dwClusterSize = m_pFs->block_size;
+    m_dwRecordSize = reinterpret_cast<NTFS_INFO*>(m_pFs)->mft_rsize_b;
+    return true;
+}
+
+bool CSleuthVolume::ReadAttribute(const TSK_FS_ATTR* pAttr, std::vector<uint8_t>& bytes)
+{
+    bytes.assign(static_cast<size_t>(pAttr->size), 0);
+    size_t cbDone = 0;
+    while (cbDone < bytes.size())
+    {
+        ssize_t n = tsk_fs_attr_read(pAttr, static_cast<TSK_OFF_T>(cbDone),
+                                     reinterpret_cast<char*>(bytes.data() + cbDone),
+                                     bytes.size() - cbDone, TSK_FS_FILE_READ_FLAG_NONE);
+        if (n <= 0)
+        {
+            tsk_error_reset();
+            return false;
+        }
+        cbDone += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool CSleuthVolume::RawRecord(uint64_t n64Record, std::vector<uint8_t>& bytes)
+{
+    bytes.assign(m_dwRecordSize, 0);
+    ssize_t n = tsk_fs_attr_read(m_pMftData, static_cast<TSK_OFF_T>(n64Record * m_dwRecordSize),
+                                 reinterpret_cast<char*>(bytes.data()), bytes.size(),
+                                 TSK_FS_FILE_READ_FLAG_NONE);
+    if (n != static_cast<ssize_t>(bytes.size()))
+    {
+        tsk_error_reset();
+        return false;
+    }
+    return true;
+}
+
+SleuthRecord CSleuthVolume::Record(uint64_t n64Record)
+{
+    SleuthRecord r;
+    std::vector<uint8_t> raw;
+    if (RawRecord(n64Record, raw))
+        r.n64BaseRecord = Le(raw.data() + 0x20, 8) & 0xFFFFFFFFFFFFull;
+
+    TSK_FS_FILE* pFile = tsk_fs_file_open_meta(m_pFs, nullptr, n64Record);
+    if (!pFile || !pFile->meta)
+    {
+        r.strError = TakeError();
+        if (pFile)
+            tsk_fs_file_close(pFile);
+        return r;
+    }
+    r.bOpened = true;
+    r.bAllocated = (pFile->meta->flags & TSK_FS_META_FLAG_ALLOC) != 0;
+    r.bDirectory = pFile->meta->type == TSK_FS_META_TYPE_DIR;
+
+    const int nAttrs = tsk_fs_file_attr_getsize(pFile);
+    std::set<std::pair<uint32_t, uint16_t>> inBase, elsewhere;
+    for (int i = 0; i < nAttrs; ++i)
+    {
+        const TSK_FS_ATTR* pAttr = tsk_fs_file_attr_get_idx(pFile, i);
+        std::vector<uint8_t> list;
+        if (pAttr && static_cast<uint32_t>(pAttr->type) == kAttrList && ReadAttribute(pAttr, list))
+        {
+            r.bAttributeList = true;
+            SplitAttributeList(list, n64Record, inBase, elsewhere);
+        }
+    }
+
+    for (int i = 0; i < nAttrs; ++i)
+    {
+        const TSK_FS_ATTR* pAttr = tsk_fs_file_attr_get_idx(pFile, i);
+        if (!pAttr)
+            continue;
+        const uint32_t dwType = static_cast<uint32_t>(pAttr->type);
+        const std::pair<uint32_t, uint16_t> key(dwType, pAttr->id);
+        // Without a list The Sleuth Kit shows exactly the record's own attributes.
+        const bool bStoredHere = !r.bAttributeList || inBase.count(key) > 0;
+        if (!bStoredHere)
+            continue;
+        if (dwType == kFileName)
+        {
+            ++r.nFileNames;
+            if (!ReadAttribute(pAttr, r.fileName))
+                r.strError = "cannot read a $FILE_NAME value";
+        }
+        else if (dwType == kData)
+        {
+            ++r.nDataAttributes;
+            if (pAttr->name && pAttr->name[0])
+                ++r.nNamedStreams;
+            if (pAttr->flags & TSK_FS_ATTR_NONRES)
+            {
+                ++r.nNonResident;
+                int nRuns = 0;
+                for (const TSK_FS_ATTR_RUN* pRun = pAttr->nrd.run; pRun; pRun = pRun->next)
+                    nRuns += pRun->len > 0 && !(pRun->flags & TSK_FS_ATTR_RUN_FLAG_FILLER);
+                if (nRuns > r.nMaxRuns)
+                    r.nMaxRuns = nRuns;
+            }
+            if (pAttr->flags & TSK_FS_ATTR_SPARSE)
+                r.bSparse = true;
+            if (pAttr->flags & TSK_FS_ATTR_COMP)
+            {
+                r.bCompressed = true;
+                r.strDataCaveat = "compressed: the stored clusters are handed over as they are";
+            }
+            else if (pAttr->flags & TSK_FS_ATTR_ENC)
+                r.strDataCaveat = "encrypted";
+            else if (elsewhere.count(key))
+                r.strDataCaveat = "the attribute continues in other records (attribute list)";
+            else if (r.n64BaseRecord != 0 && (pAttr->flags & TSK_FS_ATTR_NONRES))
+                r.strDataCaveat = "an extent of an attribute whose start is in the base record";
+
+            std::vector<uint8_t> value;
+            if (!ReadAttribute(pAttr, value))
+            {
+                if (r.strDataCaveat.empty())
+                    r.strDataCaveat = "The Sleuth Kit cannot read the data";
+            }
+            r.data.insert(r.data.end(), value.begin(), value.end());
+        }
+    }
+    tsk_fs_file_close(pFile);
+    return r;
+}
