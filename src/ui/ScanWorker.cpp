@@ -169,8 +169,7 @@ void CSalvixDlg::RunScan()
             ++dwDeleted;
         vecBatch.push_back(std::move(row));
         dwRows = i + 1;
-        if (vecBatch.size() >= kBatchRows ||
-            ((dwRows & 63) == 0 && std::chrono::steady_clock::now() - timeBatch >= kBatchAge))
+        if (vecBatch.size() >= kBatchRows || std::chrono::steady_clock::now() - timeBatch >= kBatchAge)
             flush();
     }
     finish();

@@ -116,15 +116,16 @@ std::map<DWORD, CFlsEntry> FlsEntries(const QString& strImage, DWORD dwStartSect
                                 QString::number(dwStartSector), strImage});
     // "+ r/r * 70-128-2:\tname": depth marks, types, a '*' for deleted, the address.
     static const QRegularExpression re(
-        QStringLiteral("^[+ ]*\\S+/\\S+\\s+(\\*\\s+)?(\\d+)-\\d+-\\d+(\\(realloc\\))?:\\t(.*)$"));
+        QStringLiteral("^[+ ]*\\S+/(\\S+)\\s+(\\*\\s+)?(\\d+)-\\d+-\\d+(\\(realloc\\))?:\\t(.*)$"));
     for (const QString& strLine : QString::fromUtf8(byteOut).split(QLatin1Char('\n')))
     {
         const QRegularExpressionMatch match = re.match(strLine);
-        if (!match.hasMatch() || !match.captured(3).isEmpty())
+        if (!match.hasMatch() || !match.captured(4).isEmpty())
             continue;
-        CFlsEntry& entry = mapEntries[match.captured(2).toUInt()];
-        entry.m_listNames << match.captured(4);
-        entry.m_bDeleted = !match.captured(1).isEmpty();
+        CFlsEntry& entry = mapEntries[match.captured(3).toUInt()];
+        entry.m_listNames << match.captured(5);
+        entry.m_bDeleted = !match.captured(2).isEmpty();
+        entry.m_bDirectory = match.captured(1) == QLatin1String("d");
     }
     return mapEntries;
 }

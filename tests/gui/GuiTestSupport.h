@@ -58,6 +58,7 @@ struct CFlsEntry
 {
     QStringList m_listNames;
     bool m_bDeleted = false;
+    bool m_bDirectory = false;
 };
 // fls -r over the volume at this sector; keyed by record number.
 std::map<DWORD, CFlsEntry> FlsEntries(const QString& strImage, DWORD dwStartSector);
