@@ -2,6 +2,7 @@
 // and on volumes made elsewhere, read by the core and by The Sleuth Kit:
 // names, flags, clusters and deleted marks from GetEntryInfo, and the bytes
 // from ReadEntryData.
+#include "RealTestSupport.h"
 #include "SleuthKit.h"
 
 #include "disk/Disk.h"
@@ -24,58 +25,27 @@ namespace
 {
 const DWORD kFirstListedRecord = 30;
 
-std::string ImagePath(const char* pszName)
+// The UTF-16 units of the name in a $FILE_NAME value.
+std::vector<uint16_t> NameUnitsOf(const std::vector<uint8_t>& fileName)
 {
-    return std::string(SALVIX_REAL_IMAGES) + "/" + pszName;
-}
-
-uint64_t Le(const uint8_t* p, int nBytes)
-{
-    uint64_t v = 0;
-    for (int i = nBytes - 1; i >= 0; --i)
-        v = (v << 8) | p[i];
-    return v;
-}
-
-// The name as the program shows it: each UTF-16 unit from 1 to 255 becomes
-// the byte of the same value; the name ends before the first unit above 255.
-std::string NameBytes(const std::vector<uint8_t>& fileName)
-{
-    std::string str;
+    std::vector<uint16_t> units;
     if (fileName.size() < 0x42)
-        return str;
-    size_t nUnits = fileName[0x40];
-    for (size_t i = 0; i < nUnits && 0x42 + 2 * i + 1 < fileName.size(); ++i)
-    {
-        uint64_t unit = Le(fileName.data() + 0x42 + 2 * i, 2);
-        if (unit == 0 || unit > 255)
-            break;
-        str += static_cast<char>(unit);
-    }
-    return str;
+        return units;
+    for (size_t i = 0; i < fileName[0x40] && 0x42 + 2 * i + 1 < fileName.size(); ++i)
+        units.push_back(static_cast<uint16_t>(Le(fileName.data() + 0x42 + 2 * i, 2)));
+    return units;
 }
 
 size_t NameUnits(const std::vector<uint8_t>& fileName)
 {
-    return fileName.size() < 0x42 ? 0 : fileName[0x40];
+    return NameUnitsOf(fileName).size();
 }
 
-bool HasWideUnit(const std::vector<uint8_t>& fileName)
+bool HasUnitIn(const std::vector<uint8_t>& fileName, uint16_t wLow, uint16_t wHigh)
 {
-    for (size_t i = 0; i < NameUnits(fileName) && 0x42 + 2 * i + 1 < fileName.size(); ++i)
-        if (Le(fileName.data() + 0x42 + 2 * i, 2) > 255)
+    for (uint16_t unit : NameUnitsOf(fileName))
+        if (unit >= wLow && unit <= wHigh)
             return true;
-    return false;
-}
-
-bool HasLatin1Unit(const std::vector<uint8_t>& fileName)
-{
-    for (size_t i = 0; i < NameUnits(fileName) && 0x42 + 2 * i + 1 < fileName.size(); ++i)
-    {
-        uint64_t unit = Le(fileName.data() + 0x42 + 2 * i, 2);
-        if (unit >= 0x80 && unit <= 0xFF)
-            return true;
-    }
     return false;
 }
 
@@ -228,7 +198,7 @@ private:
         }
         Tally(r, raw);
 
-        const std::string strExpected = NameBytes(r.fileName);
+        const std::string strExpected = NameBytes(NameUnitsOf(r.fileName));
         const std::string strGot(info.szName, strnlen(info.szName, sizeof(info.szName)));
         if (strGot != strExpected)
             Mismatch(dwRecord, "szName " + NameDifference(strGot, strExpected));
@@ -291,8 +261,8 @@ private:
         s.nAttributeLists += r.bAttributeList;
         s.nLongNames += NameUnits(r.fileName) >= 200;
         s.nCrossingNames += NameCrossesSectorEnd(raw, r.fileName);
-        s.nWideNames += HasWideUnit(r.fileName);
-        s.nLatin1Names += HasLatin1Unit(r.fileName);
+        s.nWideNames += HasUnitIn(r.fileName, 256, 0xFFFF);
+        s.nLatin1Names += HasUnitIn(r.fileName, 0x80, 0xFF);
         s.nCompressed += r.bCompressed;
     }
 
@@ -333,21 +303,10 @@ VolumeStats CompareVolume(HANDLE hDevice, const std::string& strImage, DWORD dwS
     return s;
 }
 
-struct HandleCloser
-{
-    HANDLE m_h;
-    ~HandleCloser()
-    {
-        if (m_h != INVALID_HANDLE_VALUE)
-            CloseHandle(m_h);
-    }
-};
-
 VolumeStats CompareImage(const char* pszImage, DWORD dwStart)
 {
     const std::string strImage = ImagePath(pszImage);
-    HandleCloser device{CreateFileA(strImage.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr)};
+    HandleCloser device{OpenImage(strImage)};
     EXPECT_NE(INVALID_HANDLE_VALUE, device.m_h)
         << strImage << " is missing: the real_images test makes it (ctest -R real_images)";
     if (device.m_h == INVALID_HANDLE_VALUE)
