@@ -1,0 +1,321 @@
+// Saving entries of real volumes, compared byte for byte with what The Sleuth
+// Kit's icat reads from the same image.
+#include "ExtractTestDrive.h"
+#include "ExtractVolume.h"
+#include "disk/Disk.h"
+#include "ui/SaveEntry.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace extract_test;
+
+namespace
+{
+
+class SaveEntryTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const CExtractVolume& volume = CExtractVolume::Get();
+        ASSERT_EQ(volume.m_strError, "");
+        ASSERT_EQ(m_drive.Open(volume.m_strDisk, CExtractVolume::kStartSector), 0u);
+        m_strOut = NewOutputFolder();
+        ASSERT_NE(m_strOut, "");
+    }
+
+    const CExtractVolume& Volume() const { return CExtractVolume::Get(); }
+
+    DWORD Save(DWORD dwIndex, const std::string& strFolder)
+    {
+        return SaveEntry(m_drive.m_drive, m_drive.m_lock, dwIndex, strFolder.c_str());
+    }
+
+    Bytes Expected(DWORD dwIndex) const
+    {
+        Bytes data;
+        EXPECT_TRUE(IcatAllStreams(Volume().m_strDisk, CExtractVolume::kStartSector, dwIndex, data))
+            << "icat of record " << dwIndex;
+        return data;
+    }
+
+    static Bytes Saved(const std::string& strPath)
+    {
+        Bytes data;
+        EXPECT_TRUE(ReadWholeFile(strPath, data)) << strPath;
+        return data;
+    }
+
+    CTestDrive m_drive;
+    std::string m_strOut;
+};
+
+TEST_F(SaveEntryTest, NamedStreamsFollowTheUnnamedOne)
+{
+    const DWORD dwIndex = Volume().Index("notes.txt");
+    ASSERT_EQ(Save(dwIndex, m_strOut), 0u);
+    Bytes unnamed, extra, meta;
+    const std::string strBase = std::to_string(dwIndex) + "-";
+    CIstatInfo info;
+    ASSERT_TRUE(Istat(Volume().m_strDisk, CExtractVolume::kStartSector, dwIndex, info));
+    ASSERT_EQ(info.m_vecStreams.size(), 3u);
+    ASSERT_TRUE(Icat(Volume().m_strDisk, CExtractVolume::kStartSector,
+                     strBase + info.m_vecStreams[0].m_strId, unnamed));
+    ASSERT_TRUE(Icat(Volume().m_strDisk, CExtractVolume::kStartSector,
+                     strBase + info.m_vecStreams[1].m_strId, extra));
+    ASSERT_TRUE(Icat(Volume().m_strDisk, CExtractVolume::kStartSector,
+                     strBase + info.m_vecStreams[2].m_strId, meta));
+    EXPECT_EQ(unnamed.size(), 200u);
+    EXPECT_EQ(extra.size(), 6000u);
+    EXPECT_EQ(meta.size(), 40u);
+    Bytes expected = unnamed;
+    expected.insert(expected.end(), extra.begin(), extra.end());
+    expected.insert(expected.end(), meta.begin(), meta.end());
+    EXPECT_TRUE(Saved(m_strOut + "/notes.txt") == expected);
+}
+
+TEST_F(SaveEntryTest, Latin1NamesBecomeUtf8Names)
+{
+    ASSERT_EQ(Save(Volume().Index("caf\xE9.txt"), m_strOut), 0u);
+    ASSERT_EQ(Save(Volume().Index("M\xFCller \xDF.doc"), m_strOut), 0u);
+    EXPECT_EQ(ListFolder(m_strOut), (std::vector<std::string>{u8"Müller ß.doc", u8"café.txt"}));
+    EXPECT_TRUE(Saved(m_strOut + u8"/café.txt") == Expected(Volume().Index("caf\xE9.txt")));
+}
+
+TEST_F(SaveEntryTest, SecondEntryOfTheSameNameReplacesTheFirst)
+{
+    const DWORD dwFirst = Volume().Index("twinA.txt");
+    const DWORD dwSecond = Volume().Index("twinB.txt");
+    MFTEntryInfo first, second;
+    ASSERT_EQ(m_drive.m_drive.GetEntryInfo(dwFirst, first), 0u);
+    ASSERT_EQ(m_drive.m_drive.GetEntryInfo(dwSecond, second), 0u);
+    ASSERT_STREQ(first.szName, second.szName);
+
+    ASSERT_EQ(Save(dwFirst, m_strOut), 0u);
+    EXPECT_EQ(Saved(m_strOut + "/twinA.txt").size(), 100u);
+    ASSERT_EQ(Save(dwSecond, m_strOut), 0u);
+    EXPECT_EQ(ListFolder(m_strOut), std::vector<std::string>{"twinA.txt"});
+    const Bytes saved = Saved(m_strOut + "/twinA.txt");
+    EXPECT_EQ(saved.size(), 7000u);
+    EXPECT_TRUE(saved == Expected(dwSecond));
+}
+
+TEST_F(SaveEntryTest, ReadOnlyEntryIsNotReplacedBySavingItAgain)
+{
+    const DWORD dwIndex = Volume().Index("readonly.txt");
+    const std::string strPath = m_strOut + "/readonly.txt";
+    ASSERT_EQ(Save(dwIndex, m_strOut), 0u);
+    struct stat st;
+    ASSERT_EQ(stat(strPath.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0222, 0u) << "the file keeps write permission";
+    const Bytes first = Saved(strPath);
+    EXPECT_TRUE(first == Expected(dwIndex));
+
+    EXPECT_EQ(Save(dwIndex, m_strOut), ERROR_ACCESS_DENIED);
+    struct stat stAfter;
+    ASSERT_EQ(stat(strPath.c_str(), &stAfter), 0);
+    EXPECT_EQ(stAfter.st_mode, st.st_mode);
+    EXPECT_TRUE(Saved(strPath) == first);
+    EXPECT_EQ(ListFolder(m_strOut), std::vector<std::string>{"readonly.txt"});
+}
+
+TEST_F(SaveEntryTest, CreationFlagBitsInTheEntryDoNotLoseTheFile)
+{
+    // Delete-on-close, no-buffering and overlapped in the entry's flags.
+    const DWORD dwIndex = Volume().Index("flagged.txt");
+    MFTEntryInfo info;
+    ASSERT_EQ(m_drive.m_drive.GetEntryInfo(dwIndex, info), 0u);
+    ASSERT_NE(info.dwFileFlags & FILE_FLAG_DELETE_ON_CLOSE, 0u);
+    ASSERT_EQ(Save(dwIndex, m_strOut), 0u);
+    struct stat st;
+    ASSERT_EQ(stat((m_strOut + "/flagged.txt").c_str(), &st), 0);
+    EXPECT_NE(st.st_mode & 0200, 0u);
+    EXPECT_TRUE(Saved(m_strOut + "/flagged.txt") == Expected(dwIndex));
+}
+
+TEST_F(SaveEntryTest, EntriesWithoutDataGiveEmptyFiles)
+{
+    ASSERT_EQ(Save(Volume().Index("empty.dat"), m_strOut), 0u);
+    // Record 11 is the $Extend folder: a directory, no $DATA.
+    MFTEntryInfo info;
+    ASSERT_EQ(m_drive.m_drive.GetEntryInfo(11, info), 0u);
+    ASSERT_STREQ(info.szName, "$Extend");
+    ASSERT_EQ(Save(11, m_strOut), 0u);
+    EXPECT_EQ(ListFolder(m_strOut), (std::vector<std::string>{"$Extend", "empty.dat"}));
+    EXPECT_TRUE(Saved(m_strOut + "/empty.dat").empty());
+    EXPECT_TRUE(Saved(m_strOut + "/$Extend").empty());
+}
+
+// A folder of exactly nLength bytes below strBase, made of nested folders.
+std::string FolderOfLength(const std::string& strBase, size_t nLength)
+{
+    std::string strFolder = strBase;
+    while (strFolder.size() + 1 < nLength)
+    {
+        const size_t nLeft = nLength - strFolder.size();
+        // a separator and at least one byte; never leave a single byte over
+        const size_t nPart = nLeft <= 101 ? nLeft - 1 : std::min<size_t>(100, nLeft - 3);
+        strFolder += "/" + std::string(nPart, 'd');
+    }
+    return strFolder;
+}
+
+TEST_F(SaveEntryTest, PathsThatJustFitAreWrittenLongerOnesAreNot)
+{
+    // "small.txt" is 9 bytes: 249 + 1 + 9 = 259 with the terminator at 260.
+    const std::string strFits = FolderOfLength(m_strOut, 249);
+    ASSERT_EQ(strFits.size(), 249u);
+    ASSERT_TRUE(MakeFolders(strFits));
+    EXPECT_EQ(Save(Volume().Index("small.txt"), strFits), 0u);
+    EXPECT_EQ(ListFolder(strFits), std::vector<std::string>{"small.txt"});
+
+    const std::string strTooLong = FolderOfLength(m_strOut + "/x", 250);
+    ASSERT_EQ(strTooLong.size(), 250u);
+    ASSERT_TRUE(MakeFolders(strTooLong));
+    EXPECT_EQ(Save(Volume().Index("small.txt"), strTooLong), ERROR_FILENAME_EXCED_RANGE);
+    // "café.txt": 8 bytes as stored, 9 once converted, so it does not fit either.
+    EXPECT_EQ(Save(Volume().Index("caf\xE9.txt"), strTooLong), ERROR_FILENAME_EXCED_RANGE);
+    EXPECT_TRUE(ListFolder(strTooLong).empty());
+}
+
+TEST_F(SaveEntryTest, WhatStandsInTheWayIsNeverWrittenThrough)
+{
+    const DWORD dwIndex = Volume().Index("victim.txt");
+    const std::string strSandbox = m_strOut;
+    const std::string strFolder = strSandbox + "/chosen";
+    const std::string strTarget = strFolder + "/victim.txt";
+    ASSERT_TRUE(MakeFolders(strFolder));
+    const Bytes outside = PseudoRandomBytes(333, 99);
+    ASSERT_TRUE(WriteWholeFile(strSandbox + "/outside.txt", outside));
+
+    // A link to a file outside the folder: the file stays as it was.
+    ASSERT_EQ(symlink("../outside.txt", strTarget.c_str()), 0);
+    EXPECT_EQ(Save(dwIndex, strFolder), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(Saved(strSandbox + "/outside.txt") == outside);
+    ASSERT_EQ(unlink(strTarget.c_str()), 0);
+
+    // A link to nothing yet: nothing is created where it points.
+    ASSERT_EQ(symlink("../created.txt", strTarget.c_str()), 0);
+    EXPECT_EQ(Save(dwIndex, strFolder), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(PathExists(strSandbox + "/created.txt"));
+    ASSERT_EQ(unlink(strTarget.c_str()), 0);
+
+    // A pipe would block the write for ever.
+    ASSERT_EQ(mkfifo(strTarget.c_str(), 0644), 0);
+    EXPECT_EQ(Save(dwIndex, strFolder), ERROR_ACCESS_DENIED);
+    ASSERT_EQ(unlink(strTarget.c_str()), 0);
+
+    // A folder of that name stays a folder.
+    ASSERT_TRUE(MakeFolders(strTarget));
+    EXPECT_EQ(Save(dwIndex, strFolder), ERROR_ACCESS_DENIED);
+    struct stat st;
+    ASSERT_EQ(lstat(strTarget.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    ASSERT_EQ(rmdir(strTarget.c_str()), 0);
+
+    EXPECT_EQ(ListFolder(strSandbox), (std::vector<std::string>{"chosen", "outside.txt"}));
+    // With the way clear the same entry is saved.
+    EXPECT_EQ(Save(dwIndex, strFolder), 0u);
+    EXPECT_TRUE(Saved(strTarget) == Expected(dwIndex));
+}
+
+TEST_F(SaveEntryTest, MissingFolderIsReportedAndNotCreated)
+{
+    const std::string strMissing = m_strOut + "/not-there";
+    EXPECT_EQ(Save(Volume().Index("small.txt"), strMissing), ERROR_PATH_NOT_FOUND);
+    EXPECT_TRUE(ListFolder(m_strOut).empty());
+    EXPECT_EQ(Save(Volume().Index("small.txt"), ""), ERROR_PATH_NOT_FOUND);
+}
+
+TEST_F(SaveEntryTest, SaveWaitsForTheDriveLock)
+{
+    // While another user of the drive holds the lock, the save does not touch it.
+    std::unique_lock<std::mutex> holder(m_drive.m_lock);
+    std::atomic<bool> bDone{false};
+    DWORD dwResult = 0xFFFFFFFF;
+    std::thread saver([&] {
+        dwResult = Save(Volume().Index("photo.jpg"), m_strOut);
+        bDone = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_FALSE(bDone.load());
+    EXPECT_TRUE(ListFolder(m_strOut).empty());
+    holder.unlock();
+    saver.join();
+    EXPECT_EQ(dwResult, 0u);
+    EXPECT_EQ(ListFolder(m_strOut), std::vector<std::string>{"photo.jpg"});
+}
+
+TEST_F(SaveEntryTest, SavingWhileAScanWalksTheSameDrive)
+{
+    // A walker like the scan's, taking the lock for each question.
+    std::atomic<bool> bStop{false};
+    std::atomic<unsigned> nWalked{0};
+    std::thread walker([&] {
+        while (!bStop)
+        {
+            for (DWORD dwIndex = 30; !bStop; ++dwIndex)
+            {
+                MFTEntryInfo info;
+                std::lock_guard<std::mutex> lock(m_drive.m_lock);
+                if (m_drive.m_drive.GetEntryInfo(dwIndex, info) == ERROR_NO_MORE_FILES)
+                    break;
+                ++nWalked;
+            }
+        }
+    });
+    while (nWalked == 0)
+        std::this_thread::yield();
+    const char* const kNames[] = {"photo.jpg", "notes.txt", "small.txt", "M\xFCller \xDF.doc"};
+    for (int nRound = 0; nRound < 5; ++nRound)
+        for (const char* pszName : kNames)
+            EXPECT_EQ(Save(Volume().Index(pszName), m_strOut), 0u) << pszName;
+    const unsigned nDuring = nWalked.load();
+    bStop = true;
+    walker.join();
+    EXPECT_GT(nDuring, 1u);
+    EXPECT_TRUE(Saved(m_strOut + "/photo.jpg") == Expected(Volume().Index("photo.jpg")));
+    EXPECT_TRUE(Saved(m_strOut + "/notes.txt") == Expected(Volume().Index("notes.txt")));
+    EXPECT_TRUE(Saved(m_strOut + u8"/Müller ß.doc") ==
+                Expected(Volume().Index("M\xFCller \xDF.doc")));
+}
+
+TEST(SaveEntrySource, TheDiskIsNeverWritten)
+{
+    const CExtractVolume& volume = CExtractVolume::Get();
+    ASSERT_EQ(volume.m_strError, "");
+    Bytes before;
+    ASSERT_TRUE(ReadWholeFile(volume.m_strDisk, before));
+    // An old time stamp, so that any write would show.
+    ASSERT_TRUE(RunCommand("touch -d '2001-02-03 04:05:06' " + Quote(volume.m_strDisk)));
+    const unsigned long long n64MTime = FileMTimeNs(volume.m_strDisk);
+
+    ASSERT_EQ(setenv("SALVIX_DISK", volume.m_strDisk.c_str(), 1), 0);
+    CTestDrive drive;
+    HANDLE hDisk = OpenFirstDisk();
+    ASSERT_NE(hDisk, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(drive.OpenOn(hDisk, CExtractVolume::kStartSector), 0u);
+    const std::string strOut = NewOutputFolder();
+    for (const std::string& strName : volume.m_vecPlainNames)
+        EXPECT_EQ(SaveEntry(drive.m_drive, drive.m_lock, volume.Index(strName), strOut.c_str()), 0u)
+            << strName;
+    // Saved into the image's own folder, the entry named like the image is refused.
+    EXPECT_EQ(SaveEntry(drive.m_drive, drive.m_lock, volume.Index("disk.img"),
+                        volume.m_strFolder.c_str()),
+              ERROR_ACCESS_DENIED);
+    unsetenv("SALVIX_DISK");
+
+    Bytes after;
+    ASSERT_TRUE(ReadWholeFile(volume.m_strDisk, after));
+    EXPECT_TRUE(before == after);
+    EXPECT_EQ(FileMTimeNs(volume.m_strDisk), n64MTime);
+}
+
+}  // namespace

@@ -1,0 +1,138 @@
+// Failures on the way: the disk failing under ReadEntryData, the drive not
+// open, a record that is not there, memory running out, the destination
+// failing in the middle of the write.
+#include "ExtractTestDrive.h"
+#include "ExtractVolume.h"
+#include "platform/FaultInjection.h"
+#include "ui/SaveEntry.h"
+
+#include <gtest/gtest.h>
+
+using namespace extract_test;
+
+namespace
+{
+
+class SaveFailureTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ClearFaults();
+        const CExtractVolume& volume = CExtractVolume::Get();
+        ASSERT_EQ(volume.m_strError, "");
+        ASSERT_EQ(m_drive.Open(volume.m_strDisk, CExtractVolume::kStartSector), 0u);
+        m_strOut = NewOutputFolder();
+        ASSERT_NE(m_strOut, "");
+    }
+    void TearDown() override { ClearFaults(); }
+
+    DWORD Save(const std::string& strName)
+    {
+        return SaveEntry(m_drive.m_drive, m_drive.m_lock, CExtractVolume::Get().Index(strName),
+                         m_strOut.c_str());
+    }
+
+    // Byte offset on the disk of the first cluster of a file's data.
+    static ULONGLONG FirstClusterOffset(const std::string& strName)
+    {
+        const CExtractVolume& volume = CExtractVolume::Get();
+        CIstatInfo info;
+        EXPECT_TRUE(Istat(volume.m_strDisk, CExtractVolume::kStartSector, volume.Index(strName), info));
+        EXPECT_FALSE(info.m_vecClusters.empty());
+        return CExtractVolume::kStartSector * 512ull +
+               (info.m_vecClusters.empty() ? 0 : info.m_vecClusters[0]) * 4096ull;
+    }
+
+    CTestDrive m_drive;
+    std::string m_strOut;
+};
+
+TEST_F(SaveFailureTest, DiskReadErrorReachesTheCallerAndNoFileIsMade)
+{
+    CDeviceFault fault;
+    fault.m_eKind = CDeviceFault::eReadError;
+    fault.m_n64Offset = FirstClusterOffset("photo.jpg") + 5000;
+    fault.m_dwError = ERROR_CRC;
+    SetDeviceFault(fault);
+    EXPECT_EQ(Save("photo.jpg"), ERROR_CRC);
+    EXPECT_TRUE(ListFolder(m_strOut).empty());
+    // Resident data needs no disk read: the same fault leaves it alone.
+    EXPECT_EQ(Save("small.txt"), 0u);
+    EXPECT_EQ(ListFolder(m_strOut), std::vector<std::string>{"small.txt"});
+}
+
+TEST_F(SaveFailureTest, DiskEndingInsideTheDataFailsTheSave)
+{
+    CDeviceFault fault;
+    fault.m_eKind = CDeviceFault::eEndOfDevice;
+    fault.m_n64Offset = FirstClusterOffset("photo.jpg") + 4096;
+    SetDeviceFault(fault);
+    EXPECT_NE(Save("photo.jpg"), 0u);
+    EXPECT_TRUE(ListFolder(m_strOut).empty());
+}
+
+TEST_F(SaveFailureTest, DriveCodesPassUnchanged)
+{
+    CNTFSDrive closed;
+    std::mutex lock;
+    EXPECT_EQ(SaveEntry(closed, lock, CExtractVolume::Get().Index("small.txt"), m_strOut.c_str()),
+              ERROR_INVALID_ACCESS);
+    EXPECT_EQ(SaveEntry(m_drive.m_drive, m_drive.m_lock, 0xFFFFFFFFu, m_strOut.c_str()),
+              ERROR_NO_MORE_FILES);
+    EXPECT_EQ(SaveEntry(m_drive.m_drive, m_drive.m_lock, m_drive.m_drive.GetRecordCount(),
+                        m_strOut.c_str()),
+              ERROR_NO_MORE_FILES);
+    EXPECT_TRUE(ListFolder(m_strOut).empty());
+}
+
+TEST_F(SaveFailureTest, MemoryRunningOutFailsTheSave)
+{
+    SetAllocationFault(300000);
+    EXPECT_NE(Save("photo.jpg"), 0u);
+    EXPECT_TRUE(ListFolder(m_strOut).empty());
+    ClearFaults();
+    EXPECT_EQ(Save("photo.jpg"), 0u);
+}
+
+TEST_F(SaveFailureTest, WriteFailureLeavesTheBytesWrittenBeforeIt)
+{
+    CDeviceFault fault;
+    fault.m_eKind = CDeviceFault::eWriteError;
+    fault.m_n64Offset = 1000;
+    fault.m_dwError = ERROR_DISK_FULL;
+    SetDeviceFault(fault);
+    EXPECT_EQ(Save("photo.jpg"), ERROR_DISK_FULL);
+    ClearFaults();
+
+    ASSERT_EQ(ListFolder(m_strOut), std::vector<std::string>{"photo.jpg"});
+    Bytes written, expected;
+    ASSERT_TRUE(ReadWholeFile(m_strOut + "/photo.jpg", written));
+    ASSERT_TRUE(IcatAllStreams(CExtractVolume::Get().m_strDisk, CExtractVolume::kStartSector,
+                               CExtractVolume::Get().Index("photo.jpg"), expected));
+    ASSERT_EQ(written.size(), 1000u);
+    EXPECT_TRUE(std::equal(written.begin(), written.end(), expected.begin()));
+
+    // Saving again replaces the broken file with the whole one.
+    EXPECT_EQ(Save("photo.jpg"), 0u);
+    ASSERT_TRUE(ReadWholeFile(m_strOut + "/photo.jpg", written));
+    EXPECT_TRUE(written == expected);
+}
+
+TEST_F(SaveFailureTest, WriteFailureAtTheStartLeavesAnEmptyFile)
+{
+    CDeviceFault fault;
+    fault.m_eKind = CDeviceFault::eWriteError;
+    fault.m_n64Offset = 0;
+    fault.m_dwError = ERROR_DISK_FULL;
+    SetDeviceFault(fault);
+    EXPECT_EQ(Save("small.txt"), ERROR_DISK_FULL);
+    // An entry without data writes nothing, so nothing can fail.
+    EXPECT_EQ(Save("empty.dat"), 0u);
+    ClearFaults();
+    Bytes written;
+    ASSERT_TRUE(ReadWholeFile(m_strOut + "/small.txt", written));
+    EXPECT_TRUE(written.empty());
+}
+
+}  // namespace

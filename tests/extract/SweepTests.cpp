@@ -1,0 +1,231 @@
+// Every record of volumes made by the project's volume tools and of a public
+// image, saved one by one and compared with The Sleuth Kit's reading of the
+// same record: resident, non-resident, fragmented, sparse, deleted, named
+// streams, directories, long, Latin-1 and wider names.
+#include "ExtractTestDrive.h"
+#include "ExtractVolume.h"
+#include "ui/SaveEntry.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <unistd.h>
+
+using namespace extract_test;
+
+namespace
+{
+
+// What the records saved and compared with icat's bytes were.
+struct CSweepCounts
+{
+    unsigned m_nCompared = 0;
+    unsigned m_nDeleted = 0;         // not in use
+    unsigned m_nDeletedOutside = 0;  // not in use, data outside the record
+    unsigned m_nResident = 0;        // one stream, inside the record
+    unsigned m_nFragmented = 0;      // first outside stream in several pieces
+    unsigned m_nSparse = 0;          // first outside stream with a hole
+    unsigned m_nStreams = 0;         // more than one stream
+    unsigned m_nNoData = 0;          // no $DATA at all: directories
+    unsigned m_nLatin1 = 0;          // names with bytes above 0x7F
+    unsigned m_nRefusedName = 0;     // names that may not be a file name
+    unsigned m_nTooLong = 0;         // paths past the 260-byte buffer
+    std::vector<std::string> m_vecCompared;  // names saved and compared
+};
+
+void Count(const CIstatInfo& info, const MFTEntryInfo& entry, CSweepCounts& counts)
+{
+    ++counts.m_nCompared;
+    const bool bOutside = std::any_of(info.m_vecStreams.begin(), info.m_vecStreams.end(),
+                                      [](const CDataStream& s) { return !s.m_bResident; });
+    counts.m_nDeleted += entry.bNotInUse;
+    counts.m_nDeletedOutside += entry.bNotInUse && bOutside;
+    counts.m_nResident += info.m_vecStreams.size() == 1 && !bOutside;
+    counts.m_nFragmented += info.m_nRuns >= 2;
+    // Cluster 0 holds the boot sector: the Sleuth Kit lists a hole as 0.
+    counts.m_nSparse += std::count(info.m_vecClusters.begin(), info.m_vecClusters.end(), 0ull) > 0;
+    counts.m_nStreams += info.m_vecStreams.size() > 1;
+    counts.m_nNoData += info.m_vecStreams.empty();
+    for (const char* p = entry.szName; *p; ++p)
+        if (static_cast<unsigned char>(*p) >= 0x80)
+        {
+            ++counts.m_nLatin1;
+            break;
+        }
+}
+
+// What the saved file's name must be: the Latin-1 bytes as UTF-8.
+std::string Utf8Of(const char* pszLatin1)
+{
+    std::string strUtf8;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(pszLatin1); *p; ++p)
+    {
+        if (*p < 0x80)
+            strUtf8 += static_cast<char>(*p);
+        else
+        {
+            strUtf8 += static_cast<char>(0xC0 | (*p >> 6));
+            strUtf8 += static_cast<char>(0x80 | (*p & 0x3F));
+        }
+    }
+    return strUtf8;
+}
+
+bool NameMayNotBeAFile(const std::string& strName)
+{
+    if (strName.empty() || strName == "." || strName == "..")
+        return true;
+    for (unsigned char ch : strName)
+        if (ch == '/' || ch == '\\' || ch < 0x20 || (ch >= 0x7F && ch <= 0x9F))
+            return true;
+    return false;
+}
+
+// Saves records [dwFirst, dwEnd) (to the end of the table when dwEnd is 0)
+// one at a time into an empty folder and checks each result.
+void Sweep(const std::string& strImage, DWORD dwStartSector, DWORD dwFirst, DWORD dwEnd,
+           CSweepCounts& counts)
+{
+    CTestDrive drive;
+    ASSERT_EQ(drive.Open(strImage, dwStartSector), 0u);
+    if (dwEnd == 0)
+        dwEnd = drive.m_drive.GetRecordCount();
+    ASSERT_GT(dwEnd, dwFirst);
+
+    // A short folder, so that long names still fit in the path.
+    char szFolder[] = "/tmp/salvix-sweep-XXXXXX";
+    ASSERT_NE(mkdtemp(szFolder), nullptr);
+    const std::string strFolder = szFolder;
+
+    for (DWORD dwIndex = dwFirst; dwIndex < dwEnd; ++dwIndex)
+    {
+        SCOPED_TRACE("record " + std::to_string(dwIndex));
+        MFTEntryInfo info;
+        const DWORD dwInfo = drive.m_drive.GetEntryInfo(dwIndex, info);
+        const DWORD dwSaved = SaveEntry(drive.m_drive, drive.m_lock, dwIndex, strFolder.c_str());
+        const std::vector<std::string> vecFiles = ListFolder(strFolder);
+        if (dwInfo != 0)
+        {
+            EXPECT_EQ(dwSaved, dwInfo);
+            EXPECT_TRUE(vecFiles.empty());
+            continue;
+        }
+        const std::string strName = Utf8Of(info.szName);
+        if (NameMayNotBeAFile(info.szName))
+        {
+            EXPECT_EQ(dwSaved, ERROR_INVALID_NAME) << strName;
+            EXPECT_TRUE(vecFiles.empty());
+            ++counts.m_nRefusedName;
+            continue;
+        }
+        if (strFolder.size() + 1 + strName.size() > 259)
+        {
+            EXPECT_EQ(dwSaved, ERROR_FILENAME_EXCED_RANGE) << strName;
+            EXPECT_TRUE(vecFiles.empty());
+            ++counts.m_nTooLong;
+            continue;
+        }
+        EXPECT_EQ(dwSaved, 0u) << strName;
+        ASSERT_EQ(vecFiles, std::vector<std::string>{strName});
+        Bytes saved, expected;
+        CIstatInfo istat;
+        ASSERT_TRUE(ReadWholeFile(strFolder + "/" + strName, saved));
+        ASSERT_TRUE(Istat(strImage, dwStartSector, dwIndex, istat));
+        ASSERT_TRUE(IcatAllStreams(strImage, dwStartSector, dwIndex, expected));
+        EXPECT_EQ(saved.size(), expected.size()) << strName;
+        EXPECT_TRUE(saved == expected) << strName;
+        Count(istat, info, counts);
+        counts.m_vecCompared.push_back(strName);
+        ASSERT_EQ(unlink((strFolder + "/" + strName).c_str()), 0);
+    }
+    RemoveTree(strFolder);
+}
+
+std::string WorkFolder()
+{
+    const CExtractVolume& volume = CExtractVolume::Get();
+    return volume.m_strFolder.empty() ? std::string() : MakeTempFolder(volume.m_strFolder + "/sweep");
+}
+
+TEST(SaveSweep, TestVolumeOfTheVolumeTool)
+{
+    const std::string strWork = WorkFolder();
+    ASSERT_NE(strWork, "");
+    const std::string strDisk = strWork + "/test.img";
+    ASSERT_TRUE(RunCommand(Quote(SALVIX_MKVOLUME) + " --disk 2048 " + Quote(strDisk)));
+
+    CSweepCounts counts;
+    Sweep(strDisk, 2048, 30, 0, counts);
+    // Every kind of record was among those compared.
+    EXPECT_GE(counts.m_nCompared, 150u);
+    EXPECT_GE(counts.m_nDeleted, 10u);
+    EXPECT_GE(counts.m_nDeletedOutside, 3u);
+    EXPECT_GE(counts.m_nResident, 10u);
+    EXPECT_GE(counts.m_nFragmented, 3u);
+    EXPECT_GE(counts.m_nSparse, 2u);
+    EXPECT_GE(counts.m_nStreams, 2u);
+    EXPECT_GE(counts.m_nNoData, 5u);
+    EXPECT_GE(counts.m_nLatin1, 3u);
+    EXPECT_GE(counts.m_nRefusedName, 30u);  // the formatted, unnamed records 30 to 63
+}
+
+TEST(SaveSweep, DeletedFilesOfTheSampleDisk)
+{
+    const std::string strWork = WorkFolder();
+    ASSERT_NE(strWork, "");
+    const std::string strDisk = strWork + "/sample.img";
+    ASSERT_TRUE(RunCommand(Quote(SALVIX_MKSAMPLE) + " " + Quote(strDisk)));
+
+    // The NTFS partitions, where mmls sees them.
+    std::string strLayout;
+    ASSERT_TRUE(RunCommand("mmls " + Quote(strDisk), &strLayout));
+    std::vector<DWORD> vecStarts;
+    std::istringstream lines(strLayout);
+    std::string strLine;
+    while (std::getline(lines, strLine))
+    {
+        if (strLine.find("NTFS") == std::string::npos)
+            continue;
+        std::istringstream fields(strLine);
+        std::string strSlot, strKind;
+        unsigned long long n64Start = 0;
+        fields >> strSlot >> strKind >> n64Start;
+        vecStarts.push_back(static_cast<DWORD>(n64Start));
+    }
+    ASSERT_EQ(vecStarts.size(), 2u);
+
+    unsigned nDeleted = 0;
+    for (DWORD dwStart : vecStarts)
+    {
+        SCOPED_TRACE("partition at " + std::to_string(dwStart));
+        CSweepCounts counts;
+        Sweep(strDisk, dwStart, 30, 0, counts);
+        EXPECT_GE(counts.m_nCompared, 5u);
+        nDeleted += counts.m_nDeleted;
+    }
+    EXPECT_GE(nDeleted, 8u);
+}
+
+TEST(SaveSweep, PublicImageWithASparseFile)
+{
+    const std::string strWork = WorkFolder();
+    ASSERT_NE(strWork, "");
+    const std::string strImage = strWork + "/testfs1.img";
+    ASSERT_TRUE(RunCommand("gzip -dc " + Quote(SALVIX_TESTDATA_DIR "/testfs1.bin.gz") + " > " +
+                    Quote(strImage)));
+
+    // 64 empty-file, 65 file-with-12345, 66 1000-bytes-file, 67 sparse-file,
+    // 68 many_subdirs.
+    CSweepCounts counts;
+    Sweep(strImage, 0, 64, 69, counts);
+    EXPECT_EQ(counts.m_vecCompared,
+              (std::vector<std::string>{"empty-file", "file-with-12345", "1000-bytes-file",
+                                        "sparse-file", "many_subdirs"}));
+    EXPECT_EQ(counts.m_nSparse, 1u);
+    Bytes sparse;
+    ASSERT_TRUE(Icat(strImage, 0, "67", sparse));
+    EXPECT_EQ(sparse.size(), 500005u);
+}
+
+}  // namespace
