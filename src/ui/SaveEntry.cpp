@@ -92,9 +92,9 @@ DWORD LastErrorOr(DWORD dwFallback)
 
 // An existing target that is not a plain file is never opened: a symbolic
 // link could lead out of the folder, a pipe would block the write for good,
-// a device would take the data; nor is the disk being read. Opening with "no follow" would also close
-// the short window between this test and the creation; the file layer offers
-// no such flag, so the test is made just before.
+// a device would take the data; nor is the disk being read. Opening with
+// "no follow" would also close the short window between this test and the
+// creation; the file layer offers no such flag, so the test is made just before.
 DWORD CheckExistingTarget(const char* pszTarget)
 {
 #ifdef _WIN32
