@@ -368,8 +368,16 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode
         }
     }
 
+    // As on Windows, a link at the name is then opened as itself, not followed:
+    // here that means refused. A pipe at the name must not block the open.
+    const bool bNoFollow = (dwFlagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
+    if (bNoFollow)
+        nFlags |= O_NOFOLLOW | O_NONBLOCK;
+
     mode_t mode = (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
     int nFd = open(strPath.c_str(), nFlags, mode);
+    if (nFd >= 0 && bNoFollow)
+        fcntl(nFd, F_SETFL, fcntl(nFd, F_GETFL) & ~O_NONBLOCK);
     if (nFd < 0)
     {
         DWORD dwError = ErrnoToWin32(errno);

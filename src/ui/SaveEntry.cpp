@@ -204,9 +204,14 @@ DWORD SaveEntry(CNTFSDrive& drive, std::mutex& lockDrive, DWORD dwRecordIndex,
     if (DWORD dwError = CheckExistingTarget(szTarget))
         return dwError;
 
+    DWORD dwCreateFlags = OutputFileFlags(info.dwFileFlags);
+#ifndef _WIN32
+    // A link put at the name after the test above is refused, not followed.
+    dwCreateFlags |= FILE_FLAG_OPEN_REPARSE_POINT;
+#endif
     SetLastError(NO_ERROR);
     HANDLE hCreated = CreateFileA(szTarget, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  OutputFileFlags(info.dwFileFlags), nullptr);
+                                  dwCreateFlags, nullptr);
     if (hCreated == INVALID_HANDLE_VALUE)
         return LastErrorOr(ERROR_GEN_FAILURE);
     CFileHandle hFile(hCreated);

@@ -256,6 +256,28 @@ TEST_F(PlatformTest, OutputFilesFollowWindowsRules)
     CloseHandle(h);
     ClearFaults();
 
+    // Not following links: a link at the name is refused and what it points
+    // at is left alone; a pipe does not block the open.
+    std::string strLink = std::string(szDir) + "/link";
+    ASSERT_EQ(0, symlink(strPlain.c_str(), strLink.c_str()));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(strLink.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    EXPECT_EQ(ERROR_CANT_RESOLVE_FILENAME, GetLastError());
+    ASSERT_EQ(0, stat(strPlain.c_str(), &st));
+    EXPECT_EQ(4, st.st_size) << "the file behind the link is untouched";
+    std::string strPipe = std::string(szDir) + "/pipe";
+    ASSERT_EQ(0, mkfifo(strPipe.c_str(), 0666));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(strPipe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    h = CreateFileA((std::string(szDir) + "/new").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    EXPECT_TRUE(WriteFile(h, "ok", 2, &dwWritten, nullptr));
+    CloseHandle(h);
+
+    unlink((std::string(szDir) + "/new").c_str());
+    unlink(strPipe.c_str());
+    unlink(strLink.c_str());
     unlink(strFile.c_str());
     unlink(strPlain.c_str());
     rmdir(szDir);
