@@ -200,6 +200,23 @@ private:
     HANDLE m_h;
 };
 
+// Writes a partition table sector: (type, first sector) entries, 1000
+// sectors each, the rest empty.
+inline void WritePartitionTable(CScratchFile& file, ULONGLONG n64Sector,
+                                const std::vector<std::pair<BYTE, DWORD>>& vecEntries)
+{
+    std::vector<BYTE> vec(512, 0);
+    for (size_t i = 0; i < vecEntries.size() && i < 4; ++i)
+    {
+        vec[446 + 16 * i + 4] = vecEntries[i].first;
+        PutLE(vec, 446 + 16 * i + 8, vecEntries[i].second, 4);
+        PutLE(vec, 446 + 16 * i + 12, 1000, 4);
+    }
+    vec[510] = 0x55;
+    vec[511] = 0xAA;
+    file.Write(n64Sector * 512, vec);
+}
+
 // One record's answers.
 struct CRecordResult
 {

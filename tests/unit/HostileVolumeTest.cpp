@@ -378,21 +378,6 @@ TEST_F(HostileVolumeTest, TableRunsPastTheDiskOrBeforeItsStart)
 namespace
 {
 
-void WriteTable(CScratchFile& file, ULONGLONG n64Sector,
-                const std::vector<std::pair<BYTE, DWORD>>& vecEntries)
-{
-    std::vector<BYTE> vec(512, 0);
-    for (size_t i = 0; i < vecEntries.size(); ++i)
-    {
-        vec[446 + 16 * i + 4] = vecEntries[i].first;
-        PutLE(vec, 446 + 16 * i + 8, vecEntries[i].second, 4);
-        PutLE(vec, 446 + 16 * i + 12, 1000, 4);
-    }
-    vec[510] = 0x55;
-    vec[511] = 0xAA;
-    file.Write(n64Sector * 512, vec);
-}
-
 struct CPartitionWalk
 {
     DWORD m_dwResult = ~0u;
@@ -421,8 +406,8 @@ TEST_F(HostileVolumeTest, ExtendedRecordsThatPointBackToThemselvesOrToSectorZero
 {
     // An extended boot record whose link is 0 points at itself.
     CScratchFile self;
-    WriteTable(self, 0, {{7, 63}, {5, 100}});
-    WriteTable(self, 100, {{7, 1}, {5, 0}});
+    WritePartitionTable(self, 0, {{7, 63}, {5, 100}});
+    WritePartitionTable(self, 100, {{7, 1}, {5, 0}});
     CPartitionWalk walk = WalkPartitions(self.Path());
     EXPECT_EQ(0u, walk.m_dwResult);
     EXPECT_EQ(51u, walk.m_n64Reads) << "the master boot record and 50 extended ones";
@@ -432,7 +417,7 @@ TEST_F(HostileVolumeTest, ExtendedRecordsThatPointBackToThemselvesOrToSectorZero
     // An extended partition at sector 0: its "extended boot record" is the
     // master boot record, whose ordinary entry is listed on every pass.
     CScratchFile zero;
-    WriteTable(zero, 0, {{7, 63}, {15, 0}});
+    WritePartitionTable(zero, 0, {{7, 63}, {15, 0}});
     walk = WalkPartitions(zero.Path());
     EXPECT_EQ(0u, walk.m_dwResult);
     EXPECT_EQ(51u, walk.m_n64Reads);
@@ -446,7 +431,7 @@ TEST_F(HostileVolumeTest, PartitionsStartingBeyondTheDiskEnd)
 {
     // Listed as the tables say; opening one finds nothing to read.
     CScratchFile disk;
-    WriteTable(disk, 0, {{7, 0xFFFFFF00u}, {7, 4096}, {5, 0x7FFFFFF0u}});
+    WritePartitionTable(disk, 0, {{7, 0xFFFFFF00u}, {7, 4096}, {5, 0x7FFFFFF0u}});
     disk.Truncate(1 << 20);
     CPartitionWalk walk = WalkPartitions(disk.Path());
     EXPECT_EQ(ERROR_READ_FAULT, walk.m_dwResult) << "the extended boot record lies past the end";
