@@ -25,7 +25,7 @@ const ULONGLONG kAllocationCap = 16ull << 20;
 class CFuzzDisk
 {
 public:
-    CFuzzDisk()
+    explicit CFuzzDisk(ULONGLONG n64AllocationCap = kAllocationCap)
     {
         m_nFd = memfd_create("salvix-fuzz-disk", 0);
         if (m_nFd < 0)
@@ -34,7 +34,7 @@ public:
             abort();
         }
         m_strPath = "/proc/self/fd/" + std::to_string(m_nFd);
-        SetAllocationFault(kAllocationCap);
+        SetAllocationFault(n64AllocationCap);
     }
     ~CFuzzDisk() { close(m_nFd); }
     CFuzzDisk(const CFuzzDisk&) = delete;

@@ -14,13 +14,15 @@ namespace
 
 // Enough to walk every record of a small volume; a table blown up by a
 // hostile run list is walked only this far, to keep one input quick.
-const DWORD kMaxRecords = 512;
+const DWORD kMaxRecords = 256;
+// Every record may read its data: a few MB each keeps one input quick.
+const ULONGLONG kAllocationCap = 4ull << 20;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {
-    static CFuzzDisk s_disk;
+    static CFuzzDisk s_disk(kAllocationCap);
     if (nSize > 1u << 20)
         return 0;
     s_disk.Load(pData, nSize);
