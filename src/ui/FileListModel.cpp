@@ -1,5 +1,7 @@
 #include "ui/FileListModel.h"
 
+#include <algorithm>
+
 namespace
 {
 
@@ -31,7 +33,28 @@ QString AttributeLabels(DWORD dwFileFlags)
     return strLabels;
 }
 
+void CFileRowBatch::Add(const char* pszName, size_t nLength, DWORD dwFileFlags, DWORD dwClusters,
+                        BYTE bNotInUse)
+{
+    // Names are at most 259 bytes; anything longer is cut rather than trusted.
+    nLength = std::min<size_t>(nLength, 0xFFFF);
+    CFileRow row;
+    row.m_dwNameOffset = static_cast<DWORD>(m_strNames.size());
+    row.m_wNameLength = static_cast<WORD>(nLength);
+    row.m_bNotInUse = bNotInUse;
+    row.m_dwFileFlags = dwFileFlags;
+    row.m_dwClusters = dwClusters;
+    m_strNames.append(pszName, nLength);
+    m_vecRows.push_back(row);
+}
+
 CFileListModel::CFileListModel(QObject* pParent) : QAbstractTableModel(pParent) {}
+
+std::string CFileListModel::NameBytes(int nRow) const
+{
+    const CFileRow& row = Row(nRow);
+    return m_strNames.substr(row.m_dwNameOffset, row.m_wNameLength);
+}
 
 int CFileListModel::rowCount(const QModelIndex& parent) const
 {
@@ -60,7 +83,7 @@ QVariant CFileListModel::data(const QModelIndex& index, int nRole) const
     {
     case eColumnName:
         // Each byte is the code of a UTF-16 unit below 256: Latin-1 restores it.
-        return QString::fromLatin1(row.m_strName.data(), static_cast<int>(row.m_strName.size()));
+        return QString::fromLatin1(m_strNames.data() + row.m_dwNameOffset, row.m_wNameLength);
     case eColumnNumber:
         return QString::number(index.row());
     case eColumnAttributes:
@@ -104,19 +127,21 @@ void CFileListModel::Clear()
         return;
     beginResetModel();
     std::vector<CFileRow>().swap(m_vecRows);
+    std::string().swap(m_strNames);
     endResetModel();
 }
 
-void CFileListModel::AppendRows(std::vector<CFileRow>&& vecRows)
+void CFileListModel::AppendRows(CFileRowBatch&& batch)
 {
-    if (vecRows.empty())
+    if (batch.m_vecRows.empty())
         return;
     const int nFirst = rowCount();
-    beginInsertRows(QModelIndex(), nFirst, nFirst + static_cast<int>(vecRows.size()) - 1);
-    if (m_vecRows.empty())
-        m_vecRows = std::move(vecRows);
-    else
-        m_vecRows.insert(m_vecRows.end(), std::make_move_iterator(vecRows.begin()),
-                         std::make_move_iterator(vecRows.end()));
+    const DWORD dwBase = static_cast<DWORD>(m_strNames.size());
+    beginInsertRows(QModelIndex(), nFirst, nFirst + static_cast<int>(batch.m_vecRows.size()) - 1);
+    m_strNames += batch.m_strNames;
+    const size_t nOld = m_vecRows.size();
+    m_vecRows.insert(m_vecRows.end(), batch.m_vecRows.begin(), batch.m_vecRows.end());
+    for (size_t i = nOld; i < m_vecRows.size(); ++i)
+        m_vecRows[i].m_dwNameOffset += dwBase;
     endInsertRows();
 }

@@ -10,12 +10,27 @@
 #include <string>
 #include <vector>
 
+// One listed record. The name lives in the name pool of the model (or of
+// the batch that carries the row there), so a row costs 16 bytes and no
+// allocation of its own.
 struct CFileRow
 {
-    std::string m_strName;  // szName: one byte per UTF-16 unit below 256
+    DWORD m_dwNameOffset = 0;  // szName's bytes: one per UTF-16 unit below 256
+    WORD m_wNameLength = 0;
+    BYTE m_bNotInUse = 0;
     DWORD m_dwFileFlags = 0;
     DWORD m_dwClusters = 0;  // low 32 bits of the cluster count
-    BYTE m_bNotInUse = 0;
+};
+
+// Rows on their way from the scan to the list, with their names.
+struct CFileRowBatch
+{
+    std::string m_strNames;
+    std::vector<CFileRow> m_vecRows;
+
+    void Add(const char* pszName, size_t nLength, DWORD dwFileFlags, DWORD dwClusters,
+             BYTE bNotInUse);
+    bool Empty() const { return m_vecRows.empty(); }
 };
 
 // Column indices of the list, as created; the view shows them in the order 1, 0, 2, 3, 4.
@@ -48,9 +63,12 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int nRole) override;
 
     void Clear();
-    void AppendRows(std::vector<CFileRow>&& vecRows);
+    void AppendRows(CFileRowBatch&& batch);
     const CFileRow& Row(int nRow) const { return m_vecRows[static_cast<size_t>(nRow)]; }
+    // The row's name bytes, as the record gave them.
+    std::string NameBytes(int nRow) const;
 
 private:
+    std::string m_strNames;
     std::vector<CFileRow> m_vecRows;
 };

@@ -2,6 +2,7 @@
 
 #include "ui/AboutDlg.h"
 #include "ui/DialogUnits.h"
+#include "ui/ReportView.h"
 #include "ui/Resource.h"
 
 #include <QContextMenuEvent>
@@ -15,7 +16,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QThread>
-#include <QTreeView>
+#include <QTableView>
 #include <QTreeWidget>
 
 std::function<void(DWORD)> CSalvixDlg::s_fnErrorHook;
@@ -104,22 +105,26 @@ void CSalvixDlg::CreateControls()
     m_pTree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_pTree->setContextMenuPolicy(Qt::PreventContextMenu);
 
-    m_pList = new QTreeView(this);
+    // A table view keeps nothing per row, so hundreds of thousands of rows
+    // arrive as cheaply as a few; dressed as a report list.
+    m_pList = new CReportView(this);
     place(m_pList, IDC_LIST_FILES, 96, 25, 313, 154);
     m_pModel = new CFileListModel(m_pList);
     m_pList->setModel(m_pModel);
-    m_pList->setRootIsDecorated(false);
-    m_pList->setItemsExpandable(false);
-    m_pList->setUniformRowHeights(true);
-    m_pList->setAllColumnsShowFocus(true);
+    m_pList->setShowGrid(false);
+    m_pList->setWordWrap(false);
+    m_pList->verticalHeader()->hide();
+    m_pList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_pList->verticalHeader()->setDefaultSectionSize(m_pList->fontMetrics().height() + 4);
+    m_pList->horizontalHeader()->setHighlightSections(false);
     m_pList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_pList->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pList->setSortingEnabled(false);
     m_pList->setEditTriggers(QAbstractItemView::SelectedClicked |
                              QAbstractItemView::EditKeyPressed);
-    m_pList->header()->setSectionsClickable(false);
-    m_pList->header()->setStretchLastSection(false);
-    m_pList->header()->setDefaultAlignment(Qt::AlignCenter);
+    m_pList->horizontalHeader()->setSectionsClickable(false);
+    m_pList->horizontalHeader()->setStretchLastSection(false);
+    m_pList->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     m_pList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_pList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pt) {
         OnListRightClick(m_pList->viewport()->mapToGlobal(pt));
@@ -177,7 +182,7 @@ BOOL CSalvixDlg::OnInitDialog()
     m_hDevice = INVALID_HANDLE_VALUE;
 
     // The columns, by the indices the scan and the save command use.
-    QHeaderView* pHeader = m_pList->header();
+    QHeaderView* pHeader = m_pList->horizontalHeader();
     for (int nColumn = 0; nColumn < eColumnCount; ++nColumn)
         pHeader->resizeSection(nColumn, kColumnWidths[nColumn]);
     // "#" leftmost, then the name, then the rest in index order.

@@ -21,7 +21,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class QTreeView;
+class QTableView;
 class QTreeWidget;
 class QTreeWidgetItem;
 class CAboutDlg;
@@ -63,7 +63,7 @@ public:
     // The controls, for the handlers and for tests.
     QPushButton* m_pExitButton;
     QTreeWidget* m_pTree;
-    QTreeView* m_pList;
+    QTableView* m_pList;
     QPushButton* m_pScanButton;
     QLabel* m_pTotalLabel;
     QLabel* m_pDeletedLabel;
@@ -116,7 +116,7 @@ private:
     void StopWorkerAndWait();
 
     // Called on the user interface thread through queued calls from the worker.
-    void OnScanRowsArrived(DWORD dwSerial, std::vector<CFileRow>* pRows, DWORD dwTotal,
+    void OnScanRowsArrived(DWORD dwSerial, CFileRowBatch* pRows, DWORD dwTotal,
                            DWORD dwDeleted);
     void OnScanCleared(DWORD dwSerial);
     void OnScanFinished(DWORD dwSerial);

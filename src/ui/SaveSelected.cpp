@@ -10,7 +10,7 @@
 #include <QFileDialog>
 #include <QItemSelectionModel>
 #include <QMenu>
-#include <QTreeView>
+#include <QTableView>
 
 #include <algorithm>
 #include <cstring>
@@ -35,7 +35,7 @@ private:
     bool m_bActive = true;
 };
 
-std::vector<int> SelectedRows(QTreeView* pList)
+std::vector<int> SelectedRows(QTableView* pList)
 {
     std::vector<int> vecRows;
     for (const QModelIndex& index : pList->selectionModel()->selectedRows())

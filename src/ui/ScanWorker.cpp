@@ -71,7 +71,7 @@ void CSalvixDlg::RunScan()
 {
     // Set by the press that started this worker, before the thread existed.
     const DWORD dwSerial = m_dwScanSerial;
-    std::vector<CFileRow> vecBatch;
+    CFileRowBatch batch;
     DWORD dwRows = 0;
     DWORD dwDeleted = 0;
     auto timeBatch = std::chrono::steady_clock::now();
@@ -80,10 +80,12 @@ void CSalvixDlg::RunScan()
     // the dialog are dropped if it is gone, and stale scans are told apart by serial.
     auto post = [this](auto fnCall) { QMetaObject::invokeMethod(this, fnCall, Qt::QueuedConnection); };
     auto flush = [&]() {
-        if (vecBatch.empty())
+        if (batch.Empty())
             return;
-        auto pRows = std::make_shared<std::vector<CFileRow>>(std::move(vecBatch));
-        vecBatch.clear();
+        auto pRows = std::make_shared<CFileRowBatch>(std::move(batch));
+        batch = CFileRowBatch();
+        batch.m_vecRows.reserve(pRows->m_vecRows.size());
+        batch.m_strNames.reserve(pRows->m_strNames.size());
         const DWORD dwTotal = dwRows;
         const DWORD dwDeletedNow = dwDeleted;
         post([this, dwSerial, pRows, dwTotal, dwDeletedNow]() {
@@ -160,16 +162,12 @@ void CSalvixDlg::RunScan()
             ShowSystemError(dwCode);
             break;
         }
-        CFileRow row;
-        row.m_strName.assign(info.szName, strnlen(info.szName, sizeof(info.szName)));
-        row.m_dwFileFlags = info.dwFileFlags;
-        row.m_dwClusters = static_cast<DWORD>(static_cast<ULONGLONG>(info.n64Clusters));
-        row.m_bNotInUse = info.bNotInUse ? 1 : 0;
-        if (row.m_bNotInUse)
+        if (info.bNotInUse)
             ++dwDeleted;
-        vecBatch.push_back(std::move(row));
+        batch.Add(info.szName, strnlen(info.szName, sizeof(info.szName)), info.dwFileFlags,
+                  static_cast<DWORD>(static_cast<ULONGLONG>(info.n64Clusters)), info.bNotInUse ? 1 : 0);
         dwRows = i + 1;
-        if (vecBatch.size() >= kBatchRows || std::chrono::steady_clock::now() - timeBatch >= kBatchAge)
+        if (batch.m_vecRows.size() >= kBatchRows || std::chrono::steady_clock::now() - timeBatch >= kBatchAge)
             flush();
     }
     finish();
@@ -181,7 +179,7 @@ void CSalvixDlg::OnScanCleared(DWORD dwSerial)
         m_pModel->Clear();
 }
 
-void CSalvixDlg::OnScanRowsArrived(DWORD dwSerial, std::vector<CFileRow>* pRows, DWORD dwTotal,
+void CSalvixDlg::OnScanRowsArrived(DWORD dwSerial, CFileRowBatch* pRows, DWORD dwTotal,
                                    DWORD dwDeleted)
 {
     if (dwSerial != m_dwScanSerial)

@@ -16,7 +16,7 @@
 #include <QTimer>
 #include <QPushButton>
 #include <QTest>
-#include <QTreeView>
+#include <QTableView>
 #include <QTreeWidget>
 
 class CMainDialogTest : public QObject
@@ -106,7 +106,7 @@ private slots:
             QCOMPARE(pModel->headerData(i, Qt::Horizontal).toString(), listByIndex[i]);
 
         // Shown left to right as "#", "文件名", "文件属性", "是否删除", "簇".
-        QHeaderView* pHeader = dlg.m_pList->header();
+        QHeaderView* pHeader = dlg.m_pList->horizontalHeader();
         const int kLogicalByVisual[] = {1, 0, 2, 3, 4};
         const int kWidthByVisual[] = {60, 190, 80, 50, 70};
         for (int nVisual = 0; nVisual < 5; ++nVisual)
@@ -124,12 +124,17 @@ private slots:
     void NameCellEditsAreDiscarded()
     {
         CFileListModel model;
-        std::vector<CFileRow> vecRows(2);
-        vecRows[0].m_strName = "caf\xE9.txt";
-        vecRows[0].m_dwFileFlags = 0x21;
-        vecRows[0].m_dwClusters = 7;
-        vecRows[1].m_bNotInUse = 1;
-        model.AppendRows(std::move(vecRows));
+        CFileRowBatch batch;
+        batch.Add("caf\xE9.txt", 8, 0x21, 7, 0);
+        batch.Add("", 0, 0, 1, 1);
+        model.AppendRows(std::move(batch));
+        CFileRowBatch second;
+        second.Add("x", 1, 0, 2, 0);
+        model.AppendRows(std::move(second));
+        QCOMPARE(model.rowCount(), 3);
+        QCOMPARE(model.data(model.index(2, eColumnName)).toString(), QStringLiteral("x"));
+        QCOMPARE(model.data(model.index(2, eColumnNumber)).toString(), QStringLiteral("2"));
+        QCOMPARE(model.NameBytes(0), std::string("caf\xE9.txt"));
         const QModelIndex indexName = model.index(0, eColumnName);
         QVERIFY(model.flags(indexName) & Qt::ItemIsEditable);
         QVERIFY(!(model.flags(model.index(0, eColumnNumber)) & Qt::ItemIsEditable));

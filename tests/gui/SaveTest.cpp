@@ -14,7 +14,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
-#include <QTreeView>
+#include <QTableView>
 
 #ifdef SALVIX_HAVE_MKVOLUME
 #include "Images.h"

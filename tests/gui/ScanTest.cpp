@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTreeView>
+#include <QTableView>
 #include <QTreeWidget>
 
 #include <atomic>
