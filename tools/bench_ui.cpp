@@ -144,7 +144,9 @@ int main(int argc, char** argv)
     setenv("SALVIX_DISK", argv[1], 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    CSalvixDlg::s_fnErrorHook = [](DWORD dwCode) { fprintf(stderr, "error box: code %u\n", dwCode); };
+    CSalvixDlg::s_fnErrorHook = [](DWORD dwCode) {
+        fprintf(stderr, "error box: code %u\n", dwCode);
+    };
     CSalvixDlg dlg;
     dlg.show();
 
@@ -164,7 +166,8 @@ int main(int argc, char** argv)
     const auto* pRecord =
         reinterpret_cast<const PartitionRecord*>(pItem->data(0, Qt::UserRole).value<quintptr>());
     dlg.m_pTree->setCurrentItem(pItem);
-    printf("image %s, %s at sector %u\n", argv[1], qPrintable(pItem->text(0)), pRecord->dwFirstSector);
+    printf("image %s, %s at sector %u\n", argv[1], qPrintable(pItem->text(0)),
+           pRecord->dwFirstSector);
 
     // The core alone, once to bring the image into the page cache.
     CCoreWalk core;
@@ -202,10 +205,11 @@ int main(int argc, char** argv)
             lFirstPeak = StatusKiB("VmHWM");
             lFirstRss = StatusKiB("VmRSS");
         }
-        printf("round %d:       core walk %.3f s (OpenVolume %.3f + walk %.3f, %u records); program "
-               "scan %.3f s = %.2f x; longest stall of the window %.0f ms\n",
-               nRound + 1, dCore, core.m_dOpen, core.m_dWalk, core.m_dwRows, dScan, dScan / dCore,
-               dStallMs);
+        printf(
+            "round %d:       core walk %.3f s (OpenVolume %.3f + walk %.3f, %u records); program "
+            "scan %.3f s = %.2f x; longest stall of the window %.0f ms\n",
+            nRound + 1, dCore, core.m_dOpen, core.m_dWalk, core.m_dwRows, dScan, dScan / dCore,
+            dStallMs);
         vecCore.push_back(dCore);
         vecScan.push_back(dScan);
         vecRatio.push_back(dScan / dCore);
@@ -215,27 +219,29 @@ int main(int argc, char** argv)
         std::sort(vec.begin(), vec.end());
         return vec[vec.size() / 2];
     };
-    printf("program scan:  %d rows, counters %s / %s; median %.3f s from press to the end against "
-           "the core's %.3f s: %.2f x (median of the rounds' ratios; goal at most 1.5 x)\n",
-           dlg.m_pModel->rowCount(), qPrintable(dlg.m_pTotalEdit->text()),
-           qPrintable(dlg.m_pDeletedEdit->text()), median(vecScan), median(vecCore),
-           median(vecRatio));
+    printf(
+        "program scan:  %d rows, counters %s / %s; median %.3f s from press to the end against "
+        "the core's %.3f s: %.2f x (median of the rounds' ratios; goal at most 1.5 x)\n",
+        dlg.m_pModel->rowCount(), qPrintable(dlg.m_pTotalEdit->text()),
+        qPrintable(dlg.m_pDeletedEdit->text()), median(vecScan), median(vecCore), median(vecRatio));
     printf("               longest stall of the window during a scan: %.0f ms (median %.0f ms)\n",
            *std::max_element(vecStall.begin(), vecStall.end()), median(vecStall));
     const long lPeak = StatusKiB("VmHWM");
     const double dTableMiB = core.m_dwTableLength / 1048576.0;
-    printf("memory:        table %.1f MiB; before any scan %.1f MiB resident; first listing: %.1f MiB "
-           "resident, peak %s%.1f MiB = %.2f x the table (goal at most 2 x); peak over all rescans "
-           "%.1f MiB = %.2f x\n",
-           dTableMiB, lBaseRss / 1024.0, lFirstRss / 1024.0, bPeakReset ? "" : "(since start) ",
-           lFirstPeak / 1024.0, (lFirstPeak / 1024.0) / dTableMiB, lPeak / 1024.0,
-           (lPeak / 1024.0) / dTableMiB);
+    printf(
+        "memory:        table %.1f MiB; before any scan %.1f MiB resident; first listing: %.1f MiB "
+        "resident, peak %s%.1f MiB = %.2f x the table (goal at most 2 x); peak over all rescans "
+        "%.1f MiB = %.2f x\n",
+        dTableMiB, lBaseRss / 1024.0, lFirstRss / 1024.0, bPeakReset ? "" : "(since start) ",
+        lFirstPeak / 1024.0, (lFirstPeak / 1024.0) / dTableMiB, lPeak / 1024.0,
+        (lPeak / 1024.0) / dTableMiB);
     double dNameBytes = 0;
     for (int i = 0; i < dlg.m_pModel->rowCount(); ++i)
         dNameBytes += dlg.m_pModel->Row(i).m_wNameLength;
-    printf("               the list's rows: %.1f MiB (%d rows of %zu bytes and %.1f MiB of names)\n",
-           (dlg.m_pModel->rowCount() * double(sizeof(CFileRow)) + dNameBytes) / 1048576.0,
-           dlg.m_pModel->rowCount(), sizeof(CFileRow), dNameBytes / 1048576.0);
+    printf(
+        "               the list's rows: %.1f MiB (%d rows of %zu bytes and %.1f MiB of names)\n",
+        (dlg.m_pModel->rowCount() * double(sizeof(CFileRow)) + dNameBytes) / 1048576.0,
+        dlg.m_pModel->rowCount(), sizeof(CFileRow), dNameBytes / 1048576.0);
 
     // Stop presses while the rows stream in, at about a tenth, half and nine
     // tenths of the listing.
@@ -267,10 +273,11 @@ int main(int argc, char** argv)
         WaitForEnd(dlg, dIgnored);
         const double dStopMs = Seconds(Clock::now() - tPress) * 1000;
         dWorstStopMs = std::max(dWorstStopMs, dStopMs);
-        printf("stop press:    at %d of %d rows: \"%s\" at once, \"搜索结束\" after %.1f ms with %d rows "
-               "listed in the end\n",
-               nListed, nTotal, qPrintable(strAfterPress), dStopMs,
-               dlg.m_pModel->rowCount());
+        printf(
+            "stop press:    at %d of %d rows: \"%s\" at once, \"搜索结束\" after %.1f ms with %d "
+            "rows "
+            "listed in the end\n",
+            nListed, nTotal, qPrintable(strAfterPress), dStopMs, dlg.m_pModel->rowCount());
     }
     printf("stop press:    slowest %.1f ms (goal at most 100 ms)\n", dWorstStopMs);
     dlg.done(2);

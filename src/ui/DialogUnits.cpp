@@ -6,8 +6,8 @@
 CDialogBaseUnits DialogBaseUnitsOf(const QFont& font)
 {
     const QFontMetrics metrics(font);
-    const int nLetters =
-        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int nLetters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     CDialogBaseUnits units;
     units.m_nBaseX = (nLetters / 26 + 1) / 2;
     units.m_nBaseY = metrics.height();
@@ -20,8 +20,7 @@ QRect MapDialogRect(const CDialogBaseUnits& units, int nX, int nY, int nWidth, i
                  nHeight * units.m_nBaseY / 8);
 }
 
-QPoint MinimizedIconPosition(int nClientWidth, int nClientHeight, int nIconWidth,
-                             int nIconHeight)
+QPoint MinimizedIconPosition(int nClientWidth, int nClientHeight, int nIconWidth, int nIconHeight)
 {
     // C++ integer division truncates toward zero, as the placement requires
     // (a 20-pixel area and a 32-pixel icon give -5, not -6).
@@ -33,9 +32,10 @@ QFont DialogFont()
     // The templates ask for an 8-point sans serif; the CJK font is listed so
     // that the Chinese texts render where the Windows fonts are absent.
     QFont font;
-    font.setFamilies(QStringList{QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
-                      QStringLiteral("DejaVu Sans")});
+    font.setFamilies(
+        QStringList{QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                    QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+                    QStringLiteral("DejaVu Sans")});
     font.setPointSize(8);
     return font;
 }

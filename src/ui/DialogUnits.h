@@ -21,8 +21,7 @@ QRect MapDialogRect(const CDialogBaseUnits& units, int nX, int nY, int nWidth, i
 
 // Where the icon of a minimised window is drawn in its client area: centred,
 // rounding up, in signed integer arithmetic with division toward zero.
-QPoint MinimizedIconPosition(int nClientWidth, int nClientHeight, int nIconWidth,
-                             int nIconHeight);
+QPoint MinimizedIconPosition(int nClientWidth, int nClientHeight, int nIconWidth, int nIconHeight);
 
 // The font every dialog of the program is laid out with.
 QFont DialogFont();

@@ -7,10 +7,7 @@
 #define IDR_MAINFRAME 128
 #define IDR_MENU_LIST 129
 
-#define IDOK 1
-#define IDCANCEL 2
 #define IDC_STATIC (-1)
-
 #define IDC_TREE_DRIVES 1000
 #define IDC_LIST_FILES 1001
 #define IDC_BUTTON_SCAN 1002
@@ -22,10 +19,17 @@
 #define IDM_ABOUTBOX 0x0010
 #define ID_LIST_SAVE 32771
 
-// Standard system commands, as the window's system menu sends them.
+// The dialog commands and standard system commands; the Windows headers
+// have them already, with the same values.
+#ifndef IDOK
+#define IDOK 1
+#define IDCANCEL 2
+#endif
+#ifndef SC_CLOSE
 #define SC_SIZE 0xF000
 #define SC_MOVE 0xF010
 #define SC_MINIMIZE 0xF020
 #define SC_MAXIMIZE 0xF030
 #define SC_CLOSE 0xF060
 #define SC_RESTORE 0xF120
+#endif

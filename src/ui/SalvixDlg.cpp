@@ -126,9 +126,8 @@ void CSalvixDlg::CreateControls()
     m_pList->horizontalHeader()->setStretchLastSection(false);
     m_pList->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     m_pList->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_pList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pt) {
-        OnListRightClick(m_pList->viewport()->mapToGlobal(pt));
-    });
+    connect(m_pList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pt) { OnListRightClick(m_pList->viewport()->mapToGlobal(pt)); });
 
     m_pScanButton = new QPushButton(QStringLiteral("扫描文件"), this);
     place(m_pScanButton, IDC_BUTTON_SCAN, 7, 189, 86, 25);
@@ -215,7 +214,8 @@ QTreeWidgetItem* CSalvixDlg::AddDriveItem(const char* pszText, const PartitionRe
 {
     // The item points at its own copy of the record, kept as long as the dialog.
     m_vecPartitions.push_back(std::make_unique<PartitionRecord>(record));
-    QTreeWidgetItem* pItem = new QTreeWidgetItem(m_pTreeRoot, QStringList(QString::fromLatin1(pszText)));
+    QTreeWidgetItem* pItem =
+        new QTreeWidgetItem(m_pTreeRoot, QStringList(QString::fromLatin1(pszText)));
     pItem->setData(0, Qt::UserRole,
                    QVariant::fromValue(reinterpret_cast<quintptr>(m_vecPartitions.back().get())));
     return pItem;
@@ -271,10 +271,11 @@ void CSalvixDlg::DisplayError(DWORD dwCode)
     FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, dwCode,
                    MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&pszMessage),
                    0, nullptr);
-    const QString strText = pszMessage ? QString::fromLocal8Bit(pszMessage)
-                                       : QStringLiteral("The system reported error %1.\n").arg(dwCode);
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("GetLastError"), strText,
-                    QMessageBox::Ok, this);
+    const QString strText = pszMessage
+                                ? QString::fromLocal8Bit(pszMessage)
+                                : QStringLiteral("The system reported error %1.\n").arg(dwCode);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("GetLastError"), strText, QMessageBox::Ok,
+                    this);
     box.exec();
     if (pszMessage)
         LocalFree(pszMessage);

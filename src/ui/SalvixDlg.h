@@ -116,8 +116,7 @@ private:
     void StopWorkerAndWait();
 
     // Called on the user interface thread through queued calls from the worker.
-    void OnScanRowsArrived(DWORD dwSerial, CFileRowBatch* pRows, DWORD dwTotal,
-                           DWORD dwDeleted);
+    void OnScanRowsArrived(DWORD dwSerial, CFileRowBatch* pRows, DWORD dwTotal, DWORD dwDeleted);
     void OnScanCleared(DWORD dwSerial);
     void OnScanFinished(DWORD dwSerial);
 

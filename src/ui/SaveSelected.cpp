@@ -65,11 +65,10 @@ int BrowseForFolder(QWidget* pOwner, char* pszPath, const char* pszInitial)
 {
     const QString strTitle = QStringLiteral(" Please select a folder to extract ");
     const QString strInitial = pszInitial ? QFile::decodeName(pszInitial) : QString();
-    const QString strChosen =
-        CSalvixDlg::s_fnFolderHook
-            ? CSalvixDlg::s_fnFolderHook(strTitle, strInitial)
-            : QFileDialog::getExistingDirectory(pOwner, strTitle, strInitial,
-                                                QFileDialog::ShowDirsOnly);
+    const QString strChosen = CSalvixDlg::s_fnFolderHook
+                                  ? CSalvixDlg::s_fnFolderHook(strTitle, strInitial)
+                                  : QFileDialog::getExistingDirectory(pOwner, strTitle, strInitial,
+                                                                      QFileDialog::ShowDirsOnly);
     if (strChosen.isEmpty())
     {
         SetLastError(0);

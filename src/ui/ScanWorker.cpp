@@ -78,7 +78,9 @@ void CSalvixDlg::RunScan()
 
     // Queued calls carry the rows to the user interface thread; calls tied to
     // the dialog are dropped if it is gone, and stale scans are told apart by serial.
-    auto post = [this](auto fnCall) { QMetaObject::invokeMethod(this, fnCall, Qt::QueuedConnection); };
+    auto post = [this](auto fnCall) {
+        QMetaObject::invokeMethod(this, fnCall, Qt::QueuedConnection);
+    };
     auto flush = [&]() {
         if (batch.Empty())
             return;
@@ -165,9 +167,11 @@ void CSalvixDlg::RunScan()
         if (info.bNotInUse)
             ++dwDeleted;
         batch.Add(info.szName, strnlen(info.szName, sizeof(info.szName)), info.dwFileFlags,
-                  static_cast<DWORD>(static_cast<ULONGLONG>(info.n64Clusters)), info.bNotInUse ? 1 : 0);
+                  static_cast<DWORD>(static_cast<ULONGLONG>(info.n64Clusters)),
+                  info.bNotInUse ? 1 : 0);
         dwRows = i + 1;
-        if (batch.m_vecRows.size() >= kBatchRows || std::chrono::steady_clock::now() - timeBatch >= kBatchAge)
+        if (batch.m_vecRows.size() >= kBatchRows ||
+            std::chrono::steady_clock::now() - timeBatch >= kBatchAge)
             flush();
     }
     finish();

@@ -112,8 +112,8 @@ std::map<DWORD, CFlsEntry> FlsEntries(const QString& strImage, DWORD dwStartSect
 {
     std::map<DWORD, CFlsEntry> mapEntries;
     const QByteArray byteOut = RunTool(
-        QStringLiteral("fls"), {QStringLiteral("-r"), QStringLiteral("-o"),
-                                QString::number(dwStartSector), strImage});
+        QStringLiteral("fls"),
+        {QStringLiteral("-r"), QStringLiteral("-o"), QString::number(dwStartSector), strImage});
     // "+ r/r * 70-128-2:\tname": depth marks, types, a '*' for deleted, the address.
     static const QRegularExpression re(
         QStringLiteral("^[+ ]*\\S+/(\\S+)\\s+(\\*\\s+)?(\\d+)-\\d+-\\d+(\\(realloc\\))?:\\t(.*)$"));

@@ -35,9 +35,10 @@ private slots:
         QVERIFY(!dlg.windowIcon().isNull());
 
         const std::pair<const char*, QWidget*> kControls[] = {
-            {"2", dlg.m_pExitButton},     {"1000", dlg.m_pTree},        {"1001", dlg.m_pList},
-            {"1002", dlg.m_pScanButton},  {"1005", dlg.m_pTotalLabel},  {"1006", dlg.m_pDeletedLabel},
-            {"1007", dlg.m_pTotalEdit},   {"1008", dlg.m_pDeletedEdit},
+            {"2", dlg.m_pExitButton},    {"1000", dlg.m_pTree},
+            {"1001", dlg.m_pList},       {"1002", dlg.m_pScanButton},
+            {"1005", dlg.m_pTotalLabel}, {"1006", dlg.m_pDeletedLabel},
+            {"1007", dlg.m_pTotalEdit},  {"1008", dlg.m_pDeletedEdit},
         };
         for (const auto& control : kControls)
             QCOMPARE(dlg.findChild<QWidget*>(QString::fromLatin1(control.first)), control.second);
@@ -69,9 +70,9 @@ private slots:
         dlg.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QCOMPARE(QApplication::focusWidget(), dlg.m_pExitButton);
-        for (QWidget* pNext : {static_cast<QWidget*>(dlg.m_pTree), static_cast<QWidget*>(dlg.m_pList),
-                               static_cast<QWidget*>(dlg.m_pScanButton),
-                               static_cast<QWidget*>(dlg.m_pExitButton)})
+        for (QWidget* pNext :
+             {static_cast<QWidget*>(dlg.m_pTree), static_cast<QWidget*>(dlg.m_pList),
+              static_cast<QWidget*>(dlg.m_pScanButton), static_cast<QWidget*>(dlg.m_pExitButton)})
         {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), pNext);
@@ -141,7 +142,8 @@ private slots:
         QVERIFY(!model.setData(indexName, QStringLiteral("other"), Qt::EditRole));
         QCOMPARE(model.data(indexName).toString(), QStringLiteral("café.txt"));
         QCOMPARE(model.data(model.index(1, eColumnNumber)).toString(), QStringLiteral("1"));
-        QCOMPARE(model.data(model.index(0, eColumnAttributes)).toString(), QStringLiteral("只读-归档-"));
+        QCOMPARE(model.data(model.index(0, eColumnAttributes)).toString(),
+                 QStringLiteral("只读-归档-"));
         QCOMPARE(model.data(model.index(0, eColumnClusters)).toString(), QStringLiteral("7"));
         QCOMPARE(model.data(model.index(0, eColumnDeleted)).toString(), QString());
         QCOMPARE(model.data(model.index(1, eColumnDeleted)).toString(), QStringLiteral("是"));
@@ -182,8 +184,7 @@ private slots:
         QCOMPARE(pRoot->child(2)->text(0), QStringLiteral("NTFS Drive 2"));
 
         // The starts agree with mmls on the same image.
-        const QString strMmls =
-            QString::fromUtf8(RunTool(QStringLiteral("mmls"), {strDisk}));
+        const QString strMmls = QString::fromUtf8(RunTool(QStringLiteral("mmls"), {strDisk}));
         QVERIFY2(!strMmls.isEmpty(), "mmls failed");
         QList<DWORD> listStarts;
         static const QRegularExpression re(QStringLiteral("^\\d+:\\s+\\d+:\\d+\\s+(\\d+)"));
@@ -201,7 +202,8 @@ private slots:
     void WalkFailureIsShownAndTheRootStays()
     {
         CDialogSeams seams;
-        CDiskEnvironment disk(FreshFolder(QStringLiteral("nodisk")) + QStringLiteral("/missing.img"));
+        CDiskEnvironment disk(FreshFolder(QStringLiteral("nodisk")) +
+                              QStringLiteral("/missing.img"));
         CSalvixDlg dlg;
         dlg.show();
         QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_FILE_NOT_FOUND});
@@ -256,7 +258,8 @@ private slots:
             QCOMPARE(about.m_pOkButton->text(), QStringLiteral("OK"));
             QVERIFY(about.m_pOkButton->isDefault());
             QVERIFY(!about.m_pIcon->pixmap().isNull());
-            QCOMPARE(about.size(), MapDialogRect(DialogBaseUnitsOf(about.font()), 0, 0, 235, 55).size());
+            QCOMPARE(about.size(),
+                     MapDialogRect(DialogBaseUnitsOf(about.font()), 0, 0, 235, 55).size());
         };
         for (UINT nID = 16; nID <= 31; ++nID)
             dlg.OnSysCommand(nID);
@@ -273,7 +276,8 @@ private slots:
                 listEntries << pAction->text();
             return menu.actions().value(0)->data().toInt();
         };
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(300, 10), dlg.mapToGlobal(QPoint(300, 10)));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(300, 10),
+                                dlg.mapToGlobal(QPoint(300, 10)));
         QApplication::sendEvent(&dlg, &event);
         QCOMPARE(listEntries, QStringList{QStringLiteral("&About Salvix...")});
         QCOMPARE(nAbout, 17);
@@ -302,7 +306,8 @@ private slots:
         QTest::newRow("Enter on the tree") << int(Qt::Key_Return) << QStringLiteral("1000") << 1;
         QTest::newRow("Enter on the list") << int(Qt::Key_Enter) << QStringLiteral("1001") << 1;
         QTest::newRow("Enter on a counter") << int(Qt::Key_Return) << QStringLiteral("1007") << 1;
-        QTest::newRow("Enter on Exit presses it") << int(Qt::Key_Return) << QStringLiteral("2") << 2;
+        QTest::newRow("Enter on Exit presses it")
+            << int(Qt::Key_Return) << QStringLiteral("2") << 2;
     }
 
     void EscapeAndEnterEndTheDialog()

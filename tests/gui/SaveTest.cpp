@@ -40,8 +40,7 @@ void SelectRows(CSalvixDlg& dlg, const QList<int>& listRows)
     dlg.m_pList->clearSelection();
     for (int nRow : listRows)
         dlg.m_pList->selectionModel()->select(
-            dlg.m_pModel->index(nRow, 0),
-            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            dlg.m_pModel->index(nRow, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 // A right-click on the list's rows area, answered with "保存".
@@ -97,7 +96,8 @@ bool MarkReadOnly(const QString& strDisk, DWORD dwRecord)
     const qint64 n64Cluster = qint64(le(boot, 0x0B, 2) * le(boot, 0x0D, 1));
     const qint8 chCode = qint8(boot[0x40]);
     const qint64 n64RecordSize = chCode < 0 ? (qint64(1) << -chCode) : chCode * n64Cluster;
-    const qint64 n64At = n64Volume + qint64(le(boot, 0x30, 8)) * n64Cluster + dwRecord * n64RecordSize;
+    const qint64 n64At =
+        n64Volume + qint64(le(boot, 0x30, 8)) * n64Cluster + dwRecord * n64RecordSize;
     file.seek(n64At);
     QByteArray record = file.read(n64RecordSize);
     if (!record.startsWith("FILE") || le(record, 0x2C, 4) != dwRecord)
@@ -146,7 +146,9 @@ private slots:
         {
             CNtfsWriter writer;
             QVERIFY(writer.Mount(strVolume));
-            auto bytes = [](const char* psz) { return std::vector<uint8_t>(psz, psz + strlen(psz)); };
+            auto bytes = [](const char* psz) {
+                return std::vector<uint8_t>(psz, psz + strlen(psz));
+            };
             QVERIFY(writer.MakeDir("/a"));
             QVERIFY(writer.MakeDir("/b"));
             QVERIFY(writer.WriteFile("/a/same.txt", bytes("the first one")));
@@ -154,8 +156,8 @@ private slots:
             QVERIFY(writer.WriteFile("/readonly.txt", bytes("keep me")));
             QVERIFY(writer.WriteFile("/café.txt", bytes("latin-1 name")));
             // Names that must not turn into paths; some the library may refuse.
-            for (const char* pszName : {"..", ".", "back\\slash.txt", "ctl\x01.txt", "tab\tname",
-                                        "日本.txt"})
+            for (const char* pszName :
+                 {"..", ".", "back\\slash.txt", "ctl\x01.txt", "tab\tname", "日本.txt"})
             {
                 if (writer.WriteFile(std::string("/") + pszName, bytes("hostile")))
                 {
@@ -167,7 +169,9 @@ private slots:
             QVERIFY(writer.Unmount());
         }
         QVERIFY(MakePartitionedDisk(m_strHandMade.toStdString(), uint64_t(dwSectors + 4096) * 512,
-                                    {{kHandMadeStart, dwSectors, 0x07}}));
+                                    {{ kHandMadeStart,
+                                       dwSectors,
+                                       0x07 }}));
         QVERIFY(PlaceImage(strVolume, m_strHandMade.toStdString(), uint64_t(kHandMadeStart) * 512));
         QFile::remove(QString::fromStdString(strVolume));
         const auto mapFls = FlsEntries(m_strHandMade, kHandMadeStart);
@@ -240,7 +244,8 @@ private slots:
         CDiskEnvironment disk(strDisk);
         CSalvixDlg dlg;
         dlg.show();
-        for (const QString& strPartition : {QStringLiteral("NTFS Drive 0"), QStringLiteral("NTFS Drive 2")})
+        for (const QString& strPartition :
+             {QStringLiteral("NTFS Drive 0"), QStringLiteral("NTFS Drive 2")})
         {
             if (dlg.m_pScanButton->text() != QStringLiteral("扫描文件"))
                 dlg.m_pScanButton->click();
@@ -257,7 +262,8 @@ private slots:
                 listRows << int(dwRecord) - 30;
             }
             SelectRows(dlg, listRows);
-            const QString strFolder = FreshFolder(QStringLiteral("icat-") + QString::number(dwStart));
+            const QString strFolder =
+                FreshFolder(QStringLiteral("icat-") + QString::number(dwStart));
             CSalvixDlg::s_fnMenuHook = [](QMenu&, const QPoint&) { return 32771; };
             CSalvixDlg::s_fnFolderHook = [&](const QString&, const QString&) { return strFolder; };
             RightClickAndSave(dlg);
@@ -287,7 +293,8 @@ private slots:
         dlg.show();
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(dlg));
-        const auto mapFls = FlsEntries(strDisk, PartitionStart(dlg, QStringLiteral("NTFS Drive 0")));
+        const auto mapFls =
+            FlsEntries(strDisk, PartitionStart(dlg, QStringLiteral("NTFS Drive 0")));
         const int nFirst = RowOfName(mapFls, QStringLiteral("Report 2023.txt"));
         const int nMiddle = RowOfName(mapFls, QStringLiteral("readme.txt"));
         const int nLast = RowOfName(mapFls, QStringLiteral("config.ini"));
@@ -382,7 +389,10 @@ private slots:
             QCOMPARE(seams.Errors().size(), nErrorsBefore + 1);
             QCOMPARE(seams.Errors().back(), DWORD(ERROR_INVALID_NAME));
         }
-        QCOMPARE(QDir(strFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(), 0);
+        QCOMPARE(QDir(strFolder)
+                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
+                     .size(),
+                 0);
         QCOMPARE(QDir(strParent).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList{QStringLiteral("inside")});
 #endif

@@ -41,7 +41,8 @@ private slots:
         CDiskEnvironment disk(strDisk);
         CSalvixDlg dlg;
         dlg.show();
-        for (const QString& strPartition : {QStringLiteral("NTFS Drive 0"), QStringLiteral("NTFS Drive 2")})
+        for (const QString& strPartition :
+             {QStringLiteral("NTFS Drive 0"), QStringLiteral("NTFS Drive 2")})
         {
             QVERIFY(SelectPartition(dlg, strPartition));
             if (dlg.m_pScanButton->text() == kTextFinished)
@@ -249,7 +250,8 @@ private slots:
             pDlg = new CSalvixDlg;
             pDlg->show();
         }
-        CDiskEnvironment missing(FreshFolder(QStringLiteral("scan-nodisk")) + QStringLiteral("/gone.img"));
+        CDiskEnvironment missing(FreshFolder(QStringLiteral("scan-nodisk")) +
+                                 QStringLiteral("/gone.img"));
         QVERIFY(SelectPartition(*pDlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(*pDlg));
         QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_FILE_NOT_FOUND});
@@ -294,7 +296,8 @@ private slots:
         QVERIFY(SelectPartition(dlg, QStringLiteral("FAT32 Drive 1")));
         dlg.m_pScanButton->click();
         DWORD dwExit = STILL_ACTIVE;
-        for (int i = 0; i < 50 && GetExitCodeThread(dlg.m_hWorker, &dwExit) && dwExit == STILL_ACTIVE; ++i)
+        for (int i = 0;
+             i < 50 && GetExitCodeThread(dlg.m_hWorker, &dwExit) && dwExit == STILL_ACTIVE; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         QCOMPARE(dwExit, DWORD(STILL_ACTIVE));  // blocked on the box, events not processed
         dlg.done(2);
