@@ -406,11 +406,16 @@ private slots:
         CSalvixDlg dlg;
         dlg.show();
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
-        // The worker slows down once the first user files are listed.
+        // The worker slows down once the first user files are listed, and
+        // waits before the last records until the save is over, so the scan
+        // is still running however slow the machine.
         std::atomic<bool> bSlow{true};
         CSalvixDlg::s_fnBeforeRecordHook = [&](DWORD dwIndex) {
-            if (dwIndex >= 76 && bSlow)
-                std::this_thread::sleep_for(std::chrono::milliseconds(40));
+            if (dwIndex < 76)
+                return;
+            do
+                std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            while (dwIndex >= 88 && bSlow);
         };
         dlg.m_pScanButton->click();
         QTRY_VERIFY(dlg.m_pModel->rowCount() >= 44);
