@@ -318,6 +318,7 @@ DWORD CMFTRecord::ReadNonResident(const BYTE* pAttrHeader, BYTE*& pValue, DWORD&
     ULONGLONG n64Covered = 0;
     {
         DWORD dwPos = dwRunList;
+        LONGLONG n64Cluster = 0;
         for (;;)
         {
             CDataRun run;
@@ -330,6 +331,15 @@ DWORD CMFTRecord::ReadNonResident(const BYTE* pAttrHeader, BYTE*& pValue, DWORD&
             if (run.m_n64Length > (n64BufferSize - n64Covered) / m_dwClusterSize)
                 return ERROR_INVALID_PARAMETER;
             n64Covered += run.m_n64Length * m_dwClusterSize;
+            // A run before the volume's first cluster would hand over whatever
+            // lies in front of the partition as the file's data.
+            if (!run.m_bSparse)
+            {
+                n64Cluster = static_cast<LONGLONG>(static_cast<ULONGLONG>(n64Cluster) +
+                                                   static_cast<ULONGLONG>(run.m_n64Offset));
+                if (n64Cluster < 0)
+                    return ERROR_INVALID_PARAMETER;
+            }
         }
     }
     // A value whose runs stop short of its size is not all in this record;

@@ -137,7 +137,8 @@ TEST_F(HostileVolumeTest, DamagedRecordsEndInACodeOrAShortenedResult)
         {"run header with L and F 15", {0xFF, 1, 0}, kCluster, kCluster, 87},
         {"runs overrunning the value buffer", Runs({{3, 100}}), 2 * kCluster, 2 * kCluster, 87},
         {"runs past the end of the disk", Runs({{2, 10000000}}), 2 * kCluster, 2 * kCluster, 38},
-        {"run before byte 0 of the disk", Runs({{1, n64BelowDisk}}), kCluster, kCluster, 131},
+        {"run before byte 0 of the disk", Runs({{1, n64BelowDisk}}), kCluster, kCluster, 87},
+        {"run before the volume's first cluster", Runs({{1, -1}}), kCluster, kCluster, 87},
         {"allocated size beyond 32 bits", Runs({{1, 100}}), 5ull << 30, kCluster, 223},
         {"real size beyond 32 bits", Runs({{1, 100}}), 8ull << 30, 5ull << 30, 223},
         {"real size above the allocated size", Runs({{1, 100}}), kCluster, kCluster + 1, 87},
@@ -359,7 +360,7 @@ TEST_F(HostileVolumeTest, TableRunsPastTheDiskOrBeforeItsStart)
     };
     const CCase cases[] = {
         {"second run past the disk's end", {{8, 4}, {8, 50000000}}, 38},
-        {"second run before the disk's start", {{8, 4}, {8, -1000}}, 131},
+        {"second run before the disk's start", {{8, 4}, {8, -1000}}, 87},
     };
     for (const CCase& test : cases)
     {

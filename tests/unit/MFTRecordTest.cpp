@@ -460,17 +460,28 @@ TEST_F(MFTRecordTest, BadRunListsAndSizesAreRefused)
 
 TEST_F(MFTRecordTest, RunsBeyondTheDiskOrBelowClusterZeroEndInACode)
 {
-    CPatternDisk disk(0, {1}, 2);
-    for (auto runs : {Runs({{1, 1000000}}), std::vector<BYTE>{0x11, 1, 0x80, 0}})
+    // Past the end of the disk: the read delivers nothing.
+    CPatternDisk disk(1024 * 1024, {1}, 2);
+    CRecordImage past = NamedRecord(u"r");
+    past.AddNonResident(0x80, Runs({{1, 1000000}}), kCluster, kCluster);
+    past.End();
+    CMFTRecord record;
+    record.AttachDevice(disk.Handle());
+    ASSERT_EQ(0u, record.Configure(1024 * 1024, 1024, kCluster));
+    EXPECT_EQ(ERROR_HANDLE_EOF, record.Parse(past.Bytes().data(), 1024, 0));
+
+    // Before the volume's first cluster, even where the disk has bytes there
+    // (the volume starts at 1 MiB): refused before anything is read, so what
+    // lies in front of the partition is never handed over as the file.
+    disk.File().Write(1024 * 1024 - kCluster, ClusterPattern(999, kCluster));
+    for (auto runs : {std::vector<BYTE>{0x11, 1, 0xFF, 0}, std::vector<BYTE>{0x11, 1, 2, 0x11, 1, 0xFD, 0}})
     {
-        CRecordImage image = NamedRecord(u"r");
-        image.AddNonResident(0x80, runs, kCluster, kCluster);
-        image.End();
-        CMFTRecord record;
-        record.AttachDevice(disk.Handle());
-        ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
-        DWORD dwError = record.Parse(image.Bytes().data(), 1024, 0);
-        EXPECT_TRUE(dwError == ERROR_HANDLE_EOF || dwError == ERROR_NEGATIVE_SEEK) << dwError;
+        CRecordImage before = NamedRecord(u"r");
+        before.AddNonResident(0x80, runs, 2 * kCluster, kCluster);
+        before.End();
+        ResetIoCounters();
+        EXPECT_EQ(87u, record.Parse(before.Bytes().data(), 1024, 0));
+        EXPECT_EQ(0u, GetIoCounters().m_n64Reads);
     }
 }
 
