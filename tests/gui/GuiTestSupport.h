@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -41,6 +42,17 @@ public:
 private:
     mutable std::mutex m_lock;
     std::vector<DWORD> m_vecErrors;
+};
+
+// Runs a function when the scope ends: releases a worker a failed check left waiting.
+class CAtExit
+{
+public:
+    explicit CAtExit(std::function<void()> fn) : m_fn(std::move(fn)) {}
+    ~CAtExit() { m_fn(); }
+
+private:
+    std::function<void()> m_fn;
 };
 
 // Selects the tree item with this text; false when there is none.

@@ -417,6 +417,10 @@ private slots:
                 std::this_thread::sleep_for(std::chrono::milliseconds(30));
             while (dwIndex >= 88 && bSlow);
         };
+        CAtExit release([&] {
+            bSlow = false;
+            dlg.done(2);  // the worker ends before what it reads goes
+        });
         dlg.m_pScanButton->click();
         QTRY_VERIFY(dlg.m_pModel->rowCount() >= 44);
         QCOMPARE(dlg.m_pScanButton->text(), QStringLiteral("停止扫描"));

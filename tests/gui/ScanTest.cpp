@@ -115,6 +115,10 @@ private slots:
 
         // The worker waits at record 60 until the stop press has been handled.
         std::atomic<bool> bAtRecord60{false}, bRelease{false};
+        CAtExit release([&] {
+            bRelease = true;
+            dlg.done(2);  // the worker ends before what it reads goes
+        });
         CSalvixDlg::s_fnBeforeRecordHook = [&](DWORD dwIndex) {
             if (dwIndex != 60)
                 return;
@@ -272,6 +276,7 @@ private slots:
             ++nRecords;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         };
+        CAtExit release([&] { dlg.done(2); });
         dlg.m_pScanButton->click();
         QTRY_VERIFY(nRecords.load() >= 5);
         dlg.m_pExitButton->click();
