@@ -177,6 +177,14 @@ void CSalvixDlg::setVisible(bool bVisible)
 BOOL CSalvixDlg::OnInitDialog()
 {
     m_bInitialised = true;
+#ifdef _WIN32
+    // Windows: the About entry goes into the window's own system menu.
+    if (HMENU hSysMenu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE))
+    {
+        AppendMenuA(hSysMenu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuA(hSysMenu, MF_STRING, IDM_ABOUTBOX, "&About Salvix...");
+    }
+#endif
     setWindowIcon(m_icon);
     m_hDevice = INVALID_HANDLE_VALUE;
 
@@ -379,6 +387,11 @@ void CSalvixDlg::keyPressEvent(QKeyEvent* pEvent)
 
 void CSalvixDlg::contextMenuEvent(QContextMenuEvent* pEvent)
 {
+#ifdef _WIN32
+    // The real system menu carries the entry there.
+    QDialog::contextMenuEvent(pEvent);
+    return;
+#endif
     // Where the window manager owns the system menu, the dialog's background
     // offers the entry the system menu would carry.
     QMenu menu(this);
@@ -392,6 +405,21 @@ void CSalvixDlg::contextMenuEvent(QContextMenuEvent* pEvent)
     if (nCommand)
         OnSysCommand(static_cast<UINT>(nCommand));
 }
+
+#ifdef _WIN32
+bool CSalvixDlg::nativeEvent(const QByteArray& eventType, void* pMessage, qintptr* pResult)
+{
+    const MSG* pMsg = static_cast<const MSG*>(pMessage);
+    if (eventType == "windows_generic_MSG" && pMsg->message == WM_SYSCOMMAND &&
+        (pMsg->wParam & 0xFFF0) == IDM_ABOUTBOX)
+    {
+        OnSysCommand(static_cast<UINT>(pMsg->wParam), static_cast<quintptr>(pMsg->lParam));
+        *pResult = 0;
+        return true;
+    }
+    return QDialog::nativeEvent(eventType, pMessage, pResult);
+}
+#endif
 
 void CSalvixDlg::paintEvent(QPaintEvent* pEvent)
 {

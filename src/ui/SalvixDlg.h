@@ -107,6 +107,10 @@ protected:
     void keyPressEvent(QKeyEvent* pEvent) override;
     void contextMenuEvent(QContextMenuEvent* pEvent) override;
     void paintEvent(QPaintEvent* pEvent) override;
+#ifdef _WIN32
+    // The About entry of the real system menu arrives as WM_SYSCOMMAND.
+    bool nativeEvent(const QByteArray& eventType, void* pMessage, qintptr* pResult) override;
+#endif
 
 private:
     struct CErrorRequest;
