@@ -390,8 +390,7 @@ void CSalvixDlg::contextMenuEvent(QContextMenuEvent* pEvent)
 #ifdef _WIN32
     // The real system menu carries the entry there.
     QDialog::contextMenuEvent(pEvent);
-    return;
-#endif
+#else
     // Where the window manager owns the system menu, the dialog's background
     // offers the entry the system menu would carry.
     QMenu menu(this);
@@ -404,6 +403,7 @@ void CSalvixDlg::contextMenuEvent(QContextMenuEvent* pEvent)
         nCommand = pChosen->data().toInt();
     if (nCommand)
         OnSysCommand(static_cast<UINT>(nCommand));
+#endif
 }
 
 #ifdef _WIN32
