@@ -24,6 +24,7 @@ std::function<void(CAboutDlg&)> CSalvixDlg::s_fnAboutHook;
 std::function<int(QMenu&, const QPoint&)> CSalvixDlg::s_fnMenuHook;
 std::function<QString(const QString&, const QString&)> CSalvixDlg::s_fnFolderHook;
 std::function<void(DWORD)> CSalvixDlg::s_fnBeforeRecordHook;
+std::function<void()> CSalvixDlg::s_fnWorkerEndHook;
 
 // The icon lives in the library's resources, which a static library must register.
 static void LoadUiResources()

@@ -59,6 +59,8 @@ public:
         s_fnFolderHook;
     // Called by the worker before it asks for each record (after the stop test).
     static std::function<void(DWORD dwRecordIndex)> s_fnBeforeRecordHook;
+    // Called by the worker after it has reported its end, as its last act.
+    static std::function<void()> s_fnWorkerEndHook;
 
     // The controls, for the handlers and for tests.
     QPushButton* m_pExitButton;

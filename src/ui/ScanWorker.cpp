@@ -98,6 +98,8 @@ void CSalvixDlg::RunScan()
     auto finish = [&]() {
         flush();
         post([this, dwSerial]() { OnScanFinished(dwSerial); });
+        if (s_fnWorkerEndHook)
+            s_fnWorkerEndHook();
     };
 
     if (!m_bScanHasPartition)

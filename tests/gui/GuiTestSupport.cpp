@@ -55,6 +55,7 @@ CDialogSeams::~CDialogSeams()
     CSalvixDlg::s_fnMenuHook = nullptr;
     CSalvixDlg::s_fnFolderHook = nullptr;
     CSalvixDlg::s_fnBeforeRecordHook = nullptr;
+    CSalvixDlg::s_fnWorkerEndHook = nullptr;
 }
 
 std::vector<DWORD> CDialogSeams::Errors() const

@@ -176,6 +176,30 @@ private slots:
         QVERIFY(seams.Errors().empty());
     }
 
+    void EndIsShownOnlyOnceTheWorkerHasEnded()
+    {
+        // The worker lingers after reporting its end: a press on "搜索结束"
+        // must still find it ended, or the button would stay disabled.
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 2")));
+        CSalvixDlg::s_fnWorkerEndHook = [] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        };
+        for (int nRun = 0; nRun < 2; ++nRun)
+        {
+            QVERIFY(ScanToEnd(dlg));
+            DWORD dwExit = 0;
+            QVERIFY(GetExitCodeThread(dlg.m_hWorker, &dwExit));
+            QVERIFY(dwExit != STILL_ACTIVE);
+            dlg.m_pScanButton->click();
+            QCOMPARE(dlg.m_pScanButton->text(), kTextScan);
+            QVERIFY(dlg.m_pScanButton->isEnabled());
+        }
+    }
+
     void NothingSelectedKeepsTheRows()
     {
         CDialogSeams seams;
