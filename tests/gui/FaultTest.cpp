@@ -1,0 +1,215 @@
+// A failing disk as the user meets it: each fault, at each stage, reaches the
+// "GetLastError" box as its code; what was listed before it stays listed;
+// nothing hangs, and the next scan works again.
+#include "GuiTestSupport.h"
+
+#include "platform/FaultInjection.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace
+{
+
+// The geometry a scan of the partition at dwStart will meet.
+struct CVolumeGeometry
+{
+    ULONGLONG m_n64Start = 0;      // byte offset of the boot sector
+    ULONGLONG m_n64MftRecord0 = 0; // byte offset of table record 0
+    DWORD m_dwClusterSize = 0;
+};
+
+CVolumeGeometry ReadGeometry(const QString& strImage, DWORD dwStart)
+{
+    CVolumeGeometry geometry;
+    QFile file(strImage);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(static_cast<qint64>(dwStart) * 512))
+        return geometry;
+    const QByteArray boot = file.read(512);
+    if (boot.size() < 512)
+        return geometry;
+    auto byte = [&](int n) { return static_cast<ULONGLONG>(static_cast<unsigned char>(boot[n])); };
+    geometry.m_n64Start = static_cast<ULONGLONG>(dwStart) * 512;
+    geometry.m_dwClusterSize = static_cast<DWORD>((byte(0x0B) | (byte(0x0C) << 8)) * byte(0x0D));
+    ULONGLONG n64MftCluster = 0;
+    for (int i = 7; i >= 0; --i)
+        n64MftCluster = (n64MftCluster << 8) | byte(0x30 + i);
+    geometry.m_n64MftRecord0 = geometry.m_n64Start + n64MftCluster * geometry.m_dwClusterSize;
+    return geometry;
+}
+
+CDeviceFault Fault(CDeviceFault::EKind eKind, ULONGLONG n64Offset, DWORD dwError = 0)
+{
+    CDeviceFault fault;
+    fault.m_eKind = eKind;
+    fault.m_n64Offset = n64Offset;
+    fault.m_dwError = dwError;
+    return fault;
+}
+
+QString Cell(CSalvixDlg& dlg, int nRow, int nColumn)
+{
+    return dlg.m_pModel->data(dlg.m_pModel->index(nRow, nColumn)).toString();
+}
+
+}  // namespace
+
+class CFaultTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanup() { ClearFaults(); }
+
+    void PartitionWalkFailureKeepsTheItemsBeforeIt()
+    {
+        // The sample disk's second extended boot record cannot be read.
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg probe;
+        probe.show();
+        const DWORD dwLast = PartitionStart(probe, QStringLiteral("NTFS Drive 2"));
+        QVERIFY(dwLast > 2048);
+        probe.close();
+        // The record that lists the last partition lies 2048 sectors before it.
+        SetDeviceFault(Fault(CDeviceFault::eReadError, (static_cast<ULONGLONG>(dwLast) - 2048) * 512 + 7,
+                             ERROR_CRC));
+        CSalvixDlg dlg;
+        dlg.show();
+        QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_CRC});
+        QCOMPARE(dlg.m_pTreeRoot->childCount(), 2);
+        QCOMPARE(dlg.m_pTreeRoot->child(0)->text(0), QStringLiteral("NTFS Drive 0"));
+        QCOMPARE(dlg.m_pTreeRoot->child(1)->text(0), QStringLiteral("FAT32 Drive 1"));
+    }
+
+    void OpeningFaultsAreShownAndTheNextScanWorks_data()
+    {
+        QTest::addColumn<int>("nKind");
+        QTest::addColumn<int>("nWhere");  // 0 boot sector, 1 record 0, 2 the table's clusters
+        QTest::addColumn<uint>("dwError");
+        QTest::addColumn<uint>("dwShown");
+        QTest::newRow("boot sector read error") << int(CDeviceFault::eReadError) << 0 << 1117u << 1117u;
+        QTest::newRow("boot sector cut short") << int(CDeviceFault::eEndOfDevice) << 0 << 0u << 30u;
+        QTest::newRow("seek to the volume fails") << int(CDeviceFault::eSeekError) << 0 << 25u << 25u;
+        QTest::newRow("record 0 read error") << int(CDeviceFault::eReadError) << 1 << 23u << 23u;
+        QTest::newRow("record 0 cut short") << int(CDeviceFault::eShortRead) << 1 << 0u << 87u;
+        QTest::newRow("table ends inside its runs") << int(CDeviceFault::eEndOfDevice) << 2 << 0u << 38u;
+        QTest::newRow("table read error") << int(CDeviceFault::eReadError) << 2 << 1117u << 1117u;
+    }
+
+    void OpeningFaultsAreShownAndTheNextScanWorks()
+    {
+        QFETCH(int, nKind);
+        QFETCH(int, nWhere);
+        QFETCH(uint, dwError);
+        QFETCH(uint, dwShown);
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
+        const CVolumeGeometry geometry =
+            ReadGeometry(SampleDiskPath(), PartitionStart(dlg, QStringLiteral("NTFS Drive 0")));
+        QVERIFY(geometry.m_dwClusterSize > 0);
+        const ULONGLONG n64Offsets[] = {geometry.m_n64Start + 100, geometry.m_n64MftRecord0 + 512,
+                                        geometry.m_n64MftRecord0 + 2 * geometry.m_dwClusterSize + 100};
+        SetDeviceFault(Fault(static_cast<CDeviceFault::EKind>(nKind), n64Offsets[nWhere], dwError));
+
+        QVERIFY(ScanToEnd(dlg, 20000));
+        QCOMPARE(seams.Errors(), std::vector<DWORD>{dwShown});
+        QCOMPARE(dlg.m_pModel->rowCount(), 0);
+        QCOMPARE(dlg.m_hDevice, INVALID_HANDLE_VALUE);
+        QVERIFY(dlg.m_pScanButton->isEnabled());
+
+        // The disk recovers: the next scan opens it again and lists the records.
+        ClearFaults();
+        dlg.m_pScanButton->click();
+        QVERIFY(ScanToEnd(dlg, 20000));
+        QVERIFY(dlg.m_pModel->rowCount() > 30);
+        QCOMPARE(seams.Errors().size(), size_t(1));
+    }
+
+    void OutOfMemoryForTheTable()
+    {
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
+        SetAllocationFault(32 * 1024);  // the sample's tables are larger; records are not
+        QVERIFY(ScanToEnd(dlg, 20000));
+        QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_NOT_ENOUGH_MEMORY});
+        QCOMPARE(dlg.m_pModel->rowCount(), 0);
+    }
+
+    void FailureInTheMiddleOfTheWalkKeepsTheRowsListed()
+    {
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
+        // Memory runs out just as record 30 + 40 is asked for.
+        CSalvixDlg::s_fnBeforeRecordHook = [](DWORD dwIndex) {
+            if (dwIndex == 70)
+                SetAllocationFault(0);
+        };
+        QVERIFY(ScanToEnd(dlg, 20000));
+        ClearFaults();
+        QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_NOT_ENOUGH_MEMORY});
+        QCOMPARE(dlg.m_pModel->rowCount(), 40);
+        QCOMPARE(Cell(dlg, 39, 1), QStringLiteral("39"));
+        QCOMPARE(dlg.m_pTotalEdit->text(), QStringLiteral("40"));
+        QCOMPARE(dlg.m_hDevice, INVALID_HANDLE_VALUE);
+    }
+
+    void DataReadFailureWhileSavingIsShownOnce()
+    {
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
+        QVERIFY(ScanToEnd(dlg, 20000));
+
+        // A small file whose data lies in its record (config.ini), then one,
+        // deleted or not, whose data lies in clusters of its own.
+        int nResident = -1, nClusters = -1;
+        for (int nRow = 0; nRow < dlg.m_pModel->rowCount(); ++nRow)
+        {
+            const QString strName = Cell(dlg, nRow, 0);
+            const bool bFile = !strName.isEmpty() && !Cell(dlg, nRow, 2).contains(QStringLiteral("文件夹"));
+            const int nCount = Cell(dlg, nRow, 4).toInt();
+            if (bFile && nResident < 0 && strName == QStringLiteral("config.ini"))
+                nResident = nRow;
+            else if (bFile && nResident >= 0 && nClusters < 0 && nCount > 4)
+                nClusters = nRow;
+        }
+        QVERIFY2(nResident >= 0 && nClusters > nResident, "the sample disk has a small and a large file");
+
+        const QString strFolder = FreshFolder(QStringLiteral("fault-save"));
+        CSalvixDlg::s_fnFolderHook = [&](const QString&, const QString&) { return strFolder; };
+        dlg.m_pList->clearSelection();
+        for (int nRow : {nResident, nClusters})
+            dlg.m_pList->selectionModel()->select(dlg.m_pModel->index(nRow, 0),
+                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        // Every seek into the partition fails: only the resident file can be read.
+        const CVolumeGeometry geometry =
+            ReadGeometry(SampleDiskPath(), PartitionStart(dlg, QStringLiteral("NTFS Drive 0")));
+        SetDeviceFault(Fault(CDeviceFault::eSeekError, geometry.m_n64Start, ERROR_SEEK));
+        dlg.OnSaveSelected();
+        ClearFaults();
+        QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_SEEK});
+        const QStringList listSaved = QDir(strFolder).entryList(QDir::Files);
+        QCOMPARE(listSaved, QStringList{Cell(dlg, nResident, 0)});
+        // The list and the open volume are as they were.
+        QVERIFY(dlg.m_pModel->rowCount() > 30);
+    }
+};
+
+QTEST_MAIN(CFaultTest)
+#include "FaultTest.moc"
