@@ -272,7 +272,7 @@ TEST_F(MFTRecordTest, SparseRunsAreZerosAndReadNothing)
     CPatternDisk disk(0, {10}, 6);
     disk.File().Write(disk.Position(20), ClusterPattern(20, kCluster));
     CRecordImage image = NamedRecord(u"sparse");
-    image.AddNonResident(0x80, Runs({{2, 10}, {3, -1}, {1, 20}}), 6 * kCluster, 6 * kCluster - 100);
+    image.AddNonResident(0x80, Runs({{2, 10}, {3, kHole}, {1, 20}}), 6 * kCluster, 6 * kCluster - 100);
     image.End();
     CMFTRecord record;
     record.AttachDevice(disk.Handle());

@@ -13,92 +13,8 @@ using namespace testimg;
 namespace
 {
 
-// A disk with one small NTFS volume: boot sector, master file table, records.
-struct CVolumeSpec
-{
-    ULONGLONG m_n64FirstSector = 2048;
-    WORD m_wBytesPerSector = 512;
-    BYTE m_bySectorsPerCluster = 8;
-    signed char m_chRecordCode = -10;
-    ULONGLONG m_n64MftCluster = 4;
-    DWORD m_dwRecordSize = 1024;
-    std::u16string m_strMftName = u"$MFT";
-    bool m_bMftData = true;
-    DWORD m_dwTableExtra = 0;  // bytes of a part record at the table's end
-};
-
-class CTestVolume
-{
-public:
-    explicit CTestVolume(const CVolumeSpec& spec = CVolumeSpec()) : m_spec(spec) {}
-
-    // Record i of the table (0 is made by Build).
-    CRecordImage& Record(DWORD dwIndex)
-    {
-        auto it = m_records.find(dwIndex);
-        if (it == m_records.end())
-            it = m_records.emplace(dwIndex, CRecordImage(m_spec.m_dwRecordSize)).first;
-        return it->second;
-    }
-    void SetRaw(DWORD dwIndex, std::vector<BYTE> vec) { m_raw[dwIndex] = std::move(vec); }
-
-    DWORD ClusterSize() const { return m_spec.m_wBytesPerSector * m_spec.m_bySectorsPerCluster; }
-    ULONGLONG VolumeOffset() const { return m_spec.m_n64FirstSector * 512; }
-    ULONGLONG ClusterPosition(ULONGLONG n64Cluster) const { return VolumeOffset() + n64Cluster * ClusterSize(); }
-
-    void Build(DWORD dwRecords)
-    {
-        const DWORD dwTableLength = dwRecords * m_spec.m_dwRecordSize + m_spec.m_dwTableExtra;
-        const DWORD dwClusters = (dwTableLength + ClusterSize() - 1) / ClusterSize();
-        CRecordImage mft(m_spec.m_dwRecordSize);
-        mft.AddResident(0x10, StandardInfoValue());
-        mft.AddResident(0x30, FileNameValue(m_spec.m_strMftName, dwClusters * ClusterSize(), 6));
-        if (m_spec.m_bMftData)
-            mft.AddNonResident(0x80, Runs({{dwClusters, static_cast<LONGLONG>(m_spec.m_n64MftCluster)}}),
-                               static_cast<ULONGLONG>(dwClusters) * ClusterSize(), dwTableLength);
-        mft.End().Protect();
-        if (!m_raw.count(0))
-            m_raw[0] = mft.Bytes();
-
-        std::vector<BYTE> vecBoot(512, 0);
-        vecBoot[0] = 0xEB;
-        memcpy(vecBoot.data() + 3, "NTFS    ", 8);
-        PutLE(vecBoot, 0x0B, m_spec.m_wBytesPerSector, 2);
-        vecBoot[0x0D] = m_spec.m_bySectorsPerCluster;
-        PutLE(vecBoot, 0x30, m_spec.m_n64MftCluster, 8);
-        vecBoot[0x40] = static_cast<BYTE>(m_spec.m_chRecordCode);
-        vecBoot[510] = 0x55;
-        vecBoot[511] = 0xAA;
-        m_file.Write(VolumeOffset(), vecBoot);
-
-        std::vector<BYTE> vecTable(static_cast<size_t>(dwClusters) * ClusterSize(), 0);
-        for (auto& entry : m_records)
-        {
-            if (m_raw.count(entry.first))
-                continue;
-            entry.second.End().Protect(static_cast<WORD>(entry.first + 1));
-            m_raw[entry.first] = entry.second.Bytes();
-        }
-        for (auto& entry : m_raw)
-            if (entry.first < dwRecords)
-                std::copy(entry.second.begin(), entry.second.end(),
-                          vecTable.begin() + static_cast<size_t>(entry.first) * m_spec.m_dwRecordSize);
-        m_file.Write(ClusterPosition(m_spec.m_n64MftCluster), vecTable);
-    }
-
-    HANDLE Open()
-    {
-        return CreateFileA(m_file.Path().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-    }
-    CScratchFile& File() { return m_file; }
-
-private:
-    CVolumeSpec m_spec;
-    CScratchFile m_file;
-    std::map<DWORD, CRecordImage> m_records;
-    std::map<DWORD, std::vector<BYTE>> m_raw;
-};
+using CVolumeSpec = CDiskSpec;
+using CTestVolume = CTestDisk;
 
 class CDevice
 {
@@ -182,7 +98,7 @@ TEST_F(NTFSDriveTest, OpensTheVolumeAndDescribesRecords)
 TEST_F(NTFSDriveTest, TableBoundsAndRecordsWithoutSignature)
 {
     CVolumeSpec spec;
-    spec.m_dwTableExtra = 300;  // a part record at the end is ignored
+    spec.m_n64TableRealSize = 40 * 1024 + 300;  // a part record at the end is ignored
     CTestVolume volume(spec);
     volume.Record(39).AddResident(0x30, FileNameValue(u"last"));
     volume.SetRaw(35, std::vector<BYTE>(1024, 0));

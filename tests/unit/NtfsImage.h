@@ -6,7 +6,9 @@
 #include "platform/Win32.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <map>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -151,7 +153,11 @@ private:
     DWORD m_dwNext;
 };
 
-// Run list with one run per (length, absolute cluster) pair; cluster -1 marks a hole.
+// Marks a run without clusters (a hole) in Runs().
+const LONGLONG kHole = INT64_MIN;
+
+// Run list with one run per (length, absolute cluster) pair, negative
+// clusters included (they are where a hostile list points); kHole for a hole.
 inline std::vector<BYTE> Runs(const std::vector<std::pair<ULONGLONG, LONGLONG>>& vecRuns)
 {
     std::vector<BYTE> vec;
@@ -165,9 +171,10 @@ inline std::vector<BYTE> Runs(const std::vector<std::pair<ULONGLONG, LONGLONG>>&
             vecLength.push_back(static_cast<BYTE>(n64Length));
             n64Length >>= 8;
         } while (n64Length);
-        if (run.second >= 0)
+        if (run.second != kHole)
         {
-            LONGLONG n64Delta = run.second - n64Previous;
+            LONGLONG n64Delta = static_cast<LONGLONG>(static_cast<ULONGLONG>(run.second) -
+                                                      static_cast<ULONGLONG>(n64Previous));
             n64Previous = run.second;
             // Smallest two's-complement form that keeps the sign.
             for (;;)
@@ -230,5 +237,133 @@ inline std::vector<BYTE> ClusterPattern(ULONGLONG n64Cluster, DWORD dwClusterSiz
         vec[i] = static_cast<BYTE>((n64Cluster * 131 + i * 7 + (i >> 8)) & 0xFF);
     return vec;
 }
+
+// A whole disk: a master boot record, an NTFS volume with its boot sector and
+// a master file table of hand-made records, in a scratch file.
+struct CDiskSpec
+{
+    ULONGLONG m_n64FirstSector = 2048;
+    WORD m_wBytesPerSector = 512;
+    BYTE m_bySectorsPerCluster = 8;
+    signed char m_chRecordCode = -10;
+    DWORD m_dwRecordSize = 1024;
+    // Runs of the table's data as (clusters, first cluster); empty for one
+    // run at cluster 4. The table's bytes fill them in order.
+    std::vector<std::pair<ULONGLONG, LONGLONG>> m_vecMftRuns;
+    bool m_bMbr = true;  // a master boot record listing the volume as NTFS
+    std::u16string m_strMftName = u"$MFT";  // record 0's file name
+    bool m_bMftData = true;                 // record 0 describes the table's data
+    ULONGLONG m_n64TableRealSize = 0;       // the data's real size; 0: its whole clusters
+};
+
+class CTestDisk
+{
+public:
+    explicit CTestDisk(const CDiskSpec& spec = CDiskSpec()) : m_spec(spec)
+    {
+        if (m_spec.m_vecMftRuns.empty())
+            m_spec.m_vecMftRuns.push_back({0, 4});  // length set by Build
+    }
+
+    CRecordImage& Record(DWORD dwIndex)
+    {
+        auto it = m_records.find(dwIndex);
+        if (it == m_records.end())
+            it = m_records.emplace(dwIndex, CRecordImage(m_spec.m_dwRecordSize)).first;
+        return it->second;
+    }
+    // A record stored exactly as given: no end marker, no update sequence.
+    void SetRaw(DWORD dwIndex, std::vector<BYTE> vec) { m_raw[dwIndex] = std::move(vec); }
+
+    DWORD ClusterSize() const { return static_cast<DWORD>(m_spec.m_wBytesPerSector) * m_spec.m_bySectorsPerCluster; }
+    ULONGLONG VolumeOffset() const { return m_spec.m_n64FirstSector * 512; }
+    ULONGLONG ClusterPosition(ULONGLONG n64Cluster) const { return VolumeOffset() + n64Cluster * ClusterSize(); }
+    ULONGLONG MftPosition() const { return ClusterPosition(m_spec.m_vecMftRuns.front().second); }
+
+    // Writes the master boot record, the boot sector and a table of
+    // dwRecords records (record 0 made here unless set).
+    void Build(DWORD dwRecords)
+    {
+        const DWORD dwCluster = ClusterSize();
+        const DWORD dwTableLength = static_cast<DWORD>(
+            std::max<ULONGLONG>(static_cast<ULONGLONG>(dwRecords) * m_spec.m_dwRecordSize,
+                                m_spec.m_n64TableRealSize));
+        if (m_spec.m_vecMftRuns.size() == 1 && m_spec.m_vecMftRuns[0].first == 0)
+            m_spec.m_vecMftRuns[0].first = (dwTableLength + dwCluster - 1) / dwCluster;
+        ULONGLONG n64Clusters = 0;
+        for (const auto& run : m_spec.m_vecMftRuns)
+            n64Clusters += run.first;
+
+        if (!m_raw.count(0))
+        {
+            CRecordImage mft(m_spec.m_dwRecordSize);
+            mft.AddResident(0x10, StandardInfoValue());
+            mft.AddResident(0x30, FileNameValue(m_spec.m_strMftName, n64Clusters * dwCluster, 6));
+            if (m_spec.m_bMftData)
+                mft.AddNonResident(0x80, Runs(m_spec.m_vecMftRuns), n64Clusters * dwCluster,
+                                   m_spec.m_n64TableRealSize ? m_spec.m_n64TableRealSize
+                                                             : n64Clusters * dwCluster);
+            m_raw[0] = mft.End().Protect().Bytes();
+        }
+        for (auto& entry : m_records)
+            if (!m_raw.count(entry.first))
+                m_raw[entry.first] = entry.second.End().Protect(static_cast<WORD>(entry.first + 1)).Bytes();
+
+        if (m_spec.m_bMbr)
+        {
+            std::vector<BYTE> vecMbr(512, 0);
+            vecMbr[446 + 4] = 7;
+            PutLE(vecMbr, 446 + 8, m_spec.m_n64FirstSector, 4);
+            PutLE(vecMbr, 446 + 12, 1u << 20, 4);
+            vecMbr[510] = 0x55;
+            vecMbr[511] = 0xAA;
+            m_file.Write(0, vecMbr);
+        }
+
+        std::vector<BYTE> vecBoot(512, 0);
+        vecBoot[0] = 0xEB;
+        memcpy(vecBoot.data() + 3, "NTFS    ", 8);
+        PutLE(vecBoot, 0x0B, m_spec.m_wBytesPerSector, 2);
+        vecBoot[0x0D] = m_spec.m_bySectorsPerCluster;
+        PutLE(vecBoot, 0x30, static_cast<ULONGLONG>(m_spec.m_vecMftRuns.front().second), 8);
+        vecBoot[0x40] = static_cast<BYTE>(m_spec.m_chRecordCode);
+        vecBoot[510] = 0x55;
+        vecBoot[511] = 0xAA;
+        m_file.Write(VolumeOffset(), vecBoot);
+
+        // Whole clusters: the runs describe that many bytes.
+        std::vector<BYTE> vecTable((dwTableLength + dwCluster - 1) / dwCluster * dwCluster, 0);
+        for (auto& entry : m_raw)
+            if (entry.first < dwRecords)
+                std::copy(entry.second.begin(), entry.second.begin() + std::min<size_t>(entry.second.size(), m_spec.m_dwRecordSize),
+                          vecTable.begin() + static_cast<size_t>(entry.first) * m_spec.m_dwRecordSize);
+        // The table's bytes go into the runs in order, as far as they reach.
+        size_t nDone = 0;
+        LONGLONG n64Cluster = 0;
+        for (const auto& run : m_spec.m_vecMftRuns)
+        {
+            n64Cluster = run.second;
+            const size_t nRun = std::min<size_t>(run.first * dwCluster, vecTable.size() - nDone);
+            if (nRun)
+                m_file.Write(ClusterPosition(n64Cluster), vecTable.data() + nDone, nRun);
+            nDone += nRun;
+        }
+    }
+
+    HANDLE Open() const
+    {
+        return CreateFileA(m_file.Path().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+    CScratchFile& File() { return m_file; }
+    const std::string& Path() const { return m_file.Path(); }
+    DWORD FirstSector() const { return static_cast<DWORD>(m_spec.m_n64FirstSector); }
+
+private:
+    CDiskSpec m_spec;
+    CScratchFile m_file;
+    std::map<DWORD, CRecordImage> m_records;
+    std::map<DWORD, std::vector<BYTE>> m_raw;
+};
 
 }  // namespace testimg
