@@ -8,6 +8,7 @@ SALVIX_PACKAGES=(
   qt6-base-dev libgl-dev fonts-wqy-microhei
   xvfb xauth xdotool x11-apps imagemagick
   clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix
 )
 
 salvix_install_deps() {
