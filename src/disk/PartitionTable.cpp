@@ -67,19 +67,6 @@ DWORD ReadTableSector(HANDLE hDisk, BYTE* pSector)
     return 0;
 }
 
-DWORD SeekToSector(HANDLE hDisk, DWORD dwSector)
-{
-    // The full 64-bit byte offset: sectors from 2^23 on lie at 4 GiB and beyond.
-    const ULONGLONG n64Offset = static_cast<ULONGLONG>(dwSector) * kSectorSize;
-    LONG lHigh = static_cast<LONG>(static_cast<DWORD>(n64Offset >> 32));
-    // A sector's offset never has a low half of 0xFFFFFFFF, so that result
-    // can only mean failure.
-    if (SetFilePointer(hDisk, static_cast<LONG>(static_cast<DWORD>(n64Offset)), &lHigh,
-                       FILE_BEGIN) == INVALID_SET_FILE_POINTER)
-        return GetLastError();
-    return 0;
-}
-
 enum class ETableEnd
 {
     eLink,   // an extended entry: the chain goes on from its first-sector value
@@ -185,7 +172,9 @@ DWORD WalkPartitionTables(
     DWORD dwLinkOffset = 0;
     for (int nRecord = 0; nRecord < kMaxExtendedRecords; ++nRecord)
     {
-        dwError = SeekToSector(disk.m_hDisk, dwExtendedBase + dwLinkOffset);
+        // The full 64-bit byte offset: sectors from 2^23 on lie at 4 GiB and beyond.
+        dwError = SeekDevice(disk.m_hDisk,
+                             static_cast<ULONGLONG>(dwExtendedBase + dwLinkOffset) * kSectorSize);
         if (dwError)
             return dwError;
         dwError = ReadTableSector(disk.m_hDisk, abySector);
