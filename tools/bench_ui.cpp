@@ -237,11 +237,11 @@ int main(int argc, char** argv)
         (lPeak / 1024.0) / dTableMiB);
     double dNameBytes = 0;
     for (int i = 0; i < dlg.m_pModel->rowCount(); ++i)
-        dNameBytes += dlg.m_pModel->Row(i).m_wNameLength;
+        dNameBytes += dlg.m_pModel->Store().Row(static_cast<size_t>(i)).m_wNameLength;
     printf(
         "               the list's rows: %.1f MiB (%d rows of %zu bytes and %.1f MiB of names)\n",
-        (dlg.m_pModel->rowCount() * double(sizeof(CFileRow)) + dNameBytes) / 1048576.0,
-        dlg.m_pModel->rowCount(), sizeof(CFileRow), dNameBytes / 1048576.0);
+        (dlg.m_pModel->rowCount() * double(sizeof(CScanRow)) + dNameBytes) / 1048576.0,
+        dlg.m_pModel->rowCount(), sizeof(CScanRow), dNameBytes / 1048576.0);
 
     // Stop presses while the rows stream in, at about a tenth, half and nine
     // tenths of the listing.

@@ -60,7 +60,7 @@ public:
 DWORD ReadTableSector(HANDLE hDisk, BYTE* pSector)
 {
     DWORD dwRead = 0;
-    if (!ReadFile(hDisk, pSector, kSectorSize, &dwRead, nullptr))
+    if (!ReadDevice(hDisk, pSector, kSectorSize, &dwRead))
         return GetLastError();
     if (dwRead < kSectorSize)
         return ERROR_READ_FAULT;

@@ -1,9 +1,12 @@
 // One master-file-table record: its signature, in-use bit, standard
 // information, file name and, on request, the values of its $DATA attributes,
-// gathered from the record or from the disk through their data runs.
+// gathered from the record or from the disk through their data runs. A thin
+// layer over the parse functions of ntfs/Structures.h and CExtentReader.
 #pragma once
 
 #include "platform/Win32.h"
+
+#include <atomic>
 
 class CMFTRecord
 {
@@ -16,13 +19,22 @@ public:
 
     void AttachDevice(HANDLE hDevice);
     DWORD Configure(ULONGLONG n64VolumeOffset, DWORD dwRecordSize, DWORD dwClusterSize);
+    // Walks the record's attributes. $STANDARD_INFORMATION and $FILE_NAME are
+    // always resident: one that is not, or whose value does not fit, is skipped
+    // and the walk goes on. With bInfoOnly 0 every $DATA value is appended to
+    // m_pData; a $DATA whose content cannot be read is an error, never a gap.
     DWORD Parse(const BYTE* pImage, DWORD dwLength, BYTE bInfoOnly);
+    // The value of the attribute whose header is at pAttrHeader, inside the
+    // image being parsed, in a new array the caller releases with delete[].
     DWORD ReadAttributeValue(const BYTE* pAttrHeader, BYTE*& pValue, DWORD& dwValueLength);
     DWORD ReadClusters(LONGLONG n64Cluster, BYTE* pDest, DWORD& dwLength);
 
     // Hands the gathered data over to the caller (release with delete[]) and
     // leaves the object empty; spares a copy of a table hundreds of MB long.
     BYTE* DetachData();
+    // A long read of non-resident data stops with ERROR_OPERATION_ABORTED once
+    // *pStop is set.
+    void SetStopFlag(const std::atomic<BYTE>* pStop) { m_pStop = pStop; }
 
     static constexpr DWORD kStandardInfoSize = 40;
     static constexpr DWORD kFileNameSize = 1090;  // 66-byte fixed part + 512 UTF-16 units
@@ -42,5 +54,8 @@ public:
 private:
     void ReleaseData();
     DWORD AppendData(BYTE* pValue, DWORD dwValueLength);
-    DWORD ReadNonResident(const BYTE* pAttrHeader, BYTE*& pValue, DWORD& dwValueLength);
+    DWORD ReadNonResident(const BYTE* pAttrHeader, DWORD dwLeft, BYTE*& pValue,
+                          DWORD& dwValueLength);
+
+    const std::atomic<BYTE>* m_pStop = nullptr;
 };

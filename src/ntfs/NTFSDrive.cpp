@@ -3,40 +3,12 @@
 #include "disk/Disk.h"
 #include "ntfs/Layout.h"
 #include "ntfs/MFTRecord.h"
+#include "ntfs/Structures.h"
 #include "platform/Platform.h"
 
 #include <cstring>
 
 using namespace ntfs;
-
-namespace
-{
-
-// Record sizes this program accepts: powers of two from 1 KiB to 64 KiB.
-const DWORD kMinRecordSize = 1024;
-const DWORD kMaxRecordSize = 65536;
-
-// The record size a boot sector states: 2^-v for a negative code v, v
-// clusters for a positive one. 0 when the code or the size is not usable.
-DWORD RecordSizeFromCode(signed char chCode, DWORD dwClusterSize)
-{
-    ULONGLONG n64Size = 0;
-    if (chCode < 0)
-    {
-        if (chCode < -31)
-            return 0;
-        n64Size = 1ull << -chCode;
-    }
-    else if (chCode > 0)
-    {
-        n64Size = static_cast<ULONGLONG>(chCode) * dwClusterSize;
-    }
-    if (n64Size < kMinRecordSize || n64Size > kMaxRecordSize || (n64Size & (n64Size - 1)) != 0)
-        return 0;
-    return static_cast<DWORD>(n64Size);
-}
-
-}  // namespace
 
 CNTFSDrive::CNTFSDrive()
     : m_hDevice(nullptr),
@@ -81,40 +53,43 @@ DWORD CNTFSDrive::GetRecordCount() const
     return m_dwTableLength / m_dwRecordSize;
 }
 
+void CNTFSDrive::DetachDevice()
+{
+    m_hDevice = INVALID_HANDLE_VALUE;
+}
+
+void CNTFSDrive::ResumeDevice(HANDLE hDevice)
+{
+    m_hDevice = hDevice;
+}
+
 DWORD CNTFSDrive::OpenVolume()
 {
+    BYTE byBoot[kBootSectorSize];
+    DWORD dwRead = 0;
     DWORD dwError = SeekDevice(m_hDevice, VolumeOffset());
     if (dwError != 0)
         return dwError;
-    BYTE byBoot[kBootSectorSize];
-    DWORD dwRead = 0;
-    if (!ReadFile(m_hDevice, byBoot, kBootSectorSize, &dwRead, nullptr))
+    if (!ReadDevice(m_hDevice, byBoot, kBootSectorSize, &dwRead))
         return GetLastError();
-    // Bytes that did not arrive are not boot-sector content.
-    if (dwRead < kBootSectorSize)
-        return ERROR_READ_FAULT;
-    if (memcmp(byBoot + kBootOemId, "NTFS", 4) != 0)
-        return ERROR_INVALID_DRIVE;
-
-    const DWORD dwClusterSize =
-        static_cast<DWORD>(ReadLE16(byBoot + kBootBytesPerSector)) * byBoot[kBootSectorsPerCluster];
-    const DWORD dwRecordSize =
-        RecordSizeFromCode(static_cast<signed char>(byBoot[kBootRecordSizeCode]), dwClusterSize);
-    if (dwRecordSize == 0)
+    CBootSector boot;
+    if ((dwError = ParseBootSector(byBoot, dwRead, boot)) != 0)
+        return dwError;
+    if (boot.m_dwRecordSize == 0)
         return ERROR_INVALID_PARAMETER;
 
-    m_dwClusterSize = dwClusterSize;
+    m_dwClusterSize = boot.m_dwClusterSize;
     delete[] m_pRecord;
-    m_pRecord = AllocBytes(dwRecordSize);
+    m_pRecord = AllocBytes(boot.m_dwRecordSize);
     if (!m_pRecord)
     {
         m_dwRecordSize = 0;
         return ERROR_NOT_ENOUGH_MEMORY;
     }
-    m_dwRecordSize = dwRecordSize;
+    m_dwRecordSize = boot.m_dwRecordSize;
 
     m_bOpened = true;
-    dwError = LoadMasterFileTable(ReadLE64(byBoot + kBootMftCluster));
+    dwError = LoadMasterFileTable(boot.m_n64MftCluster);
     if (dwError != 0)
     {
         m_bOpened = false;
@@ -133,13 +108,14 @@ DWORD CNTFSDrive::LoadMasterFileTable(ULONGLONG n64MFTCluster)
     if (dwError != 0)
         return dwError;
     DWORD dwRead = 0;
-    if (!ReadFile(m_hDevice, m_pRecord, m_dwRecordSize, &dwRead, nullptr))
+    if (!ReadDevice(m_hDevice, m_pRecord, m_dwRecordSize, &dwRead))
         return GetLastError();
     if (dwRead == m_dwRecordSize)
         ApplyUpdateSequence(m_pRecord, m_dwRecordSize);
 
     CMFTRecord record;
     record.AttachDevice(m_hDevice);
+    record.SetStopFlag(m_pStop);
     dwError = record.Configure(VolumeOffset(), m_dwRecordSize, m_dwClusterSize);
     if (dwError != 0)
         return dwError;

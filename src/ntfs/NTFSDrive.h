@@ -4,6 +4,8 @@
 
 #include "platform/Win32.h"
 
+#include <atomic>
+
 struct MFTEntryInfo
 {
     char szName[260];
@@ -29,12 +31,25 @@ public:
     void SetVolumeStart(DWORD dwFirstSector, DWORD dwSectorSize);
     DWORD OpenVolume();
     DWORD LoadMasterFileTable(ULONGLONG n64MFTCluster);
+    // Describes a record from the table alone: never reads the disk.
     DWORD GetEntryInfo(DWORD dwIndex, MFTEntryInfo& info);
     // On success pData is a new array the caller releases with delete[].
     DWORD ReadEntryData(DWORD dwIndex, BYTE*& pData, DWORD& dwLength);
 
     // Number of whole records in the loaded table; 0 when none is open.
     DWORD GetRecordCount() const;
+
+    // The table load stops between reads with ERROR_OPERATION_ABORTED once
+    // *pStop is set; the object is then not opened. Null: never stops.
+    void SetStopFlag(const std::atomic<BYTE>* pStop) { m_pStop = pStop; }
+    // Forgets the device handle its owner is about to close, so that nothing
+    // is read through a closed handle: descriptions are still answered from
+    // the table, reads of the disk fail with ERROR_INVALID_HANDLE.
+    void DetachDevice();
+    // Gives the open volume a new handle on the same disk after DetachDevice,
+    // keeping the table; AttachDevice, by contrast, starts over.
+    void ResumeDevice(HANDLE hDevice);
+    bool HasDevice() const { return m_hDevice != INVALID_HANDLE_VALUE && m_hDevice != nullptr; }
 
     HANDLE m_hDevice;
     DWORD m_dwFirstSector;
@@ -49,4 +64,6 @@ public:
 private:
     ULONGLONG VolumeOffset() const;
     DWORD PrepareRecord(DWORD dwIndex, class CMFTRecord& record, BYTE bInfoOnly);
+
+    const std::atomic<BYTE>* m_pStop = nullptr;
 };

@@ -1,7 +1,6 @@
 // The Win32 subset over POSIX. See Win32.h.
 #ifndef _WIN32
 
-#include "platform/FaultInjection.h"
 #include "platform/Platform.h"
 #include "platform/Win32.h"
 
@@ -83,34 +82,6 @@ DWORD Fail(DWORD dwError)
     return dwError;
 }
 
-// ---- fault plan -----------------------------------------------------------
-
-std::mutex g_faultLock;
-CDeviceFault g_fault;
-std::atomic<bool> g_bFaultSet{false};
-std::atomic<ULONGLONG> g_n64AllocMin{~0ull};
-std::atomic<unsigned> g_nAllocSkip{0};
-std::atomic<ULONGLONG> g_n64Reads{0}, g_n64BytesRead{0}, g_n64Writes{0};
-
-bool CurrentFault(CDeviceFault& fault)
-{
-    if (!g_bFaultSet.load(std::memory_order_acquire))
-        return false;
-    std::lock_guard<std::mutex> lock(g_faultLock);
-    fault = g_fault;
-    return fault.m_eKind != CDeviceFault::eNone;
-}
-
-void SpendShortRead()
-{
-    std::lock_guard<std::mutex> lock(g_faultLock);
-    if (g_fault.m_eKind == CDeviceFault::eShortRead)
-    {
-        g_fault.m_eKind = CDeviceFault::eNone;
-        g_bFaultSet.store(false, std::memory_order_release);
-    }
-}
-
 // ---- handles ----------------------------------------------------------------
 
 struct CObject
@@ -120,13 +91,6 @@ struct CObject
     virtual ~CObject() = default;
     const EType m_eType;
 };
-
-// Sequential reads of a disk are served from a read-ahead window that grows
-// while the reader keeps going forward; a seek elsewhere drops it, so a burst
-// of one-cluster reads costs a few large system reads, and data is never
-// older than the last seek.
-const DWORD kReadAheadFirst = 128 * 1024;
-const DWORD kReadAheadMax = 256 * 1024;
 
 struct CFileObject : CObject
 {
@@ -139,12 +103,7 @@ struct CFileObject : CObject
     int m_nFd = -1;
     bool m_bRead = false;
     bool m_bWrite = false;
-    bool m_bReadAhead = false;
     ULONGLONG m_n64Pos = 0;
-    std::vector<BYTE> m_vecCache;
-    ULONGLONG m_n64CacheStart = 0;
-    DWORD m_dwCacheLength = 0;
-    DWORD m_dwWindow = kReadAheadFirst;
 };
 
 struct CThreadState
@@ -229,40 +188,6 @@ DWORD PreadFull(int nFd, ULONGLONG n64Pos, BYTE* pDest, DWORD n, DWORD& dwGot)
             break;
         dwGot += static_cast<DWORD>(r);
     }
-    return 0;
-}
-
-DWORD ReadThroughCache(CFileObject* pFile, ULONGLONG n64Pos, BYTE* pDest, DWORD n, DWORD& dwGot)
-{
-    if (!pFile->m_bReadAhead || n >= kReadAheadMax / 2)
-        return PreadFull(pFile->m_nFd, n64Pos, pDest, n, dwGot);
-
-    bool bHit = pFile->m_dwCacheLength > 0 && n64Pos >= pFile->m_n64CacheStart &&
-                n64Pos - pFile->m_n64CacheStart < pFile->m_dwCacheLength;
-    if (bHit && n64Pos - pFile->m_n64CacheStart + n > pFile->m_dwCacheLength &&
-        pFile->m_dwCacheLength == pFile->m_vecCache.size())
-        bHit = false;  // runs past a full window: refill from here
-    if (!bHit)
-    {
-        DWORD dwWindow = std::max(pFile->m_dwWindow, n);
-        if (pFile->m_vecCache.size() < dwWindow)
-            pFile->m_vecCache.resize(dwWindow);
-        DWORD dwFilled = 0;
-        if (PreadFull(pFile->m_nFd, n64Pos, pFile->m_vecCache.data(), dwWindow, dwFilled) != 0)
-        {
-            // A failing read-ahead says nothing about the bytes asked for.
-            pFile->m_dwCacheLength = 0;
-            return PreadFull(pFile->m_nFd, n64Pos, pDest, n, dwGot);
-        }
-        pFile->m_n64CacheStart = n64Pos;
-        pFile->m_dwCacheLength = dwFilled;
-        pFile->m_vecCache.resize(dwWindow);
-        pFile->m_dwWindow = std::min(kReadAheadMax, pFile->m_dwWindow * 2);
-    }
-    ULONGLONG n64Skip = n64Pos - pFile->m_n64CacheStart;
-    DWORD dwAvail = pFile->m_dwCacheLength - static_cast<DWORD>(n64Skip);
-    dwGot = std::min(n, dwAvail);
-    memcpy(pDest, pFile->m_vecCache.data() + n64Skip, dwGot);
     return 0;
 }
 
@@ -388,18 +313,23 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode
         return INVALID_HANDLE_VALUE;
     }
     struct stat st;
-    if (fstat(nFd, &st) == 0 && S_ISDIR(st.st_mode))
+    const bool bStat = fstat(nFd, &st) == 0;
+    if (bStat && S_ISDIR(st.st_mode))
     {
         close(nFd);
         Fail(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
+    // Windows gives a file it replaces the attributes asked for: a read-only
+    // request makes the replaced file read-only too, not only a new one.
+    if (bStat && (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) && (nFlags & O_TRUNC) &&
+        S_ISREG(st.st_mode) && (st.st_mode & 0222) != 0)
+        fchmod(nFd, st.st_mode & 07555);
 
     auto pFile = std::make_unique<CFileObject>();
     pFile->m_nFd = nFd;
     pFile->m_bRead = bRead;
     pFile->m_bWrite = bWrite;
-    pFile->m_bReadAhead = bRead && !bWrite;
     t_dwLastError = 0;
     return Register(std::move(pFile));
 }
@@ -452,19 +382,6 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveH
     }
     ULONGLONG n64New = static_cast<ULONGLONG>(n64Base + n64Distance);
 
-    CDeviceFault fault;
-    if (pFile->m_bRead && CurrentFault(fault) && fault.m_eKind == CDeviceFault::eSeekError &&
-        n64New >= fault.m_n64Offset)
-    {
-        Fail(fault.m_dwError);
-        return INVALID_SET_FILE_POINTER;
-    }
-
-    if (n64New != pFile->m_n64Pos)
-    {
-        pFile->m_dwCacheLength = 0;
-        pFile->m_dwWindow = kReadAheadFirst;
-    }
     pFile->m_n64Pos = n64New;
     if (lpDistanceToMoveHigh)
         *lpDistanceToMoveHigh = static_cast<LONG>(n64New >> 32);
@@ -485,46 +402,16 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     if (!lpBuffer && nNumberOfBytesToRead)
         return Fail(ERROR_NOACCESS), FALSE;
 
-    ULONGLONG n64Pos = pFile->m_n64Pos;
-    DWORD n = nNumberOfBytesToRead;
-    CDeviceFault fault;
-    if (n && CurrentFault(fault))
-    {
-        const ULONGLONG n64Off = fault.m_n64Offset;
-        const bool bCovers = n64Off >= n64Pos && n64Off - n64Pos < n;
-        switch (fault.m_eKind)
-        {
-        case CDeviceFault::eReadError:
-            if (bCovers)
-                return Fail(fault.m_dwError), FALSE;
-            break;
-        case CDeviceFault::eEndOfDevice:
-            if (n64Pos >= n64Off)
-                n = 0;
-            else if (bCovers)
-                n = static_cast<DWORD>(n64Off - n64Pos);
-            break;
-        case CDeviceFault::eShortRead:
-            if (bCovers)
-            {
-                n = static_cast<DWORD>(n64Off - n64Pos);
-                SpendShortRead();
-            }
-            break;
-        default: break;
-        }
-    }
-
+    const ULONGLONG n64Pos = pFile->m_n64Pos;
     DWORD dwGot = 0;
-    if (n)
+    if (nNumberOfBytesToRead)
     {
-        DWORD dwError = ReadThroughCache(pFile, n64Pos, static_cast<BYTE*>(lpBuffer), n, dwGot);
+        DWORD dwError = PreadFull(pFile->m_nFd, n64Pos, static_cast<BYTE*>(lpBuffer),
+                                  nNumberOfBytesToRead, dwGot);
         if (dwError)
             return Fail(dwError), FALSE;
     }
     pFile->m_n64Pos = n64Pos + dwGot;
-    g_n64Reads.fetch_add(1, std::memory_order_relaxed);
-    g_n64BytesRead.fetch_add(dwGot, std::memory_order_relaxed);
     if (lpNumberOfBytesRead)
         *lpNumberOfBytesRead = dwGot;
     t_dwLastError = 0;
@@ -543,19 +430,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
         return Fail(ERROR_ACCESS_DENIED), FALSE;
     if (!lpBuffer && nNumberOfBytesToWrite)
         return Fail(ERROR_NOACCESS), FALSE;
-    g_n64Writes.fetch_add(1, std::memory_order_relaxed);
-
-    DWORD n = nNumberOfBytesToWrite;
-    DWORD dwInjected = 0;
-    CDeviceFault fault;
-    if (CurrentFault(fault) && fault.m_eKind == CDeviceFault::eWriteError &&
-        pFile->m_n64Pos + n > fault.m_n64Offset)
-    {
-        n = pFile->m_n64Pos >= fault.m_n64Offset
-                ? 0
-                : static_cast<DWORD>(fault.m_n64Offset - pFile->m_n64Pos);
-        dwInjected = fault.m_dwError;
-    }
+    const DWORD n = nNumberOfBytesToWrite;
 
     const BYTE* pSource = static_cast<const BYTE*>(lpBuffer);
     DWORD dwDone = 0;
@@ -577,8 +452,6 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
     pFile->m_n64Pos += dwDone;
     if (lpNumberOfBytesWritten)
         *lpNumberOfBytesWritten = dwDone;
-    if (dwInjected)
-        return Fail(dwInjected), FALSE;
     t_dwLastError = 0;
     return TRUE;
 }
@@ -607,49 +480,57 @@ struct CMessage
     const char* m_pszText;
 };
 
+// The system's own texts for the codes this layer gives, as Windows words
+// them; the program keeps its own sentences for the codes it means something
+// by, and asks for these only after its own table.
 const CMessage kMessages[] = {
     {ERROR_SUCCESS, "The operation completed successfully."},
-    {ERROR_INVALID_FUNCTION, "The operation is not supported."},
-    {ERROR_FILE_NOT_FOUND, "The file or disk could not be found."},
-    {ERROR_PATH_NOT_FOUND, "The folder could not be found."},
-    {ERROR_TOO_MANY_OPEN_FILES, "Too many files are open."},
+    {ERROR_INVALID_FUNCTION, "Incorrect function."},
+    {ERROR_FILE_NOT_FOUND, "The system cannot find the file specified."},
+    {ERROR_PATH_NOT_FOUND, "The system cannot find the path specified."},
+    {ERROR_TOO_MANY_OPEN_FILES, "The system cannot open the file."},
     {ERROR_ACCESS_DENIED, "Access is denied."},
-    {ERROR_INVALID_HANDLE, "The handle is not valid."},
-    {ERROR_NOT_ENOUGH_MEMORY, "There is not enough memory to complete the operation."},
-    {ERROR_INVALID_ACCESS, "The volume has not been opened."},
-    {ERROR_OUTOFMEMORY, "There is not enough memory to complete the operation."},
-    {ERROR_INVALID_DRIVE, "The partition does not hold an NTFS volume."},
-    {ERROR_NO_MORE_FILES, "There are no more records in the master file table."},
-    {ERROR_WRITE_PROTECT, "The disk is write-protected."},
+    {ERROR_INVALID_HANDLE, "The handle is invalid."},
+    {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory resources are available to process this command."},
+    {ERROR_INVALID_ACCESS, "The access code is invalid."},
+    {ERROR_INVALID_DATA, "The data is invalid."},
+    {ERROR_OUTOFMEMORY, "Not enough memory resources are available to complete this operation."},
+    {ERROR_INVALID_DRIVE, "The system cannot find the drive specified."},
+    {ERROR_NO_MORE_FILES, "There are no more files."},
+    {ERROR_WRITE_PROTECT, "The media is write protected."},
     {ERROR_NOT_READY, "The device is not ready."},
-    {ERROR_CRC, "The disk reported a data error."},
-    {ERROR_SEEK, "The disk could not be positioned."},
-    {ERROR_WRITE_FAULT, "The device could not be written."},
-    {ERROR_READ_FAULT, "The disk could not be read: fewer bytes arrived than asked for."},
-    {ERROR_GEN_FAILURE, "A device attached to the system is not working."},
-    {ERROR_SHARING_VIOLATION, "The file is in use by another program."},
-    {ERROR_HANDLE_EOF, "The end of the disk was reached."},
+    {ERROR_CRC, "Data error (cyclic redundancy check)."},
+    {ERROR_SEEK, "The drive cannot locate a specific area or track on the disk."},
+    {ERROR_WRITE_FAULT, "The system cannot write to the specified device."},
+    {ERROR_READ_FAULT, "The system cannot read from the specified device."},
+    {ERROR_GEN_FAILURE, "A device attached to the system is not functioning."},
+    {ERROR_SHARING_VIOLATION,
+     "The process cannot access the file because it is being used by another process."},
+    {ERROR_HANDLE_EOF, "Reached the end of the file."},
     {ERROR_NOT_SUPPORTED, "The request is not supported."},
-    {ERROR_DEV_NOT_EXIST, "The device does not exist."},
+    {ERROR_DEV_NOT_EXIST, "The specified network resource or device is no longer available."},
     {ERROR_FILE_EXISTS, "The file exists."},
-    {ERROR_INVALID_PARAMETER, "A size or record read from the disk is not valid."},
+    {ERROR_INVALID_PARAMETER, "The parameter is incorrect."},
     {ERROR_BROKEN_PIPE, "The pipe has been ended."},
     {ERROR_DISK_FULL, "There is not enough space on the disk."},
-    {ERROR_CALL_NOT_IMPLEMENTED, "The operation is not available on this system."},
-    {ERROR_INVALID_NAME, "The file name is not valid here."},
-    {ERROR_NEGATIVE_SEEK, "The position lies outside the disk."},
-    {ERROR_DIR_NOT_EMPTY, "The folder is not empty."},
-    {ERROR_BUSY, "The device or resource is busy."},
-    {ERROR_ALREADY_EXISTS, "The file already exists."},
-    {ERROR_FILENAME_EXCED_RANGE, "The file name or path is too long."},
-    {ERROR_FILE_TOO_LARGE, "The file is too large to be read in one piece."},
-    {ERROR_DIRECTORY, "The folder name is not valid."},
-    {ERROR_NOACCESS, "Memory could not be accessed."},
-    {ERROR_IO_DEVICE, "The disk reported an input/output error."},
-    {ERROR_TOO_MANY_LINKS, "The file has too many links."},
-    {ERROR_BAD_DEVICE, "The master file table of this partition could not be found."},
-    {ERROR_DISK_QUOTA_EXCEEDED, "The disk quota was exceeded."},
-    {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved."},
+    {ERROR_CALL_NOT_IMPLEMENTED, "This function is not supported on this system."},
+    {ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small."},
+    {ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect."},
+    {ERROR_NEGATIVE_SEEK,
+     "An attempt was made to move the file pointer before the beginning of the file."},
+    {ERROR_DIR_NOT_EMPTY, "The directory is not empty."},
+    {ERROR_BUSY, "The requested resource is in use."},
+    {ERROR_ALREADY_EXISTS, "Cannot create a file when that file already exists."},
+    {ERROR_FILENAME_EXCED_RANGE, "The filename or extension is too long."},
+    {ERROR_FILE_TOO_LARGE, "The file size exceeds the limit allowed and cannot be saved."},
+    {ERROR_DIRECTORY, "The directory name is invalid."},
+    {ERROR_OPERATION_ABORTED, "The I/O operation has been aborted."},
+    {ERROR_NOACCESS, "Invalid access to memory location."},
+    {ERROR_IO_DEVICE, "The request could not be performed because of an I/O device error."},
+    {ERROR_TOO_MANY_LINKS, "An attempt was made to create more links on a file than the file system supports."},
+    {ERROR_BAD_DEVICE, "The specified device name is invalid."},
+    {ERROR_DISK_QUOTA_EXCEEDED, "Disk quota exceeded."},
+    {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved by the system."},
 };
 
 }  // namespace
@@ -768,23 +649,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
     return WAIT_OBJECT_0;
 }
 
-// ---- allocation and the test seam -------------------------------------------------
-
-BYTE* AllocBytes(ULONGLONG n64Count)
-{
-    if (n64Count >= g_n64AllocMin.load(std::memory_order_relaxed))
-    {
-        unsigned nSkip = g_nAllocSkip.load();
-        while (nSkip > 0 && !g_nAllocSkip.compare_exchange_weak(nSkip, nSkip - 1))
-        {
-        }
-        if (nSkip == 0)
-            return nullptr;
-    }
-    if (n64Count > SIZE_MAX)
-        return nullptr;
-    return new (std::nothrow) BYTE[static_cast<size_t>(n64Count)];
-}
+// ---- memory ----------------------------------------------------------------------
 
 void PrepareForWrite(BYTE* pBytes, ULONGLONG n64Count)
 {
@@ -798,41 +663,6 @@ void PrepareForWrite(BYTE* pBytes, ULONGLONG n64Count)
     (void)pBytes;
     (void)n64Count;
 #endif
-}
-
-void SetDeviceFault(const CDeviceFault& fault)
-{
-    std::lock_guard<std::mutex> lock(g_faultLock);
-    g_fault = fault;
-    g_bFaultSet.store(fault.m_eKind != CDeviceFault::eNone, std::memory_order_release);
-}
-
-void SetAllocationFault(ULONGLONG n64MinSize, unsigned nSkip)
-{
-    g_nAllocSkip.store(nSkip);
-    g_n64AllocMin.store(n64MinSize);
-}
-
-void ClearFaults()
-{
-    SetDeviceFault(CDeviceFault());
-    SetAllocationFault(~0ull, 0);
-}
-
-CIoCounters GetIoCounters()
-{
-    CIoCounters counters;
-    counters.m_n64Reads = g_n64Reads.load();
-    counters.m_n64BytesRead = g_n64BytesRead.load();
-    counters.m_n64Writes = g_n64Writes.load();
-    return counters;
-}
-
-void ResetIoCounters()
-{
-    g_n64Reads = 0;
-    g_n64BytesRead = 0;
-    g_n64Writes = 0;
 }
 
 #endif  // !_WIN32

@@ -1,5 +1,6 @@
 #include "ui/SalvixDlg.h"
 
+#include "session/Messages.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogUnits.h"
 #include "ui/ReportView.h"
@@ -25,6 +26,7 @@ std::function<int(QMenu&, const QPoint&)> CSalvixDlg::s_fnMenuHook;
 std::function<QString(const QString&, const QString&)> CSalvixDlg::s_fnFolderHook;
 std::function<void(DWORD)> CSalvixDlg::s_fnBeforeRecordHook;
 std::function<void()> CSalvixDlg::s_fnWorkerEndHook;
+std::function<void()> CSalvixDlg::s_fnSaveStepHook;
 
 // The icon lives in the library's resources, which a static library must register.
 static void LoadUiResources()
@@ -43,9 +45,6 @@ namespace
 const int kDialogWidth = 416;
 const int kDialogHeight = 223;
 
-// Column widths in pixels, by column index (the model holds the headings).
-const int kColumnWidths[eColumnCount] = {190, 60, 80, 50, 70};
-
 }  // namespace
 
 CSalvixDlg::CSalvixDlg(QWidget* pParent)
@@ -62,13 +61,15 @@ CSalvixDlg::CSalvixDlg(QWidget* pParent)
       m_pModel(nullptr),
       m_icon((LoadUiResources(), QIcon(QStringLiteral(":/icons/128.png")))),
       m_pTreeRoot(nullptr),
-      m_hDevice(INVALID_HANDLE_VALUE),
       m_hWorker(nullptr),
       m_bStop(1),
       m_bInitialised(false),
+      m_bDestroyed(false),
       m_dwScanSerial(0),
-      m_bScanHasPartition(false),
-      m_scanPartition(),
+      m_bScanHasTarget(false),
+      m_bSaving(false),
+      m_bCloseAfterSave(false),
+      m_nCloseResult(0),
       m_bClosing(false)
 {
     // A fixed-size application window: caption, close and minimise, no maximise.
@@ -127,6 +128,8 @@ void CSalvixDlg::CreateControls()
     m_pList->horizontalHeader()->setStretchLastSection(false);
     m_pList->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     m_pList->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The list's menu belongs to its rows; its column header offers nothing.
+    m_pList->horizontalHeader()->setContextMenuPolicy(Qt::PreventContextMenu);
     connect(m_pList, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pt) { OnListRightClick(m_pList->viewport()->mapToGlobal(pt)); });
 
@@ -187,14 +190,15 @@ BOOL CSalvixDlg::OnInitDialog()
     }
 #endif
     setWindowIcon(m_icon);
-    m_hDevice = INVALID_HANDLE_VALUE;
+    m_session.CloseDevice();
 
     // The columns, by the indices the scan and the save command use.
     QHeaderView* pHeader = m_pList->horizontalHeader();
     for (int nColumn = 0; nColumn < eColumnCount; ++nColumn)
-        pHeader->resizeSection(nColumn, kColumnWidths[nColumn]);
+        pHeader->resizeSection(nColumn, ColumnWidth(nColumn));
     // "#" leftmost, then the name, then the rest in index order.
-    pHeader->moveSection(pHeader->visualIndex(eColumnNumber), 0);
+    for (int nVisual = 0; nVisual < eColumnCount; ++nVisual)
+        pHeader->moveSection(pHeader->visualIndex(kColumnOrder[nVisual]), nVisual);
 
     m_pTree->clear();
     m_vecPartitions.clear();
@@ -276,18 +280,10 @@ void CSalvixDlg::DisplayError(DWORD dwCode)
         s_fnErrorHook(dwCode);
         return;
     }
-    LPSTR pszMessage = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, dwCode,
-                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&pszMessage),
-                   0, nullptr);
-    const QString strText = pszMessage
-                                ? QString::fromLocal8Bit(pszMessage)
-                                : QStringLiteral("The system reported error %1.\n").arg(dwCode);
+    const QString strText = QString::fromStdString(SystemErrorText(dwCode));
     QMessageBox box(QMessageBox::Critical, QStringLiteral("GetLastError"), strText, QMessageBox::Ok,
                     this);
     box.exec();
-    if (pszMessage)
-        LocalFree(pszMessage);
 }
 
 void CSalvixDlg::OnSysCommand(UINT nID, quintptr /*lParam*/)
@@ -320,10 +316,7 @@ void CSalvixDlg::OnSysCommand(UINT nID, quintptr /*lParam*/)
 
 void CSalvixDlg::OnDestroy()
 {
-    std::lock_guard<std::mutex> lock(m_lockDrive);
-    if (m_hDevice != INVALID_HANDLE_VALUE)
-        CloseHandle(m_hDevice);
-    m_hDevice = INVALID_HANDLE_VALUE;
+    m_session.CloseDevice();
 }
 
 void CSalvixDlg::OnOK()
@@ -343,6 +336,14 @@ void CSalvixDlg::reject()
 
 void CSalvixDlg::done(int nResult)
 {
+    // A save keeps the window alive between its steps; the window closes
+    // once the step in hand is over.
+    if (m_bSaving)
+    {
+        m_bCloseAfterSave = true;
+        m_nCloseResult = nResult;
+        return;
+    }
     // The worker uses the drive object and the device handle: it is stopped
     // and waited for before they go.
     StopWorkerAndWait();

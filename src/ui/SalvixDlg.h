@@ -3,8 +3,9 @@
 #pragma once
 
 #include "disk/PartitionTable.h"
-#include "ntfs/NTFSDrive.h"
 #include "platform/Win32.h"
+#include "session/ScanSession.h"
+#include "session/ScanState.h"
 #include "ui/FileListModel.h"
 
 #include <QDialog>
@@ -59,6 +60,8 @@ public:
         s_fnFolderHook;
     // Called by the worker before it asks for each record (after the stop test).
     static std::function<void(DWORD dwRecordIndex)> s_fnBeforeRecordHook;
+    // Called on the user interface thread between the steps of a save.
+    static std::function<void()> s_fnSaveStepHook;
     // Called by the worker after it has reported its end, as its last act.
     static std::function<void()> s_fnWorkerEndHook;
 
@@ -74,15 +77,14 @@ public:
     QLabel* m_pHintLabel;
     CFileListModel* m_pModel;
 
-    // The state the scan and the save command share.
+    // The state the scan and the save command share: the session owns the
+    // device handle, the drive and its lock; the dialog only draws.
     QIcon m_icon;
     QTreeWidgetItem* m_pTreeRoot;
-    CNTFSDrive m_drive;
-    HANDLE m_hDevice;
+    CScanSession m_session;
+    CScanStateMachine m_scanState;
     HANDLE m_hWorker;
     std::atomic<BYTE> m_bStop;
-    // Held for every operation on m_drive and for opening or closing m_hDevice.
-    std::mutex m_lockDrive;
 
 public slots:
     BOOL OnInitDialog();
@@ -104,6 +106,8 @@ public:
 
     // The worker's body; ScanThreadProc calls it.
     void RunScan();
+    // Shows the scan state on the button.
+    void ShowScanState();
 
 protected:
     void keyPressEvent(QKeyEvent* pEvent) override;
@@ -116,13 +120,14 @@ protected:
 
 private:
     struct CErrorRequest;
+    class CDialogSink;
 
     void CreateControls();
     void DisplayError(DWORD dwCode);
     void StopWorkerAndWait();
 
     // Called on the user interface thread through queued calls from the worker.
-    void OnScanRowsArrived(DWORD dwSerial, CFileRowBatch* pRows, DWORD dwTotal, DWORD dwDeleted);
+    void OnScanRowsArrived(DWORD dwSerial, CRowBatch* pRows, DWORD dwTotal, DWORD dwDeleted);
     void OnScanCleared(DWORD dwSerial);
     void OnScanFinished(DWORD dwSerial);
 
@@ -131,10 +136,16 @@ private:
     // The partition copies the tree items point to; released with the dialog.
     std::vector<std::unique_ptr<PartitionRecord>> m_vecPartitions;
 
-    // What the press that started the worker found selected in the tree.
+    // What the press that started the worker found current in the tree.
     DWORD m_dwScanSerial;
-    bool m_bScanHasPartition;
-    PartitionRecord m_scanPartition;
+    bool m_bScanHasTarget;
+    CScanTarget m_scanTarget;
+
+    // A save in progress keeps the window alive between its steps; a close
+    // asked for meanwhile waits for the step in hand.
+    bool m_bSaving;
+    bool m_bCloseAfterSave;
+    int m_nCloseResult;
 
     // Error boxes asked for by the worker, and the closing that releases them.
     std::mutex m_lockErrors;
@@ -145,7 +156,3 @@ private:
 // Shows the folder chooser; writes the chosen folder (at most MAX_PATH bytes
 // with its terminator) to pszPath. Non-zero when a folder was chosen.
 int BrowseForFolder(QWidget* pOwner, char* pszPath, const char* pszInitial);
-
-// The number at the start of a text, as a C runtime reads it: leading blanks,
-// an optional sign, digits up to the first other character; 0 without digits.
-LONG ParseLeadingInteger(const char* pszText);

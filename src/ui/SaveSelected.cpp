@@ -1,10 +1,11 @@
 // The save command: the list's context menu, the folder chooser, and the
 // writing of every selected row's entry into a file of the chosen folder.
+#include "session/SaveRun.h"
 #include "ui/Resource.h"
 #include "ui/SalvixDlg.h"
-#include "ui/SaveEntry.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -45,21 +46,6 @@ std::vector<int> SelectedRows(QTableView* pList)
 }
 
 }  // namespace
-
-LONG ParseLeadingInteger(const char* pszText)
-{
-    const char* p = pszText;
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
-        ++p;
-    bool bNegative = false;
-    if (*p == '+' || *p == '-')
-        bNegative = *p++ == '-';
-    // Unsigned arithmetic: an absurdly long number wraps instead of overflowing.
-    DWORD dwValue = 0;
-    for (; *p >= '0' && *p <= '9'; ++p)
-        dwValue = dwValue * 10u + static_cast<DWORD>(*p - '0');
-    return static_cast<LONG>(bNegative ? 0u - dwValue : dwValue);
-}
 
 int BrowseForFolder(QWidget* pOwner, char* pszPath, const char* pszInitial)
 {
@@ -102,7 +88,8 @@ void CSalvixDlg::OnListRightClick(const QPoint& ptGlobal)
 
 void CSalvixDlg::OnSaveSelected()
 {
-    if (SelectedRows(m_pList).empty())
+    const std::vector<int> vecRows = SelectedRows(m_pList);
+    if (vecRows.empty() || m_bSaving)
         return;
 
     char szFolder[MAX_PATH] = {};
@@ -114,24 +101,30 @@ void CSalvixDlg::OnSaveSelected()
         return;
     }
 
-    CWaitCursor waitCursor;
-    // Rows in increasing order; the first failure ends the run, and the
-    // files written before it stay.
-    for (const int nRow : SelectedRows(m_pList))
-    {
-        char szNumber[32] = {};
-        const QByteArray byteNumber =
-            m_pModel->data(m_pModel->index(nRow, eColumnNumber)).toString().toLatin1();
-        memcpy(szNumber, byteNumber.constData(),
-               std::min<size_t>(static_cast<size_t>(byteNumber.size()), sizeof(szNumber) - 1));
-        const DWORD dwRecordIndex = static_cast<DWORD>(ParseLeadingInteger(szNumber)) + 30;
+    // Rows in increasing order, each mapped to the record it lists.
+    std::vector<DWORD> vecRecords;
+    for (const int nRow : vecRows)
+        vecRecords.push_back(m_pModel->RecordOf(nRow));
+    CSaveRun run(m_session, std::move(vecRecords), szFolder);
 
-        const DWORD dwCode = SaveEntry(m_drive, m_lockDrive, dwRecordIndex, szFolder);
-        if (dwCode != 0)
-        {
-            waitCursor.Restore();
-            ShowSystemError(dwCode);
-            return;
-        }
+    CWaitCursor waitCursor;
+    m_bSaving = true;
+    CSaveRun::EStep eStep;
+    // The window keeps answering between the steps: a scan opening a large
+    // volume may hold the session for a while, and that is no reason to freeze.
+    while ((eStep = run.Step(20)) == CSaveRun::EStep::eMore)
+    {
+        if (s_fnSaveStepHook)
+            s_fnSaveStepHook();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    m_bSaving = false;
+    waitCursor.Restore();
+    if (eStep == CSaveRun::EStep::eFailed)
+        ShowSystemError(run.Error());
+    if (m_bCloseAfterSave)
+    {
+        m_bCloseAfterSave = false;
+        done(m_nCloseResult);
     }
 }

@@ -3,7 +3,7 @@
 // chosen folder.
 #include "ExtractTestDrive.h"
 #include "ExtractVolume.h"
-#include "ui/SaveEntry.h"
+#include "session/SaveEntry.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "ExtractTestDrive.h"
 #include "ExtractVolume.h"
 #include "disk/Disk.h"
-#include "ui/SaveEntry.h"
+#include "session/SaveEntry.h"
 
 #include <gtest/gtest.h>
 

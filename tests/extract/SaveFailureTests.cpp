@@ -4,7 +4,7 @@
 #include "ExtractTestDrive.h"
 #include "ExtractVolume.h"
 #include "platform/FaultInjection.h"
-#include "ui/SaveEntry.h"
+#include "session/SaveEntry.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // streams, directories, long, Latin-1 and wider names.
 #include "ExtractTestDrive.h"
 #include "ExtractVolume.h"
-#include "ui/SaveEntry.h"
+#include "session/SaveEntry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Target paths, name checks and the flags a saved file is created with; no
 // volume needed.
-#include "ui/SaveEntry.h"
+#include "session/SaveEntry.h"
 
 #include <gtest/gtest.h>
 

@@ -125,17 +125,26 @@ private slots:
     void NameCellEditsAreDiscarded()
     {
         CFileListModel model;
-        CFileRowBatch batch;
-        batch.Add("caf\xE9.txt", 8, 0x21, 7, 0);
-        batch.Add("", 0, 0, 1, 1);
+        auto entry = [](const char* pszName, DWORD dwFlags, LONGLONG n64Clusters, BYTE bNotInUse) {
+            MFTEntryInfo info = {};
+            strcpy(info.szName, pszName);
+            info.dwFileFlags = dwFlags;
+            info.n64Clusters = n64Clusters;
+            info.bNotInUse = bNotInUse;
+            return info;
+        };
+        CRowBatch batch;
+        batch.Add(30, entry("caf\xE9.txt", 0x21, 7, 0));
+        batch.Add(31, entry("", 0, 1, 1));
         model.AppendRows(std::move(batch));
-        CFileRowBatch second;
-        second.Add("x", 1, 0, 2, 0);
+        CRowBatch second;
+        second.Add(32, entry("x", 0, 2, 0));
         model.AppendRows(std::move(second));
         QCOMPARE(model.rowCount(), 3);
         QCOMPARE(model.data(model.index(2, eColumnName)).toString(), QStringLiteral("x"));
         QCOMPARE(model.data(model.index(2, eColumnNumber)).toString(), QStringLiteral("2"));
-        QCOMPARE(model.NameBytes(0), std::string("caf\xE9.txt"));
+        QCOMPARE(model.Store().Name(0), std::string("caf\xC3\xA9.txt"));
+        QCOMPARE(model.RecordOf(2), 32u);
         const QModelIndex indexName = model.index(0, eColumnName);
         QVERIFY(model.flags(indexName) & Qt::ItemIsEditable);
         QVERIFY(!(model.flags(model.index(0, eColumnNumber)) & Qt::ItemIsEditable));
@@ -151,14 +160,14 @@ private slots:
 
     void AttributeLabelsFollowTheBitOrder()
     {
-        QCOMPARE(AttributeLabels(0), QString());
-        QCOMPARE(AttributeLabels(0x21), QStringLiteral("只读-归档-"));
-        QCOMPARE(AttributeLabels(0x10000000), QStringLiteral("文件夹-索引-"));
-        QCOMPARE(AttributeLabels(0x20 | 0x800 | 0x4000), QStringLiteral("归档-加密-压缩-"));
-        QCOMPARE(AttributeLabels(0x2000 | 0x100 | 0x1000), QStringLiteral("零时-O-受损-"));
-        QCOMPARE(AttributeLabels(0x40 | 0x8 | 0x80000000), QString());
+        QCOMPARE(QString::fromStdString(AttributeLabels(0)), QString());
+        QCOMPARE(QString::fromStdString(AttributeLabels(0x21)), QStringLiteral("只读-归档-"));
+        QCOMPARE(QString::fromStdString(AttributeLabels(0x10000000)), QStringLiteral("文件夹-索引-"));
+        QCOMPARE(QString::fromStdString(AttributeLabels(0x20 | 0x800 | 0x4000)), QStringLiteral("归档-加密-压缩-"));
+        QCOMPARE(QString::fromStdString(AttributeLabels(0x2000 | 0x100 | 0x1000)), QStringLiteral("零时-O-受损-"));
+        QCOMPARE(QString::fromStdString(AttributeLabels(0x40 | 0x8 | 0x80000000)), QString());
         // Every label at once: 16 dashes, the folder label twice.
-        const QString strAll = AttributeLabels(0xFFFFFFFF);
+        const QString strAll = QString::fromStdString(AttributeLabels(0xFFFFFFFF));
         QCOMPARE(strAll.count(QLatin1Char('-')), 15);
         QCOMPARE(strAll.count(QStringLiteral("文件夹-")), 2);
         QCOMPARE(strAll.toLocal8Bit().size() > 0, true);
@@ -346,13 +355,13 @@ private slots:
         CDiskEnvironment disk(SampleDiskPath());
         CSalvixDlg dlg;
         dlg.show();
-        QCOMPARE(dlg.m_hDevice, INVALID_HANDLE_VALUE);
+        QVERIFY(!dlg.m_session.HasDevice());
         QCOMPARE(dlg.m_hWorker, HANDLE(nullptr));
         QCOMPARE(int(dlg.m_bStop.load()), 1);
         dlg.m_pExitButton->click();
         QVERIFY(!dlg.isVisible());
         QCOMPARE(dlg.result(), 2);
-        QCOMPARE(dlg.m_hDevice, INVALID_HANDLE_VALUE);
+        QVERIFY(!dlg.m_session.HasDevice());
     }
 };
 

@@ -74,7 +74,7 @@ private slots:
                 const MFTEntryInfo& expected = vecInfos[static_cast<size_t>(nRow)];
                 QCOMPARE(Cell(dlg, nRow, eColumnName), QString::fromLatin1(expected.szName));
                 QCOMPARE(Cell(dlg, nRow, eColumnNumber), QString::number(nRow));
-                QCOMPARE(Cell(dlg, nRow, eColumnAttributes), AttributeLabels(expected.dwFileFlags));
+                QCOMPARE(Cell(dlg, nRow, eColumnAttributes), QString::fromStdString(AttributeLabels(expected.dwFileFlags)));
                 QCOMPARE(Cell(dlg, nRow, eColumnDeleted),
                          expected.bNotInUse ? QStringLiteral("是") : QString());
                 QCOMPARE(Cell(dlg, nRow, eColumnClusters),
@@ -230,7 +230,7 @@ private slots:
         dlg.show();
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(dlg));
-        QVERIFY(dlg.m_hDevice != INVALID_HANDLE_VALUE);
+        QVERIFY(dlg.m_session.HasDevice());
         const QString strTotal = dlg.m_pTotalEdit->text();
         const QString strDeleted = dlg.m_pDeletedEdit->text();
 
@@ -239,7 +239,7 @@ private slots:
         QVERIFY(ScanToEnd(dlg));
         QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_INVALID_DRIVE});
         QCOMPARE(dlg.m_pModel->rowCount(), 0);
-        QCOMPARE(dlg.m_hDevice, INVALID_HANDLE_VALUE);
+        QVERIFY(!dlg.m_session.HasDevice());
         // Nothing was listed, so the counters keep the last scan's values.
         QCOMPARE(dlg.m_pTotalEdit->text(), strTotal);
         QCOMPARE(dlg.m_pDeletedEdit->text(), strDeleted);
@@ -247,7 +247,7 @@ private slots:
         dlg.m_pScanButton->click();
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 2")));
         QVERIFY(ScanToEnd(dlg));
-        QVERIFY(dlg.m_hDevice != INVALID_HANDLE_VALUE);
+        QVERIFY(dlg.m_session.HasDevice());
         QVERIFY(dlg.m_pModel->rowCount() > 0);
         QCOMPARE(seams.Errors().size(), size_t(1));
     }
@@ -260,12 +260,12 @@ private slots:
         dlg.show();
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(dlg));
-        const HANDLE hFirst = dlg.m_hDevice;
+        const HANDLE hFirst = dlg.m_session.DeviceHandle();
         const QString strLastName = Cell(dlg, dlg.m_pModel->rowCount() - 1, eColumnName);
         dlg.m_pScanButton->click();
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 2")));
         QVERIFY(ScanToEnd(dlg));
-        QCOMPARE(dlg.m_hDevice, hFirst);
+        QCOMPARE(dlg.m_session.DeviceHandle(), hFirst);
         QVERIFY(Cell(dlg, dlg.m_pModel->rowCount() - 1, eColumnName) != strLastName);
     }
 
@@ -283,7 +283,7 @@ private slots:
         QVERIFY(SelectPartition(*pDlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(*pDlg));
         QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_FILE_NOT_FOUND});
-        QCOMPARE(pDlg->m_hDevice, INVALID_HANDLE_VALUE);
+        QVERIFY(!pDlg->m_session.HasDevice());
         QCOMPARE(pDlg->m_pModel->rowCount(), 0);
         delete pDlg;
     }
@@ -307,7 +307,7 @@ private slots:
         // The worker has ended before the window went, and the handle is closed.
         QVERIFY(!dlg.isVisible());
         QCOMPARE(dlg.m_hWorker, HANDLE(nullptr));
-        QCOMPARE(dlg.m_hDevice, INVALID_HANDLE_VALUE);
+        QVERIFY(!dlg.m_session.HasDevice());
         const int nAtClose = nRecords.load();
         QVERIFY(nAtClose < 62);
         QTest::qWait(50);
@@ -354,7 +354,7 @@ private slots:
         QTRY_VERIFY(!dlg.isVisible());
         QCOMPARE(vecCodes, std::vector<DWORD>{ERROR_INVALID_DRIVE});
         QCOMPARE(dlg.m_hWorker, HANDLE(nullptr));
-        QCOMPARE(dlg.m_hDevice, INVALID_HANDLE_VALUE);
+        QVERIFY(!dlg.m_session.HasDevice());
     }
 
     void DestroyingTheDialogDuringAScan()

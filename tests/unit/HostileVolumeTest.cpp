@@ -110,7 +110,9 @@ TEST_F(HostileVolumeTest, DamagedRecordsEndInACodeOrAShortenedResult)
         PutLE(r.Bytes(), dwOffset + 0x14, 0xFFFF, 2);
     }
     {
-        CRecordImage& r = disk.Record(add({"resident value ending 1 byte past the record", 0, "kept", 0, {}}));
+        // Described as usual, but its data cannot be the file's: refused.
+        CRecordImage& r = disk.Record(
+            add({"resident value ending 1 byte past the record", 0, "kept", ERROR_INVALID_PARAMETER, {}}));
         r = Named(u"kept");
         DWORD dwOffset = r.AddResident(0x80, {'A'});
         PutLE(r.Bytes(), dwOffset + 0x10, 1024 - dwOffset - 0x18 + 1, 4);

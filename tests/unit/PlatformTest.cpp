@@ -4,6 +4,7 @@
 
 #include "disk/Disk.h"
 #include "platform/FaultInjection.h"
+#include "session/SaveEntry.h"
 #include "platform/Platform.h"
 
 #include <gtest/gtest.h>
@@ -250,7 +251,7 @@ TEST_F(PlatformTest, OutputFilesFollowWindowsRules)
     fault.m_dwError = ERROR_DISK_FULL;
     SetDeviceFault(fault);
     h = CreateFileA(strPlain.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    EXPECT_FALSE(WriteFile(h, "abcdefgh", 8, &dwWritten, nullptr));
+    EXPECT_FALSE(WriteOutput(h, "abcdefgh", 8, &dwWritten));
     EXPECT_EQ(ERROR_DISK_FULL, GetLastError());
     EXPECT_EQ(4u, dwWritten);
     CloseHandle(h);

@@ -1,10 +1,11 @@
 // Saving one master-file-table entry into a file of the same name, with the
-// entry's attribute flags, in a folder the user chose. No Qt here: the dialog
-// calls SaveEntry once per selected row, and tests call it directly.
+// entry's attribute flags, in a folder the user chose. The scan session calls
+// these for every saved row; tests call them directly.
 #pragma once
 
 #include "ntfs/NTFSDrive.h"
 
+#include <memory>
 #include <mutex>
 
 // The system a target path is built for. The names on the disk are Latin-1
@@ -44,11 +45,29 @@ DWORD BuildTargetPath(const char* pszFolder, const char* pszName, char* pszTarge
 // data (directory, sparse, compressed, encrypted, reparse point) are dropped.
 DWORD OutputFileFlags(DWORD dwFileFlags);
 
-// Writes the data of record dwRecordIndex into pszFolder, in a file named
-// after the record; an existing file of that name is replaced, unless it is
-// read-only (ERROR_ACCESS_DENIED, 5) or not a regular file (a symbolic link,
-// a pipe or device: ERROR_ACCESS_DENIED, so nothing outside the folder is
-// ever written). Every call on the drive is made under lockDrive. Returns 0
-// or the first error; a file whose write failed stays with what was written.
+// What a save needs of a record: its data and its description.
+struct CEntryContent
+{
+    MFTEntryInfo m_info = {};
+    std::unique_ptr<BYTE[]> m_pData;
+    DWORD m_dwLength = 0;
+};
+
+// Reads the record's data, then its description (the drive's lock held by the caller).
+DWORD ReadEntryContent(CNTFSDrive& drive, DWORD dwRecordIndex, CEntryContent& content);
+
+// Writes the content into pszFolder, in a file named after the record; an
+// existing file of that name is replaced, unless it is read-only
+// (ERROR_ACCESS_DENIED, 5) or not a regular file (a symbolic link, a pipe or
+// device: ERROR_ACCESS_DENIED, so nothing outside the folder is ever
+// written). The file carries the entry's read-only flag whether it was
+// created or replaced. Returns 0 or the first error; a file whose write
+// failed stays with what was written.
+DWORD WriteEntryFile(const char* pszFolder, const CEntryContent& content);
+
+// Both steps for record dwRecordIndex, every call on the drive made under lockDrive.
 DWORD SaveEntry(CNTFSDrive& drive, std::mutex& lockDrive, DWORD dwRecordIndex,
                 const char* pszFolder);
+
+// WriteFile for the saved files, through the test seam.
+BOOL WriteOutput(HANDLE hFile, const void* pData, DWORD dwCount, LPDWORD pdwWritten);

@@ -1,5 +1,6 @@
-#include "ui/SaveEntry.h"
+#include "session/SaveEntry.h"
 
+#include "platform/FaultInjection.h"
 #include "platform/Platform.h"
 
 #include <cstring>
@@ -180,31 +181,50 @@ DWORD OutputFileFlags(DWORD dwFileFlags)
     return dwFileFlags & kCreatableAttributes;
 }
 
-DWORD SaveEntry(CNTFSDrive& drive, std::mutex& lockDrive, DWORD dwRecordIndex,
-                const char* pszFolder)
+BOOL WriteOutput(HANDLE hFile, const void* pData, DWORD dwCount, LPDWORD pdwWritten)
+{
+    DWORD dwAsk = dwCount;
+    DWORD dwInjected = 0;
+    if (faultseam::Active())
+    {
+        LONG lHigh = 0;
+        const DWORD dwLow = SetFilePointer(hFile, 0, &lHigh, FILE_CURRENT);
+        const ULONGLONG n64Pos = (static_cast<ULONGLONG>(static_cast<DWORD>(lHigh)) << 32) | dwLow;
+        dwAsk = faultseam::ShapeWrite(n64Pos, dwCount, dwInjected);
+    }
+    faultseam::CountWrite();
+    DWORD dwWritten = 0;
+    BOOL bOk = WriteFile(hFile, pData, dwAsk, &dwWritten, nullptr);
+    if (pdwWritten)
+        *pdwWritten = dwWritten;
+    if (bOk && dwInjected)
+    {
+        SetLastError(dwInjected);
+        return FALSE;
+    }
+    return bOk;
+}
+
+DWORD ReadEntryContent(CNTFSDrive& drive, DWORD dwRecordIndex, CEntryContent& content)
 {
     BYTE* pRawData = nullptr;
     DWORD dwLength = 0;
-    MFTEntryInfo info;
-    std::unique_ptr<BYTE[]> pData;
-    {
-        // One hold for both questions, so that a scan reopening the drive in
-        // between cannot pair one volume's data with another's name.
-        std::lock_guard<std::mutex> lock(lockDrive);
-        if (DWORD dwError = drive.ReadEntryData(dwRecordIndex, pRawData, dwLength))
-            return dwError;
-        pData.reset(pRawData);
-        if (DWORD dwError = drive.GetEntryInfo(dwRecordIndex, info))
-            return dwError;
-    }
+    if (DWORD dwError = drive.ReadEntryData(dwRecordIndex, pRawData, dwLength))
+        return dwError;
+    content.m_pData.reset(pRawData);
+    content.m_dwLength = dwLength;
+    return drive.GetEntryInfo(dwRecordIndex, content.m_info);
+}
 
+DWORD WriteEntryFile(const char* pszFolder, const CEntryContent& content)
+{
     char szTarget[MAX_PATH];
-    if (DWORD dwError = BuildTargetPath(pszFolder, info.szName, szTarget))
+    if (DWORD dwError = BuildTargetPath(pszFolder, content.m_info.szName, szTarget))
         return dwError;
     if (DWORD dwError = CheckExistingTarget(szTarget))
         return dwError;
 
-    DWORD dwCreateFlags = OutputFileFlags(info.dwFileFlags);
+    DWORD dwCreateFlags = OutputFileFlags(content.m_info.dwFileFlags);
 #ifndef _WIN32
     // A link put at the name after the test above is refused, not followed.
     dwCreateFlags |= FILE_FLAG_OPEN_REPARSE_POINT;
@@ -218,10 +238,24 @@ DWORD SaveEntry(CNTFSDrive& drive, std::mutex& lockDrive, DWORD dwRecordIndex,
 
     DWORD dwWritten = 0;
     SetLastError(NO_ERROR);
-    if (!WriteFile(hFile.get(), pData.get(), dwLength, &dwWritten, nullptr))
+    if (!WriteOutput(hFile.get(), content.m_pData.get(), content.m_dwLength, &dwWritten))
         return LastErrorOr(ERROR_WRITE_FAULT);
     // A write that reports success with bytes missing still lost data.
-    if (dwWritten != dwLength)
+    if (dwWritten != content.m_dwLength)
         return ERROR_WRITE_FAULT;
     return 0;
+}
+
+DWORD SaveEntry(CNTFSDrive& drive, std::mutex& lockDrive, DWORD dwRecordIndex,
+                const char* pszFolder)
+{
+    CEntryContent content;
+    {
+        // One hold for both questions, so that a scan reopening the drive in
+        // between cannot pair one volume's data with another's name.
+        std::lock_guard<std::mutex> lock(lockDrive);
+        if (DWORD dwError = ReadEntryContent(drive, dwRecordIndex, content))
+            return dwError;
+    }
+    return WriteEntryFile(pszFolder, content);
 }

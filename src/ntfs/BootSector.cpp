@@ -1,0 +1,50 @@
+#include "ntfs/Layout.h"
+#include "ntfs/Structures.h"
+
+#include <cstring>
+
+namespace ntfs
+{
+
+namespace
+{
+// Record sizes this program accepts: powers of two from 1 KiB to 64 KiB.
+const DWORD kMinRecordSize = 1024;
+const DWORD kMaxRecordSize = 65536;
+}  // namespace
+
+DWORD RecordSizeFromCode(signed char chCode, DWORD dwClusterSize)
+{
+    ULONGLONG n64Size = 0;
+    if (chCode < 0)
+    {
+        if (chCode < -31)
+            return 0;
+        n64Size = 1ull << -chCode;
+    }
+    else if (chCode > 0)
+    {
+        n64Size = static_cast<ULONGLONG>(chCode) * dwClusterSize;
+    }
+    if (n64Size < kMinRecordSize || n64Size > kMaxRecordSize || (n64Size & (n64Size - 1)) != 0)
+        return 0;
+    return static_cast<DWORD>(n64Size);
+}
+
+DWORD ParseBootSector(const BYTE* pSector, size_t nSize, CBootSector& boot)
+{
+    // Bytes that did not arrive are not boot-sector content.
+    if (!pSector || nSize < kBootSectorSize)
+        return ERROR_READ_FAULT;
+    if (memcmp(pSector + kBootOemId, "NTFS", 4) != 0)
+        return ERROR_INVALID_DRIVE;
+    boot.m_dwBytesPerSector = ReadLE16(pSector + kBootBytesPerSector);
+    boot.m_dwClusterSize = boot.m_dwBytesPerSector * pSector[kBootSectorsPerCluster];
+    boot.m_dwRecordSize = RecordSizeFromCode(static_cast<signed char>(pSector[kBootRecordSizeCode]),
+                                             boot.m_dwClusterSize);
+    boot.m_n64MftCluster = ReadLE64(pSector + kBootMftCluster);
+    boot.m_n64TotalSectors = ReadLE64(pSector + kBootTotalSectors);
+    return 0;
+}
+
+}  // namespace ntfs

@@ -1,0 +1,40 @@
+// Reads the bytes of a non-resident stream from the disk through its extents:
+// the one reader behind the table, the record data and the saved files.
+#pragma once
+
+#include "ntfs/Structures.h"
+#include "platform/Win32.h"
+
+#include <atomic>
+#include <vector>
+
+class CExtentReader
+{
+public:
+    CExtentReader(HANDLE hDevice, ULONGLONG n64VolumeOffset, DWORD dwClusterSize)
+        : m_hDevice(hDevice), m_n64VolumeOffset(n64VolumeOffset), m_dwClusterSize(dwClusterSize)
+    {
+    }
+
+    // Stops a long read between pieces with ERROR_OPERATION_ABORTED once *pStop is set.
+    void SetStopFlag(const std::atomic<BYTE>* pStop) { m_pStop = pStop; }
+
+    // Reads nCount bytes at byte n64Offset of the stream the extents describe
+    // into pDest. Sparse extents read as zeros without touching the disk.
+    // Contiguous clusters are read in pieces of up to kPieceSize bytes.
+    // 0; ERROR_INVALID_PARAMETER for bytes no extent describes; ERROR_HANDLE_EOF
+    // when the disk ends first; the system's code for a failed read.
+    DWORD Read(const std::vector<ntfs::CExtent>& vecExtents, ULONGLONG n64Offset, BYTE* pDest,
+               size_t nCount) const;
+
+    // Bytes the extents describe from VCN 0 without a gap.
+    ULONGLONG CoveredBytes(const std::vector<ntfs::CExtent>& vecExtents) const;
+
+    static const DWORD kPieceSize = 1024 * 1024;
+
+private:
+    HANDLE m_hDevice;
+    ULONGLONG m_n64VolumeOffset;
+    DWORD m_dwClusterSize;
+    const std::atomic<BYTE>* m_pStop = nullptr;
+};

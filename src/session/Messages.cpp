@@ -1,0 +1,95 @@
+#include "session/Messages.h"
+
+#include <cstdio>
+
+namespace
+{
+
+struct CMessage
+{
+    DWORD m_dwCode;
+    const char* m_pszText;
+};
+
+// Written for someone who has just lost a file: what happened, in words that
+// say what to do next where there is something to do.
+const CMessage kMessages[] = {
+    {ERROR_INVALID_FUNCTION, "The operation is not supported."},
+    {ERROR_FILE_NOT_FOUND, "The file or disk could not be found."},
+    {ERROR_PATH_NOT_FOUND, "The folder could not be found."},
+    {ERROR_TOO_MANY_OPEN_FILES, "Too many files are open."},
+    {ERROR_ACCESS_DENIED, "Access is denied."},
+    {ERROR_INVALID_HANDLE, "The handle is not valid."},
+    {ERROR_NOT_ENOUGH_MEMORY, "There is not enough memory to complete the operation."},
+    {ERROR_INVALID_ACCESS, "The volume has not been opened."},
+    {ERROR_INVALID_DATA, "A compressed stretch of the file is damaged and cannot be expanded."},
+    {ERROR_OUTOFMEMORY, "There is not enough memory to complete the operation."},
+    {ERROR_INVALID_DRIVE, "The partition does not hold an NTFS volume."},
+    {ERROR_NO_MORE_FILES, "There are no more records in the master file table."},
+    {ERROR_WRITE_PROTECT, "The disk is write-protected."},
+    {ERROR_NOT_READY, "The device is not ready."},
+    {ERROR_CRC, "The disk reported a data error."},
+    {ERROR_SEEK, "The disk could not be positioned."},
+    {ERROR_WRITE_FAULT, "The device could not be written."},
+    {ERROR_READ_FAULT, "The disk could not be read: fewer bytes arrived than asked for."},
+    {ERROR_GEN_FAILURE, "A device attached to the system is not working."},
+    {ERROR_SHARING_VIOLATION, "The file is in use by another program."},
+    {ERROR_HANDLE_EOF, "The end of the disk was reached."},
+    {ERROR_NOT_SUPPORTED, "The request is not supported."},
+    {ERROR_DEV_NOT_EXIST, "The device does not exist."},
+    {ERROR_FILE_EXISTS, "The file exists."},
+    {ERROR_INVALID_PARAMETER, "A size or record read from the disk is not valid."},
+    {ERROR_BROKEN_PIPE, "The pipe has been ended."},
+    {ERROR_DISK_FULL, "There is not enough space on the disk."},
+    {ERROR_CALL_NOT_IMPLEMENTED, "The operation is not available on this system."},
+    {ERROR_INVALID_NAME, "The file name is not valid here."},
+    {ERROR_NEGATIVE_SEEK, "The position lies outside the disk."},
+    {ERROR_DIR_NOT_EMPTY, "The folder is not empty."},
+    {ERROR_BUSY, "The device or resource is busy."},
+    {ERROR_ALREADY_EXISTS, "The file already exists."},
+    {ERROR_FILENAME_EXCED_RANGE, "The file name or path is too long."},
+    {ERROR_FILE_TOO_LARGE, "The file is too large to be read in one piece."},
+    {ERROR_DIRECTORY, "The folder name is not valid."},
+    {ERROR_OPERATION_ABORTED, "The operation was stopped."},
+    {ERROR_NOACCESS, "Memory could not be accessed."},
+    {ERROR_IO_DEVICE, "The disk reported an input/output error."},
+    {ERROR_TOO_MANY_LINKS, "The file has too many links."},
+    {ERROR_BAD_DEVICE, "The master file table of this partition could not be found."},
+    {ERROR_DISK_QUOTA_EXCEEDED, "The disk quota was exceeded."},
+    {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved."},
+};
+
+}  // namespace
+
+const char* ProgramMessage(DWORD dwCode)
+{
+    for (const CMessage& message : kMessages)
+        if (message.m_dwCode == dwCode)
+            return message.m_pszText;
+    return nullptr;
+}
+
+std::string SystemErrorText(DWORD dwCode)
+{
+    if (const char* pszText = ProgramMessage(dwCode))
+        return std::string(pszText) + "\n";
+    LPSTR pszSystem = nullptr;
+    const DWORD dwLength =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, dwCode,
+                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&pszSystem),
+                       0, nullptr);
+    if (pszSystem && dwLength > 0)
+    {
+        std::string strText(pszSystem, dwLength);
+        LocalFree(pszSystem);
+        // Windows ends its texts with "\r\n"; one line break is shown everywhere.
+        while (!strText.empty() && (strText.back() == '\n' || strText.back() == '\r'))
+            strText.pop_back();
+        return strText + "\n";
+    }
+    if (pszSystem)
+        LocalFree(pszSystem);
+    char szUnknown[64];
+    snprintf(szUnknown, sizeof(szUnknown), "The system reported error %u.\n", dwCode);
+    return szUnknown;
+}

@@ -1,0 +1,121 @@
+#include "session/RowText.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace
+{
+
+struct CAttributeLabel
+{
+    DWORD m_dwBit;
+    const char* m_pszLabel;
+};
+
+// Tested in this order; 0x4000 sits between 0x20 and 0x80, and 0x10000000
+// gives two labels.
+const CAttributeLabel kAttributeLabels[] = {
+    {0x1, "只读-"},    {0x2, "隐藏-"},          {0x4, "系统-"},        {0x10, "文件夹-"},
+    {0x20, "归档-"},   {0x4000, "加密-"},       {0x80, "正常-"},       {0x100, "零时-"},
+    {0x200, "稀疏-"},  {0x400, "ReSp-"},        {0x800, "压缩-"},      {0x1000, "O-"},
+    {0x2000, "受损-"}, {0x10000000, "文件夹-"}, {0x10000000, "索引-"},
+};
+
+const char* const kColumnHeadings[eColumnCount] = {"文件名", "#", "文件属性", "是否删除", "簇"};
+const int kColumnWidths[eColumnCount] = {190, 60, 80, 50, 70};
+
+void AppendLatin1AsUtf8(std::string& str, const char* pszBytes)
+{
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(pszBytes); *p; ++p)
+    {
+        if (*p < 0x80)
+        {
+            str += static_cast<char>(*p);
+        }
+        else
+        {
+            str += static_cast<char>(0xC0 | (*p >> 6));
+            str += static_cast<char>(0x80 | (*p & 0x3F));
+        }
+    }
+}
+
+}  // namespace
+
+const int kColumnOrder[eColumnCount] = {eColumnNumber, eColumnName, eColumnAttributes,
+                                        eColumnDeleted, eColumnClusters};
+
+const char* ColumnHeading(int nColumn)
+{
+    return nColumn >= 0 && nColumn < eColumnCount ? kColumnHeadings[nColumn] : "";
+}
+
+int ColumnWidth(int nColumn)
+{
+    return nColumn >= 0 && nColumn < eColumnCount ? kColumnWidths[nColumn] : 0;
+}
+
+std::string AttributeLabels(DWORD dwFileFlags)
+{
+    std::string strLabels;
+    for (const CAttributeLabel& label : kAttributeLabels)
+        if (dwFileFlags & label.m_dwBit)
+            strLabels += label.m_pszLabel;
+    return strLabels;
+}
+
+const char* DeletedMark(BYTE bNotInUse)
+{
+    return bNotInUse ? "是" : "";
+}
+
+void CRowBatch::Add(DWORD dwRecord, const MFTEntryInfo& info)
+{
+    CScanRow row;
+    row.m_dwRecord = dwRecord;
+    row.m_dwNameOffset = static_cast<DWORD>(m_strNames.size());
+    AppendLatin1AsUtf8(m_strNames, info.szName);
+    row.m_wNameLength = static_cast<WORD>(
+        std::min<size_t>(m_strNames.size() - row.m_dwNameOffset, 0xFFFF));
+    m_strNames.resize(row.m_dwNameOffset + row.m_wNameLength);
+    row.m_bNotInUse = info.bNotInUse ? 1 : 0;
+    row.m_dwFileFlags = info.dwFileFlags;
+    row.m_dwClusters = static_cast<DWORD>(static_cast<ULONGLONG>(info.n64Clusters));
+    m_vecRows.push_back(row);
+}
+
+void CRowStore::Clear()
+{
+    std::vector<CScanRow>().swap(m_vecRows);
+    std::string().swap(m_strNames);
+}
+
+void CRowStore::Append(CRowBatch&& batch)
+{
+    const DWORD dwBase = static_cast<DWORD>(m_strNames.size());
+    m_strNames += batch.m_strNames;
+    const size_t nOld = m_vecRows.size();
+    m_vecRows.insert(m_vecRows.end(), batch.m_vecRows.begin(), batch.m_vecRows.end());
+    for (size_t i = nOld; i < m_vecRows.size(); ++i)
+        m_vecRows[i].m_dwNameOffset += dwBase;
+}
+
+std::string CRowStore::Name(size_t nRow) const
+{
+    const CScanRow& row = m_vecRows[nRow];
+    return m_strNames.substr(row.m_dwNameOffset, row.m_wNameLength);
+}
+
+std::string CRowStore::Text(size_t nRow, int nColumn) const
+{
+    const CScanRow& row = m_vecRows[nRow];
+    switch (nColumn)
+    {
+    case eColumnName: return Name(nRow);
+    case eColumnNumber: return std::to_string(static_cast<LONG>(row.m_dwRecord - kFirstListedRecord));
+    case eColumnAttributes: return AttributeLabels(row.m_dwFileFlags);
+    case eColumnDeleted: return DeletedMark(row.m_bNotInUse);
+    case eColumnClusters: return std::to_string(row.m_dwClusters);
+    default: return std::string();
+    }
+}

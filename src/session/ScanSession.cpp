@@ -1,0 +1,205 @@
+#include "session/ScanSession.h"
+
+#include "disk/Disk.h"
+#include "session/SaveEntry.h"
+
+#include <chrono>
+#include <thread>
+
+namespace
+{
+
+// The codes that end a walk without a message: past the table's last record,
+// and a slot that holds no parsable record.
+bool EndsWalkQuietly(DWORD dwCode)
+{
+    return dwCode == ERROR_NO_MORE_FILES || dwCode == ERROR_INVALID_PARAMETER;
+}
+
+HANDLE OpenDiskNumber(DWORD dwDisk)
+{
+    if (dwDisk != 0)
+    {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    return OpenFirstDisk();
+}
+
+}  // namespace
+
+CScanSession::CScanSession() : m_hDevice(INVALID_HANDLE_VALUE), m_dwDisk(0) {}
+
+CScanSession::~CScanSession()
+{
+    CloseDevice();
+}
+
+bool CScanSession::HasDevice() const
+{
+    return m_hDevice != INVALID_HANDLE_VALUE;
+}
+
+void CScanSession::CloseDevice()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    CloseDeviceLocked();
+}
+
+void CScanSession::CloseDeviceLocked()
+{
+    if (m_hDevice != INVALID_HANDLE_VALUE)
+        CloseHandle(m_hDevice);
+    m_hDevice = INVALID_HANDLE_VALUE;
+    m_drive.DetachDevice();
+}
+
+DWORD CScanSession::OpenTarget(const CScanTarget& target, const std::atomic<BYTE>& bStop)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    // The handle is kept across scans of one disk; the saves read through it.
+    if (m_hDevice != INVALID_HANDLE_VALUE && m_dwDisk != target.m_dwDisk)
+        CloseDeviceLocked();
+    if (m_hDevice == INVALID_HANDLE_VALUE)
+    {
+        HANDLE hDevice = OpenDiskNumber(target.m_dwDisk);
+        if (hDevice == INVALID_HANDLE_VALUE)
+            return GetLastError();
+        m_hDevice = hDevice;
+        m_dwDisk = target.m_dwDisk;
+    }
+    m_drive.AttachDevice(m_hDevice);
+    m_drive.SetVolumeStart(target.m_partition.dwFirstSector, 512);
+    m_drive.SetStopFlag(&bStop);
+    DWORD dwCode = m_drive.OpenVolume();
+    m_drive.SetStopFlag(nullptr);
+    if (dwCode != 0)
+        CloseDeviceLocked();
+    return dwCode;
+}
+
+DWORD CScanSession::RunScan(const CScanTarget* pTarget, const std::atomic<BYTE>& bStop,
+                            IScanSink& sink)
+{
+    if (!pTarget)
+        return 0;
+    sink.OnCleared();
+    DWORD dwCode = OpenTarget(*pTarget, bStop);
+    if (dwCode == ERROR_OPERATION_ABORTED && bStop.load())
+        return 0;  // stopped while the table loaded: nothing to report
+    if (dwCode != 0)
+    {
+        sink.OnError(dwCode);
+        return dwCode;
+    }
+    return WalkRecords(bStop, sink);
+}
+
+DWORD CScanSession::WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink)
+{
+    CRowBatch batch;
+    DWORD dwRows = 0;
+    DWORD dwDeleted = 0;
+    auto timeBatch = std::chrono::steady_clock::now();
+    auto flush = [&]() {
+        if (batch.Empty())
+            return;
+        sink.OnRows(std::move(batch), dwRows, dwDeleted);
+        batch = CRowBatch();
+        timeBatch = std::chrono::steady_clock::now();
+    };
+
+    MFTEntryInfo info;
+    DWORD dwCode = 0;
+    for (DWORD i = 0; i < 0xFFFFFFFFu - kFirstListedRecord; ++i)
+    {
+        if (bStop.load())
+            break;
+        const DWORD dwRecord = i + kFirstListedRecord;
+        if (m_fnBeforeRecord)
+            m_fnBeforeRecord(dwRecord);
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            dwCode = m_drive.GetEntryInfo(dwRecord, info);
+            if (dwCode != 0 && !EndsWalkQuietly(dwCode))
+                CloseDeviceLocked();
+        }
+        if (EndsWalkQuietly(dwCode))
+        {
+            dwCode = 0;
+            break;
+        }
+        if (dwCode != 0)
+        {
+            flush();
+            sink.OnError(dwCode);
+            return dwCode;
+        }
+        if (info.bNotInUse)
+            ++dwDeleted;
+        batch.Add(dwRecord, info);
+        dwRows = i + 1;
+        if (batch.Size() >= kBatchRows ||
+            std::chrono::steady_clock::now() - timeBatch >= std::chrono::milliseconds(kBatchMs))
+            flush();
+    }
+    flush();
+    return dwCode;
+}
+
+DWORD CScanSession::DescribeEntry(DWORD dwRecord, MFTEntryInfo& info)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_drive.GetEntryInfo(dwRecord, info);
+}
+
+DWORD CScanSession::EnsureDevice()
+{
+    if (!m_drive.m_bOpened || m_hDevice != INVALID_HANDLE_VALUE)
+        return 0;
+    // A failure closed the handle after the volume was opened: the table is
+    // still here, only the disk needs opening again.
+    HANDLE hDevice = OpenDiskNumber(m_dwDisk);
+    if (hDevice == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    m_hDevice = hDevice;
+    m_drive.ResumeDevice(m_hDevice);
+    return 0;
+}
+
+DWORD CScanSession::SaveEntryLocked(DWORD dwRecord, const char* pszFolder,
+                                    std::unique_lock<std::mutex>& lock)
+{
+    if (DWORD dwError = EnsureDevice())
+        return dwError;
+    CEntryContent content;
+    if (DWORD dwError = ReadEntryContent(m_drive, dwRecord, content))
+        return dwError;
+    lock.unlock();
+    return WriteEntryFile(pszFolder, content);
+}
+
+DWORD CScanSession::SaveEntry(DWORD dwRecord, const char* pszFolder)
+{
+    std::unique_lock<std::mutex> lock(m_lock);
+    return SaveEntryLocked(dwRecord, pszFolder, lock);
+}
+
+DWORD CScanSession::TrySaveEntry(DWORD dwRecord, const char* pszFolder, DWORD dwWaitMs,
+                                 bool& bBusy)
+{
+    bBusy = false;
+    std::unique_lock<std::mutex> lock(m_lock, std::try_to_lock);
+    const auto timeEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwWaitMs);
+    while (!lock.owns_lock())
+    {
+        if (std::chrono::steady_clock::now() >= timeEnd)
+        {
+            bBusy = true;
+            return 0;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        lock.try_lock();
+    }
+    return SaveEntryLocked(dwRecord, pszFolder, lock);
+}

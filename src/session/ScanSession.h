@@ -1,0 +1,93 @@
+// The open volume and everything that uses it, in one owner, with no toolkit:
+// the device handle, the CNTFSDrive and the lock that keeps the scan's walk
+// and the saves apart. Front ends run RunScan on a worker thread and draw
+// what reaches the sink; they never call the drive themselves.
+//
+// The rules of a scan live here and nowhere else:
+// - row n lists record n + 30;
+// - 18 (no further record) and 87 (a slot without a parsable record) end the
+//   walk without a message;
+// - any other failure is reported once through the sink, after the rows
+//   before it were handed over, and closes the device handle, which is then
+//   detached from the drive, so nothing is ever read through a closed handle;
+// - a stop is answered between records and between the table's reads.
+#pragma once
+
+#include "disk/PartitionTable.h"
+#include "ntfs/NTFSDrive.h"
+#include "session/RowText.h"
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+
+// What a scan reads: a partition of one of the disks.
+struct CScanTarget
+{
+    DWORD m_dwDisk = 0;
+    PartitionRecord m_partition = {};
+};
+
+class IScanSink
+{
+public:
+    virtual ~IScanSink() = default;
+    // A partition is about to be read: the list is emptied.
+    virtual void OnCleared() = 0;
+    // Rows in record order, with the counters as they stand after them.
+    virtual void OnRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted) = 0;
+    // A failure to show, once; returns when it has been shown (or dropped).
+    virtual void OnError(DWORD dwCode) = 0;
+};
+
+class CScanSession
+{
+public:
+    CScanSession();
+    ~CScanSession();
+    CScanSession(const CScanSession&) = delete;
+    CScanSession& operator=(const CScanSession&) = delete;
+
+    // One scan, start to end, on the calling thread: with no target nothing
+    // happens; otherwise the list is cleared, the target's disk opened (or the
+    // open handle reused), the volume opened and its records walked into the
+    // sink until the table ends, a failure, or bStop. Returns the code that
+    // ended it: 0 for the table's end or a stop, else the code reported.
+    DWORD RunScan(const CScanTarget* pTarget, const std::atomic<BYTE>& bStop, IScanSink& sink);
+
+    // The description of a record of the open volume.
+    DWORD DescribeEntry(DWORD dwRecord, MFTEntryInfo& info);
+    // Saves one record into pszFolder (see SaveEntry.h). A device handle that
+    // a failure closed is opened again first; when that fails, its code.
+    DWORD SaveEntry(DWORD dwRecord, const char* pszFolder);
+    // As SaveEntry, but gives up, with bBusy set and nothing done, when the
+    // lock cannot be had within dwWaitMs (a scan holds it while it opens a volume).
+    DWORD TrySaveEntry(DWORD dwRecord, const char* pszFolder, DWORD dwWaitMs, bool& bBusy);
+
+    // Closes the device handle, if open, and detaches it from the drive.
+    void CloseDevice();
+    bool HasDevice() const;
+    HANDLE DeviceHandle() const { return m_hDevice; }
+
+    // For tests and benchmarks.
+    CNTFSDrive& Drive() { return m_drive; }
+    std::mutex& Lock() { return m_lock; }
+    // Called before each record is asked for (after the stop test).
+    std::function<void(DWORD dwRecord)> m_fnBeforeRecord;
+
+    // Rows travel to the sink in batches of this many, or this old.
+    static const size_t kBatchRows = 8192;
+    static const DWORD kBatchMs = 25;
+
+private:
+    DWORD OpenTarget(const CScanTarget& target, const std::atomic<BYTE>& bStop);
+    DWORD WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink);
+    DWORD EnsureDevice();
+    void CloseDeviceLocked();
+    DWORD SaveEntryLocked(DWORD dwRecord, const char* pszFolder, std::unique_lock<std::mutex>& lock);
+
+    CNTFSDrive m_drive;
+    HANDLE m_hDevice;
+    DWORD m_dwDisk;
+    std::mutex m_lock;
+};
