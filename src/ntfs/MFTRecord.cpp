@@ -144,6 +144,9 @@ DWORD CMFTRecord::Parse(const BYTE* pImage, DWORD dwLength, BYTE bInfoOnly)
         }
     }
     m_dwAttrOffset = walk.Offset();
+    // A $DATA header cut off by damage hides the data: never a file with a hole.
+    if (bInfoOnly == 0 && walk.DamagedType() == kTypeData)
+        return ERROR_INVALID_PARAMETER;
     return 0;
 }
 

@@ -103,7 +103,10 @@ bool CAttributeWalk::Next(CAttribute& attr, const BYTE*& pAttr)
     if (dwType == kTypeIndexRoot || dwType == kTypeIndexAllocation || dwType == kTypeEnd)
         return false;
     if (!ParseAttributeHeader(p, dwLeft, attr))
+    {
+        m_dwDamagedType = dwType;
         return false;
+    }
     attr.m_dwOffset = m_dwOffset;
     pAttr = p;
     m_dwOffset += attr.m_dwLength;

@@ -91,12 +91,16 @@ public:
     // The next attribute and where it starts; false at the end of the walk.
     bool Next(CAttribute& attr, const BYTE*& pAttr);
     DWORD Offset() const { return m_dwOffset; }
+    // The type of the header that ended the walk because it could not be
+    // walked past; 0 when the walk ended normally.
+    DWORD DamagedType() const { return m_dwDamagedType; }
 
 private:
     const BYTE* m_pRecord;
     DWORD m_dwSize;
     DWORD m_dwOffset;
     bool m_bEnded = false;
+    DWORD m_dwDamagedType = 0;
 };
 
 // A resident attribute's value, inside the record. False when the attribute

@@ -17,6 +17,7 @@ struct CDeviceFault
         eEndOfDevice,  // the device ends at the offset: nothing at or past it is read
         eSeekError,    // a seek to the offset or beyond fails with dwError
         eWriteError,   // a write to an output file fails with dwError after the offset
+        eSlowRead,     // every read at or past the offset first waits dwError milliseconds
     };
     EKind m_eKind = eNone;
     ULONGLONG m_n64Offset = 0;

@@ -402,6 +402,26 @@ RecordEditor SetNameFlags(DWORD dwFlags)
     };
 }
 
+RecordEditor MarkNonResident(DWORD dwType)
+{
+    return [dwType](BYTE* pRecord, DWORD dwRecordSize, const std::vector<DWORD>&) {
+        DWORD dwOffset = Le32(pRecord + 0x14) & 0xFFFF;
+        while (dwOffset + 16 <= dwRecordSize)
+        {
+            const DWORD dwLength = Le32(pRecord + dwOffset + 4);
+            if (Le32(pRecord + dwOffset) == dwType)
+            {
+                pRecord[dwOffset + 8] = 1;
+                return true;
+            }
+            if (dwLength == 0 || Le32(pRecord + dwOffset) == 0xFFFFFFFF)
+                break;
+            dwOffset += dwLength;
+        }
+        return false;
+    };
+}
+
 unsigned long long FileMTimeNs(const std::string& strPath)
 {
     struct stat st;

@@ -80,6 +80,9 @@ bool EditRecordByName(const std::string& strVolume, const std::string& strName,
 // the old one fails the edit.
 RecordEditor RenameTo(const std::u16string& strNewName);
 RecordEditor SetNameFlags(DWORD dwFlags);
+// Sets the non-resident flag in the header of the first attribute of dwType,
+// as one damaged byte on a disk would.
+RecordEditor MarkNonResident(DWORD dwType);
 
 unsigned long long FileMTimeNs(const std::string& strPath);
 

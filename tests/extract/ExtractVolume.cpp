@@ -121,11 +121,13 @@ bool CExtractVolume::Build()
         {"twinB.txt", 7000},
         {"victim.txt", 80},
         {"disk.img", 64},                 // the name of the disk image itself
+        {"damagedsi.bin", 60000},         // its $STANDARD_INFORMATION gets flagged non-resident
     };
     unsigned long long n64Seed = 1;
     for (const CPlain& plain : kPlain)
     {
-        if (!Copy(plain.m_pszName, PseudoRandomBytes(plain.m_nLength, n64Seed++)))
+        m_mapContent[plain.m_pszName] = PseudoRandomBytes(plain.m_nLength, n64Seed++);
+        if (!Copy(plain.m_pszName, m_mapContent[plain.m_pszName]))
             return false;
         m_vecPlainNames.push_back(plain.m_pszName);
     }
@@ -169,7 +171,8 @@ bool CExtractVolume::Build()
                                            FILE_ATTRIBUTE_ARCHIVE)) ||
         !Edit("flagged.txt", SetNameFlags(FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_NO_BUFFERING |
                                           FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_ARCHIVE)) ||
-        !Edit("twinB.txt", RenameTo(u"twinA.txt")))
+        !Edit("twinB.txt", RenameTo(u"twinA.txt")) ||
+        !Edit("damagedsi.bin", MarkNonResident(0x10)))
         return false;
 
     if (!MakeDiskImage(m_strDisk, m_strVolume, kStartSector, kDiskBytes))

@@ -33,8 +33,9 @@ public:
     std::map<std::string, DWORD> m_mapIndex;
     std::map<std::string, std::u16string> m_mapHostile;  // created name -> patched name
 
-    // Files copied in as they are, with their Latin-1 names.
+    // Files copied in as they are, with their Latin-1 names, and their bytes.
     std::vector<std::string> m_vecPlainNames;
+    std::map<std::string, Bytes> m_mapContent;
 
 private:
     bool Build();

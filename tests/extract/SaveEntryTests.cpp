@@ -126,6 +126,18 @@ TEST_F(SaveEntryTest, ReadOnlyEntryIsNotReplacedBySavingItAgain)
     EXPECT_EQ(ListFolder(m_strOut), std::vector<std::string>{"readonly.txt"});
 }
 
+TEST_F(SaveEntryTest, ReplacingAWritableFileWithAReadOnlyEntryMakesItReadOnly)
+{
+    const DWORD dwIndex = Volume().Index("readonly.txt");
+    const std::string strPath = m_strOut + "/readonly.txt";
+    ASSERT_TRUE(WriteWholeFile(strPath, Bytes(5000, 'x')));
+    ASSERT_EQ(Save(dwIndex, m_strOut), 0u);
+    struct stat st;
+    ASSERT_EQ(stat(strPath.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0222, 0u) << "the replaced file must carry the entry's read-only flag";
+    EXPECT_TRUE(Saved(strPath) == Expected(dwIndex));
+}
+
 TEST_F(SaveEntryTest, CreationFlagBitsInTheEntryDoNotLoseTheFile)
 {
     // Delete-on-close, no-buffering and overlapped in the entry's flags.

@@ -56,6 +56,7 @@ CDialogSeams::~CDialogSeams()
     CSalvixDlg::s_fnFolderHook = nullptr;
     CSalvixDlg::s_fnBeforeRecordHook = nullptr;
     CSalvixDlg::s_fnWorkerEndHook = nullptr;
+    CSalvixDlg::s_fnSaveStepHook = nullptr;
 }
 
 std::vector<DWORD> CDialogSeams::Errors() const

@@ -291,6 +291,16 @@ private slots:
         QCOMPARE(listEntries, QStringList{QStringLiteral("&About Salvix...")});
         QCOMPARE(nAbout, 17);
 
+        // The list's column header has no menu at all, neither the list's
+        // nor the window's.
+        listEntries.clear();
+        QWidget* pHeader = dlg.m_pList->horizontalHeader()->viewport();
+        QContextMenuEvent eventHeader(QContextMenuEvent::Mouse, QPoint(10, 5),
+                                      pHeader->mapToGlobal(QPoint(10, 5)));
+        QApplication::sendEvent(pHeader, &eventHeader);
+        QVERIFY(listEntries.isEmpty());
+        QCOMPARE(nAbout, 17);
+
         // Other commands take their ordinary way: close ends the dialog.
         dlg.OnSysCommand(0xF060);
         QVERIFY(!dlg.isVisible());

@@ -210,10 +210,22 @@ private slots:
         QVERIFY(ScanToEnd(dlg));
         const int nRows = dlg.m_pModel->rowCount();
         QVERIFY(nRows > 0);
+        // A Ctrl+click takes the selection away but leaves the caret on the
+        // item: the scan reads the caret's partition.
+        std::atomic<int> nAsked{0};
+        CSalvixDlg::s_fnBeforeRecordHook = [&](DWORD) { ++nAsked; };
         dlg.m_pScanButton->click();
         dlg.m_pTree->clearSelection();
         QVERIFY(ScanToEnd(dlg));
         QCOMPARE(dlg.m_pModel->rowCount(), nRows);
+        QVERIFY(nAsked.load() > 0);
+        // No current item: nothing is read and the rows stay.
+        nAsked = 0;
+        dlg.m_pScanButton->click();
+        dlg.m_pTree->setCurrentItem(nullptr);
+        QVERIFY(ScanToEnd(dlg));
+        QCOMPARE(dlg.m_pModel->rowCount(), nRows);
+        QCOMPARE(nAsked.load(), 0);
         // The root carries no partition: the same as nothing selected.
         dlg.m_pScanButton->click();
         dlg.m_pTree->setCurrentItem(dlg.m_pTreeRoot);

@@ -4,7 +4,7 @@
 // way the scan and the save do it, that records each answer and the time.
 #pragma once
 
-#include "NtfsImage.h"
+#include "support/NtfsImage.h"
 
 #include "ntfs/NTFSDrive.h"
 #include "platform/FaultInjection.h"

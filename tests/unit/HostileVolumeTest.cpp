@@ -84,7 +84,8 @@ TEST_F(HostileVolumeTest, DamagedRecordsEndInACodeOrAShortenedResult)
     }
     for (DWORD dwLength : {0xFFFFFFF8u, 0x80000000u, 2000u})
     {
-        CRecordImage& r = disk.Record(add({"attribute length wrapping or past the record", 0, "cut", 0, {}}));
+        CRecordImage& r = disk.Record(
+            add({"attribute length wrapping or past the record", 0, "cut", ERROR_INVALID_PARAMETER, {}}));
         r = Named(u"cut");
         DWORD dwOffset = r.AddResident(0x80, {'A', 'B'});
         PutLE(r.Bytes(), dwOffset + 4, dwLength, 4);

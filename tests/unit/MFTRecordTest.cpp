@@ -1,5 +1,5 @@
 // The record parser on hand-made record images.
-#include "NtfsImage.h"
+#include "support/NtfsImage.h"
 
 #include "ntfs/Layout.h"
 #include "ntfs/MFTRecord.h"
@@ -369,9 +369,11 @@ TEST_F(MFTRecordTest, DamagedAttributesEndTheWalkWithWhatCameBefore)
         CRecordImage image = NamedRecord(u"kept");
         DWORD dwOffset = image.AddResident(0x80, {1, 2});
         PutLE(image.Bytes(), dwOffset + 4, dwBadLength, 4);
-        EXPECT_EQ(0u, record.Parse(image.Bytes().data(), 1024, 0));
+        // The data's header is damaged: its data is refused, never an empty file.
+        EXPECT_EQ(ERROR_INVALID_PARAMETER, record.Parse(image.Bytes().data(), 1024, 0));
         EXPECT_EQ('k', record.m_byFileName[0x42]);
         EXPECT_EQ(nullptr, record.m_pData) << dwBadLength;
+        EXPECT_EQ(0u, record.Parse(image.Bytes().data(), 1024, 1));
     }
 
     // A resident data value that runs past the record cannot be the file's

@@ -1,5 +1,5 @@
 // The volume object on small hand-made volumes.
-#include "NtfsImage.h"
+#include "support/NtfsImage.h"
 
 #include "ntfs/NTFSDrive.h"
 #include "platform/FaultInjection.h"

@@ -4,6 +4,7 @@
 
 #include "disk/PartitionTable.h"
 #include "platform/FaultInjection.h"
+#include "support/DiskGuard.h"
 
 #include <gtest/gtest.h>
 
@@ -100,31 +101,8 @@ public:
 };
 
 // Points the first disk at an image for the life of the object.
-class CFirstDiskIs
-{
-public:
-    explicit CFirstDiskIs(const std::string& strPath)
-    {
-        const char* pszOld = getenv("SALVIX_DISK");
-        m_bHadOld = pszOld != nullptr;
-        if (m_bHadOld)
-            m_strOld = pszOld;
-        setenv("SALVIX_DISK", strPath.c_str(), 1);
-    }
-    ~CFirstDiskIs()
-    {
-        if (m_bHadOld)
-            setenv("SALVIX_DISK", m_strOld.c_str(), 1);
-        else
-            unsetenv("SALVIX_DISK");
-    }
-    CFirstDiskIs(const CFirstDiskIs&) = delete;
-    CFirstDiskIs& operator=(const CFirstDiskIs&) = delete;
-
-private:
-    bool m_bHadOld = false;
-    std::string m_strOld;
-};
+// The walk reads "the first disk": the one guard of tests/support points it at an image.
+using CFirstDiskIs = CDiskGuard;
 
 // What one walk listed.
 struct CListed

@@ -1,6 +1,6 @@
 // The Win32-shaped layer over POSIX: positions, errors, the disk name, texts,
 // threads, and the read-ahead that must never change what a read returns.
-#include "NtfsImage.h"
+#include "support/NtfsImage.h"
 
 #include "disk/Disk.h"
 #include "platform/FaultInjection.h"
