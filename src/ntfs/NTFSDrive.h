@@ -27,6 +27,8 @@ public:
 
     void AttachDevice(HANDLE hDevice);
     void SetVolumeStart(DWORD dwFirstSector, DWORD dwSectorSize);
+    // The same for a first sector of any size, as a GPT disk may need.
+    void SetVolumeStartEx(ULONGLONG qwFirstSector, DWORD dwSectorSize);
     DWORD OpenVolume();
     DWORD LoadMasterFileTable(ULONGLONG n64MFTCluster);
     DWORD GetEntryInfo(DWORD dwIndex, MFTEntryInfo& info);
@@ -37,7 +39,8 @@ public:
     DWORD GetRecordCount() const;
 
     HANDLE m_hDevice;
-    DWORD m_dwFirstSector;
+    DWORD m_dwFirstSector;    // low 32 bits of m_qwFirstSector
+    ULONGLONG m_qwFirstSector;
     bool m_bOpened;
     DWORD m_dwClusterSize;
     DWORD m_dwSectorSize;
