@@ -83,7 +83,7 @@ std::vector<uint8_t> Header(const GptLayout& layout, uint64_t n64My, uint64_t n6
     Put(p + 80, layout.dwEntryCount, 4);
     Put(p + 84, layout.dwEntrySize, 4);
     Put(p + 88, dwArrayCrc, 4);
-    SealGptHeader(p);
+    SealGptHeader(p, header.size());
     return header;
 }
 }  // namespace
@@ -100,10 +100,11 @@ uint32_t GptCrc32(const uint8_t* pData, size_t nSize)
     return ~dwCrc;
 }
 
-void SealGptHeader(uint8_t* pHeader)
+void SealGptHeader(uint8_t* pHeader, size_t nAvailable)
 {
+    const size_t nSize = Get32(pHeader + 12) < nAvailable ? Get32(pHeader + 12) : nAvailable;
     Put(pHeader + 16, 0, 4);
-    Put(pHeader + 16, GptCrc32(pHeader, Get32(pHeader + 12)), 4);
+    Put(pHeader + 16, GptCrc32(pHeader, nSize), 4);
 }
 
 std::vector<uint8_t> GuidBytes(const std::string& strGuid)
@@ -140,11 +141,16 @@ bool WriteGpt(const std::string& strPath, const GptLayout& layout)
 
     std::fstream file(strPath, std::ios::binary | std::ios::in | std::ios::out);
     const uint64_t s = layout.dwSectorSize;
-    return WriteAt(file, 0, ProtectiveMbr(n64Sectors)) &&
-           WriteAt(file, s, Header(layout, 1, n64Last, 2, n64FirstUsable, n64LastUsable, dwArrayCrc)) &&
-           WriteAt(file, 2 * s, array) &&
-           WriteAt(file, (n64LastUsable + 1) * s, array) &&
-           WriteAt(file, n64Last * s,
-                   Header(layout, n64Last, 1, n64LastUsable + 1, n64FirstUsable, n64LastUsable,
-                          dwArrayCrc));
+    const bool bPrimary =
+        !layout.bPrimary ||
+        (WriteAt(file, 0, ProtectiveMbr(n64Sectors)) &&
+         WriteAt(file, s, Header(layout, 1, n64Last, 2, n64FirstUsable, n64LastUsable, dwArrayCrc)) &&
+         WriteAt(file, 2 * s, array));
+    const bool bBackup =
+        !layout.bBackup ||
+        (WriteAt(file, (n64LastUsable + 1) * s, array) &&
+         WriteAt(file, n64Last * s,
+                 Header(layout, n64Last, 1, n64LastUsable + 1, n64FirstUsable, n64LastUsable,
+                        dwArrayCrc)));
+    return bPrimary && bBackup;
 }

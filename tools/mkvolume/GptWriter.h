@@ -22,6 +22,8 @@ struct GptLayout
     uint32_t dwEntryCount = 128;
     uint32_t dwEntrySize = 128;
     std::vector<GptPartition> partitions;  // entries 0, 1, ...; the rest unused
+    bool bPrimary = true;                  // write the protective MBR and the primary copy
+    bool bBackup = true;                   // write the backup copy
 };
 
 // Type GUIDs the tests use.
@@ -39,8 +41,8 @@ bool WriteGpt(const std::string& strPath, const GptLayout& layout);
 uint32_t GptCrc32(const uint8_t* pData, size_t nSize);
 
 // Recomputes the CRC of the header at pHeader (its size field says how much
-// it covers), after a test has changed a field on purpose.
-void SealGptHeader(uint8_t* pHeader);
+// it covers, at most nAvailable bytes), after a test has changed a field on purpose.
+void SealGptHeader(uint8_t* pHeader, size_t nAvailable);
 
 // The 16 bytes of a GUID as a GPT stores it.
 std::vector<uint8_t> GuidBytes(const std::string& strGuid);
