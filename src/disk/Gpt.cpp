@@ -176,7 +176,8 @@ std::string GuidText(const BYTE* pGuid)
 {
     char szText[40];
     snprintf(szText, sizeof(szText),
-             "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", ReadLE32(pGuid, 0),
+             "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
+             static_cast<unsigned>(ReadLE32(pGuid, 0)),
              static_cast<unsigned>(pGuid[4] | pGuid[5] << 8),
              static_cast<unsigned>(pGuid[6] | pGuid[7] << 8), pGuid[8], pGuid[9], pGuid[10],
              pGuid[11], pGuid[12], pGuid[13], pGuid[14], pGuid[15]);
