@@ -57,7 +57,7 @@ std::vector<BYTE> FatBoot(ULONGLONG qwTotal, DWORD dwFat16, DWORD dwFat32, DWORD
 std::vector<BYTE> OemBoot(const char* pszOem)
 {
     std::vector<BYTE> vec(512, 0);
-    memcpy(&vec[3], pszOem, 8);
+    memcpy(&vec[3], pszOem, strnlen(pszOem, 8));
     return vec;
 }
 
