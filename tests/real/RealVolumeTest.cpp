@@ -6,6 +6,7 @@
 #include "SleuthKit.h"
 
 #include "disk/Disk.h"
+#include "disk/DiskLayout.h"
 #include "disk/PartitionTable.h"
 #include "ntfs/NTFSDrive.h"
 #include "platform/Platform.h"
@@ -499,5 +500,37 @@ TEST(RealVolume, GptVolumePastTwoTiB)
 TEST(RealVolume, GptDiskOf4096ByteSectors)
 {
     CompareGptDisk("gpt-4k.img", {"NTFS Drive 0"}, {256}, 4096, false);
+}
+// Three disks, the middle one missing: each readable disk is walked and its
+// NTFS volumes scanned through its own number, as the program does.
+TEST(RealVolume, SeveralDisksOneMissing)
+{
+    const std::vector<std::string> vecImages = {ImagePath("gpt-windows.img"), ImagePath("absent.img"),
+                                                ImagePath("gpt-4k.img")};
+    SetDiskPaths(vecImages);
+    const std::vector<CDiskSummary> vecDisks = ListDisks();
+    ASSERT_EQ(3u, vecDisks.size());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), vecDisks[1].m_dwError);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND),
+              WalkPartitionTables(1, [](const char*, const PartitionRecord&) {}));
+    const size_t kNtfsVolumes[] = {2, 0, 1};
+    for (DWORD dwDisk : {0u, 2u})
+    {
+        SCOPED_TRACE(DiskNodeText(vecDisks[dwDisk]));
+        EXPECT_EQ(0u, vecDisks[dwDisk].m_dwError);
+        std::vector<PartitionRecord> vecNtfs;
+        ASSERT_EQ(0u, WalkPartitionTables(dwDisk, [&](const char* pszText, const PartitionRecord& record) {
+            if (strncmp(pszText, "NTFS", 4) == 0)
+                vecNtfs.push_back(record);
+        }));
+        ASSERT_EQ(kNtfsVolumes[dwDisk], vecNtfs.size());
+        HandleCloser device{OpenDisk(dwDisk)};
+        ASSERT_NE(INVALID_HANDLE_VALUE, device.m_h);
+        for (const PartitionRecord& record : vecNtfs)
+            ExpectMadeVolumeContent(CompareVolume(device.m_h, vecImages[dwDisk], record.qwFirstSector,
+                                                  record.dwSectorSize),
+                                    record.dwSectorSize == 512);
+    }
+    SetDiskPaths({});
 }
 }  // namespace
