@@ -208,7 +208,7 @@ TEST_F(GptTest, DamagedPrimaryHeaderFallsBackToBackup)
         {"header size 91", 12, 4, 91},
         {"header size past the sector", 12, 4, 513},
         {"header size all ones", 12, 4, 0xFFFFFFFF},
-        {"MyLBA", 24, 8, 2},
+        {"MyLBA of the backup", 24, 8, kDiskSectors - 1},
         {"first usable 0", 40, 8, 0},
         {"first usable past last usable", 40, 8, kDiskSectors - 34 + 1},
         {"last usable past the disk", 48, 8, kDiskSectors},
