@@ -13,6 +13,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TESTDATA = os.path.join(HERE, "..", "..", "shared", "testdata")
@@ -275,7 +276,78 @@ def disk(sectors, tables):
     return bytes(img)
 
 
+GUIDS = {
+    "efi": "C12A7328-F81F-11D2-BA4B-00A0C93EC93B",
+    "msr": "E3C9E316-0B5C-4DB8-817D-F92DF00215AE",
+    "data": "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7",
+    "linux": "0FC63DAF-8483-4772-8E79-3D69D8477DE4",
+}
+
+
+def guid_bytes(text):
+    raw = bytes.fromhex(text.replace("-", ""))
+    return raw[3::-1] + raw[5:3:-1] + raw[7:5:-1] + raw[8:]
+
+
+def gpt_header(ss, my, alternate, entries_lba, first, last, count, size, array_crc):
+    h = bytearray(ss)
+    h[0:8] = b"EFI PART"
+    put(h, 8, 0x00010000, 4)
+    put(h, 12, 92, 4)
+    put(h, 24, my, 8)
+    put(h, 32, alternate, 8)
+    put(h, 40, first, 8)
+    put(h, 48, last, 8)
+    h[56:72] = bytes(range(0xA0, 0xB0))
+    put(h, 72, entries_lba, 8)
+    put(h, 80, count, 4)
+    put(h, 84, size, 4)
+    put(h, 88, array_crc, 4)
+    put(h, 16, zlib.crc32(bytes(h[:92])), 4)
+    return h
+
+
+def gpt_disk(ss, sectors, parts, count=128, size=128, boots=None):
+    """parts: (type name, first LBA, last LBA); boots: {LBA: OEM name}."""
+    img = bytearray(ss * sectors)
+    array = bytearray(count * size)
+    for i, (kind, first, last) in enumerate(parts):
+        e = i * size
+        array[e:e + 16] = guid_bytes(GUIDS[kind])
+        array[e + 16:e + 32] = bytes([0x50 + i] * 16)
+        put(array, e + 32, first, 8)
+        put(array, e + 40, last, 8)
+    n = (len(array) + ss - 1) // ss
+    crc = zlib.crc32(bytes(array))
+    img[0:512] = table_sector([(0xEE, 1, sectors - 1)])
+    img[ss:2 * ss] = gpt_header(ss, 1, sectors - 1, 2, 2 + n, sectors - 2 - n, count, size, crc)
+    img[2 * ss:2 * ss + len(array)] = array
+    backup = (sectors - 1 - n) * ss
+    img[backup:backup + len(array)] = array
+    img[(sectors - 1) * ss:] = gpt_header(ss, sectors - 1, 1, sectors - 1 - n, 2 + n,
+                                          sectors - 2 - n, count, size, crc)
+    for lba, oem in (boots or {}).items():
+        img[lba * ss + 3:lba * ss + 11] = oem
+    return img
+
+
+def gpt_seeds():
+    parts = [("efi", 40, 49), ("msr", 50, 59), ("data", 60, 79), ("linux", 80, 94)]
+    plain = gpt_disk(512, 128, parts, boots={60: b"NTFS    ", 80: b"EXFAT   "})
+    yield "gpt-512", bytes(plain)
+    yield "gpt-4096", bytes(gpt_disk(4096, 24, [("efi", 6, 9), ("data", 10, 17)],
+                                     boots={10: b"NTFS    "}))
+    yield "gpt-small-array", bytes(gpt_disk(512, 64, [("data", 10, 20)], count=4))
+    backup_only = bytearray(plain)
+    backup_only[512:1024] = bytes(512)
+    yield "gpt-backup-only", bytes(backup_only)
+    hybrid = bytearray(plain)
+    hybrid[0:512] = table_sector([(7, 60, 20), (0xEE, 1, 127), (0x83, 80, 15)])
+    yield "gpt-hybrid", bytes(hybrid)
+
+
 def partition_seeds():
+    yield from gpt_seeds()
     yield "four-primaries", disk(1, {0: [(7, 63, 100), (11, 200, 100), (6, 400, 10), (0x83, 500, 9)]})
     yield "empty", disk(1, {0: []})
     yield "chain", disk(16, {0: [(7, 63, 100), (5, 4, 1000)],

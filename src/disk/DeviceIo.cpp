@@ -94,3 +94,11 @@ DWORD ReadDeviceAt(HANDLE hDevice, ULONGLONG n64Offset, BYTE* pBuffer, DWORD dwC
     }
     return 0;
 }
+
+DWORD ReadDeviceAt(HANDLE hDevice, ULONGLONG n64Offset, BYTE* pBuffer, DWORD dwCount)
+{
+    DWORD dwRead = 0;
+    if (DWORD dwError = ReadDeviceAt(hDevice, n64Offset, pBuffer, dwCount, dwRead))
+        return dwError;
+    return dwRead < dwCount ? ERROR_READ_FAULT : 0;
+}

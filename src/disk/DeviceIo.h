@@ -19,3 +19,7 @@ BOOL ReadDevice(HANDLE hDevice, LPVOID pBuffer, DWORD dwCount, LPDWORD pdwRead);
 // error (its code). Two threads reading one handle this way never mix their
 // positions. Not for handles another thread seeks on its own.
 DWORD ReadDeviceAt(HANDLE hDevice, ULONGLONG n64Offset, BYTE* pBuffer, DWORD dwCount, DWORD& dwRead);
+
+// All dwCount bytes at n64Offset: 0, the system's code, or ERROR_READ_FAULT
+// when the device ends first.
+DWORD ReadDeviceAt(HANDLE hDevice, ULONGLONG n64Offset, BYTE* pBuffer, DWORD dwCount);

@@ -1,14 +1,20 @@
 #include "disk/PartitionTable.h"
 
 #include "disk/Disk.h"
+#include "disk/DiskLayout.h"
+#include "disk/FileSystemProbe.h"
+#include "disk/Gpt.h"
+#include "platform/Platform.h"
 
 #include <cstdio>
+#include <memory>
 
 namespace
 {
 
-// A partition table sector: four 16-byte entries at offset 446.
-const DWORD kSectorSize = 512;
+// A partition table sector: four 16-byte entries at offset 446. Only its
+// first 512 bytes are read, whatever the disk's sector size.
+const DWORD kTableSectorSize = 512;
 const DWORD kTableOffset = 0x1BE;
 const DWORD kEntrySize = 16;
 const int kEntryCount = 4;
@@ -24,6 +30,7 @@ const DWORD kEntrySectorCount = 12; // 4 bytes
 const BYTE kTypeEmpty = 0;
 const BYTE kTypeExtended = 5;
 const BYTE kTypeExtendedLba = 15;
+const BYTE kTypeProtective = 0xEE;
 
 const WORD kKindOrdinary = 1;
 const WORD kKindExtended = 2;
@@ -43,7 +50,7 @@ DWORD ReadLE32(const BYTE* pData, DWORD dwOffset)
 class CDiskHandle
 {
 public:
-    CDiskHandle() : m_hDisk(OpenFirstDisk()) {}
+    explicit CDiskHandle(DWORD dwDisk) : m_hDisk(OpenDisk(dwDisk)) {}
     ~CDiskHandle()
     {
         if (m_hDisk != INVALID_HANDLE_VALUE)
@@ -60,9 +67,9 @@ public:
 DWORD ReadTableSector(HANDLE hDisk, BYTE* pSector)
 {
     DWORD dwRead = 0;
-    if (!ReadDevice(hDisk, pSector, kSectorSize, &dwRead))
+    if (!ReadDevice(hDisk, pSector, kTableSectorSize, &dwRead))
         return GetLastError();
-    if (dwRead < kSectorSize)
+    if (dwRead < kTableSectorSize)
         return ERROR_READ_FAULT;
     return 0;
 }
@@ -77,9 +84,8 @@ enum class ETableEnd
 class CTableWalk
 {
 public:
-    explicit CTableWalk(
-        const std::function<void(const char* pszText, const PartitionRecord& record)>& fnAddItem)
-        : m_fnAddItem(fnAddItem)
+    CTableWalk(const FnAddDriveItem& fnAddItem, DWORD dwSectorSize)
+        : m_fnAddItem(fnAddItem), m_dwSectorSize(dwSectorSize)
     {
     }
 
@@ -102,6 +108,7 @@ public:
             const bool bLink = byType == kTypeExtended || byType == kTypeExtendedLba;
             record.wKind = bLink ? kKindExtended : kKindOrdinary;
             record.dwFirstSector = dwValue + dwBase;
+            record.qwFirstSector = record.dwFirstSector;
 
             if (bLink)
             {
@@ -110,25 +117,149 @@ public:
             }
             if (byType == kTypeEmpty)
                 return ETableEnd::eEmpty;
-            List(byType, record);
+            List(PartitionTypeLabel(byType), record);
         }
         return ETableEnd::eFull;
     }
 
-private:
-    void List(BYTE byType, const PartitionRecord& record)
+    void List(const char* pszLabel, PartitionRecord record)
     {
+        record.dwSectorSize = m_dwSectorSize;
         char szText[256];
-        snprintf(szText, sizeof(szText), "%s Drive %d", PartitionTypeLabel(byType),
-                 static_cast<int>(m_wNumber));
+        snprintf(szText, sizeof(szText), "%s Drive %d", pszLabel, static_cast<int>(m_wNumber));
         if (m_fnAddItem)
             m_fnAddItem(szText, record);
         ++m_wNumber;
     }
 
-    const std::function<void(const char* pszText, const PartitionRecord& record)>& m_fnAddItem;
+    DWORD SectorSize() const { return m_dwSectorSize; }
+
+private:
+    const FnAddDriveItem& m_fnAddItem;
+    const DWORD m_dwSectorSize;
     WORD m_wNumber = 0;  // running item number across the master table and the chain
 };
+
+// The master table and the chain of extended boot records it links to.
+DWORD WalkMasterTable(HANDLE hDisk, const BYTE* pMaster, CTableWalk& walk)
+{
+    DWORD dwLink = 0;
+    if (walk.ReadTable(pMaster, 0, dwLink) != ETableEnd::eLink)
+        return 0;
+
+    // Links in the chain are relative to the extended partition's start E;
+    // ordinary entries are relative to the record that holds them, E + R.
+    BYTE abySector[kTableSectorSize];
+    const DWORD dwExtendedBase = dwLink;
+    DWORD dwLinkOffset = 0;
+    for (int nRecord = 0; nRecord < kMaxExtendedRecords; ++nRecord)
+    {
+        // The full 64-bit byte offset: 512-byte sectors from 2^23 on lie at 4 GiB and beyond.
+        DWORD dwError = SeekDevice(
+            hDisk, static_cast<ULONGLONG>(dwExtendedBase + dwLinkOffset) * walk.SectorSize());
+        if (dwError)
+            return dwError;
+        dwError = ReadTableSector(hDisk, abySector);
+        if (dwError)
+            return dwError;
+        if (walk.ReadTable(abySector, dwExtendedBase + dwLinkOffset, dwLink) != ETableEnd::eLink)
+            return 0;
+        dwLinkOffset = dwLink;
+    }
+    // The 50th record still held a link: it is not followed.
+    return 0;
+}
+
+bool HasProtectiveEntry(const BYTE* pMaster)
+{
+    for (int i = 0; i < kEntryCount; ++i)
+        if (pMaster[kTableOffset + i * kEntrySize + kEntryType] == kTypeProtective)
+            return true;
+    return false;
+}
+
+struct CGptTable
+{
+    CGptHeader m_header;
+    std::unique_ptr<BYTE[]> m_pArray;
+};
+
+// Reads the header at qwLba and its entry array: 0, a read's code, or
+// ERROR_INVALID_DATA when either fails its checks.
+DWORD ReadGptCopy(HANDLE hDisk, DWORD dwSectorSize, ULONGLONG qwDiskSectors, ULONGLONG qwLba,
+                  CGptTable& table)
+{
+    BYTE abySector[kLargeSectorSize];
+    DWORD dwError = ReadDeviceAt(hDisk, qwLba * dwSectorSize, abySector, dwSectorSize);
+    if (dwError)
+        return dwError;
+    if (!ParseGptHeader(abySector, dwSectorSize, dwSectorSize, qwLba, qwDiskSectors, table.m_header))
+        return ERROR_INVALID_DATA;
+    const DWORD dwArrayBytes = table.m_header.m_dwArrayBytes;
+    table.m_pArray.reset(AllocBytes(dwArrayBytes ? dwArrayBytes : 1));
+    if (!table.m_pArray)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    if (dwArrayBytes)
+    {
+        dwError = ReadDeviceAt(hDisk, table.m_header.m_qwEntryLba * dwSectorSize,
+                               table.m_pArray.get(), dwArrayBytes);
+        if (dwError)
+            return dwError;
+    }
+    return CheckGptEntryArray(table.m_header, table.m_pArray.get(), dwArrayBytes)
+               ? 0
+               : ERROR_INVALID_DATA;
+}
+
+// The primary copy at LBA 1, else the backup at the disk's last LBA: 0 when
+// one is valid, else the primary's code.
+DWORD ReadGptTable(HANDLE hDisk, DWORD dwSectorSize, ULONGLONG qwDiskBytes, CGptTable& table)
+{
+    const ULONGLONG qwSectors = qwDiskBytes / dwSectorSize;
+    if (qwSectors < 3)
+        return ERROR_INVALID_DATA;
+    const DWORD dwPrimary = ReadGptCopy(hDisk, dwSectorSize, qwSectors, 1, table);
+    if (dwPrimary == 0 || ReadGptCopy(hDisk, dwSectorSize, qwSectors, qwSectors - 1, table) == 0)
+        return 0;
+    return dwPrimary;
+}
+
+// The label of a used GPT entry: the file system of its first sector, else
+// its type's short name, else "Unknown". A first sector that cannot be read
+// leaves the type to speak.
+const char* GptEntryLabel(HANDLE hDisk, DWORD dwSectorSize, const CGptEntry& entry)
+{
+    BYTE abyBoot[kTableSectorSize];
+    if (ReadDeviceAt(hDisk, entry.m_qwFirstLba * dwSectorSize, abyBoot, sizeof(abyBoot)) == 0)
+        if (const char* pszFileSystem = ProbeFileSystem(abyBoot, sizeof(abyBoot)))
+            return pszFileSystem;
+    const char* pszType = GptTypeShortName(entry.m_abyTypeGuid);
+    return pszType ? pszType : "Unknown";
+}
+
+void ListGptEntries(HANDLE hDisk, const CGptTable& table, CTableWalk& walk)
+{
+    const CGptHeader& header = table.m_header;
+    for (DWORD i = 0; i < header.m_dwEntryCount; ++i)
+    {
+        // Count times size is the array's length, checked with the header.
+        CGptEntry entry;
+        if (!ParseGptEntry(table.m_pArray.get() + static_cast<size_t>(i) * header.m_dwEntrySize,
+                           header.m_dwEntrySize, entry) ||
+            !IsGptEntryUsed(entry))
+            continue;
+        if (entry.m_qwFirstLba > entry.m_qwLastLba ||
+            entry.m_qwFirstLba < header.m_qwFirstUsableLba ||
+            entry.m_qwLastLba > header.m_qwLastUsableLba)
+            continue;
+        PartitionRecord record = {};
+        record.wKind = kKindOrdinary;
+        record.dwFirstSector = static_cast<DWORD>(entry.m_qwFirstLba);
+        record.qwFirstSector = entry.m_qwFirstLba;
+        record.dwSectorCount = static_cast<DWORD>(entry.m_qwLastLba - entry.m_qwFirstLba + 1);
+        walk.List(GptEntryLabel(hDisk, walk.SectorSize(), entry), record);
+    }
+}
 
 }  // namespace
 
@@ -147,43 +278,50 @@ const char* PartitionTypeLabel(BYTE byType)
     }
 }
 
-DWORD WalkPartitionTables(
-    const std::function<void(const char* pszText, const PartitionRecord& record)>& fnAddItem)
+DWORD WalkPartitionTables(DWORD dwDisk, const FnAddDriveItem& fnAddItem)
 {
-    CDiskHandle disk;
+    CDiskHandle disk(dwDisk);
     if (disk.m_hDisk == INVALID_HANDLE_VALUE)
         return GetLastError();
 
-    BYTE abySector[kSectorSize];
-    CTableWalk walk(fnAddItem);
-
     // A fresh handle stands at byte 0: the master boot record needs no seek.
-    DWORD dwError = ReadTableSector(disk.m_hDisk, abySector);
+    BYTE abyMaster[kTableSectorSize];
+    DWORD dwError = ReadTableSector(disk.m_hDisk, abyMaster);
     if (dwError)
         return dwError;
 
-    DWORD dwLink = 0;
-    if (walk.ReadTable(abySector, 0, dwLink) != ETableEnd::eLink)
-        return 0;
+    // A disk that cannot say its size is read as 512-byte sectors, MBR only.
+    DWORD dwSectorSize = kSmallSectorSize;
+    ULONGLONG qwDiskBytes = 0;
+    bool bImage = true;
+    if (QueryDiskGeometry(disk.m_hDisk, dwSectorSize, qwDiskBytes, bImage) != 0)
+        qwDiskBytes = 0;
 
-    // Links in the chain are relative to the extended partition's start E;
-    // ordinary entries are relative to the record that holds them, E + R.
-    const DWORD dwExtendedBase = dwLink;
-    DWORD dwLinkOffset = 0;
-    for (int nRecord = 0; nRecord < kMaxExtendedRecords; ++nRecord)
+    DWORD dwGptError = 0;
+    if (HasProtectiveEntry(abyMaster) && qwDiskBytes > 0)
     {
-        // The full 64-bit byte offset: sectors from 2^23 on lie at 4 GiB and beyond.
-        dwError = SeekDevice(disk.m_hDisk,
-                             static_cast<ULONGLONG>(dwExtendedBase + dwLinkOffset) * kSectorSize);
-        if (dwError)
-            return dwError;
-        dwError = ReadTableSector(disk.m_hDisk, abySector);
-        if (dwError)
-            return dwError;
-        if (walk.ReadTable(abySector, dwExtendedBase + dwLinkOffset, dwLink) != ETableEnd::eLink)
+        if (bImage)
+            dwSectorSize = ImageSectorSize(disk.m_hDisk, qwDiskBytes);
+        CGptTable table;
+        dwGptError = ReadGptTable(disk.m_hDisk, dwSectorSize, qwDiskBytes, table);
+        if (dwGptError == 0)
+        {
+            CTableWalk walk(fnAddItem, dwSectorSize);
+            ListGptEntries(disk.m_hDisk, table, walk);
             return 0;
-        dwLinkOffset = dwLink;
+        }
     }
-    // The 50th record still held a link: it is not followed.
-    return 0;
+
+    CTableWalk walk(fnAddItem, dwSectorSize);
+    dwError = WalkMasterTable(disk.m_hDisk, abyMaster, walk);
+    // Damaged copies of the GPT are the tables' own business; a GPT that
+    // could not be read is the disk's, and is told.
+    if (dwError == 0 && dwGptError != ERROR_INVALID_DATA)
+        dwError = dwGptError;
+    return dwError;
+}
+
+DWORD WalkPartitionTables(const FnAddDriveItem& fnAddItem)
+{
+    return WalkPartitionTables(0, fnAddItem);
 }

@@ -13,6 +13,7 @@ using namespace ntfs;
 CNTFSDrive::CNTFSDrive()
     : m_hDevice(nullptr),
       m_dwFirstSector(0),
+      m_qwFirstSector(0),
       m_bOpened(false),
       m_dwClusterSize(0),
       m_dwSectorSize(0),
@@ -37,13 +38,22 @@ void CNTFSDrive::AttachDevice(HANDLE hDevice)
 
 void CNTFSDrive::SetVolumeStart(DWORD dwFirstSector, DWORD dwSectorSize)
 {
-    m_dwFirstSector = dwFirstSector;
+    SetVolumeStartEx(dwFirstSector, dwSectorSize);
+}
+
+void CNTFSDrive::SetVolumeStartEx(ULONGLONG qwFirstSector, DWORD dwSectorSize)
+{
+    m_qwFirstSector = qwFirstSector;
+    m_dwFirstSector = static_cast<DWORD>(qwFirstSector);
     m_dwSectorSize = dwSectorSize;
 }
 
 ULONGLONG CNTFSDrive::VolumeOffset() const
 {
-    return static_cast<ULONGLONG>(m_dwFirstSector) * m_dwSectorSize;
+    // A start past the end of 64-bit offsets stays there, so every seek to it fails.
+    if (m_dwSectorSize != 0 && m_qwFirstSector > ~0ull / m_dwSectorSize)
+        return ~0ull;
+    return m_qwFirstSector * m_dwSectorSize;
 }
 
 DWORD CNTFSDrive::GetRecordCount() const

@@ -29,6 +29,8 @@ public:
 
     void AttachDevice(HANDLE hDevice);
     void SetVolumeStart(DWORD dwFirstSector, DWORD dwSectorSize);
+    // The same for a first sector of any size, as a GPT disk may need.
+    void SetVolumeStartEx(ULONGLONG qwFirstSector, DWORD dwSectorSize);
     DWORD OpenVolume();
     DWORD LoadMasterFileTable(ULONGLONG n64MFTCluster);
     // Describes a record from the table alone: never reads the disk.
@@ -52,7 +54,8 @@ public:
     bool HasDevice() const { return m_hDevice != INVALID_HANDLE_VALUE && m_hDevice != nullptr; }
 
     HANDLE m_hDevice;
-    DWORD m_dwFirstSector;
+    DWORD m_dwFirstSector;    // low 32 bits of m_qwFirstSector
+    ULONGLONG m_qwFirstSector;
     bool m_bOpened;
     DWORD m_dwClusterSize;
     DWORD m_dwSectorSize;

@@ -158,6 +158,53 @@ typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID lpParameter);
 #define ERROR_DISK_QUOTA_EXCEEDED 1295u
 #define ERROR_CANT_RESOLVE_FILENAME 1921u
 
+// Disk geometry, as the disk control calls give it.
+typedef union _LARGE_INTEGER
+{
+    struct
+    {
+        DWORD LowPart;
+        LONG HighPart;
+    };
+    struct
+    {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    LONGLONG QuadPart;
+} LARGE_INTEGER, *PLARGE_INTEGER;
+
+typedef enum _MEDIA_TYPE
+{
+    RemovableMedia = 11,
+    FixedMedia = 12,
+} MEDIA_TYPE;
+
+typedef struct _DISK_GEOMETRY
+{
+    LARGE_INTEGER Cylinders;
+    MEDIA_TYPE MediaType;
+    DWORD TracksPerCylinder;
+    DWORD SectorsPerTrack;
+    DWORD BytesPerSector;
+} DISK_GEOMETRY, *PDISK_GEOMETRY;
+
+typedef struct _DISK_GEOMETRY_EX
+{
+    DISK_GEOMETRY Geometry;
+    LARGE_INTEGER DiskSize;
+    BYTE Data[1];
+} DISK_GEOMETRY_EX, *PDISK_GEOMETRY_EX;
+
+typedef struct _GET_LENGTH_INFORMATION
+{
+    LARGE_INTEGER Length;
+} GET_LENGTH_INFORMATION;
+
+#define IOCTL_DISK_GET_DRIVE_GEOMETRY 0x00070000u
+#define IOCTL_DISK_GET_DRIVE_GEOMETRY_EX 0x000700A0u
+#define IOCTL_DISK_GET_LENGTH_INFO 0x0007405Cu
+
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
@@ -167,6 +214,10 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
               LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
+                     DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
+                     LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped);
+BOOL GetFileSizeEx(HANDLE hFile, PLARGE_INTEGER lpFileSize);
 BOOL CloseHandle(HANDLE hObject);
 DWORD GetLastError();
 void SetLastError(DWORD dwErrCode);
@@ -183,5 +234,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 
 #endif  // _WIN32
 
-// The name under which the first physical disk is opened.
+// The name under which the first physical disk is opened; the N-th is
+// SALVIX_DISK_PREFIX followed by N in decimal.
 #define SALVIX_FIRST_DISK "\\\\.\\PhysicalDrive0"
+#define SALVIX_DISK_PREFIX "\\\\.\\PhysicalDrive"

@@ -2,6 +2,7 @@
 #ifndef _WIN32
 
 #include "platform/Platform.h"
+#include "platform/PosixDisk.h"
 #include "platform/Win32.h"
 
 #include <algorithm>
@@ -12,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
@@ -159,18 +159,6 @@ T* Lookup(HANDLE hHandle, CObject::EType eType)
     return static_cast<T*>(it->second.get());
 }
 
-bool IsFirstDiskName(const char* pszName)
-{
-    static const char kPrefix[] = "\\\\.\\physicaldrive";
-    size_t nPrefix = sizeof(kPrefix) - 1;
-    if (strlen(pszName) < nPrefix)
-        return false;
-    for (size_t i = 0; i < nPrefix; ++i)
-        if (tolower(static_cast<unsigned char>(pszName[i])) != kPrefix[i])
-            return false;
-    return true;
-}
-
 // Reads until n bytes arrive, the end of the file, or an error.
 DWORD PreadFull(int nFd, ULONGLONG n64Pos, BYTE* pDest, DWORD n, DWORD& dwGot)
 {
@@ -198,33 +186,10 @@ DWORD PreadFull(int nFd, ULONGLONG n64Pos, BYTE* pDest, DWORD n, DWORD& dwGot)
 DWORD GetLastError() { return t_dwLastError; }
 void SetLastError(DWORD dwErrCode) { t_dwLastError = dwErrCode; }
 
-std::string FirstDiskPath()
+int DescriptorOf(HANDLE hFile)
 {
-    const char* pszEnv = getenv("SALVIX_DISK");
-    if (pszEnv && *pszEnv)
-        return pszEnv;
-    // The first whole disk the kernel lists; never a loop, RAM, mapper,
-    // software RAID or optical device.
-    static const char* const kDiskPrefixes[] = {"nvme", "sd", "vd", "xvd", "hd", "mmcblk"};
-    std::vector<std::string> vecNames;
-    if (DIR* pDir = opendir("/sys/block"))
-    {
-        while (dirent* pEntry = readdir(pDir))
-        {
-            std::string strName = pEntry->d_name;
-            for (const char* pszPrefix : kDiskPrefixes)
-                if (strName.compare(0, strlen(pszPrefix), pszPrefix) == 0)
-                {
-                    vecNames.push_back(strName);
-                    break;
-                }
-        }
-        closedir(pDir);
-    }
-    if (vecNames.empty())
-        return std::string();
-    std::sort(vecNames.begin(), vecNames.end());
-    return "/dev/" + vecNames.front();
+    CFileObject* pFile = Lookup<CFileObject>(hFile, CObject::eFile);
+    return pFile ? pFile->m_nFd : -1;
 }
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode*/,
@@ -240,8 +205,8 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode
     const bool bWrite = (dwDesiredAccess & GENERIC_WRITE) != 0;
 
     std::string strPath = lpFileName;
-    const bool bDevice = IsFirstDiskName(lpFileName);
-    if (bDevice)
+    DWORD dwDisk = 0;
+    if (ParseDiskName(lpFileName, dwDisk))
     {
         // The disk being read is never written: not by this program, not by mistake.
         if (bWrite || dwCreationDisposition != OPEN_EXISTING)
@@ -249,12 +214,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode
             Fail(ERROR_ACCESS_DENIED);
             return INVALID_HANDLE_VALUE;
         }
-        if (strcmp(lpFileName + 17, "0") != 0)
-        {
-            Fail(ERROR_FILE_NOT_FOUND);
-            return INVALID_HANDLE_VALUE;
-        }
-        strPath = FirstDiskPath();
+        strPath = dwDisk == kNoSuchDisk ? std::string() : DiskPath(dwDisk);
         if (strPath.empty())
         {
             Fail(ERROR_FILE_NOT_FOUND);

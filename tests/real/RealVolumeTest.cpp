@@ -6,8 +6,10 @@
 #include "SleuthKit.h"
 
 #include "disk/Disk.h"
+#include "disk/DiskLayout.h"
 #include "disk/PartitionTable.h"
 #include "ntfs/NTFSDrive.h"
+#include "platform/Platform.h"
 #include "platform/Win32.h"
 
 #include <gtest/gtest.h>
@@ -274,16 +276,17 @@ private:
 
 // Opens one partition with the core and with The Sleuth Kit and compares
 // every record; the statistics tell what the volume exercised.
-VolumeStats CompareVolume(HANDLE hDevice, const std::string& strImage, DWORD dwStart)
+VolumeStats CompareVolume(HANDLE hDevice, const std::string& strImage, ULONGLONG qwStart,
+                          DWORD dwSectorSize = 512)
 {
     CNTFSDrive drive;
     drive.AttachDevice(hDevice);
-    drive.SetVolumeStart(dwStart, 512);
+    drive.SetVolumeStartEx(qwStart, dwSectorSize);
     const DWORD dwOpen = drive.OpenVolume();
-    EXPECT_EQ(0u, dwOpen) << strImage << " at sector " << dwStart;
+    EXPECT_EQ(0u, dwOpen) << strImage << " at sector " << qwStart;
     CSleuthVolume sleuth;
     std::string strError;
-    const bool bSleuth = sleuth.Open(strImage, dwStart, strError);
+    const bool bSleuth = sleuth.Open(strImage, qwStart, strError, dwSectorSize);
     EXPECT_TRUE(bSleuth) << strImage << ": " << strError;
     if (dwOpen != 0 || !bSleuth)
         return VolumeStats();
@@ -292,10 +295,10 @@ VolumeStats CompareVolume(HANDLE hDevice, const std::string& strImage, DWORD dwS
     CComparison comparison(drive, sleuth);
     comparison.Run();
     const VolumeStats& s = comparison.Stats();
-    std::printf("%s at %u: %d records, %d described, %d with data compared (%llu bytes), "
+    std::printf("%s at %llu: %d records, %d described, %d with data compared (%llu bytes), "
                 "%d not FILE records, %d refused by The Sleuth Kit, %zu not compared byte for byte, "
                 "%d deleted, %d of several clusters\n",
-                strImage.c_str(), dwStart, s.nRecords, s.nCompared, s.nDataCompared,
+                strImage.c_str(), static_cast<unsigned long long>(qwStart), s.nRecords, s.nCompared, s.nDataCompared,
                 static_cast<unsigned long long>(s.n64BytesCompared), s.nNotFileRecords,
                 s.nSleuthRejects, s.caveats.size(), s.nDeleted, s.nSeveralClusters);
     for (size_t i = 0; i < s.caveats.size() && i < 12; ++i)
@@ -441,5 +444,93 @@ TEST(RealVolume, SampleDiskThroughTheFirstDisk)
     drive.AttachDevice(device.m_h);
     drive.SetVolumeStart(partitions[1].second, 512);
     EXPECT_EQ(15u, drive.OpenVolume());
+}
+
+// A GPT disk the way the program reads it: given as the disk, its partitions
+// from the walk, each NTFS one opened at its 64-bit start in the disk's
+// sector size and compared.
+void CompareGptDisk(const char* pszImage, const std::vector<std::string>& vecExpected,
+                    const std::vector<ULONGLONG>& vecStarts, DWORD dwSectorSize, bool bSmallRecords)
+{
+    const std::string strImage = ImagePath(pszImage);
+    std::vector<std::pair<std::string, PartitionRecord>> items;
+    SetDiskPaths({strImage});
+    const DWORD dwWalk = WalkPartitionTables(0, [&](const char* pszText, const PartitionRecord& record) {
+        items.emplace_back(pszText, record);
+    });
+    SetDiskPaths({});
+    ASSERT_EQ(0u, dwWalk) << strImage;
+    std::vector<std::string> vecTexts;
+    std::vector<ULONGLONG> vecFirst;
+    for (const auto& item : items)
+    {
+        vecTexts.push_back(item.first);
+        vecFirst.push_back(item.second.qwFirstSector);
+    }
+    ASSERT_EQ(vecExpected, vecTexts);
+    ASSERT_EQ(vecStarts, vecFirst);
+
+    HandleCloser device{OpenImage(strImage)};
+    ASSERT_NE(INVALID_HANDLE_VALUE, device.m_h);
+    for (const auto& item : items)
+    {
+        const PartitionRecord& record = item.second;
+        EXPECT_EQ(dwSectorSize, record.dwSectorSize) << item.first;
+        EXPECT_EQ(static_cast<DWORD>(record.qwFirstSector), record.dwFirstSector) << item.first;
+        if (item.first.rfind("NTFS", 0) == 0)
+            ExpectMadeVolumeContent(
+                CompareVolume(device.m_h, strImage, record.qwFirstSector, record.dwSectorSize),
+                bSmallRecords);
+    }
+}
+
+TEST(RealVolume, GptDiskLikeWindows)
+{
+    CompareGptDisk("gpt-windows.img", {"FAT32 Drive 0", "MSR Drive 1", "NTFS Drive 2", "NTFS Drive 3"},
+                   {2048, 206848, 239616, 305152}, 512, true);
+}
+
+TEST(RealVolume, GptVolumePastTwoTiB)
+{
+    // The low 32 bits of the second start are the first's: a start cut to
+    // 32 bits would read the other volume.
+    CompareGptDisk("gpt-2tib.img", {"NTFS Drive 0", "NTFS Drive 1"}, {2048, 4294969344ull}, 512, true);
+}
+
+TEST(RealVolume, GptDiskOf4096ByteSectors)
+{
+    CompareGptDisk("gpt-4k.img", {"NTFS Drive 0"}, {256}, 4096, false);
+}
+// Three disks, the middle one missing: each readable disk is walked and its
+// NTFS volumes scanned through its own number, as the program does.
+TEST(RealVolume, SeveralDisksOneMissing)
+{
+    const std::vector<std::string> vecImages = {ImagePath("gpt-windows.img"), ImagePath("absent.img"),
+                                                ImagePath("gpt-4k.img")};
+    SetDiskPaths(vecImages);
+    const std::vector<CDiskSummary> vecDisks = ListDisks();
+    ASSERT_EQ(3u, vecDisks.size());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), vecDisks[1].m_dwError);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND),
+              WalkPartitionTables(1, [](const char*, const PartitionRecord&) {}));
+    const size_t kNtfsVolumes[] = {2, 0, 1};
+    for (DWORD dwDisk : {0u, 2u})
+    {
+        SCOPED_TRACE(DiskNodeText(vecDisks[dwDisk]));
+        EXPECT_EQ(0u, vecDisks[dwDisk].m_dwError);
+        std::vector<PartitionRecord> vecNtfs;
+        ASSERT_EQ(0u, WalkPartitionTables(dwDisk, [&](const char* pszText, const PartitionRecord& record) {
+            if (strncmp(pszText, "NTFS", 4) == 0)
+                vecNtfs.push_back(record);
+        }));
+        ASSERT_EQ(kNtfsVolumes[dwDisk], vecNtfs.size());
+        HandleCloser device{OpenDisk(dwDisk)};
+        ASSERT_NE(INVALID_HANDLE_VALUE, device.m_h);
+        for (const PartitionRecord& record : vecNtfs)
+            ExpectMadeVolumeContent(CompareVolume(device.m_h, vecImages[dwDisk], record.qwFirstSector,
+                                                  record.dwSectorSize),
+                                    record.dwSectorSize == 512);
+    }
+    SetDiskPaths({});
 }
 }  // namespace

@@ -58,11 +58,13 @@ CSleuthVolume::~CSleuthVolume()
         tsk_img_close(m_pImage);
 }
 
-bool CSleuthVolume::Open(const std::string& strImage, uint32_t dwStart, std::string& strError)
+bool CSleuthVolume::Open(const std::string& strImage, uint64_t n64Start, std::string& strError,
+                         uint32_t dwSectorSize)
 {
-    m_pImage = tsk_img_open_sing(strImage.c_str(), TSK_IMG_TYPE_RAW, 512);
+    m_pImage = tsk_img_open_sing(strImage.c_str(), TSK_IMG_TYPE_RAW, dwSectorSize);
     if (m_pImage)
-        m_pFs = tsk_fs_open_img(m_pImage, static_cast<TSK_OFF_T>(dwStart) * 512, TSK_FS_TYPE_NTFS);
+        m_pFs = tsk_fs_open_img(m_pImage, static_cast<TSK_OFF_T>(n64Start * dwSectorSize),
+                                TSK_FS_TYPE_NTFS);
     if (m_pFs)
         m_pMft = tsk_fs_file_open_meta(m_pFs, nullptr, 0);
     if (m_pMft)

@@ -48,8 +48,9 @@ public:
     CSleuthVolume(const CSleuthVolume&) = delete;
     CSleuthVolume& operator=(const CSleuthVolume&) = delete;
 
-    // Opens the NTFS volume that starts at the 512-byte sector dwStart.
-    bool Open(const std::string& strImage, uint32_t dwStart, std::string& strError);
+    // Opens the NTFS volume that starts at sector n64Start of dwSectorSize bytes.
+    bool Open(const std::string& strImage, uint64_t n64Start, std::string& strError,
+              uint32_t dwSectorSize = 512);
 
     uint64_t RecordCount() const { return m_n64RecordCount; }
     uint32_t ClusterSize() const { return m_dwClusterSize; }

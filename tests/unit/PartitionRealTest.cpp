@@ -130,15 +130,16 @@ struct CSfdiskLayout
     size_t m_nHidden;
 };
 
-// Partitions a sparse image with sfdisk.
-void Partition(const std::string& strImage, const CSfdiskLayout& layout)
+// Partitions a sparse image with sfdisk, with a table of the given kind.
+void RunSfdisk(const std::string& strImage, ULONGLONG n64DiskSectors,
+               const std::vector<std::string>& vecLines, const char* pszLabel)
 {
     const std::string strSfdisk = FindTool("sfdisk");
     ASSERT_FALSE(strSfdisk.empty()) << "sfdisk (fdisk) is missing: see scripts/deps.sh";
-    CDiskImage image(strImage, layout.m_n64DiskSectors * 512);
+    CDiskImage image(strImage, n64DiskSectors * 512);
 
-    std::string strScript = "label: dos\nunit: sectors\n\n";
-    for (std::string strLine : layout.m_vecLines)
+    std::string strScript = std::string("label: ") + pszLabel + "\nunit: sectors\n\n";
+    for (std::string strLine : vecLines)
     {
         const size_t nAt = strLine.find('@');
         if (nAt != std::string::npos)
@@ -158,6 +159,11 @@ void Partition(const std::string& strImage, const CSfdiskLayout& layout)
                        ShellQuote(strImage) + " < " + ShellQuote(strScriptFile) + " 2>&1",
                    nStatus);
     ASSERT_EQ(nStatus, 0) << strScript << strOutput;
+}
+
+void Partition(const std::string& strImage, const CSfdiskLayout& layout)
+{
+    RunSfdisk(strImage, layout.m_n64DiskSectors, layout.m_vecLines, "dos");
 }
 
 const CSfdiskLayout kLayouts[] = {
@@ -210,6 +216,101 @@ TEST(PartitionRealTest, SfdiskLayoutsAgreeWithMmls)
             return;
         ExpectWalkMatchesMmls(strImage, layout.m_nLinkSlot, layout.m_nListed, layout.m_nHidden);
     }
+}
+
+// The partition rows of mmls on a GPT disk, in entry order: entry index,
+// start and length in the disk's sectors.
+std::vector<CMmlsPartition> ReadGptWithMmls(const std::string& strImage, DWORD dwSectorSize)
+{
+    std::vector<CMmlsPartition> vecPartitions;
+    const std::string strMmls = FindTool("mmls");
+    EXPECT_FALSE(strMmls.empty()) << "mmls (The Sleuth Kit) is missing: see scripts/deps.sh";
+    int nStatus = 0;
+    const std::string strOutput =
+        RunCommand(ShellQuote(strMmls) + " -t gpt -b " + std::to_string(dwSectorSize) + " " +
+                       ShellQuote(strImage) + " 2>&1",
+                   nStatus);
+    EXPECT_EQ(nStatus, 0) << strOutput;
+    std::istringstream lines(strOutput);
+    std::string strLine;
+    while (std::getline(lines, strLine))
+    {
+        // "004:  000       0000002048   0000206847   0000204800   EFI system partition"
+        CMmlsPartition partition;
+        unsigned long long n64Start = 0, n64End = 0, n64Length = 0;
+        if (sscanf(strLine.c_str(), "%*u: %u %llu %llu %llu", &partition.m_nSlot, &n64Start, &n64End,
+                   &n64Length) != 4)
+            continue;
+        partition.m_n64Start = n64Start;
+        partition.m_n64Length = n64Length;
+        vecPartitions.push_back(partition);
+    }
+    std::sort(vecPartitions.begin(), vecPartitions.end(),
+              [](const CMmlsPartition& a, const CMmlsPartition& b) { return a.m_nSlot < b.m_nSlot; });
+    return vecPartitions;
+}
+
+void ExpectGptWalkMatchesMmls(const std::string& strImage, DWORD dwSectorSize,
+                              const std::vector<std::string>& vecLabels)
+{
+    const std::vector<CMmlsPartition> vecMmls = ReadGptWithMmls(strImage, dwSectorSize);
+    ASSERT_EQ(vecLabels.size(), vecMmls.size()) << "mmls does not see the layout made";
+    const CWalkResult walk = WalkImage(strImage);
+    EXPECT_EQ(walk.m_dwResult, 0u);
+    ASSERT_EQ(vecMmls.size(), walk.m_vecItems.size());
+    for (size_t i = 0; i < vecMmls.size(); ++i)
+    {
+        const PartitionRecord& record = walk.m_vecItems[i].m_record;
+        SCOPED_TRACE("mmls entry " + std::to_string(vecMmls[i].m_nSlot));
+        EXPECT_EQ(vecMmls[i].m_n64Start, record.qwFirstSector);
+        EXPECT_EQ(static_cast<DWORD>(vecMmls[i].m_n64Length), record.dwSectorCount);
+        EXPECT_EQ(dwSectorSize, record.dwSectorSize);
+        EXPECT_EQ(vecLabels[i] + " Drive " + std::to_string(i), walk.m_vecItems[i].m_strText);
+    }
+}
+
+// GPT disks of sfdisk (512-byte sectors): no file systems on them, so each
+// is labelled by its type. Entry 3 of the first is left unused.
+TEST(PartitionRealTest, SfdiskGptLayoutsAgreeWithMmls)
+{
+    CTempDir dir;
+    ASSERT_FALSE(dir.m_strPath.empty());
+    const std::string strWindows = dir.File("windows.img");
+    RunSfdisk(strWindows, 409600,
+              {std::string("@1 : start=2048, size=204800, type=") + kGptTypeEfi,
+               std::string("@2 : start=206848, size=32768, type=") + kGptTypeMsr,
+               std::string("@4 : start=239616, size=65536, type=") + kGptTypeBasicData,
+               std::string("@5 : start=305152, size=65536, type=") + kGptTypeRecovery,
+               std::string("@6 : start=370688, size=4096, type=") + kGptTypeLinuxSwap},
+              "gpt");
+    if (HasFatalFailure())
+        return;
+    ExpectGptWalkMatchesMmls(strWindows, 512, {"EFI", "MSR", "Unknown", "Unknown", "Linux swap"});
+
+    const std::string strFar = dir.File("far.img");
+    RunSfdisk(strFar, 4295100416ull,
+              {std::string("@1 : start=2048, size=65536, type=") + kGptTypeLinux,
+               std::string("@2 : start=4294969344, size=65536, type=") + kGptTypeBasicData},
+              "gpt");
+    if (HasFatalFailure())
+        return;
+    ExpectGptWalkMatchesMmls(strFar, 512, {"Linux", "Unknown"});
+}
+
+// This sfdisk writes no 4096-byte sectors to a file: the table is written
+// here, and mmls reads it in 4096-byte sectors.
+TEST(PartitionRealTest, GptOf4096ByteSectorsAgreesWithMmls)
+{
+    CTempDir dir;
+    ASSERT_FALSE(dir.m_strPath.empty());
+    CDiskImage image(dir.File("4k.img"), 65536ull * 4096);
+    GptLayout layout;
+    layout.dwSectorSize = 4096;
+    layout.partitions = {{256, 25855, kGptTypeEfi, "EFI"},
+                         {25856, 29951, kGptTypeMsr, "MSR"},
+                         {29952, 60000, kGptTypeBasicData, "data"}};
+    image.WriteGpt(layout);
+    ExpectGptWalkMatchesMmls(image.m_strPath, 4096, {"EFI", "MSR", "Unknown"});
 }
 
 std::string TestDataDir()

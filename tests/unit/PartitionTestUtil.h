@@ -2,6 +2,7 @@
 // tables, the first disk pointed at an image, and the outside tools.
 #pragma once
 
+#include "GptWriter.h"
 #include "disk/PartitionTable.h"
 #include "platform/FaultInjection.h"
 #include "support/DiskGuard.h"
@@ -97,6 +98,26 @@ public:
         ASSERT_TRUE(file.good()) << "cannot write sector " << n64Sector << " of " << m_strPath;
     }
 
+    // Writes a GUID partition table (see GptWriter.h).
+    void WriteGpt(const GptLayout& layout) const
+    {
+        ASSERT_TRUE(::WriteGpt(m_strPath, layout)) << "cannot write a GPT into " << m_strPath;
+    }
+
+    // Lets fnChange edit nBytes at n64Offset, then writes them back.
+    template <class F>
+    void Patch(ULONGLONG n64Offset, size_t nBytes, F fnChange) const
+    {
+        std::vector<BYTE> vecBytes(nBytes);
+        std::fstream file(m_strPath, std::ios::binary | std::ios::in | std::ios::out);
+        file.seekg(static_cast<std::streamoff>(n64Offset));
+        file.read(reinterpret_cast<char*>(vecBytes.data()), static_cast<std::streamsize>(nBytes));
+        fnChange(vecBytes.data());
+        file.seekp(static_cast<std::streamoff>(n64Offset));
+        file.write(reinterpret_cast<const char*>(vecBytes.data()), static_cast<std::streamsize>(nBytes));
+        ASSERT_TRUE(file.good()) << "cannot patch " << m_strPath << " at " << n64Offset;
+    }
+
     std::string m_strPath;
 };
 
@@ -129,6 +150,13 @@ struct CWalkResult
         std::vector<DWORD> vecSectors;
         for (const CListed& item : m_vecItems)
             vecSectors.push_back(item.m_record.dwFirstSector);
+        return vecSectors;
+    }
+    std::vector<ULONGLONG> FirstSectors64() const
+    {
+        std::vector<ULONGLONG> vecSectors;
+        for (const CListed& item : m_vecItems)
+            vecSectors.push_back(item.m_record.qwFirstSector);
         return vecSectors;
     }
 };

@@ -188,6 +188,60 @@ TEST_F(PlatformTest, FirstDiskIsReadOnlyAndFollowsSalvixDisk)
     }
 }
 
+TEST_F(PlatformTest, DiskNumbersFollowTheDiskList)
+{
+    CScratchFile first, second;
+    first.Write(0, "one", 3);
+    second.Write(0, "two", 3);
+    CDiskVariable disks((first.Path() + ":" + second.Path()).c_str());
+
+    HANDLE h = CreateFileA("\\\\.\\PHYSICALDRIVE1", GENERIC_READ, 3, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    char sz[4] = {};
+    DWORD dwRead = 0;
+    ASSERT_TRUE(ReadFile(h, sz, 3, &dwRead, nullptr));
+    EXPECT_STREQ("two", sz);
+    CloseHandle(h);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA("\\\\.\\PhysicalDrive1", GENERIC_READ | GENERIC_WRITE,
+                                                3, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    // Only the plain decimal number of a listed disk names one.
+    for (const char* pszName : {"\\\\.\\PhysicalDrive2", "\\\\.\\PhysicalDrive01", "\\\\.\\PhysicalDrive",
+                                "\\\\.\\PhysicalDrive1x", "\\\\.\\PhysicalDrive-1",
+                                "\\\\.\\PhysicalDrive4294967297"})
+    {
+        EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(pszName, GENERIC_READ, 3, nullptr, OPEN_EXISTING, 0, nullptr))
+            << pszName;
+        EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError()) << pszName;
+    }
+}
+
+TEST_F(PlatformTest, GeometryCallsOnAFileFailAsOnWindows)
+{
+    CScratchFile file;
+    file.Truncate(5ull << 30);  // past 32 bits, sparse
+    HANDLE h = OpenRead(file.Path());
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    DISK_GEOMETRY_EX geometry = {};
+    DWORD dwReturned = 77;
+    for (DWORD dwCode : {IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, IOCTL_DISK_GET_LENGTH_INFO, 0x12345u})
+    {
+        EXPECT_FALSE(DeviceIoControl(h, dwCode, nullptr, 0, &geometry, sizeof(geometry), &dwReturned,
+                                     nullptr));
+        EXPECT_EQ(ERROR_INVALID_FUNCTION, GetLastError());
+        EXPECT_EQ(0u, dwReturned);
+    }
+    LARGE_INTEGER size = {};
+    ASSERT_TRUE(GetFileSizeEx(h, &size));
+    EXPECT_EQ(5ll << 30, size.QuadPart);
+    CloseHandle(h);
+    EXPECT_FALSE(GetFileSizeEx(h, &size));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
+    EXPECT_FALSE(DeviceIoControl(h, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &geometry, sizeof(geometry),
+                                 &dwReturned, nullptr));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
+}
+
 TEST_F(PlatformTest, OutputFilesFollowWindowsRules)
 {
     char szDir[] = "/tmp/salvix-out-XXXXXX";

@@ -1,5 +1,6 @@
 // salvix_mkvolume: makes an NTFS volume image, or a disk image holding one,
 // filled with deterministic content, without root or mounting.
+#include "GptWriter.h"
 #include "Images.h"
 #include "Layouts.h"
 #include "NtfsWriter.h"
@@ -26,6 +27,8 @@ void Usage()
             "  --seed N            content seed (default 1)\n"
             "  --disk START        write a disk image with an MBR whose one NTFS\n"
             "                      partition starts at 512-byte sector START\n"
+            "  --gpt               with --disk: a GPT disk of --sector byte sectors\n"
+            "                      instead, START counting those sectors\n"
             "  --from VOLUME       with --disk: place this existing volume image\n"
             "                      instead of making one\n"
             "  --progress          report progress on standard error\n");
@@ -46,7 +49,7 @@ int main(int argc, char** argv)
     std::string strOutput;
     std::string strFrom;
     unsigned long long nCluster = 0, nSector = 0, nSizeMiB = 0, nCount = 400000, nSeed = 1, nDisk = 0;
-    bool bDisk = false, bProgress = false;
+    bool bDisk = false, bProgress = false, bGpt = false;
     for (int i = 1; i < argc; ++i)
     {
         std::string strArg = argv[i];
@@ -58,6 +61,8 @@ int main(int argc, char** argv)
             strFrom = argv[++i];
         else if (strArg == "--progress")
             bProgress = true;
+        else if (strArg == "--gpt")
+            bGpt = true;
         else if (strArg == "--cluster") pValue = &nCluster;
         else if (strArg == "--sector") pValue = &nSector;
         else if (strArg == "--size") pValue = &nSizeMiB;
@@ -81,7 +86,7 @@ int main(int argc, char** argv)
     }
     if (strOutput.empty() || (strLayout != "test" && strLayout != "big") ||
         nDisk > 0xFFFFFFFFull || nCount > 0xFFFFFFFFull || (bDisk && nDisk == 0) ||
-        (!strFrom.empty() && !bDisk))
+        (!strFrom.empty() && !bDisk) || (bGpt && !bDisk))
     {
         Usage();
         return 2;
@@ -106,7 +111,8 @@ int main(int argc, char** argv)
     NtfsFormat format;
     format.dwClusterSize = static_cast<uint32_t>(nCluster);
     format.dwSectorSize = static_cast<uint32_t>(nSector);
-    format.dwPartitionStart = static_cast<uint32_t>(nDisk);
+    const uint64_t n64DiskSector = bGpt && nSector ? nSector : 512;
+    format.dwPartitionStart = static_cast<uint32_t>(nDisk * n64DiskSector / 512);
     format.strLabel = "SALVIX";
 
     bool bOk = !bMake || FormatNtfs(strVolume, n64Size, format);
@@ -120,7 +126,17 @@ int main(int argc, char** argv)
             bOk = FillBigVolume(writer, static_cast<uint32_t>(nCount), nSeed, bProgress);
         bOk = writer.Unmount() && bOk;
     }
-    if (bOk && bDisk)
+    if (bOk && bGpt)
+    {
+        // The partition, then room for the backup table after it.
+        const uint64_t n64Sectors = (n64Size + n64DiskSector - 1) / n64DiskSector;
+        GptLayout layout;
+        layout.dwSectorSize = static_cast<uint32_t>(n64DiskSector);
+        layout.partitions = {{nDisk, nDisk + n64Sectors - 1, kGptTypeBasicData, "Basic data partition"}};
+        bOk = MakeEmptyFile(strOutput, (nDisk + n64Sectors + 2048) * n64DiskSector) &&
+              WriteGpt(strOutput, layout) && PlaceImage(strVolume, strOutput, nDisk * n64DiskSector);
+    }
+    else if (bOk && bDisk)
     {
         // One partition, then room to spare after it.
         uint64_t n64Sectors = n64Size / 512;
