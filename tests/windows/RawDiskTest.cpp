@@ -19,6 +19,26 @@ namespace
 {
 const DWORD kSectorSize = 512;
 
+// The system's SetFilePointer answers 0xFFFFFFFF both for failure and for a
+// position whose low half is all ones; only the last error tells them apart.
+TEST(WindowsDiskTest, SeekToAPositionWhoseLowHalfIsAllOnes)
+{
+    const std::string strImage = ImagePath("c1024.img");  // a disk of more than 4 GiB
+    HANDLE hImage = OpenImage(strImage);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hImage) << strImage << ": error " << GetLastError();
+    SetLastError(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(0u, SeekDevice(hImage, 0xFFFFFFFFull));
+    BYTE byByte = 0;
+    DWORD dwRead = 0;
+    EXPECT_TRUE(ReadFile(hImage, &byByte, 1, &dwRead, nullptr));
+    EXPECT_EQ(1u, dwRead);
+    LONG lHigh = 0;
+    EXPECT_EQ(0u, SetFilePointer(hImage, 0, &lHigh, FILE_CURRENT));
+    EXPECT_EQ(1, lHigh) << "one byte past 0xFFFFFFFF";
+    CloseHandle(hImage);
+    EXPECT_EQ(ERROR_INVALID_HANDLE, SeekDevice(hImage, 0)) << "the system's code passes up";
+}
+
 class WindowsRawDiskTest : public ::testing::Test
 {
 protected:
