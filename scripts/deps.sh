@@ -8,7 +8,7 @@ SALVIX_PACKAGES=(
   qt6-base-dev libgl-dev fonts-wqy-microhei
   xvfb xauth xdotool x11-apps imagemagick
   clang libclang-rt-14-dev
-  g++-mingw-w64-x86-64-posix
+  g++-mingw-w64-x86-64-posix googletest wine wine64 fonts-wine
 )
 
 salvix_install_deps() {

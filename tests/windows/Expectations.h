@@ -1,0 +1,71 @@
+// What The Sleuth Kit says of a disk image, written down on Linux, where it
+// runs, for the Windows tests, which run under Wine with no Linux tool at hand.
+// One text file per image, one fact a line:
+//
+//   salvix-expectations 1
+//   partition <first sector> <type byte>      every partition, in table order
+//   volume <first sector> <cluster size> <record size> <records>
+//   record <n> notfile                        no FILE signature
+//   record <n> unread                         The Sleuth Kit could not open it
+//   record <n> entry <not in use> <flags> <clusters> <name> data <length> <hash>
+//   record <n> entry <not in use> <flags> <clusters> <name> nodata
+//
+// Records are those the program lists (30 on) of the volume above them. The
+// entry values are what GetEntryInfo must give: the name as the program shows
+// it (hex bytes, "-" when empty), the flags and the clusters from the record's
+// $FILE_NAME, and the not-in-use mark. "data" holds the length and the hash
+// of what ReadEntryData must give; "nodata" says the bytes cannot be compared
+// (compressed, continued in other records, unreadable to The Sleuth Kit).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct CExpectedRecord
+{
+    enum EKind
+    {
+        eNotFile,
+        eUnread,
+        eEntry,
+    };
+    uint32_t m_dwRecord = 0;
+    EKind m_eKind = eNotFile;
+    std::string m_strName;
+    uint32_t m_dwFlags = 0;
+    int64_t m_n64Clusters = 0;
+    int m_nNotInUse = 0;
+    bool m_bData = false;
+    uint32_t m_dwDataLength = 0;
+    uint64_t m_n64DataHash = 0;
+};
+
+struct CExpectedVolume
+{
+    uint32_t m_dwFirstSector = 0;
+    uint32_t m_dwClusterSize = 0;
+    uint32_t m_dwRecordSize = 0;
+    uint64_t m_n64Records = 0;
+    std::vector<CExpectedRecord> m_vecRecords;
+};
+
+struct CExpectedPartition
+{
+    uint32_t m_dwFirstSector = 0;
+    unsigned m_nType = 0;
+};
+
+struct CExpectedImage
+{
+    std::vector<CExpectedPartition> m_vecPartitions;
+    std::vector<CExpectedVolume> m_vecVolumes;
+};
+
+// FNV-1a, 64 bits: enough to tell two files' bytes apart, the same on both systems.
+uint64_t DataHash(const uint8_t* pData, size_t nLength);
+
+std::string FormatExpectations(const CExpectedImage& image);
+// False, with the line and what is wrong with it in strError, on a malformed file.
+bool ParseExpectations(const std::string& strText, CExpectedImage& image, std::string& strError);

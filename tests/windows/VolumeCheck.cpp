@@ -1,0 +1,177 @@
+#include "VolumeCheck.h"
+
+#include "ntfs/NTFSDrive.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+std::string WindowsPath(const std::string& strLinuxPath)
+{
+    std::string strPath = "Z:" + strLinuxPath;
+    for (char& c : strPath)
+        if (c == '/')
+            c = '\\';
+    return strPath;
+}
+
+std::string ImagePath(const std::string& strName)
+{
+    return WindowsPath(std::string(SALVIX_WINDOWS_IMAGES) + "/" + strName);
+}
+
+HANDLE OpenImage(const std::string& strWindowsPath)
+{
+    return CreateFileA(strWindowsPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
+bool LoadExpectations(const std::string& strWindowsPath, CExpectedImage& image, std::string& strError)
+{
+    std::ifstream file(strWindowsPath, std::ios::binary);
+    if (!file)
+    {
+        strError = strWindowsPath + " is missing: the windows_images test makes it";
+        return false;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (!ParseExpectations(text.str(), image, strError))
+    {
+        strError = strWindowsPath + ": " + strError;
+        return false;
+    }
+    return true;
+}
+
+namespace
+{
+const unsigned long long kFirstListedRecord = 30;
+
+// Names hold Latin-1 bytes; failure messages show them escaped.
+std::string Printable(const std::string& str)
+{
+    std::string strOut;
+    char sz[8];
+    for (unsigned char c : str)
+    {
+        if (c >= 0x20 && c < 0x7F)
+            strOut += static_cast<char>(c);
+        else
+        {
+            snprintf(sz, sizeof(sz), "\\x%02X", c);
+            strOut += sz;
+        }
+    }
+    return strOut;
+}
+
+class CRecordCheck
+{
+public:
+    CRecordCheck(CNTFSDrive& drive, CVolumeTally& tally) : m_drive(drive), m_tally(tally) {}
+
+    void Check(const CExpectedRecord& expected)
+    {
+        const DWORD dwRecord = expected.m_dwRecord;
+        MFTEntryInfo info;
+        memset(&info, 0xA5, sizeof(info));
+        const DWORD dwInfo = m_drive.GetEntryInfo(dwRecord, info);
+        BYTE* pData = nullptr;
+        DWORD dwLength = 0;
+        const DWORD dwData = m_drive.ReadEntryData(dwRecord, pData, dwLength);
+        std::unique_ptr<BYTE[]> data(pData);
+        ++m_tally.m_nRecords;
+
+        if (expected.m_eKind == CExpectedRecord::eNotFile)
+        {
+            ++m_tally.m_nNotFile;
+            if (dwInfo != ERROR_INVALID_PARAMETER || dwData != ERROR_INVALID_PARAMETER)
+                Mismatch(dwRecord, "not a FILE record, yet the codes are " + std::to_string(dwInfo) + " and " +
+                                       std::to_string(dwData));
+            return;
+        }
+        if (expected.m_eKind == CExpectedRecord::eUnread)
+            return;
+        ++m_tally.m_nEntries;
+        if (dwInfo != 0)
+            return Mismatch(dwRecord, "GetEntryInfo gave " + std::to_string(dwInfo));
+        const std::string strName(info.szName, strnlen(info.szName, sizeof(info.szName)));
+        if (strName != expected.m_strName)
+            Mismatch(dwRecord, "name \"" + Printable(strName) + "\", expected \"" +
+                                   Printable(expected.m_strName) + "\"");
+        if (info.dwFileFlags != expected.m_dwFlags)
+            Mismatch(dwRecord, "flags " + std::to_string(info.dwFileFlags) + ", expected " +
+                                   std::to_string(expected.m_dwFlags));
+        if (info.n64Clusters != expected.m_n64Clusters)
+            Mismatch(dwRecord, "clusters " + std::to_string(info.n64Clusters) + ", expected " +
+                                   std::to_string(expected.m_n64Clusters));
+        if (info.bNotInUse != expected.m_nNotInUse)
+            Mismatch(dwRecord, "not-in-use mark " + std::to_string(info.bNotInUse) + ", expected " +
+                                   std::to_string(expected.m_nNotInUse));
+        if (!expected.m_bData)
+            return;
+        if (dwData != 0)
+            return Mismatch(dwRecord, "ReadEntryData gave " + std::to_string(dwData));
+        ++m_tally.m_nDataCompared;
+        m_tally.m_n64BytesCompared += dwLength;
+        m_tally.m_nDeletedWithData += expected.m_nNotInUse && dwLength > 0;
+        if (dwLength != expected.m_dwDataLength || DataHash(data.get(), dwLength) != expected.m_n64DataHash)
+            Mismatch(dwRecord, "data of " + std::to_string(dwLength) + " bytes differs from The Sleuth Kit's " +
+                                   std::to_string(expected.m_dwDataLength));
+    }
+
+    void Report() const
+    {
+        if (m_vecMismatches.empty())
+            return;
+        std::string strAll;
+        for (size_t i = 0; i < m_vecMismatches.size() && i < 40; ++i)
+            strAll += m_vecMismatches[i] + "\n";
+        ADD_FAILURE() << m_vecMismatches.size() << " disagreements with The Sleuth Kit:\n" << strAll;
+    }
+
+private:
+    void Mismatch(DWORD dwRecord, const std::string& strWhat)
+    {
+        m_vecMismatches.push_back("record " + std::to_string(dwRecord) + ": " + strWhat);
+    }
+
+    CNTFSDrive& m_drive;
+    CVolumeTally& m_tally;
+    std::vector<std::string> m_vecMismatches;
+};
+}  // namespace
+
+CVolumeTally CompareVolume(HANDLE hDevice, const CExpectedVolume& volume)
+{
+    CVolumeTally tally;
+    CNTFSDrive drive;
+    drive.AttachDevice(hDevice);
+    drive.SetVolumeStart(volume.m_dwFirstSector, 512);
+    const DWORD dwOpen = drive.OpenVolume();
+    EXPECT_EQ(0u, dwOpen) << "volume at sector " << volume.m_dwFirstSector;
+    if (dwOpen != 0)
+        return tally;
+    tally.m_bOpened = true;
+    EXPECT_EQ(volume.m_dwClusterSize, drive.m_dwClusterSize);
+    EXPECT_EQ(volume.m_dwRecordSize, drive.m_dwRecordSize);
+    EXPECT_EQ(volume.m_n64Records, drive.GetRecordCount());
+    MFTEntryInfo info;
+    EXPECT_EQ(ERROR_NO_MORE_FILES, drive.GetEntryInfo(static_cast<DWORD>(volume.m_n64Records), info))
+        << "one past the table";
+
+    EXPECT_EQ(volume.m_n64Records - kFirstListedRecord, volume.m_vecRecords.size())
+        << "every listed record has its line";
+
+    CRecordCheck check(drive, tally);
+    for (const CExpectedRecord& expected : volume.m_vecRecords)
+        check.Check(expected);
+    check.Report();
+    return tally;
+}

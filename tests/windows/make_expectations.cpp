@@ -1,0 +1,132 @@
+// salvix_expectations IMAGE OUTPUT: writes what The Sleuth Kit says of a disk
+// image (its partitions, and every listed record of each NTFS volume on it)
+// in the form the Windows tests read (see Expectations.h). Runs on Linux.
+#include "Expectations.h"
+#include "RealTestSupport.h"
+#include "SleuthKit.h"
+
+#include <tsk/libtsk.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace
+{
+const uint32_t kFirstListedRecord = 30;
+const unsigned kTypeNtfs = 0x07;
+
+// The partitions in the order of their first sectors, with the type byte
+// that The Sleuth Kit names as "(0xNN)" at the end of its description.
+bool ReadPartitions(const char* pszImage, std::vector<CExpectedPartition>& vecPartitions)
+{
+    TSK_IMG_INFO* pImage = tsk_img_open_sing(pszImage, TSK_IMG_TYPE_RAW, 512);
+    TSK_VS_INFO* pVs = pImage ? tsk_vs_open(pImage, 0, TSK_VS_TYPE_DOS) : nullptr;
+    if (pVs)
+    {
+        for (TSK_PNUM_T i = 0; i < pVs->part_count; ++i)
+        {
+            const TSK_VS_PART_INFO* pPart = tsk_vs_part_get(pVs, i);
+            const char* pszType = pPart && pPart->desc ? strstr(pPart->desc, "(0x") : nullptr;
+            if (!pszType || !(pPart->flags & TSK_VS_PART_FLAG_ALLOC))
+                continue;
+            CExpectedPartition partition;
+            partition.m_dwFirstSector = static_cast<uint32_t>(pPart->start);
+            partition.m_nType = static_cast<unsigned>(strtoul(pszType + 1, nullptr, 16));
+            vecPartitions.push_back(partition);
+        }
+        tsk_vs_close(pVs);
+    }
+    if (pImage)
+        tsk_img_close(pImage);
+    return pVs != nullptr;
+}
+
+std::vector<uint16_t> NameUnits(const std::vector<uint8_t>& fileName)
+{
+    std::vector<uint16_t> units;
+    for (size_t i = 0; fileName.size() >= 0x42 && i < fileName[0x40] && 0x42 + 2 * i + 1 < fileName.size(); ++i)
+        units.push_back(static_cast<uint16_t>(Le(fileName.data() + 0x42 + 2 * i, 2)));
+    return units;
+}
+
+// What GetEntryInfo and ReadEntryData must give for one record.
+CExpectedRecord Expect(CSleuthVolume& sleuth, uint32_t dwRecord)
+{
+    CExpectedRecord expected;
+    expected.m_dwRecord = dwRecord;
+    std::vector<uint8_t> raw;
+    if (!sleuth.RawRecord(dwRecord, raw) || memcmp(raw.data(), "FILE", 4) != 0)
+        return expected;
+    const SleuthRecord r = sleuth.Record(dwRecord);
+    if (!r.bOpened)
+    {
+        expected.m_eKind = CExpectedRecord::eUnread;
+        return expected;
+    }
+    expected.m_eKind = CExpectedRecord::eEntry;
+    expected.m_strName = NameBytes(NameUnits(r.fileName));
+    if (r.fileName.size() >= 0x3C)
+        expected.m_dwFlags = static_cast<uint32_t>(Le(r.fileName.data() + 0x38, 4));
+    const int64_t n64Allocated = r.fileName.size() >= 0x30 ? static_cast<int64_t>(Le(r.fileName.data() + 0x28, 8)) : 0;
+    expected.m_n64Clusters = n64Allocated / static_cast<int64_t>(sleuth.ClusterSize());
+    if (expected.m_n64Clusters == 0)
+        expected.m_n64Clusters = 1;
+    expected.m_nNotInUse = r.bAllocated ? 0 : 1;
+    expected.m_bData = r.strDataCaveat.empty();
+    if (expected.m_bData)
+    {
+        expected.m_dwDataLength = static_cast<uint32_t>(r.data.size());
+        expected.m_n64DataHash = DataHash(r.data.data(), r.data.size());
+    }
+    return expected;
+}
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3)
+    {
+        fprintf(stderr, "usage: salvix_expectations IMAGE OUTPUT\n");
+        return 2;
+    }
+    CExpectedImage image;
+    if (!ReadPartitions(argv[1], image.m_vecPartitions))
+    {
+        fprintf(stderr, "salvix_expectations: %s: no partition table: %s\n", argv[1], tsk_error_get());
+        return 1;
+    }
+    for (const CExpectedPartition& partition : image.m_vecPartitions)
+    {
+        if (partition.m_nType != kTypeNtfs)
+            continue;
+        CSleuthVolume sleuth;
+        std::string strError;
+        if (!sleuth.Open(argv[1], partition.m_dwFirstSector, strError))
+        {
+            fprintf(stderr, "salvix_expectations: %s at %u: %s\n", argv[1], partition.m_dwFirstSector,
+                    strError.c_str());
+            return 1;
+        }
+        CExpectedVolume volume;
+        volume.m_dwFirstSector = partition.m_dwFirstSector;
+        volume.m_dwClusterSize = sleuth.ClusterSize();
+        volume.m_dwRecordSize = sleuth.RecordSize();
+        volume.m_n64Records = sleuth.RecordCount();
+        for (uint64_t n = kFirstListedRecord; n < sleuth.RecordCount(); ++n)
+            volume.m_vecRecords.push_back(Expect(sleuth, static_cast<uint32_t>(n)));
+        image.m_vecVolumes.push_back(volume);
+    }
+    const std::string strText = FormatExpectations(image);
+    FILE* pFile = fopen(argv[2], "wb");
+    bool bWritten = pFile && fwrite(strText.data(), 1, strText.size(), pFile) == strText.size();
+    if (pFile && fclose(pFile) != 0)
+        bWritten = false;
+    if (!bWritten)
+    {
+        fprintf(stderr, "salvix_expectations: cannot write %s\n", argv[2]);
+        return 1;
+    }
+    return 0;
+}
