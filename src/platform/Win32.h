@@ -13,6 +13,11 @@
 #endif
 #include <windows.h>
 
+// Codes the program names that not every set of Windows headers defines.
+#ifndef ERROR_DISK_QUOTA_EXCEEDED
+#define ERROR_DISK_QUOTA_EXCEEDED 1295L
+#endif
+
 #else  // POSIX
 
 #include <cstdarg>

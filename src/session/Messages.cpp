@@ -90,6 +90,6 @@ std::string SystemErrorText(DWORD dwCode)
     if (pszSystem)
         LocalFree(pszSystem);
     char szUnknown[64];
-    snprintf(szUnknown, sizeof(szUnknown), "The system reported error %u.\n", dwCode);
+    snprintf(szUnknown, sizeof(szUnknown), "The system reported error %u.\n", static_cast<unsigned>(dwCode));
     return szUnknown;
 }

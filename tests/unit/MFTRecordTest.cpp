@@ -24,8 +24,9 @@ public:
         for (ULONGLONG n64First : clusters)
             for (DWORD i = 0; i < dwCount; ++i)
                 m_file.Write(Position(n64First + i), ClusterPattern(n64First + i, kCluster));
-        m_hDevice = CreateFileA(m_file.Path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+        // Shared for writing: the tests write more clusters while it is open.
+        m_hDevice = CreateFileA(m_file.Path().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
     }
     ~CPatternDisk() { CloseHandle(m_hDevice); }
     ULONGLONG Position(ULONGLONG n64Cluster) const { return m_n64VolumeOffset + n64Cluster * kCluster; }
