@@ -26,11 +26,16 @@ const unsigned kFirstLengthBits = 12;
 inline void CopyBack(BYTE* pDst, size_t nDisp, size_t nLen, size_t nRoom)
 {
     const BYTE* pSrc = pDst - nDisp;
-    if (nDisp >= 8 && nLen + 8 <= nRoom)
+    // Whole blocks no longer than the displacement: each block reads only
+    // bytes written before it, and the few bytes past nLen land in room that
+    // later tokens or the chunk's zero fill overwrite.
+    if (nDisp >= 16 && nLen + 16 <= nRoom)
     {
-        // Eight bytes at a time: each block reads only bytes written before
-        // it, and the few bytes past nLen land in room that later tokens or
-        // the chunk's zero fill overwrite.
+        for (size_t k = 0; k < nLen; k += 16)
+            memcpy(pDst + k, pSrc + k, 16);
+    }
+    else if (nDisp >= 8 && nLen + 8 <= nRoom)
+    {
         for (size_t k = 0; k < nLen; k += 8)
             memcpy(pDst + k, pSrc + k, 8);
     }
