@@ -48,6 +48,40 @@ inline void CopyBack(BYTE* pDst, size_t nDisp, size_t nLen, size_t nRoom)
     }
 }
 
+// Trailing zero bits of a flag byte: the literals before its next copy token.
+struct CLiteralRuns
+{
+    BYTE m_byRun[256];
+    constexpr CLiteralRuns() : m_byRun()
+    {
+        for (unsigned n = 0; n < 256; ++n)
+        {
+            BYTE byRun = 0;
+            while (byRun < 8 && (n & (1u << byRun)) == 0)
+                ++byRun;
+            m_byRun[n] = byRun;
+        }
+    }
+};
+constexpr CLiteralRuns kLiteralRuns;
+
+// Copies nRun literals (at most 8), or fewer where the input (nAvail) or the
+// room ends, and says how many. Eight bytes are moved at once where both
+// sides have them: the extra ones are overwritten later.
+inline size_t CopyLiterals(BYTE* pDst, size_t nRoom, const BYTE* pSrc, size_t nAvail, size_t nRun)
+{
+    if (nAvail >= 8 && nRoom >= 8)
+    {
+        memcpy(pDst, pSrc, 8);
+        return nRun;
+    }
+    nRun = nRun < nAvail ? nRun : nAvail;
+    nRun = nRun < nRoom ? nRun : nRoom;
+    for (size_t k = 0; k < nRun; ++k)
+        pDst[k] = pSrc[k];
+    return nRun;
+}
+
 // Expands the data of one compressed chunk, pIn[0..nIn), into
 // pChunk[0..nLimit). nProduced tells how far the output got, also on error.
 DWORD ExpandChunk(const BYTE* pIn, size_t nIn, BYTE* pChunk, size_t nLimit, size_t& nProduced)
@@ -63,27 +97,22 @@ DWORD ExpandChunk(const BYTE* pIn, size_t nIn, BYTE* pChunk, size_t nLimit, size
         unsigned nFlags = *p++;
         // A flag byte always announces at least one token.
         if (p == pEnd)
-        {
             dwError = ERROR_INVALID_DATA;
-            break;
-        }
-        if (nFlags == 0 && pEnd - p >= 8 && nLimit - nPos >= 8)
-        {
-            memcpy(pChunk + nPos, p, 8);  // eight literals, the common case in text
-            p += 8;
-            nPos += 8;
-            continue;
-        }
-        for (unsigned nBit = 0; nBit < 8 && p < pEnd; ++nBit, nFlags >>= 1)
+        for (size_t nLeft = 8; nLeft > 0 && p < pEnd && dwError == 0;)
         {
             if ((nFlags & 1) == 0)
             {
-                if (nPos == nLimit)
-                {
+                size_t nWant = kLiteralRuns.m_byRun[nFlags];
+                nWant = nWant < nLeft ? nWant : nLeft;
+                const size_t nAvail = static_cast<size_t>(pEnd - p);
+                const size_t nDone = CopyLiterals(pChunk + nPos, nLimit - nPos, p, nAvail, nWant);
+                // Fewer than wanted while the input has more: the chunk is full.
+                if (nDone < nWant && nDone < nAvail)
                     dwError = ERROR_INVALID_DATA;
-                    break;
-                }
-                pChunk[nPos++] = *p++;
+                p += nDone;
+                nPos += nDone;
+                nFlags >>= nDone;
+                nLeft -= nDone;
                 continue;
             }
             if (static_cast<size_t>(pEnd - p) < kTokenSize)
@@ -107,6 +136,8 @@ DWORD ExpandChunk(const BYTE* pIn, size_t nIn, BYTE* pChunk, size_t nLimit, size
             }
             CopyBack(pChunk + nPos, nDisp, nLen, nLimit - nPos);
             nPos += nLen;
+            nFlags >>= 1;
+            --nLeft;
         }
     }
     nProduced = nPos;

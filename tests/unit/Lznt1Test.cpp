@@ -271,7 +271,7 @@ TEST(Lznt1, DamagedStreamsGiveInvalidDataAndKeepWhatCameBefore)
         {"copy past the output", vecWindows, 1000, {'A'}},
         {"stored chunk past the output", vecStoredPastOutput, 5, {}},
         {"token cut by the chunk's end", {0x02, 0xB0, 0x02, 'a', 0x00, 0x02, 0xB0, 0x00, 'x', 'y'}, kUnit, {'a'}},
-        {"literal past the output", Stream(CChunkWriter().Literals(vecEight.data(), 8)), 5, Bytes("abcde")},
+        {"literal past the output", Stream(CChunkWriter().Literals(vecEight.data(), 8)), 7, Bytes("abcdefg")},
         {"flag byte ending the chunk", Stream(CChunkWriter().Literals(vecEight.data(), 8).Bytes({0x00})), kUnit,
          vecEight},
     };

@@ -29,7 +29,7 @@ public:
     uint32_t Next()
     {
         m_n64State = m_n64State * 6364136223846793005ull + 1442695040888963407ull;
-        return static_cast<uint32_t>(m_n64State >> 33);
+        return static_cast<uint32_t>(m_n64State >> 32);
     }
 
 private:
