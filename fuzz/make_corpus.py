@@ -471,11 +471,107 @@ def volume_seeds(tmp):
     yield "handmade-c4096", handmade_volume(4096, 40)
 
 
+# ---- LZNT1 streams -------------------------------------------------------
+
+def lz_chunk(data, compressed=True):
+    return (len(data) - 1 | (0xB000 if compressed else 0x3000)).to_bytes(2, "little") + bytes(data)
+
+
+class LzTokens:
+    """The data of one compressed chunk: flag bytes, literals and copy tokens."""
+
+    def __init__(self):
+        self.data = bytearray()
+        self.count = 0
+        self.pos = 0  # bytes the chunk has produced
+        self.flag = 0
+
+    def _flag(self, copy):
+        if self.count % 8 == 0:
+            self.flag = len(self.data)
+            self.data.append(0)
+        if copy:
+            self.data[self.flag] |= 1 << (self.count % 8)
+        self.count += 1
+
+    def literals(self, text):
+        for b in text:
+            self._flag(False)
+            self.data.append(b)
+            self.pos += 1
+        return self
+
+    def copy(self, disp, length):
+        bits = 4
+        while (1 << bits) < self.pos:
+            bits += 1
+        self._flag(True)
+        self.data += (((disp - 1) << (16 - bits)) | (length - 3)).to_bytes(2, "little")
+        self.pos += length
+        return self
+
+
+def lz_pack(plain):
+    """Greedy compression of one chunk, longest match first (slow, for seeds)."""
+    t = LzTokens()
+    i = 0
+    while i < len(plain):
+        bits = 4
+        while (1 << bits) < i:
+            bits += 1
+        best, disp = 0, 0
+        for j in range(max(0, i - (1 << bits)), i):
+            n = 0
+            limit = min(len(plain) - i, (1 << (16 - bits)) + 2)
+            while n < limit and plain[j + n] == plain[i + n]:
+                n += 1
+            if n > best:
+                best, disp = n, i - j
+        if best >= 3:
+            t.copy(disp, best)
+            i += best
+        else:
+            t.literals(plain[i:i + 1])
+            i += 1
+    return lz_chunk(t.data)
+
+
+def lznt1_seeds():
+    yield "windows-one-letter", b"\x03\xb0\x02A\xfc\x0f" * 16
+    yield "literals", lz_chunk(LzTokens().literals(b"Salvix read").data)
+    yield "stored-then-compressed", (lz_chunk(bytes(range(256)) * 16, False)
+                                     + lz_chunk(LzTokens().literals(b"abc").copy(2, 5).data))
+    yield "short-chunks", (lz_chunk(LzTokens().literals(b"seven b").data) + lz_chunk(b"stored", False)
+                           + lz_chunk(LzTokens().literals(b"z").data))
+    widths = LzTokens().literals(bytes((i * 37 + i // 251) & 0xFF for i in range(16)))
+    while widths.pos < 2048:
+        widths.copy(widths.pos, 3).literals(bytes((widths.pos * 11 + k) & 0xFF for k in range(widths.pos - 3)))
+    yield "every-width", lz_chunk(widths.copy(2048, 18).data)
+    overlap = LzTokens().literals(b"abcdefghij")
+    for disp in range(1, 11):
+        overlap.copy(disp, 37)
+    yield "overlapping", lz_chunk(overlap.data)
+    yield "zero-header", lz_chunk(LzTokens().literals(b"x").data) + b"\0\0" + lz_chunk(b"after", False)
+    text = b"The record of a deleted file keeps its runs; the runs name the clusters.\r\n" * 40
+    yield "text", b"".join(lz_pack(text[k:k + 4096]) for k in range(0, len(text), 4096))
+    yield "bad-length", b"\x03\xb0\x00ab"
+    yield "bad-copy-before-chunk", lz_chunk(LzTokens().literals(b"abc").copy(4, 3).data)
+    yield "bad-token-cut", b"\x02\xb0\x02a\x00" + lz_chunk(b"xy")
+    yield "bad-flag-at-end", lz_chunk(LzTokens().literals(b"abcdefgh").data + b"\0")
+    yield "bad-past-4096", lz_chunk(LzTokens().literals(b"A").copy(1, 4096).data)
+
+
 def main():
+    """make_corpus.py [OUT [TARGET...]]: all targets unless some are named."""
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "corpus")
+    only = set(sys.argv[2:])
     with tempfile.TemporaryDirectory() as tmp:
-        for target, seeds in (("record", record_seeds(tmp)), ("volume", volume_seeds(tmp)),
-                              ("partition", partition_seeds())):
+        makers = {"record": lambda: record_seeds(tmp), "volume": lambda: volume_seeds(tmp),
+                  "partition": partition_seeds, "lznt1": lznt1_seeds}
+        for target, make in makers.items():
+            if only and target not in only:
+                continue
+            seeds = make()
             folder = os.path.join(out, target)
             os.makedirs(folder, exist_ok=True)
             for name, data in seeds:
