@@ -63,31 +63,30 @@ struct CCoreWalk
     DWORD m_dwTableLength = 0;
 };
 
-bool CoreWalk(DWORD dwStart, CCoreWalk& result)
+// The session's scan without the window, into a sink that only counts.
+class CCountingSink : public IScanSink
 {
-    HANDLE hDevice = OpenFirstDisk();
-    if (hDevice == INVALID_HANDLE_VALUE)
-        return false;
-    CNTFSDrive drive;
+public:
+    void OnCleared() override {}
+    void OnRows(CRowBatch&&, DWORD dwTotal, DWORD) override { m_dwRows = dwTotal; }
+    void OnError(DWORD dwCode) override { m_dwError = dwCode; }
+    DWORD m_dwRows = 0;
+    DWORD m_dwError = 0;
+};
+
+bool CoreWalk(const CScanTarget& target, CCoreWalk& result)
+{
+    CScanSession session;
+    CCountingSink sink;
+    std::atomic<BYTE> bStop{0};
     const auto t0 = Clock::now();
-    drive.AttachDevice(hDevice);
-    drive.SetVolumeStart(dwStart, 512);
-    if (drive.OpenVolume() != 0)
-    {
-        CloseHandle(hDevice);
+    if (session.RunScan(&target, bStop, sink) != 0 || sink.m_dwError != 0)
         return false;
-    }
     const auto t1 = Clock::now();
-    MFTEntryInfo info;
-    DWORD dwRows = 0;
-    while (drive.GetEntryInfo(dwRows + 30, info) == 0)
-        ++dwRows;
-    const auto t2 = Clock::now();
-    result.m_dOpen = Seconds(t1 - t0);
-    result.m_dWalk = Seconds(t2 - t1);
-    result.m_dwRows = dwRows;
-    result.m_dwTableLength = drive.m_dwTableLength;
-    CloseHandle(hDevice);
+    result.m_dOpen = 0;
+    result.m_dWalk = Seconds(t1 - t0);
+    result.m_dwRows = sink.m_dwRows;
+    result.m_dwTableLength = session.Drive().m_dwTableLength;
     return true;
 }
 
@@ -163,15 +162,15 @@ int main(int argc, char** argv)
         fprintf(stderr, "no such partition in the tree of %s\n", argv[1]);
         return 1;
     }
-    const auto* pRecord =
-        reinterpret_cast<const PartitionRecord*>(pItem->data(0, Qt::UserRole).value<quintptr>());
+    const auto* pTarget =
+        reinterpret_cast<const CScanTarget*>(pItem->data(0, Qt::UserRole).value<quintptr>());
     dlg.m_pTree->setCurrentItem(pItem);
     printf("image %s, %s at sector %u\n", argv[1], qPrintable(pItem->text(0)),
-           pRecord->dwFirstSector);
+           pTarget->m_partition.dwFirstSector);
 
     // The core alone, once to bring the image into the page cache.
     CCoreWalk core;
-    if (!CoreWalk(pRecord->dwFirstSector, core))
+    if (!CoreWalk(*pTarget, core))
     {
         fprintf(stderr, "the core cannot open the volume\n");
         return 1;
@@ -186,7 +185,7 @@ int main(int argc, char** argv)
     long lFirstPeak = 0, lFirstRss = 0;
     for (int nRound = 0; nRound < kRounds; ++nRound)
     {
-        CoreWalk(pRecord->dwFirstSector, core);
+        CoreWalk(*pTarget, core);
         const double dCore = core.m_dOpen + core.m_dWalk;
         if (nRound == 0)
         {

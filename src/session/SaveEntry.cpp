@@ -4,6 +4,8 @@
 #include "platform/Platform.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 #include <memory>
 
 #ifndef _WIN32
@@ -13,6 +15,10 @@
 
 namespace
 {
+
+// The disks looked at before an existing file is replaced; as many as the
+// program ever lists.
+const DWORD kMaxDiskNumber = 256;
 
 // The attributes CreateFileA can give a new file. Everything else in the
 // $FILE_NAME flags either acts as a creation flag there (0x10000000 is how
@@ -112,13 +118,23 @@ DWORD CheckExistingTarget(const char* pszTarget)
         return 0;  // creation fails on it with its own code
     if (!S_ISREG(st.st_mode))
         return ERROR_ACCESS_DENIED;
-    // Where the disk is an image file, the folder may hold it: an entry of
-    // the same name must not replace the disk being read.
-    struct stat stDisk;
-    const std::string strDisk = FirstDiskPath();
-    if (!strDisk.empty() && stat(strDisk.c_str(), &stDisk) == 0 && stDisk.st_dev == st.st_dev &&
-        stDisk.st_ino == st.st_ino)
-        return ERROR_ACCESS_DENIED;
+    // Where a disk is an image file, the folder may hold it: an entry of the
+    // same name must not replace any disk the program reads.
+    std::vector<std::string> vecDisks = ImageDiskPaths();
+    for (DWORD dwDisk = 0; dwDisk < kMaxDiskNumber; ++dwDisk)
+    {
+        std::string strDisk = DiskPath(dwDisk);
+        if (strDisk.empty())
+            break;
+        vecDisks.push_back(std::move(strDisk));
+    }
+    for (const std::string& strDisk : vecDisks)
+    {
+        struct stat stDisk;
+        if (stat(strDisk.c_str(), &stDisk) == 0 && stDisk.st_dev == st.st_dev &&
+            stDisk.st_ino == st.st_ino)
+            return ERROR_ACCESS_DENIED;
+    }
     return 0;
 #endif
 }

@@ -18,12 +18,18 @@ bool EndsWalkQuietly(DWORD dwCode)
 
 HANDLE OpenDiskNumber(DWORD dwDisk)
 {
-    if (dwDisk != 0)
-    {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    return OpenFirstDisk();
+    return OpenDisk(dwDisk);
+}
+
+// Where the partition starts: its 64-bit first sector in the disk's sector
+// size, as the walk records them; a record that names only the 32-bit first
+// sector counts in 512-byte sectors.
+void SetVolumeStartOf(CNTFSDrive& drive, const PartitionRecord& partition)
+{
+    if (partition.dwSectorSize != 0)
+        drive.SetVolumeStartEx(partition.qwFirstSector, partition.dwSectorSize);
+    else
+        drive.SetVolumeStart(partition.dwFirstSector, 512);
 }
 
 }  // namespace
@@ -69,7 +75,7 @@ DWORD CScanSession::OpenTarget(const CScanTarget& target, const std::atomic<BYTE
         m_dwDisk = target.m_dwDisk;
     }
     m_drive.AttachDevice(m_hDevice);
-    m_drive.SetVolumeStart(target.m_partition.dwFirstSector, 512);
+    SetVolumeStartOf(m_drive, target.m_partition);
     m_drive.SetStopFlag(&bStop);
     DWORD dwCode = m_drive.OpenVolume();
     m_drive.SetStopFlag(nullptr);

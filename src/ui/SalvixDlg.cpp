@@ -1,5 +1,6 @@
 #include "ui/SalvixDlg.h"
 
+#include "session/DiskTree.h"
 #include "session/Messages.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogUnits.h"
@@ -201,7 +202,7 @@ BOOL CSalvixDlg::OnInitDialog()
         pHeader->moveSection(pHeader->visualIndex(kColumnOrder[nVisual]), nVisual);
 
     m_pTree->clear();
-    m_vecPartitions.clear();
+    m_vecTargets.clear();
     m_pTreeRoot = new QTreeWidgetItem(m_pTree, QStringList(QStringLiteral("Drives")));
     const DWORD dwCode = EnumeratePartitions();
     m_pTree->expandItem(m_pTreeRoot);
@@ -218,19 +219,39 @@ BOOL CSalvixDlg::OnInitDialog()
 
 DWORD CSalvixDlg::EnumeratePartitions()
 {
-    return WalkPartitionTables([this](const char* pszText, const PartitionRecord& record) {
-        AddDriveItem(pszText, record);
-    });
+    const CDiskTree tree = BuildDiskTree();
+    for (const CTreeDisk& disk : tree.m_vecDisks)
+    {
+        // One disk: its partitions under "Drives"; several: a node each.
+        QTreeWidgetItem* pParent = m_pTreeRoot;
+        if (!tree.SingleDisk())
+        {
+            pParent = new QTreeWidgetItem(m_pTreeRoot, QStringList(QString::fromStdString(disk.m_strText)));
+            pParent->setToolTip(0, pParent->text(0));
+        }
+        for (const CTreePartition& partition : disk.m_vecPartitions)
+            AddDriveItem(pParent, partition.m_strText.c_str(), partition.m_target);
+        pParent->setExpanded(true);
+    }
+    return tree.m_dwError;
 }
 
 QTreeWidgetItem* CSalvixDlg::AddDriveItem(const char* pszText, const PartitionRecord& record)
 {
-    // The item points at its own copy of the record, kept as long as the dialog.
-    m_vecPartitions.push_back(std::make_unique<PartitionRecord>(record));
-    QTreeWidgetItem* pItem =
-        new QTreeWidgetItem(m_pTreeRoot, QStringList(QString::fromLatin1(pszText)));
+    CScanTarget target;
+    target.m_partition = record;
+    return AddDriveItem(m_pTreeRoot, pszText, target);
+}
+
+QTreeWidgetItem* CSalvixDlg::AddDriveItem(QTreeWidgetItem* pParent, const char* pszText,
+                                          const CScanTarget& target)
+{
+    // The item points at its own copy of the partition and its disk, kept as
+    // long as the dialog.
+    m_vecTargets.push_back(std::make_unique<CScanTarget>(target));
+    QTreeWidgetItem* pItem = new QTreeWidgetItem(pParent, QStringList(QString::fromUtf8(pszText)));
     pItem->setData(0, Qt::UserRole,
-                   QVariant::fromValue(reinterpret_cast<quintptr>(m_vecPartitions.back().get())));
+                   QVariant::fromValue(reinterpret_cast<quintptr>(m_vecTargets.back().get())));
     return pItem;
 }
 

@@ -44,6 +44,8 @@ public:
 
     DWORD EnumeratePartitions();
     QTreeWidgetItem* AddDriveItem(const char* pszText, const PartitionRecord& record);
+    QTreeWidgetItem* AddDriveItem(QTreeWidgetItem* pParent, const char* pszText,
+                                  const CScanTarget& target);
 
     // Minimised painting: where the icon goes, and the icon a drag shows.
     QIcon OnQueryDragIcon() const { return m_icon; }
@@ -133,8 +135,9 @@ private:
 
     bool m_bInitialised;
     bool m_bDestroyed;
-    // The partition copies the tree items point to; released with the dialog.
-    std::vector<std::unique_ptr<PartitionRecord>> m_vecPartitions;
+    // The partitions (with their disks) the tree items point to; released
+    // with the dialog.
+    std::vector<std::unique_ptr<CScanTarget>> m_vecTargets;
 
     // What the press that started the worker found current in the tree.
     DWORD m_dwScanSerial;

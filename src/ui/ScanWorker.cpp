@@ -31,14 +31,11 @@ void CSalvixDlg::OnScanButton()
         m_bStop = 0;
         // The worker touches no widget: it gets the tree's current item now.
         const QTreeWidgetItem* pItem = m_pTree->currentItem();
-        const PartitionRecord* pRecord =
-            pItem ? reinterpret_cast<const PartitionRecord*>(
-                        pItem->data(0, Qt::UserRole).value<quintptr>())
+        const CScanTarget* pTarget =
+            pItem ? reinterpret_cast<const CScanTarget*>(pItem->data(0, Qt::UserRole).value<quintptr>())
                   : nullptr;
-        m_bScanHasTarget = pRecord != nullptr;
-        m_scanTarget = CScanTarget();
-        if (pRecord)
-            m_scanTarget.m_partition = *pRecord;
+        m_bScanHasTarget = pTarget != nullptr;
+        m_scanTarget = pTarget ? *pTarget : CScanTarget();
         ++m_dwScanSerial;
         m_session.m_fnBeforeRecord = s_fnBeforeRecordHook;
         m_hWorker = CreateThread(nullptr, 0, ScanThreadProc, this, 0, nullptr);

@@ -95,9 +95,9 @@ DWORD PartitionStart(CSalvixDlg& dlg, const QString& strText)
         dlg.m_pTree->findItems(strText, Qt::MatchExactly | Qt::MatchRecursive);
     if (listItems.isEmpty())
         return 0;
-    const auto* pRecord = reinterpret_cast<const PartitionRecord*>(
+    const auto* pTarget = reinterpret_cast<const CScanTarget*>(
         listItems.first()->data(0, Qt::UserRole).value<quintptr>());
-    return pRecord ? pRecord->dwFirstSector : 0;
+    return pTarget ? pTarget->m_partition.dwFirstSector : 0;
 }
 
 QByteArray RunTool(const QString& strProgram, const QStringList& listArgs)

@@ -3,10 +3,13 @@
 // dialog while the worker runs or waits for the user interface.
 #include "GuiTestSupport.h"
 
+#include "platform/Platform.h"
+
 #include "disk/Disk.h"
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QFile>
 #include <QTest>
 #include <QTableView>
 #include <QTreeWidget>
@@ -279,6 +282,46 @@ private slots:
         QVERIFY(ScanToEnd(dlg));
         QCOMPARE(dlg.m_session.DeviceHandle(), hFirst);
         QVERIFY(Cell(dlg, dlg.m_pModel->rowCount() - 1, eColumnName) != strLastName);
+    }
+
+    void TwoDisksGiveANodeEachAndScanTheirOwnPartitions()
+    {
+        // As "salvix A.img B.img" gives them: the second is a copy of the
+        // sample with its first partition's boot sector wiped.
+        CDialogSeams seams;
+        const QString strSecond = FreshFolder(QStringLiteral("scan-two-disks")) + QStringLiteral("/b.img");
+        QVERIFY(QFile::copy(SampleDiskPath(), strSecond));
+        const DWORD dwStart = [&] {
+            CDiskEnvironment disk(SampleDiskPath());
+            CSalvixDlg probe;
+            probe.show();
+            return PartitionStart(probe, QStringLiteral("NTFS Drive 0"));
+        }();
+        {
+            QFile file(strSecond);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            file.seek(static_cast<qint64>(dwStart) * 512);
+            file.write(QByteArray(512, '\0'));
+        }
+        SetDiskPaths({QFile::encodeName(SampleDiskPath()).toStdString(),
+                      QFile::encodeName(strSecond).toStdString()});
+        CAtExit restore([] { SetDiskPaths(std::vector<std::string>()); });
+        CSalvixDlg dlg;
+        dlg.show();
+        QCOMPARE(dlg.m_pTreeRoot->childCount(), 2);
+        QVERIFY(dlg.m_pTreeRoot->child(0)->text(0).startsWith(QStringLiteral("Disk 0: ")));
+        QVERIFY(dlg.m_pTreeRoot->child(1)->text(0).startsWith(QStringLiteral("Disk 1: ") + strSecond));
+        QCOMPARE(dlg.m_pTreeRoot->child(1)->child(0)->text(0), QStringLiteral("NTFS Drive 0"));
+
+        // The second disk's first partition is no longer NTFS; the first disk's is.
+        dlg.m_pTree->setCurrentItem(dlg.m_pTreeRoot->child(1)->child(0));
+        QVERIFY(ScanToEnd(dlg));
+        QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_INVALID_DRIVE});
+        dlg.m_pScanButton->click();
+        dlg.m_pTree->setCurrentItem(dlg.m_pTreeRoot->child(0)->child(0));
+        QVERIFY(ScanToEnd(dlg));
+        QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_INVALID_DRIVE});
+        QVERIFY(dlg.m_pModel->rowCount() > 30);
     }
 
     void MissingDiskIsReported()
