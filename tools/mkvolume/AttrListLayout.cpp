@@ -45,6 +45,7 @@ const SplitPlan kPlans[] = {
 };
 
 const int kChunks = 24;
+const size_t kChunk = 16384;  // a few clusters of any size up to 64 KiB in every file
 const uint64_t kBeyondTable = 1000;
 // Attribute list entry.
 const size_t kListLength = 0x04, kListNameLength = 0x06, kListNameOffset = 0x07, kListLowestVcn = 0x08,
@@ -104,8 +105,7 @@ bool PlanExtents(const RecordAttribute& data, int nExtents, SplitData& split)
     const std::vector<uint8_t>& a = data.bytes;
     std::vector<DataRun> runs;
     if (a.size() < kNonResHeader || a[kAttrNameLength] != 0 ||
-        !DecodeRuns(a, GetLE(a, kNonResRunsOffset, 2), a.size(), runs) ||
-        runs.size() < static_cast<size_t>(nExtents))
+        !DecodeRuns(a, GetLE(a, kNonResRunsOffset, 2), a.size(), runs))
         return false;
     NonResidentSpec& s = split.first;
     s.dwType = kTypeData;
@@ -117,17 +117,32 @@ bool PlanExtents(const RecordAttribute& data, int nExtents, SplitData& split)
     s.n64Initialized = GetLE(a, kNonResInitialized, 8);
     s.n64Compressed = a.size() >= kNonResHeaderCompressed ? GetLE(a, kNonResCompressed, 8) : 0;
     split.n64LastVcn = GetLE(a, kNonResHighestVcn, 8);
+    // Extents of about equal length, cut at whatever VCN that falls on:
+    // a run may end one extent and go on in the next.
+    uint64_t n64Total = 0;
+    for (const DataRun& run : runs)
+        n64Total += run.n64Length;
+    if (n64Total < static_cast<uint64_t>(nExtents) || n64Total != split.n64LastVcn + 1)
+        return false;
+    const uint64_t n64Extents = static_cast<uint64_t>(nExtents);
+    auto start = [&](uint64_t n64Group) { return n64Total * n64Group / n64Extents; };
     uint64_t n64Vcn = 0;
-    for (size_t i = 0; i < runs.size(); ++i)
+    for (DataRun run : runs)
     {
-        size_t nGroup = i * static_cast<size_t>(nExtents) / runs.size();
-        if (nGroup == split.groups.size())
+        while (run.n64Length > 0)
         {
-            split.groups.emplace_back();
-            split.firstVcns.push_back(n64Vcn);
+            if (split.groups.size() < n64Extents && n64Vcn == start(split.groups.size()))
+            {
+                split.groups.emplace_back();
+                split.firstVcns.push_back(n64Vcn);
+            }
+            uint64_t n64Take = std::min(run.n64Length, start(split.groups.size()) - n64Vcn);
+            split.groups.back().push_back({n64Take, run.n64Lcn});
+            n64Vcn += n64Take;
+            run.n64Length -= n64Take;
+            if (run.n64Lcn >= 0)
+                run.n64Lcn += static_cast<int64_t>(n64Take);
         }
-        split.groups.back().push_back(runs[i]);
-        n64Vcn += runs[i].n64Length;
     }
     return true;
 }
@@ -314,10 +329,10 @@ bool FillAttrListVolume(CNtfsWriter& writer, uint64_t n64Seed, CManifest& manife
 {
     CFiller f(writer, n64Seed, &manifest);
     f.Dir("/Lists");
-    // In pairs, a cluster at a time in turns: every run one cluster long.
+    // In pairs, a chunk at a time in turns: runs of a few clusters each.
     for (size_t i = 0; i + 1 < sizeof(kPlans) / sizeof(kPlans[0]); i += 2)
         f.Interleaved(std::string("/Lists/") + kPlans[i].pszName, std::string("/Lists/") + kPlans[i + 1].pszName,
-                      4096, kChunks);
+                      kChunk, kChunks);
     for (const SplitPlan& plan : kPlans)
     {
         std::string strPath = std::string("/Lists/") + plan.pszName;
