@@ -94,7 +94,7 @@ std::vector<uint8_t> ListBytes(const std::vector<ListEntry>& entries)
 // One file's $DATA, split: runs grouped into extents.
 struct SplitData
 {
-    NonResidentSpec first;               // as stored, in the base record
+    NonResidentFields first;               // as stored, in the base record
     std::vector<std::vector<DataRun>> groups;
     std::vector<uint64_t> firstVcns;     // of each group
     uint64_t n64LastVcn = 0;
@@ -107,7 +107,7 @@ bool PlanExtents(const RecordAttribute& data, int nExtents, SplitData& split)
     if (a.size() < kNonResHeader || a[kAttrNameLength] != 0 ||
         !DecodeRuns(a, GetLE(a, kNonResRunsOffset, 2), a.size(), runs))
         return false;
-    NonResidentSpec& s = split.first;
+    NonResidentFields& s = split.first;
     s.dwType = kTypeData;
     s.wFlags = static_cast<uint16_t>(GetLE(a, kAttrFlags, 2));
     s.wInstance = data.wInstance;
@@ -147,9 +147,9 @@ bool PlanExtents(const RecordAttribute& data, int nExtents, SplitData& split)
     return true;
 }
 
-NonResidentSpec ExtentSpec(const SplitData& split, size_t i, uint16_t wInstance)
+NonResidentFields ExtentFields(const SplitData& split, size_t i, uint16_t wInstance)
 {
-    NonResidentSpec s = split.first;
+    NonResidentFields s = split.first;
     s.wInstance = wInstance;
     s.runs = split.groups[i];
     s.n64LowestVcn = split.firstVcns[i];
@@ -221,7 +221,7 @@ bool CSplitter::WriteExtensions(const SplitPlan& plan, const SplitData& split, u
         if (plan.damage == Damage::Sequence)
             ++wSequence;
         std::vector<uint8_t> ext = NewRecord(m_image.RecordSize(), m_vecExtensions[i], wSequence, n64BaseRef);
-        if (!PutAttributes(ext, {BuildNonResident(ExtentSpec(split, i + 1, 0))}))
+        if (!PutAttributes(ext, {BuildNonResident(ExtentFields(split, i + 1, 0))}))
             return false;
         PutLE(ext, kRecNextInstance, 2, 1);
         if (plan.damage == Damage::Unused)
@@ -245,13 +245,13 @@ bool CSplitter::ListAttribute(const SplitPlan& plan, const std::vector<uint8_t>&
     uint64_t n64Lcn = 0;
     if (list.size() > m_image.ClusterSize() || !m_image.AllocateCluster(n64Lcn) || !m_image.WriteCluster(n64Lcn, list))
         return false;
-    NonResidentSpec spec;
-    spec.dwType = kTypeAttributeList;
-    spec.wInstance = wInstance;
-    spec.runs = {{1, static_cast<int64_t>(n64Lcn)}};
-    spec.n64Allocated = m_image.ClusterSize();
-    spec.n64DataSize = spec.n64Initialized = list.size();
-    attribute = BuildNonResident(spec);
+    NonResidentFields fields;
+    fields.dwType = kTypeAttributeList;
+    fields.wInstance = wInstance;
+    fields.runs = {{1, static_cast<int64_t>(n64Lcn)}};
+    fields.n64Allocated = m_image.ClusterSize();
+    fields.n64DataSize = fields.n64Initialized = list.size();
+    attribute = BuildNonResident(fields);
     m_manifest.Comment(KeyOf(plan.pszName) + ": attribute list in cluster " + std::to_string(n64Lcn));
     return true;
 }
@@ -298,7 +298,7 @@ bool CSplitter::Split(const SplitPlan& plan)
     if (itData == attributes.end() || !PlanExtents(*itData, plan.nExtents, split) ||
         !TakeExtensions(plan, split.groups.size() - 1))
         return false;
-    itData->bytes = BuildNonResident(ExtentSpec(split, 0, itData->wInstance));
+    itData->bytes = BuildNonResident(ExtentFields(split, 0, itData->wInstance));
 
     std::vector<ListEntry> entries;
     if (!ListEntries(plan, attributes, n64BaseRef, split, entries))

@@ -96,7 +96,8 @@ bool FillUnicodeVolume(CNtfsWriter& writer, uint64_t n64Seed, CManifest& manifes
     f.Text("/한국어/회의록.txt", 700);
     f.Text("/LongFileName_会议记录.txt", 1800);
     f.Check(writer.SetDosName("/LongFileName_会议记录.txt", "LONGFI~1.TXT"));
-    // A folder deleted with everything in it; its record still names them.
+    // A folder deleted with everything in it; the children's records still
+    // name it as their parent.
     f.Dir("/旧项目");
     f.Text("/旧项目/说明.txt", 400);
     f.Dir("/旧项目/子文件夹");
@@ -144,7 +145,7 @@ bool FillCompressedVolume(CNtfsWriter& writer, uint64_t n64Seed, bool bBig, CMan
             Concat({TextBytes(f.Seed("m1"), kUnit), RandomBytes(f.Seed("m2"), kUnit),
                     TextBytes(f.Seed("m3"), kUnit), RandomBytes(f.Seed("m4"), kUnit / 2 + 100),
                     TextBytes(f.Seed("m5"), kUnit / 2 - 100), TextBytes(f.Seed("m6"), 5000)}));
-    // A unit of zeros written out, and a unit never written at all.
+    // A unit of zeros in the middle: the library stores it as a hole.
     f.Bytes("/Compressed/zero_unit.bin",
             Concat({TextBytes(f.Seed("z1"), kUnit), std::vector<uint8_t>(kUnit, 0),
                     TextBytes(f.Seed("z3"), kUnit + 300)}));

@@ -26,8 +26,8 @@ bool FillBigVolume(CNtfsWriter& writer, uint32_t nFiles, uint64_t n64Seed, bool 
 // Names as their owners wrote them: Chinese, Cyrillic, Japanese, Korean,
 // accents and an emoji outside the 16-bit range, a DOS 8.3 name beside a
 // long one, deleted files in nested folders, a deleted folder whose deleted
-// children it still names, and a deleted file whose folder's record was
-// taken by a new file afterwards.
+// children still name it as their parent, and a deleted file whose folder's
+// record was taken by a new file afterwards.
 bool FillUnicodeVolume(CNtfsWriter& writer, uint64_t n64Seed, CManifest& manifest);
 
 // A folder flagged compressed, so the library compresses what is written in

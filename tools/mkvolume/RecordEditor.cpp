@@ -134,26 +134,26 @@ bool ParseAttributes(const std::vector<uint8_t>& record, std::vector<RecordAttri
     return false;
 }
 
-std::vector<uint8_t> BuildNonResident(const NonResidentSpec& spec)
+std::vector<uint8_t> BuildNonResident(const NonResidentFields& fields)
 {
-    size_t cbHeader = (spec.wFlags & kAttrCompressedOrSparse) ? kNonResHeaderCompressed : kNonResHeader;
-    std::vector<uint8_t> runs = EncodeRuns(spec.runs);
+    size_t cbHeader = (fields.wFlags & kAttrCompressedOrSparse) ? kNonResHeaderCompressed : kNonResHeader;
+    std::vector<uint8_t> runs = EncodeRuns(fields.runs);
     std::vector<uint8_t> a(Align8(cbHeader + runs.size()), 0);
-    PutLE(a, 0, 4, spec.dwType);
+    PutLE(a, 0, 4, fields.dwType);
     PutLE(a, kAttrLength, 4, a.size());
     a[kAttrNonResident] = 1;
     PutLE(a, kAttrNameOffset, 2, cbHeader);  // no name
-    PutLE(a, kAttrFlags, 2, spec.wFlags);
-    PutLE(a, kAttrInstance, 2, spec.wInstance);
-    PutLE(a, kNonResLowestVcn, 8, spec.n64LowestVcn);
-    PutLE(a, kNonResHighestVcn, 8, spec.n64HighestVcn);
+    PutLE(a, kAttrFlags, 2, fields.wFlags);
+    PutLE(a, kAttrInstance, 2, fields.wInstance);
+    PutLE(a, kNonResLowestVcn, 8, fields.n64LowestVcn);
+    PutLE(a, kNonResHighestVcn, 8, fields.n64HighestVcn);
     PutLE(a, kNonResRunsOffset, 2, cbHeader);
-    a[kNonResCompressionUnit] = spec.byCompressionUnit;
-    PutLE(a, kNonResAllocated, 8, spec.n64Allocated);
-    PutLE(a, kNonResDataSize, 8, spec.n64DataSize);
-    PutLE(a, kNonResInitialized, 8, spec.n64Initialized);
+    a[kNonResCompressionUnit] = fields.byCompressionUnit;
+    PutLE(a, kNonResAllocated, 8, fields.n64Allocated);
+    PutLE(a, kNonResDataSize, 8, fields.n64DataSize);
+    PutLE(a, kNonResInitialized, 8, fields.n64Initialized);
     if (cbHeader == kNonResHeaderCompressed)
-        PutLE(a, kNonResCompressed, 8, spec.n64Compressed);
+        PutLE(a, kNonResCompressed, 8, fields.n64Compressed);
     std::copy(runs.begin(), runs.end(), a.begin() + static_cast<long>(cbHeader));
     return a;
 }

@@ -56,7 +56,7 @@ bool ParseAttributes(const std::vector<uint8_t>& record, std::vector<RecordAttri
 
 // A non-resident attribute with the given extent of runs; sizes of zero
 // are what NTFS stores in every extent but the first.
-struct NonResidentSpec
+struct NonResidentFields
 {
     uint32_t dwType = 0;
     uint16_t wFlags = 0;
@@ -67,7 +67,7 @@ struct NonResidentSpec
     uint64_t n64Allocated = 0, n64DataSize = 0, n64Initialized = 0, n64Compressed = 0;
     std::vector<DataRun> runs;
 };
-std::vector<uint8_t> BuildNonResident(const NonResidentSpec& spec);
+std::vector<uint8_t> BuildNonResident(const NonResidentFields& fields);
 std::vector<uint8_t> BuildResident(uint32_t dwType, uint16_t wInstance, const std::vector<uint8_t>& value);
 
 // Replaces the record's attributes with the given ones (laid out in the
