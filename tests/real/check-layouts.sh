@@ -83,6 +83,10 @@ check_paths "$v"
 dos=$(istat "$v" "$(rec "$v" unicode.dos_name)")
 check "unicode DOS name" has "$dos" "Name: LONGFI~1.TXT"
 check "unicode long name" has "$dos" "Name: LongFileName_会议记录.txt"
+# Length and namespace of each name: 12 units in the DOS one (2), 21 in the Win32 one (1).
+namespaces=$(for id in $(sed -n 's/^Type: \$FILE_NAME (48-\([0-9]*\)).*/\1/p' <<<"$dos"); do
+  icat "$v" "$(rec "$v" unicode.dos_name)-48-$id" | od -An -tu1 -j64 -N2 | tr -s ' ' ' '; done | sort | tr '\n' ';')
+check "unicode name namespaces" test "$namespaces" = " 12 2; 21 1;"
 orphan=$(istat "$v" "$(rec "$v" unicode.orphan)")
 reused=$(rec "$v" unicode.reused_parent)
 check "unicode orphan names the reused record" has "$orphan" "Parent MFT Entry: $reused "
