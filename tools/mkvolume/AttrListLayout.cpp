@@ -45,7 +45,8 @@ const SplitPlan kPlans[] = {
 };
 
 const int kChunks = 24;
-const size_t kChunk = 16384;  // a few clusters of any size up to 64 KiB in every file
+// Files of 24 pieces of 16 KiB: several clusters each even at 64 KiB a cluster.
+const size_t kChunk = 16384;
 const uint64_t kBeyondTable = 1000;
 // Attribute list entry.
 const size_t kListLength = 0x04, kListNameLength = 0x06, kListNameOffset = 0x07, kListLowestVcn = 0x08,

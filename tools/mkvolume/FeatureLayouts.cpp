@@ -127,6 +127,11 @@ bool FillUnicodeVolume(CNtfsWriter& writer, uint64_t n64Seed, CManifest& manifes
 
 bool FillCompressedVolume(CNtfsWriter& writer, uint64_t n64Seed, bool bBig, CManifest& manifest)
 {
+    if (writer.ClusterSize() > 4096)
+    {
+        fprintf(stderr, "salvix_mkvolume: files are compressed only with clusters of 4 KiB at most\n");
+        return false;
+    }
     CFiller f(writer, n64Seed, &manifest);
     f.Dir("/Compressed");
     f.Check(writer.SetAttributes("/Compressed", kAttributeCompressed));

@@ -127,6 +127,11 @@ bool CNtfsWriter::Unmount()
     return bOk;
 }
 
+uint32_t CNtfsWriter::ClusterSize() const
+{
+    return m_pVolume ? m_pVolume->cluster_size : 0;
+}
+
 int64_t CNtfsWriter::RecordOf(const std::string& strPath) const
 {
     auto it = m_mapRecords.find(strPath);

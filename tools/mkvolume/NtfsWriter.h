@@ -56,6 +56,8 @@ public:
     // for the table's own growth.
     bool FreeOutsideTableZone(uint64_t& n64Bytes);
 
+    uint32_t ClusterSize() const;
+
     // Record number of a path made through this object, or -1.
     int64_t RecordOf(const std::string& strPath) const;
     // The extension records the file's attribute list names, in list order.
