@@ -250,11 +250,11 @@ bool FillFragmentedMftVolume(CNtfsWriter& writer, uint64_t n64Seed, CManifest& m
     f.Check(writer.WriteFile("/ballast.bin", {}));
     for (uint64_t n64Off = 0; n64Off + kChunk <= n64Ballast && f.Ok(); n64Off += kChunk)
         f.Check(writer.WriteAt("/ballast.bin", n64Off, zeros));
-    for (int nRound = 0; nRound < 8; ++nRound)
+    for (int nRound = 0; nRound < 8 && f.Ok(); ++nRound)
     {
         std::string strDir = "/round" + std::to_string(nRound);
         f.Dir(strDir);
-        for (int i = 0; i < 400; ++i)
+        for (int i = 0; i < 400 && f.Ok(); ++i)
             f.Text(strDir + "/note_" + std::to_string(i) + ".txt", 40 + static_cast<size_t>(i % 200));
         f.Random(strDir + "/filler.bin", 256 * 1024);
     }
