@@ -1,5 +1,8 @@
 #include "Content.h"
 
+#include "NtfsWriter.h"
+
+#include <cstdio>
 #include <cstring>
 
 uint64_t ContentSeed(uint64_t n64VolumeSeed, const std::string& strKey)
@@ -59,6 +62,36 @@ std::vector<uint8_t> TextBytes(uint64_t n64Seed, size_t cbSize)
     return bytes;
 }
 
+std::vector<uint8_t> LogBytes(uint64_t n64Seed, size_t cbSize)
+{
+    static const char* const kLevels[] = {"INFO ", "INFO ", "INFO ", "DEBUG", "WARN ", "ERROR"};
+    static const char* const kEvents[] = {
+        "request served", "cache miss, loading record", "connection opened",
+        "connection closed", "retrying write", "checkpoint written", "slow query",
+    };
+    std::vector<uint8_t> bytes;
+    bytes.reserve(cbSize + 160);
+    CPrng prng(n64Seed);
+    uint64_t n64Millis = 1700000000000ull % 86400000ull;
+    uint32_t dwRequest = 100000;
+    while (bytes.size() < cbSize)
+    {
+        n64Millis += prng.Below(900);
+        char szLine[160];
+        int n = snprintf(szLine, sizeof(szLine), "2024-03-%02u %02u:%02u:%02u.%03u %s [worker-%u] %s id=%u took %u ms\n",
+                         static_cast<unsigned>(1 + n64Millis / 86400000 % 28),
+                         static_cast<unsigned>(n64Millis / 3600000 % 24),
+                         static_cast<unsigned>(n64Millis / 60000 % 60),
+                         static_cast<unsigned>(n64Millis / 1000 % 60),
+                         static_cast<unsigned>(n64Millis % 1000), kLevels[prng.Below(6)],
+                         prng.Below(8), kEvents[prng.Below(7)], dwRequest++, prng.Below(250));
+        if (n > 0)
+            bytes.insert(bytes.end(), szLine, szLine + (n < static_cast<int>(sizeof(szLine)) ? n : sizeof(szLine) - 1));
+    }
+    bytes.resize(cbSize);
+    return bytes;
+}
+
 std::vector<uint8_t> PhotoBytes(uint64_t n64Seed, size_t cbSize)
 {
     std::vector<uint8_t> bytes = RandomBytes(n64Seed, cbSize);
@@ -71,4 +104,14 @@ std::vector<uint8_t> PhotoBytes(uint64_t n64Seed, size_t cbSize)
         bytes[cbSize - 1] = 0xD9;
     }
     return bytes;
+}
+
+std::string NameOfLength(const std::string& strStem, size_t nUnits, const std::string& strSuffix)
+{
+    static const char* const kPattern[] = {"a", "b", "é", "c", "ü", "d", "ñ", "e", "_", "0", "ç", "1"};
+    std::string strName = strStem;
+    size_t nHave = Utf8ToUtf16(strStem).size() + Utf8ToUtf16(strSuffix).size();
+    for (size_t i = 0; nHave < nUnits; ++i, ++nHave)
+        strName += kPattern[i % (sizeof(kPattern) / sizeof(kPattern[0]))];
+    return strName + strSuffix;
 }

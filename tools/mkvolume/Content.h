@@ -32,5 +32,11 @@ uint64_t ContentSeed(uint64_t n64VolumeSeed, const std::string& strKey);
 std::vector<uint8_t> RandomBytes(uint64_t n64Seed, size_t cbSize);
 // Readable text made of words, lines and paragraphs (UTF-8, some accents).
 std::vector<uint8_t> TextBytes(uint64_t n64Seed, size_t cbSize);
+// Log lines with time stamps, levels and request numbers: compresses well,
+// like a real service's log.
+std::vector<uint8_t> LogBytes(uint64_t n64Seed, size_t cbSize);
 // Bytes that start like a JPEG picture and continue with random data.
 std::vector<uint8_t> PhotoBytes(uint64_t n64Seed, size_t cbSize);
+// A name of nUnits UTF-16 units: strStem, then a repeating pattern of Latin
+// letters and accented ones (one unit each), then strSuffix.
+std::string NameOfLength(const std::string& strStem, size_t nUnits, const std::string& strSuffix);

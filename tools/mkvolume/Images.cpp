@@ -165,45 +165,68 @@ bool MakePartitionedDisk(const std::string& strPath, uint64_t n64Size,
     return RunTool({"sfdisk", "--quiet", "--no-reread", "--no-tell-kernel", strPath}, script.str());
 }
 
-bool PlaceImage(const std::string& strSource, const std::string& strDisk, uint64_t n64Offset)
+namespace
 {
-    int fdIn = open(strSource.c_str(), O_RDONLY);
-    int fdOut = open(strDisk.c_str(), O_WRONLY);
-    bool bOk = fdIn >= 0 && fdOut >= 0;
+// Copies [n64From, n64To) of fdIn to fdOut at n64Offset further on, 4 KiB
+// pieces that hold data only.
+bool CopyRange(int fdIn, int fdOut, uint64_t n64From, uint64_t n64To, uint64_t n64Offset)
+{
     std::vector<char> block(1 << 20);
     const std::vector<char> zeros(4096, 0);
-    uint64_t n64Pos = 0;
-    while (bOk)
+    uint64_t n64Pos = n64From;
+    while (n64Pos < n64To)
     {
-        ssize_t n = read(fdIn, block.data(), block.size());
+        size_t cbWant = n64To - n64Pos < block.size() ? static_cast<size_t>(n64To - n64Pos) : block.size();
+        ssize_t n = pread(fdIn, block.data(), cbWant, static_cast<off_t>(n64Pos));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-        {
-            bOk = n == 0;
-            break;
-        }
-        // Write 4 KiB pieces that hold data; skip all-zero ones.
-        for (ssize_t i = 0; i < n && bOk; i += 4096)
+            return n == 0;
+        for (ssize_t i = 0; i < n; i += 4096)
         {
             size_t cb = static_cast<size_t>(n - i < 4096 ? n - i : 4096);
             if (memcmp(block.data() + i, zeros.data(), cb) == 0)
                 continue;
             const char* p = block.data() + i;
             off_t off = static_cast<off_t>(n64Offset + n64Pos + static_cast<uint64_t>(i));
-            while (cb > 0 && bOk)
+            while (cb > 0)
             {
                 ssize_t w = pwrite(fdOut, p, cb, off);
-                bOk = w > 0;
-                if (bOk)
-                {
-                    p += w;
-                    cb -= static_cast<size_t>(w);
-                    off += w;
-                }
+                if (w <= 0)
+                    return false;
+                p += w;
+                cb -= static_cast<size_t>(w);
+                off += w;
             }
         }
         n64Pos += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+}  // namespace
+
+bool PlaceImage(const std::string& strSource, const std::string& strDisk, uint64_t n64Offset)
+{
+    int fdIn = open(strSource.c_str(), O_RDONLY);
+    int fdOut = open(strDisk.c_str(), O_WRONLY);
+    bool bOk = fdIn >= 0 && fdOut >= 0;
+    off_t end = bOk ? lseek(fdIn, 0, SEEK_END) : -1;
+    bOk = bOk && end >= 0;
+    // Only the source's data extents are read: a big sparse volume is
+    // mostly holes, and reading them costs as much as reading data.
+    off_t pos = 0;
+    while (bOk && pos < end)
+    {
+        off_t data = lseek(fdIn, pos, SEEK_DATA);
+        if (data < 0 && errno == ENXIO)
+            break;  // holes up to the end
+        off_t hole = data < 0 ? end : lseek(fdIn, data, SEEK_HOLE);
+        if (data < 0)
+            data = pos;  // no hole finding here: copy the rest
+        if (hole < 0 || hole > end)
+            hole = end;
+        bOk = CopyRange(fdIn, fdOut, static_cast<uint64_t>(data), static_cast<uint64_t>(hole), n64Offset);
+        pos = hole;
     }
     if (!bOk)
         fprintf(stderr, "salvix_mkvolume: cannot copy %s into %s: %s\n", strSource.c_str(),

@@ -1,85 +1,11 @@
 #include "Layouts.h"
 
 #include "Content.h"
+#include "Filler.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
-
-namespace
-{
-// Repeats a pattern of UTF-8 characters until the name has nUnits characters
-// (all of them single UTF-16 units), ending in strSuffix.
-std::string NameOfLength(const std::string& strStem, size_t nUnits, const std::string& strSuffix)
-{
-    static const char* const kPattern[] = {"a", "b", "é", "c", "ü", "d", "ñ", "e", "_", "0", "ç", "1"};
-    std::string strName = strStem;
-    size_t nHave = Utf8ToUtf16(strStem).size() + Utf8ToUtf16(strSuffix).size();
-    for (size_t i = 0; nHave < nUnits; ++i, ++nHave)
-        strName += kPattern[i % (sizeof(kPattern) / sizeof(kPattern[0]))];
-    return strName + strSuffix;
-}
-
-class CFiller
-{
-public:
-    CFiller(CNtfsWriter& writer, uint64_t n64Seed) : m_writer(writer), m_n64Seed(n64Seed), m_bOk(true) {}
-
-    void Dir(const std::string& strPath) { Check(m_writer.MakeDir(strPath)); }
-    void Random(const std::string& strPath, size_t cb) { Check(m_writer.WriteFile(strPath, RandomBytes(Seed(strPath), cb))); }
-    void Text(const std::string& strPath, size_t cb) { Check(m_writer.WriteFile(strPath, TextBytes(Seed(strPath), cb))); }
-    void Photo(const std::string& strPath, size_t cb) { Check(m_writer.WriteFile(strPath, PhotoBytes(Seed(strPath), cb))); }
-    void Stream(const std::string& strPath, const std::string& strName, size_t cb)
-    {
-        Check(m_writer.AddStream(strPath, strName, RandomBytes(Seed(strPath + ":" + strName), cb)));
-    }
-    // Two files that grow in turns, so that each ends up in several runs.
-    void Interleaved(const std::string& strA, const std::string& strB, size_t cbChunk, int nChunks)
-    {
-        Check(m_writer.WriteFile(strA, {}));
-        Check(m_writer.WriteFile(strB, {}));
-        std::vector<uint8_t> a = RandomBytes(Seed(strA), cbChunk * nChunks);
-        std::vector<uint8_t> b = RandomBytes(Seed(strB), cbChunk * nChunks);
-        for (int i = 0; i < nChunks && m_bOk; ++i)
-        {
-            size_t off = cbChunk * i;
-            Check(m_writer.WriteAt(strA, off, std::vector<uint8_t>(a.begin() + off, a.begin() + off + cbChunk)));
-            Check(m_writer.WriteAt(strB, off, std::vector<uint8_t>(b.begin() + off, b.begin() + off + cbChunk)));
-        }
-    }
-    // A file whose pieces are written from the last to the first into a
-    // sparse file, each piece allocated on its own.
-    void Backwards(const std::string& strPath, size_t cbPiece, int nPieces)
-    {
-        std::vector<uint8_t> all = RandomBytes(Seed(strPath), cbPiece * nPieces);
-        Check(m_writer.WriteSparse(strPath, all.size(), {}));
-        for (int i = nPieces - 1; i >= 0 && m_bOk; --i)
-        {
-            size_t off = cbPiece * i;
-            Check(m_writer.WriteAt(strPath, off, std::vector<uint8_t>(all.begin() + off, all.begin() + off + cbPiece)));
-        }
-    }
-    void Sparse(const std::string& strPath, uint64_t n64Size, const std::vector<std::pair<uint64_t, size_t>>& pieces)
-    {
-        std::vector<std::pair<uint64_t, std::vector<uint8_t>>> data;
-        for (const auto& piece : pieces)
-            data.emplace_back(piece.first, RandomBytes(Seed(strPath + std::to_string(piece.first)), piece.second));
-        Check(m_writer.WriteSparse(strPath, n64Size, data));
-    }
-    void Link(const std::string& strExisting, const std::string& strNew) { Check(m_writer.Link(strExisting, strNew)); }
-    void Delete(const std::string& strPath) { Check(m_writer.Delete(strPath)); }
-
-    bool Ok() const { return m_bOk; }
-
-private:
-    uint64_t Seed(const std::string& strKey) const { return ContentSeed(m_n64Seed, strKey); }
-    void Check(bool bOk) { m_bOk = m_bOk && bOk; }
-
-    CNtfsWriter& m_writer;
-    uint64_t m_n64Seed;
-    bool m_bOk;
-};
-}  // namespace
 
 bool FillTestVolume(CNtfsWriter& writer, uint64_t n64Seed)
 {

@@ -15,6 +15,7 @@ extern "C" {
 #include <ntfs-3g/dir.h>
 #include <ntfs-3g/inode.h>
 #include <ntfs-3g/layout.h>
+#include <ntfs-3g/security.h>
 #include <ntfs-3g/volume.h>
 }
 
@@ -103,9 +104,13 @@ bool CNtfsWriter::Fail(const char* pszWhat, const std::string& strPath) const
 
 bool CNtfsWriter::Mount(const std::string& strImage)
 {
+    m_strImage = strImage;
     m_pVolume = ntfs_mount(strImage.c_str(), NTFS_MNT_NONE);
     if (!m_pVolume)
         return Fail("cannot open the volume", strImage);
+    // Files made in a directory flagged compressed are compressed only
+    // when this is on; no other layout has such a directory.
+    NVolSetCompression(m_pVolume);
     m_mapRecords["/"] = FILE_root;
     return true;
 }
@@ -120,6 +125,11 @@ bool CNtfsWriter::Unmount()
     if (!bOk)
         Fail("cannot write out the volume", "");
     return bOk;
+}
+
+uint32_t CNtfsWriter::ClusterSize() const
+{
+    return m_pVolume ? m_pVolume->cluster_size : 0;
 }
 
 int64_t CNtfsWriter::RecordOf(const std::string& strPath) const
@@ -310,5 +320,80 @@ bool CNtfsWriter::Delete(const std::string& strPath)
     if (ntfs_delete(m_pVolume, strPath.c_str(), pNode, pDir, name.data(), static_cast<u8>(name.size())) != 0)
         return Fail("cannot delete", strPath);
     m_mapRecords.erase(strPath);
+    return true;
+}
+
+bool CNtfsWriter::SetDosName(const std::string& strPath, const std::string& strDosName)
+{
+    std::string strParent, strName;
+    SplitPath(strPath, strParent, strName);
+    int64_t n64Record = RecordOf(strPath);
+    int64_t n64Parent = RecordOf(strParent);
+    if (n64Record < 0 || n64Parent < 0)
+    {
+        errno = ENOENT;
+        return Fail("cannot name", strPath);
+    }
+    ReleaseDirectory();
+    ntfs_inode* pNode = ntfs_inode_open(m_pVolume, static_cast<MFT_REF>(n64Record));
+    ntfs_inode* pDir = pNode ? ntfs_inode_open(m_pVolume, static_cast<MFT_REF>(n64Parent)) : nullptr;
+    if (!pDir)
+    {
+        if (pNode)
+            ntfs_inode_close(pNode);
+        return Fail("cannot open for naming", strPath);
+    }
+    // The library closes both inodes itself, whatever the outcome.
+    if (ntfs_set_ntfs_dos_name(pNode, pDir, strDosName.data(), strDosName.size(), 0) != 0)
+        return Fail("cannot set the DOS name of", strPath);
+    return true;
+}
+
+bool CNtfsWriter::SetAttributes(const std::string& strPath, uint32_t dwAttributes)
+{
+    int64_t n64Record = RecordOf(strPath);
+    ntfs_inode* pNode = n64Record < 0 ? nullptr : OpenInode(static_cast<uint64_t>(n64Record));
+    if (!pNode)
+        return Fail("cannot open", strPath);
+    le32 attributes = cpu_to_le32(dwAttributes);
+    bool bOk = ntfs_set_ntfs_attrib(pNode, reinterpret_cast<const char*>(&attributes), sizeof(attributes), 0) == 0;
+    if (!bOk)
+        Fail("cannot set the attributes of", strPath);
+    if (ntfs_inode_close(pNode) != 0)
+        bOk = Fail("cannot close", strPath);
+    return bOk;
+}
+
+bool CNtfsWriter::Remount()
+{
+    std::map<std::string, uint64_t> records = m_mapRecords;
+    if (!Unmount() || !Mount(m_strImage))
+        return false;
+    m_mapRecords = records;
+    return true;
+}
+
+bool CNtfsWriter::ExtensionRecords(const std::string& strPath, std::vector<uint64_t>& records)
+{
+    records.clear();
+    int64_t n64Record = RecordOf(strPath);
+    ntfs_inode* pNode = n64Record < 0 ? nullptr : OpenInode(static_cast<uint64_t>(n64Record));
+    if (!pNode)
+        return Fail("cannot open", strPath);
+    bool bOk = ntfs_inode_attach_all_extents(pNode) == 0;
+    for (s32 i = 0; bOk && i < pNode->nr_extents; ++i)
+        records.push_back(pNode->extent_nis[i]->mft_no);
+    if (ntfs_inode_close(pNode) != 0)
+        bOk = Fail("cannot close", strPath);
+    return bOk;
+}
+
+bool CNtfsWriter::FreeOutsideTableZone(uint64_t& n64Bytes)
+{
+    if (ntfs_volume_get_free_space(m_pVolume) != 0)
+        return Fail("cannot count the free space of", m_strImage);
+    s64 n64Zone = m_pVolume->mft_zone_end - m_pVolume->mft_zone_start;
+    s64 n64Free = m_pVolume->free_clusters - n64Zone;
+    n64Bytes = n64Free > 0 ? static_cast<uint64_t>(n64Free) * m_pVolume->cluster_size : 0;
     return true;
 }

@@ -42,8 +42,26 @@ public:
     // A directory must be empty.
     bool Delete(const std::string& strPath);
 
+    // Gives the file the DOS 8.3 name strDosName beside its long name.
+    bool SetDosName(const std::string& strPath, const std::string& strDosName);
+    // Sets the file's attribute flags (FILE_ATTRIBUTE_*); on a directory,
+    // the compressed flag makes the files created in it compressed.
+    bool SetAttributes(const std::string& strPath, uint32_t dwAttributes);
+    // Closes and opens the volume again. Within one mount the library hands
+    // out records further and further on; after a new mount it starts again
+    // at the lowest free user record, so the next file reuses it.
+    bool Remount();
+
+    // Free bytes outside the zone the library keeps free after the table
+    // for the table's own growth.
+    bool FreeOutsideTableZone(uint64_t& n64Bytes);
+
+    uint32_t ClusterSize() const;
+
     // Record number of a path made through this object, or -1.
     int64_t RecordOf(const std::string& strPath) const;
+    // The extension records the file's attribute list names, in list order.
+    bool ExtensionRecords(const std::string& strPath, std::vector<uint64_t>& records);
 
 private:
     _ntfs_inode* OpenInode(uint64_t n64Record);
@@ -55,6 +73,7 @@ private:
     _ntfs_volume* m_pVolume;
     _ntfs_inode* m_pDir;          // the directory used last, kept open for speed
     uint64_t m_n64DirRecord;
+    std::string m_strImage;
     std::map<std::string, uint64_t> m_mapRecords;
 };
 
