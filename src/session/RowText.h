@@ -79,6 +79,8 @@ public:
     std::string Name(size_t nRow) const;
     // The name's bytes in the pool, without a copy.
     const char* NameData(size_t nRow) const { return m_strNames.data() + m_vecRows[nRow].m_dwNameOffset; }
+    // Every name, one after the other; rows point into it.
+    const std::string& NamePool() const { return m_strNames; }
     // The text of the folder a row was in; empty when it names none.
     const std::string& FolderText(size_t nRow) const;
     size_t FolderCount() const { return m_vecFolders.size(); }

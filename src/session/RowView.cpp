@@ -46,21 +46,12 @@ void AppendUtf8(std::string& str, DWORD dwCode)
     }
 }
 
-// Compares names with ASCII letters folded, byte order otherwise.
-int CompareNames(const char* pA, size_t nA, const char* pB, size_t nB)
+// Compares case-folded texts byte by byte: code point order.
+int CompareFolded(const char* pA, size_t nA, const char* pB, size_t nB)
 {
-    const size_t n = std::min(nA, nB);
-    for (size_t i = 0; i < n; ++i)
-    {
-        unsigned char a = static_cast<unsigned char>(pA[i]);
-        unsigned char b = static_cast<unsigned char>(pB[i]);
-        if (a >= 'A' && a <= 'Z')
-            a += 0x20;
-        if (b >= 'A' && b <= 'Z')
-            b += 0x20;
-        if (a != b)
-            return a < b ? -1 : 1;
-    }
+    const int n = memcmp(pA, pB, std::min(nA, nB));
+    if (n != 0)
+        return n;
     return nA == nB ? 0 : nA < nB ? -1 : 1;
 }
 
@@ -104,6 +95,7 @@ void CRowView::Clear()
     m_nSeen = 0;
     m_vecFolderRank.clear();
     m_vecFolderMatch.clear();
+    std::string().swap(m_strFoldedNames);
 }
 
 void CRowView::PrepareFolders(const CRowStore& store)
@@ -119,13 +111,16 @@ void CRowView::PrepareFolders(const CRowStore& store)
                                        std::string::npos);
     }
     // The folders' order, once, so that rows compare by a number.
+    std::vector<std::string> vecFolded;
+    for (size_t i = 0; i < store.FolderCount(); ++i)
+        vecFolded.push_back(FoldCase(store.Folder(i).data(), store.Folder(i).size()));
     std::vector<DWORD> vecOrder(store.FolderCount());
     for (size_t i = 0; i < vecOrder.size(); ++i)
         vecOrder[i] = static_cast<DWORD>(i);
     std::sort(vecOrder.begin(), vecOrder.end(), [&](DWORD a, DWORD b) {
-        const std::string& strA = store.Folder(a);
-        const std::string& strB = store.Folder(b);
-        return CompareNames(strA.data(), strA.size(), strB.data(), strB.size()) < 0;
+        const int n = CompareFolded(vecFolded[a].data(), vecFolded[a].size(), vecFolded[b].data(),
+                                    vecFolded[b].size());
+        return n != 0 ? n < 0 : a < b;
     });
     m_vecFolderRank.assign(vecOrder.size(), 0);
     for (size_t i = 0; i < vecOrder.size(); ++i)
@@ -141,7 +136,9 @@ bool CRowView::Passes(const CRowStore& store, size_t nRow) const
         return true;
     if (row.m_dwFolder < m_vecFolderMatch.size() && m_vecFolderMatch[row.m_dwFolder])
         return true;
-    return FoldCase(store.NameData(nRow), row.m_wNameLength).find(m_strFolded) != std::string::npos;
+    const char* pName = m_strFoldedNames.data() + row.m_dwNameOffset;
+    return std::search(pName, pName + row.m_wNameLength, m_strFolded.begin(), m_strFolded.end()) !=
+           pName + row.m_wNameLength;
 }
 
 bool CRowView::Less(const CRowStore& store, DWORD dwA, DWORD dwB) const
@@ -163,7 +160,8 @@ bool CRowView::Less(const CRowStore& store, DWORD dwA, DWORD dwB) const
         // the same folder: by name
         // fall through
     case eColumnName:
-        nOrder = CompareNames(store.NameData(dwA), a.m_wNameLength, store.NameData(dwB), b.m_wNameLength);
+        nOrder = CompareFolded(m_strFoldedNames.data() + a.m_dwNameOffset, a.m_wNameLength,
+                               m_strFoldedNames.data() + b.m_dwNameOffset, b.m_wNameLength);
         break;
     case eColumnAttributes:
         nOrder = a.m_dwFileFlags == b.m_dwFileFlags ? 0 : a.m_dwFileFlags < b.m_dwFileFlags ? -1 : 1;
@@ -199,15 +197,25 @@ void CRowView::Rebuild(const CRowStore& store)
 size_t CRowView::CountNew(const CRowStore& store)
 {
     PrepareFolders(store);
+    FoldNewNames(store);
     size_t nCount = 0;
     for (size_t i = m_nSeen; i < store.Size(); ++i)
         nCount += Passes(store, i) ? 1 : 0;
     return nCount;
 }
 
+void CRowView::FoldNewNames(const CRowStore& store)
+{
+    const std::string& strPool = store.NamePool();
+    if (m_strFoldedNames.size() < strPool.size())
+        m_strFoldedNames += FoldCase(strPool.data() + m_strFoldedNames.size(),
+                                     strPool.size() - m_strFoldedNames.size());
+}
+
 void CRowView::Append(const CRowStore& store)
 {
     PrepareFolders(store);
+    FoldNewNames(store);
     const size_t nOld = m_vecRows.size();
     for (; m_nSeen < store.Size(); ++m_nSeen)
         if (Passes(store, m_nSeen))

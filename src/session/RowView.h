@@ -35,6 +35,7 @@ public:
 private:
     bool Passes(const CRowStore& store, size_t nRow) const;
     void PrepareFolders(const CRowStore& store);
+    void FoldNewNames(const CRowStore& store);
     void SortRange(const CRowStore& store, std::vector<DWORD>::iterator itFirst,
                    std::vector<DWORD>::iterator itLast) const;
     bool Less(const CRowStore& store, DWORD dwA, DWORD dwB) const;
@@ -47,8 +48,12 @@ private:
     bool m_bDeletedOnly = false;
     std::vector<DWORD> m_vecFolderRank;    // folders in sorted order, for the path column
     std::vector<BYTE> m_vecFolderMatch;    // 1: the folder's text holds the filter text
+    // The store's name pool case folded; folding keeps every byte where it
+    // was, so a row's offset and length serve both.
+    std::string m_strFoldedNames;
 };
 
 // The text with letters of the common scripts (Latin, Greek, Cyrillic) in
-// lower case, so "ФОТО" and "фото", "Résumé" and "rÉSUMÉ" meet.
+// lower case, so "ФОТО" and "фото", "Résumé" and "rÉSUMÉ" meet. Every
+// character keeps its length in bytes.
 std::string FoldCase(const char* pText, size_t nLength);
