@@ -44,8 +44,11 @@ static void LoadUiResources()
 namespace
 {
 
-// Template 102, in dialog units.
-const int kDialogWidth = 416;
+// Template 102, in dialog units, 104 wider than it first was so that the
+// list shows the folder column beside the others without scrolling; the
+// controls on the right moved with it.
+const int kWiden = 104;
+const int kDialogWidth = 416 + kWiden;
 const int kDialogHeight = 223;
 
 }  // namespace
@@ -102,7 +105,7 @@ void CSalvixDlg::CreateControls()
 
     // Template order, which is also the tab order.
     m_pExitButton = new QPushButton(QStringLiteral("退出"), this);
-    place(m_pExitButton, IDCANCEL, 323, 189, 86, 25);
+    place(m_pExitButton, IDCANCEL, 323 + kWiden, 189, 86, 25);
     connect(m_pExitButton, &QPushButton::clicked, this, &CSalvixDlg::OnCancel);
 
     m_pTree = new QTreeWidget(this);
@@ -115,7 +118,7 @@ void CSalvixDlg::CreateControls()
     // A table view keeps nothing per row, so hundreds of thousands of rows
     // arrive as cheaply as a few; dressed as a report list.
     m_pList = new CReportView(this);
-    place(m_pList, IDC_LIST_FILES, 96, 25, 313, 154);
+    place(m_pList, IDC_LIST_FILES, 96, 25, 313 + kWiden, 154);
     m_pModel = new CFileListModel(m_pList);
     m_pList->setModel(m_pModel);
     m_pList->setShowGrid(false);
@@ -178,7 +181,7 @@ void CSalvixDlg::CreateControls()
     m_pFilterEdit->setPlaceholderText(QStringLiteral("查找文件名或路径"));
     m_pFilterEdit->setClearButtonEnabled(true);
     m_pDeletedOnlyCheck = new QCheckBox(QStringLiteral("只显示已删除"), this);
-    place(m_pDeletedOnlyCheck, IDC_CHECK_DELETED_ONLY, 338, 7, 71, 12);
+    place(m_pDeletedOnlyCheck, IDC_CHECK_DELETED_ONLY, 338 + kWiden, 7, 71, 12);
     auto* pFilterTimer = new QTimer(this);
     pFilterTimer->setSingleShot(true);
     pFilterTimer->setInterval(150);

@@ -58,8 +58,9 @@ private slots:
             QCOMPARE(pEdit->validator()->validate(strLetters, nPos), QValidator::Invalid);
         }
 
-        // Fixed size from the template's 416 x 223 dialog units; no maximise box.
-        const QRect rectClient = MapDialogRect(DialogBaseUnitsOf(dlg.font()), 0, 0, 416, 223);
+        // Fixed size from the template's dialog units, widened by 104 for the
+        // folder column: 520 x 223; no maximise box.
+        const QRect rectClient = MapDialogRect(DialogBaseUnitsOf(dlg.font()), 0, 0, 520, 223);
         QCOMPARE(dlg.size(), rectClient.size());
         QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
         QVERIFY(!(dlg.windowFlags() & Qt::WindowMaximizeButtonHint));
