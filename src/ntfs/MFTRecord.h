@@ -8,6 +8,11 @@
 
 #include <atomic>
 
+namespace ntfs
+{
+struct CAttribute;
+}
+
 class CMFTRecord
 {
 public:
@@ -63,6 +68,8 @@ public:
     DWORD m_dwOwnerNameLength = 0;
 
 private:
+    // Keeps what a $STANDARD_INFORMATION or $FILE_NAME attribute says.
+    void TakeDescription(const BYTE* pAttr, const ntfs::CAttribute& attr, bool& bOwnerIsDos);
     void ReleaseData();
     DWORD AppendData(BYTE* pValue, DWORD dwValueLength);
     DWORD ReadNonResident(const BYTE* pAttrHeader, DWORD dwLeft, BYTE*& pValue,

@@ -149,13 +149,7 @@ DWORD CScanSession::WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink)
         }
         if (info.bNotInUse)
             ++dwDeleted;
-        if (m_folders.Count() > nFoldersSent)
-        {
-            if (batch.m_vecNewFolders.empty())
-                batch.m_dwFirstNewFolder = static_cast<DWORD>(nFoldersSent);
-            for (; nFoldersSent < m_folders.Count(); ++nFoldersSent)
-                batch.m_vecNewFolders.push_back(m_folders.Text(static_cast<DWORD>(nFoldersSent)));
-        }
+        AddNewFolders(batch, nFoldersSent);
         batch.Add(dwRecord, info, details.strName, dwFolder);
         dwRows = i + 1;
         // The clock is asked every 16 rows: often enough to keep a batch
@@ -167,6 +161,16 @@ DWORD CScanSession::WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink)
     }
     flush();
     return dwCode;
+}
+
+void CScanSession::AddNewFolders(CRowBatch& batch, size_t& nFoldersSent) const
+{
+    if (m_folders.Count() == nFoldersSent)
+        return;
+    if (batch.m_vecNewFolders.empty())
+        batch.m_dwFirstNewFolder = static_cast<DWORD>(nFoldersSent);
+    for (; nFoldersSent < m_folders.Count(); ++nFoldersSent)
+        batch.m_vecNewFolders.push_back(m_folders.Text(static_cast<DWORD>(nFoldersSent)));
 }
 
 DWORD CScanSession::DescribeEntry(DWORD dwRecord, MFTEntryInfo& info)

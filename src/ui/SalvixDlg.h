@@ -130,6 +130,10 @@ private:
     class CDialogSink;
 
     void CreateControls();
+    void CreateList();
+    void CreateCountersAndFilter();
+    // Names a control by its id and places it at a rectangle in dialog units.
+    void Place(QWidget* pWidget, int nId, int nX, int nY, int nWidth, int nHeight);
     void DisplayError(DWORD dwCode);
     void StopWorkerAndWait();
 
