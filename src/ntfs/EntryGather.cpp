@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <set>
 #include <utility>
 
 using namespace ntfs;
@@ -78,7 +77,7 @@ private:
     DWORD FromRecord();
     DWORD FromList(const BYTE* pAttr, const CAttribute& attr);
     DWORD ListValue(const BYTE* pAttr, const CAttribute& attr, std::vector<BYTE>& vecList);
-    DWORD AddListed(const CAttrListEntry& entry, std::set<std::pair<ULONGLONG, DWORD>>& setSeen);
+    DWORD AddListed(const CAttrListEntry& entry);
     DWORD RecordFor(ULONGLONG n64Reference, const BYTE*& pRecord, DWORD& dwFirstAttr);
     DWORD LoadExtension(ULONGLONG n64Record, WORD wSequence, DWORD& dwFirstAttr);
     bool FindPiece(const BYTE* pRecord, DWORD dwFirstAttr, const CAttrListEntry& entry,
@@ -198,18 +197,18 @@ DWORD CEntryGather::FromList(const BYTE* pAttr, const CAttribute& attr)
     std::vector<CAttrListEntry> vecEntries;
     if (DWORD dwError = ParseAttributeList(vecList.data(), vecList.size(), vecEntries))
         return dwError;
-    std::set<std::pair<ULONGLONG, DWORD>> setSeen;
+    // A piece named twice starts at a VCN already joined: Join refuses it.
     for (const CAttrListEntry& entry : vecEntries)
     {
         if (entry.m_dwType != kTypeData)
             continue;
-        if (DWORD dwError = AddListed(entry, setSeen))
+        if (DWORD dwError = AddListed(entry))
             return dwError;
     }
     return 0;
 }
 
-DWORD CEntryGather::AddListed(const CAttrListEntry& entry, std::set<std::pair<ULONGLONG, DWORD>>& setSeen)
+DWORD CEntryGather::AddListed(const CAttrListEntry& entry)
 {
     std::vector<WORD> vecName = NameUnits(entry.m_pName, entry.m_dwNameUnits);
     auto it = std::find_if(m_vecBuilds.begin(), m_vecBuilds.end(),
@@ -227,9 +226,6 @@ DWORD CEntryGather::AddListed(const CAttrListEntry& entry, std::set<std::pair<UL
     CAttribute attr;
     const BYTE* pAttr = nullptr;
     if (!FindPiece(pRecord, dwFirstAttr, entry, vecName, attr, pAttr))
-        return ERROR_FILE_CORRUPT;
-    // The same attribute named twice would read its clusters twice over.
-    if (!setSeen.insert({RefRecord(entry.m_n64Reference), attr.m_dwOffset}).second)
         return ERROR_FILE_CORRUPT;
     it->m_vecPieces.emplace_back();
     return TakePiece(pAttr, attr, it->m_vecPieces.back());
