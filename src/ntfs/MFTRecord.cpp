@@ -106,6 +106,12 @@ DWORD CMFTRecord::Parse(const BYTE* pImage, DWORD dwLength, BYTE bInfoOnly)
         return dwError;
     m_bRecordInUse = header.m_bInUse ? 1 : 0;
     m_dwAttrOffset = header.m_dwFirstAttr;
+    m_wSequence = header.m_wSequence;
+    m_bDirectory = header.m_bDirectory;
+    m_n64BaseRef = header.m_n64BaseRef;
+    m_pOwnerName = nullptr;
+    m_dwOwnerNameLength = 0;
+    bool bOwnerIsDos = false;
 
     CAttributeWalk walk(pImage, m_dwRecordSize, header.m_dwFirstAttr);
     CAttribute attr;
@@ -128,6 +134,14 @@ DWORD CMFTRecord::Parse(const BYTE* pImage, DWORD dwLength, BYTE bInfoOnly)
             const DWORD dwCopy = std::min<DWORD>(dwValueLength, kFileNameSize);
             memcpy(m_byFileName, pValue, dwCopy);
             memset(m_byFileName + dwCopy, 0, kFileNameSize - dwCopy);
+            // The 8.3 name is what Windows made up, not what the owner wrote.
+            const bool bDos = dwValueLength > kNameSpace && pValue[kNameSpace] == kNameSpaceDos;
+            if (!m_pOwnerName || !bDos || bOwnerIsDos)
+            {
+                m_pOwnerName = pValue;
+                m_dwOwnerNameLength = dwValueLength;
+                bOwnerIsDos = bDos;
+            }
         }
         else if (attr.m_dwType == kTypeData && bInfoOnly == 0)
         {

@@ -51,6 +51,17 @@ public:
     DWORD m_dwDataLength;
     BYTE m_bRecordInUse;
 
+    // What the same walk notes beyond the above, for full names and folder
+    // paths: the header's sequence number, folder flag and base reference, and
+    // the $FILE_NAME value that names the record as its owner wrote it (the
+    // last one outside the DOS namespace; a DOS name only when there is no
+    // other), inside the image parsed (valid while the image is).
+    WORD m_wSequence = 0;
+    bool m_bDirectory = false;
+    ULONGLONG m_n64BaseRef = 0;
+    const BYTE* m_pOwnerName = nullptr;
+    DWORD m_dwOwnerNameLength = 0;
+
 private:
     void ReleaseData();
     DWORD AppendData(BYTE* pValue, DWORD dwValueLength);

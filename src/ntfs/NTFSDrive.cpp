@@ -5,6 +5,7 @@
 #include "ntfs/ExtentReader.h"
 #include "ntfs/Layout.h"
 #include "ntfs/MFTRecord.h"
+#include "ntfs/Names.h"
 #include "ntfs/Structures.h"
 #include "platform/Platform.h"
 
@@ -188,13 +189,11 @@ DWORD CNTFSDrive::PrepareRecord(DWORD dwIndex, CMFTRecord& record, BYTE bInfoOnl
     return record.Parse(m_pRecord, m_dwRecordSize, bInfoOnly);
 }
 
-DWORD CNTFSDrive::GetEntryInfo(DWORD dwIndex, MFTEntryInfo& info)
+namespace
 {
-    CMFTRecord record;
-    DWORD dwError = PrepareRecord(dwIndex, record, 1);
-    if (dwError != 0)
-        return dwError;
 
+void FillEntryInfo(const CMFTRecord& record, DWORD dwClusterSize, MFTEntryInfo& info)
+{
     memset(&info, 0, sizeof(info));
     // Units 1..255 become the byte of the same value; the name ends before
     // the first unit above 255, and always leaves room for the terminator.
@@ -213,9 +212,43 @@ DWORD CNTFSDrive::GetEntryInfo(DWORD dwIndex, MFTEntryInfo& info)
     info.n64ReadTime = static_cast<LONGLONG>(ReadLE64(record.m_byStandardInfo + 0x18));
     info.dwFileFlags = ReadLE32(record.m_byFileName + kNameFlags);
     const LONGLONG n64Allocated = static_cast<LONGLONG>(ReadLE64(record.m_byFileName + kNameAllocatedSize));
-    LONGLONG n64Clusters = n64Allocated / static_cast<LONGLONG>(static_cast<ULONGLONG>(m_dwClusterSize));
+    LONGLONG n64Clusters = n64Allocated / static_cast<LONGLONG>(static_cast<ULONGLONG>(dwClusterSize));
     info.n64Clusters = n64Clusters == 0 ? 1 : n64Clusters;
     info.bNotInUse = record.m_bRecordInUse == 0 ? 1 : 0;
+}
+
+}  // namespace
+
+DWORD CNTFSDrive::GetEntryInfo(DWORD dwIndex, MFTEntryInfo& info)
+{
+    CMFTRecord record;
+    DWORD dwError = PrepareRecord(dwIndex, record, 1);
+    if (dwError != 0)
+        return dwError;
+    FillEntryInfo(record, m_dwClusterSize, info);
+    return 0;
+}
+
+DWORD CNTFSDrive::GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details)
+{
+    CMFTRecord record;
+    DWORD dwError = PrepareRecord(dwIndex, record, 1);
+    if (dwError != 0)
+        return dwError;
+    FillEntryInfo(record, m_dwClusterSize, info);
+    details.strName.clear();
+    details.n64ParentRef = 0;
+    details.bHasName = false;
+    CFileName name;
+    if (record.m_pOwnerName && ParseFileName(record.m_pOwnerName, record.m_dwOwnerNameLength, name) == 0)
+    {
+        AppendUtf16AsUtf8(details.strName, name.m_pUnits, name.m_dwUnits);
+        details.n64ParentRef = name.m_n64ParentRef;
+        details.bHasName = true;
+    }
+    details.wSequence = record.m_wSequence;
+    details.bDirectory = record.m_bDirectory;
+    details.n64BaseRef = record.m_n64BaseRef;
     return 0;
 }
 

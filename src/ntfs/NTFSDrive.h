@@ -5,6 +5,7 @@
 #include "platform/Win32.h"
 
 #include <atomic>
+#include <string>
 
 struct MFTEntryInfo
 {
@@ -16,6 +17,20 @@ struct MFTEntryInfo
     DWORD dwFileFlags;
     LONGLONG n64Clusters;
     BYTE bNotInUse;
+};
+
+// What a description leaves out, for showing and saving a record under its
+// owner's name in its folder.
+struct MFTEntryDetails
+{
+    // The whole name, UTF-8: the Win32 or POSIX name over the DOS 8.3 one,
+    // invalid UTF-16 shown as U+FFFD. Empty for a record without a name.
+    std::string strName;
+    ULONGLONG n64ParentRef = 0;  // the folder of that name: record (48 bits), sequence (16)
+    WORD wSequence = 0;          // this record's sequence number
+    bool bDirectory = false;     // the record holds a folder
+    bool bHasName = false;       // a $FILE_NAME was found
+    ULONGLONG n64BaseRef = 0;    // non-zero for an extension record
 };
 
 class CNTFSDrive
@@ -51,6 +66,8 @@ public:
     // sequence applied where it is consistent. ERROR_INVALID_ACCESS before a
     // volume is open, ERROR_NO_MORE_FILES for a record past the table.
     DWORD GetRecordImage(ULONGLONG n64Index, BYTE* pDest) const;
+    // GetEntryInfo and the details from the same parse; both written only on success.
+    DWORD GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details);
 
     // Number of whole records in the loaded table; 0 when none is open.
     DWORD GetRecordCount() const;

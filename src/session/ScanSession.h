@@ -15,6 +15,7 @@
 
 #include "disk/PartitionTable.h"
 #include "ntfs/NTFSDrive.h"
+#include "session/FolderPaths.h"
 #include "session/RowText.h"
 
 #include <atomic>
@@ -87,6 +88,7 @@ private:
     DWORD SaveEntryLocked(DWORD dwRecord, const char* pszFolder, std::unique_lock<std::mutex>& lock);
 
     CNTFSDrive m_drive;
+    CFolderPaths m_folders;  // of the scan in hand
     HANDLE m_hDevice;
     DWORD m_dwDisk;
     std::mutex m_lock;

@@ -7,6 +7,7 @@
 #include "ui/ReportView.h"
 #include "ui/Resource.h"
 
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QThread>
+#include <QTimer>
 #include <QTableView>
 #include <QTreeWidget>
 
@@ -59,6 +61,8 @@ CSalvixDlg::CSalvixDlg(QWidget* pParent)
       m_pTotalEdit(nullptr),
       m_pDeletedEdit(nullptr),
       m_pHintLabel(nullptr),
+      m_pFilterEdit(nullptr),
+      m_pDeletedOnlyCheck(nullptr),
       m_pModel(nullptr),
       m_icon((LoadUiResources(), QIcon(QStringLiteral(":/icons/128.png")))),
       m_pTreeRoot(nullptr),
@@ -122,10 +126,14 @@ void CSalvixDlg::CreateControls()
     m_pList->horizontalHeader()->setHighlightSections(false);
     m_pList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_pList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_pList->setSortingEnabled(false);
     m_pList->setEditTriggers(QAbstractItemView::SelectedClicked |
                              QAbstractItemView::EditKeyPressed);
-    m_pList->horizontalHeader()->setSectionsClickable(false);
+    // A click on a column's header sorts by it, a second click reverses; the
+    // list starts in the scan's order.
+    m_pList->horizontalHeader()->setSectionsClickable(true);
+    m_pList->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    m_pList->horizontalHeader()->setSortIndicatorShown(true);
+    m_pList->setSortingEnabled(true);
     m_pList->horizontalHeader()->setStretchLastSection(false);
     m_pList->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     m_pList->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -163,8 +171,25 @@ void CSalvixDlg::CreateControls()
     for (QLabel* pLabel : {m_pTotalLabel, m_pDeletedLabel})
         pLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
+    // Finding one file among hundreds of thousands: above the list, beside
+    // the hint, where no other control stands.
+    m_pFilterEdit = new QLineEdit(this);
+    place(m_pFilterEdit, IDC_EDIT_FILTER, 96, 7, 118, 13);
+    m_pFilterEdit->setPlaceholderText(QStringLiteral("查找文件名或路径"));
+    m_pFilterEdit->setClearButtonEnabled(true);
+    m_pDeletedOnlyCheck = new QCheckBox(QStringLiteral("只显示已删除"), this);
+    place(m_pDeletedOnlyCheck, IDC_CHECK_DELETED_ONLY, 338, 7, 71, 12);
+    auto* pFilterTimer = new QTimer(this);
+    pFilterTimer->setSingleShot(true);
+    pFilterTimer->setInterval(150);
+    connect(m_pFilterEdit, &QLineEdit::textChanged, pFilterTimer, qOverload<>(&QTimer::start));
+    connect(pFilterTimer, &QTimer::timeout, this, &CSalvixDlg::OnFilterChanged);
+    connect(m_pDeletedOnlyCheck, &QCheckBox::toggled, this, &CSalvixDlg::OnFilterChanged);
+
     setTabOrder(m_pExitButton, m_pTree);
-    setTabOrder(m_pTree, m_pList);
+    setTabOrder(m_pTree, m_pFilterEdit);
+    setTabOrder(m_pFilterEdit, m_pDeletedOnlyCheck);
+    setTabOrder(m_pDeletedOnlyCheck, m_pList);
     setTabOrder(m_pList, m_pScanButton);
 }
 
@@ -338,6 +363,11 @@ void CSalvixDlg::OnSysCommand(UINT nID, quintptr /*lParam*/)
 void CSalvixDlg::OnDestroy()
 {
     m_session.CloseDevice();
+}
+
+void CSalvixDlg::OnFilterChanged()
+{
+    m_pModel->SetFilter(m_pFilterEdit->text(), m_pDeletedOnlyCheck->isChecked());
 }
 
 void CSalvixDlg::OnOK()

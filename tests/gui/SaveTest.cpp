@@ -155,9 +155,10 @@ private slots:
             QVERIFY(writer.WriteFile("/b/same.txt", bytes("the second, longer one")));
             QVERIFY(writer.WriteFile("/readonly.txt", bytes("keep me")));
             QVERIFY(writer.WriteFile("/café.txt", bytes("latin-1 name")));
+            QVERIFY(writer.WriteFile("/日本.txt", bytes("a whole name")));
             // Names that must not turn into paths; some the library may refuse.
             for (const char* pszName :
-                 {"..", ".", "back\\slash.txt", "ctl\x01.txt", "tab\tname", "日本.txt"})
+                 {"..", ".", "back\\slash.txt", "ctl\x01.txt", "tab\tname", "c1\xC2\x85.txt"})
             {
                 if (writer.WriteFile(std::string("/") + pszName, bytes("hostile")))
                 {
@@ -358,6 +359,15 @@ private slots:
         SelectRows(dlg, {nCafe});
         RightClickAndSave(dlg);
         QCOMPARE(ReadFile(strFolder + QStringLiteral("/café.txt")), QByteArray("latin-1 name"));
+
+        // A name beyond Latin-1 is listed and saved whole.
+        const int nJapanese = RowOfName(mapFls, QStringLiteral("日本.txt"));
+        QVERIFY(nJapanese >= 0);
+        QCOMPARE(Cell(dlg, nJapanese, eColumnName), QStringLiteral("日本.txt"));
+        QCOMPARE(Cell(dlg, nJapanese, eColumnPath), QStringLiteral("\\"));
+        SelectRows(dlg, {nJapanese});
+        RightClickAndSave(dlg);
+        QCOMPARE(ReadFile(strFolder + QStringLiteral("/日本.txt")), QByteArray("a whole name"));
 
         // A read-only entry gives a file without write permission; saving it
         // again fails with access denied and leaves the first copy.
