@@ -1,6 +1,8 @@
 #include "ntfs/NTFSDrive.h"
 
 #include "disk/Disk.h"
+#include "ntfs/EntryData.h"
+#include "ntfs/ExtentReader.h"
 #include "ntfs/Layout.h"
 #include "ntfs/MFTRecord.h"
 #include "ntfs/Names.h"
@@ -8,8 +10,26 @@
 #include "platform/Platform.h"
 
 #include <cstring>
+#include <memory>
 
 using namespace ntfs;
+
+namespace
+{
+
+// The in-memory table as the stream reader sees it.
+class CTableSource final : public IRecordSource
+{
+public:
+    explicit CTableSource(const CNTFSDrive& drive) : m_drive(drive) {}
+    DWORD RecordSize() const override { return m_drive.m_dwRecordSize; }
+    DWORD ReadRecord(ULONGLONG n64Index, BYTE* pDest) override { return m_drive.GetRecordImage(n64Index, pDest); }
+
+private:
+    const CNTFSDrive& m_drive;
+};
+
+}  // namespace
 
 CNTFSDrive::CNTFSDrive()
     : m_hDevice(nullptr),
@@ -232,21 +252,43 @@ DWORD CNTFSDrive::GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDet
     return 0;
 }
 
+DWORD CNTFSDrive::GetRecordImage(ULONGLONG n64Index, BYTE* pDest) const
+{
+    if (!m_bOpened)
+        return ERROR_INVALID_ACCESS;
+    if (m_dwRecordSize == 0 || n64Index >= m_dwTableLength / m_dwRecordSize)
+        return ERROR_NO_MORE_FILES;
+    if (!pDest)
+        return ERROR_INVALID_PARAMETER;
+    memcpy(pDest, m_pTable + static_cast<size_t>(n64Index) * m_dwRecordSize, m_dwRecordSize);
+    ApplyUpdateSequence(pDest, m_dwRecordSize);
+    return 0;
+}
+
+DWORD CNTFSDrive::OpenEntryData(DWORD dwIndex, CEntryData& data)
+{
+    data.Close();
+    if (!m_bOpened)
+        return ERROR_INVALID_ACCESS;
+    if (m_dwRecordSize == 0 || dwIndex >= m_dwTableLength / m_dwRecordSize)
+        return ERROR_NO_MORE_FILES;
+    CTableSource source(*this);
+    return data.Open(source, CExtentReader(m_hDevice, VolumeOffset(), m_dwClusterSize), dwIndex);
+}
+
 DWORD CNTFSDrive::ReadEntryData(DWORD dwIndex, BYTE*& pData, DWORD& dwLength)
 {
-    CMFTRecord record;
-    DWORD dwError = PrepareRecord(dwIndex, record, 0);
-    if (dwError != 0)
+    CEntryData data;
+    if (DWORD dwError = OpenEntryData(dwIndex, data))
         return dwError;
-    const DWORD dwDataLength = record.m_dwDataLength;
-    BYTE* pCopy = record.DetachData();
-    if (!pCopy)
-    {
-        pCopy = AllocBytes(0);
-        if (!pCopy)
-            return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    pData = pCopy;
-    dwLength = dwDataLength;
+    if (data.Size() > 0xFFFFFFFFull)
+        return ERROR_FILE_TOO_LARGE;
+    std::unique_ptr<BYTE[]> pBuffer(AllocBytes(data.Size()));
+    if (!pBuffer)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    if (DWORD dwError = data.Read(0, pBuffer.get(), static_cast<size_t>(data.Size())))
+        return dwError;
+    dwLength = static_cast<DWORD>(data.Size());
+    pData = pBuffer.release();
     return 0;
 }
