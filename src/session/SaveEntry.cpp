@@ -81,7 +81,8 @@ DWORD CEntrySave::Begin(CNTFSDrive& drive, DWORD dwRecord, const std::string& st
         return dwError;
     if (m_hOwnDevice != INVALID_HANDLE_VALUE)
         m_data.SetDevice(m_hOwnDevice);
-    if (DWORD dwError = drive.GetEntryDetails(dwRecord, info, details))
+    // The name may be in an extension record that only a list on the disk names.
+    if (DWORD dwError = drive.GetEntryDetails(dwRecord, info, details, true))
         return dwError;
     m_strName = std::move(details.strName);
     if (DWORD dwError = BuildTargetPath(strFolder, m_strName, m_strTarget))
