@@ -10,6 +10,7 @@
 #include "ntfs/Structures.h"
 #include "platform/Platform.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -22,12 +23,59 @@ namespace
 class CTableSource final : public IRecordSource
 {
 public:
-    explicit CTableSource(const CNTFSDrive& drive) : m_drive(drive) {}
+    explicit CTableSource(CNTFSDrive& drive) : m_drive(drive) {}
     DWORD RecordSize() const override { return m_drive.m_dwRecordSize; }
     DWORD ReadRecord(ULONGLONG n64Index, BYTE* pDest) override { return m_drive.GetRecordImage(n64Index, pDest); }
 
 private:
-    const CNTFSDrive& m_drive;
+    CNTFSDrive& m_drive;
+};
+
+// Record 0 as read, and the records its own $DATA reaches: where the
+// extension records of a table that outgrew its first record are found.
+class CRecordZeroSource final : public IRecordSource
+{
+public:
+    CRecordZeroSource(const BYTE* pRecordZero, DWORD dwRecordSize, const CExtentReader& reader)
+        : m_pRecordZero(pRecordZero), m_dwRecordSize(dwRecordSize), m_reader(reader)
+    {
+        CRecordHeader header;
+        if (ParseRecordHeader(pRecordZero, dwRecordSize, header) != 0)
+            return;
+        CAttributeWalk walk(pRecordZero, dwRecordSize, header.m_dwFirstAttr);
+        CAttribute attr;
+        const BYTE* pAttr = nullptr;
+        while (walk.Next(attr, pAttr))
+            if (attr.m_dwType == kTypeData && attr.m_bNonResident && attr.m_bSound &&
+                attr.m_byNameLength == 0 && attr.m_n64FirstVcn == 0)
+            {
+                DecodeRunList(pAttr + attr.m_dwRunListOffset, attr.m_dwLength - attr.m_dwRunListOffset, 0,
+                              m_vecExtents);
+                return;
+            }
+    }
+    DWORD RecordSize() const override { return m_dwRecordSize; }
+    DWORD ReadRecord(ULONGLONG n64Index, BYTE* pDest) override
+    {
+        if (n64Index == 0)
+        {
+            memcpy(pDest, m_pRecordZero, m_dwRecordSize);
+            return 0;
+        }
+        const ULONGLONG n64Bytes = m_reader.CoveredBytes(m_vecExtents);
+        if (n64Index >= n64Bytes / m_dwRecordSize)
+            return ERROR_NO_MORE_FILES;
+        if (DWORD dwError = m_reader.Read(m_vecExtents, n64Index * m_dwRecordSize, pDest, m_dwRecordSize))
+            return dwError;
+        ApplyUpdateSequence(pDest, m_dwRecordSize);
+        return 0;
+    }
+
+private:
+    const BYTE* m_pRecordZero;
+    DWORD m_dwRecordSize;
+    CExtentReader m_reader;
+    std::vector<CExtent> m_vecExtents;
 };
 
 }  // namespace
@@ -48,12 +96,14 @@ CNTFSDrive::CNTFSDrive()
 
 CNTFSDrive::~CNTFSDrive()
 {
+    m_table.StopReadAhead();
     delete[] m_pTable;
     delete[] m_pRecord;
 }
 
 void CNTFSDrive::AttachDevice(HANDLE hDevice)
 {
+    m_table.SetDevice(hDevice);
     m_hDevice = hDevice;
     m_bOpened = false;
 }
@@ -82,17 +132,37 @@ DWORD CNTFSDrive::GetRecordCount() const
 {
     if (!m_bOpened || m_dwRecordSize == 0)
         return 0;
-    return m_dwTableLength / m_dwRecordSize;
+    // Record numbers are 32-bit: a table of more is counted to the last one named.
+    return static_cast<DWORD>(std::min<ULONGLONG>(m_table.RecordCount(), 0xFFFFFFFFull));
 }
 
 void CNTFSDrive::DetachDevice()
 {
+    // The read-ahead stops before the handle goes.
+    m_table.SetDevice(INVALID_HANDLE_VALUE);
     m_hDevice = INVALID_HANDLE_VALUE;
 }
 
 void CNTFSDrive::ResumeDevice(HANDLE hDevice)
 {
+    m_table.SetDevice(hDevice);
     m_hDevice = hDevice;
+}
+
+void CNTFSDrive::StartReadAhead(DWORD dwFirstRecord, const std::atomic<BYTE>* pStop)
+{
+    if (m_bOpened)
+        m_table.StartReadAhead(dwFirstRecord, pStop);
+}
+
+void CNTFSDrive::StopReadAhead()
+{
+    m_table.StopReadAhead();
+}
+
+ULONGLONG CNTFSDrive::TableBytes() const
+{
+    return m_bOpened ? m_table.TableBytes() : 0;
 }
 
 DWORD CNTFSDrive::OpenVolume()
@@ -147,177 +217,55 @@ DWORD CNTFSDrive::LoadMasterFileTable(ULONGLONG n64MFTCluster)
 
     CMFTRecord record;
     record.AttachDevice(m_hDevice);
-    record.SetStopFlag(m_pStop);
     dwError = record.Configure(VolumeOffset(), m_dwRecordSize, m_dwClusterSize);
     if (dwError != 0)
         return dwError;
-    dwError = record.Parse(m_pRecord, dwRead, 0);
+    dwError = record.Parse(m_pRecord, dwRead, 1);
     if (dwError != 0)
         return dwError;
     if (memcmp(record.m_byFileName + kNameUnits, "$\0M\0F\0T\0", 8) != 0)
         return ERROR_BAD_DEVICE;
+    // Where the table lies, not the table: it is read in windows as it is used.
+    return LocateTable();
+}
 
-    // The gathered data becomes the table as it is: a table hundreds of MB
-    // long is held once, not copied.
-    const DWORD dwLength = record.m_dwDataLength;
-    BYTE* pTable = record.DetachData();
-    if (!pTable)
+DWORD CNTFSDrive::LocateTable()
+{
+    CRecordZeroSource source(m_pRecord, m_dwRecordSize,
+                             CExtentReader(m_hDevice, VolumeOffset(), m_dwClusterSize));
+    CEntryData data;
+    if (DWORD dwError = data.Open(source, CExtentReader(m_hDevice, VolumeOffset(), m_dwClusterSize), 0))
+        return dwError;
+    if (data.StreamCount() == 0)
     {
-        pTable = AllocBytes(0);
-        if (!pTable)
-            return ERROR_NOT_ENOUGH_MEMORY;
+        m_table.Clear();  // a table without data: every record is past its end
     }
-    delete[] m_pTable;
-    m_pTable = pTable;
-    m_dwTableLength = dwLength;
+    else
+    {
+        const CEntryStream& stream = data.Stream(0);
+        // A table stored compressed is no table this program can read.
+        if (stream.m_dwUnitClusters != 0)
+            return ERROR_INVALID_PARAMETER;
+        if (stream.m_bResident)
+            m_table.ResetResident(m_dwRecordSize, stream.m_vecValue);
+        else if (DWORD dwError = m_table.Reset(m_hDevice, VolumeOffset(), m_dwClusterSize, m_dwRecordSize,
+                                               stream.m_vecExtents, stream.m_n64Size))
+            return dwError;
+    }
+    m_dwTableLength = static_cast<DWORD>(std::min<ULONGLONG>(m_table.TableBytes(), 0xFFFFFFFFull));
     return 0;
 }
 
-DWORD CNTFSDrive::PrepareRecord(DWORD dwIndex, CMFTRecord& record, BYTE bInfoOnly)
+DWORD CNTFSDrive::GetRecordImage(ULONGLONG n64Index, BYTE* pDest)
 {
     if (!m_bOpened)
         return ERROR_INVALID_ACCESS;
-    if (m_dwRecordSize == 0 || dwIndex >= m_dwTableLength / m_dwRecordSize)
-        return ERROR_NO_MORE_FILES;
-    // The table stays as read; the update sequence is applied to the copy.
-    memcpy(m_pRecord, m_pTable + static_cast<size_t>(dwIndex) * m_dwRecordSize, m_dwRecordSize);
-    ApplyUpdateSequence(m_pRecord, m_dwRecordSize);
-
-    record.AttachDevice(m_hDevice);
-    DWORD dwError = record.Configure(VolumeOffset(), m_dwRecordSize, m_dwClusterSize);
-    if (dwError != 0)
-        return dwError;
-    return record.Parse(m_pRecord, m_dwRecordSize, bInfoOnly);
-}
-
-namespace
-{
-
-void FillEntryInfo(const CMFTRecord& record, DWORD dwClusterSize, MFTEntryInfo& info)
-{
-    memset(&info, 0, sizeof(info));
-    // Units 1..255 become the byte of the same value; the name ends before
-    // the first unit above 255, and always leaves room for the terminator.
-    const BYTE* pUnits = record.m_byFileName + kNameUnits;
-    const DWORD dwMaxUnits = (CMFTRecord::kFileNameSize - kNameUnits) / 2;
-    for (DWORD i = 0; i < dwMaxUnits && i < sizeof(info.szName) - 1; ++i)
-    {
-        const WORD wUnit = ReadLE16(pUnits + 2 * i);
-        if (wUnit == 0 || wUnit > 255)
-            break;
-        info.szName[i] = static_cast<char>(wUnit);
-    }
-    info.n64CreationTime = static_cast<LONGLONG>(ReadLE64(record.m_byStandardInfo + 0x00));
-    info.n64AlteredTime = static_cast<LONGLONG>(ReadLE64(record.m_byStandardInfo + 0x08));
-    info.n64MFTChangedTime = static_cast<LONGLONG>(ReadLE64(record.m_byStandardInfo + 0x10));
-    info.n64ReadTime = static_cast<LONGLONG>(ReadLE64(record.m_byStandardInfo + 0x18));
-    info.dwFileFlags = ReadLE32(record.m_byFileName + kNameFlags);
-    const LONGLONG n64Allocated = static_cast<LONGLONG>(ReadLE64(record.m_byFileName + kNameAllocatedSize));
-    LONGLONG n64Clusters = n64Allocated / static_cast<LONGLONG>(static_cast<ULONGLONG>(dwClusterSize));
-    info.n64Clusters = n64Clusters == 0 ? 1 : n64Clusters;
-    info.bNotInUse = record.m_bRecordInUse == 0 ? 1 : 0;
-}
-
-}  // namespace
-
-DWORD CNTFSDrive::GetEntryInfo(DWORD dwIndex, MFTEntryInfo& info)
-{
-    CMFTRecord record;
-    DWORD dwError = PrepareRecord(dwIndex, record, 1);
-    if (dwError != 0)
-        return dwError;
-    FillEntryInfo(record, m_dwClusterSize, info);
-    return 0;
-}
-
-DWORD CNTFSDrive::GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details,
-                                  bool bMayReadDisk)
-{
-    CMFTRecord record;
-    DWORD dwError = PrepareRecord(dwIndex, record, 1);
-    if (dwError != 0)
-        return dwError;
-    // A record that moved all its names into extension records keeps their
-    // places in its attribute list: the name is taken from there.
-    CMFTRecord extension;
-    std::unique_ptr<BYTE[]> pExtension;
-    std::vector<BYTE> vecList;
-    if (!record.m_pOwnerName && !record.m_pAttrList && record.m_pAttrListHeader && bMayReadDisk &&
-        ReadAttributeListFromDisk(record, vecList) == 0)
-    {
-        record.m_pAttrList = vecList.data();
-        record.m_dwAttrListLength = static_cast<DWORD>(vecList.size());
-    }
-    if (!record.m_pOwnerName && record.m_pAttrList)
-        FindNameInExtension(dwIndex, record, extension, pExtension);
-    FillEntryInfo(record, m_dwClusterSize, info);
-    details.strName.clear();
-    details.n64ParentRef = 0;
-    details.bHasName = false;
-    CFileName name;
-    if (record.m_pOwnerName && ParseFileName(record.m_pOwnerName, record.m_dwOwnerNameLength, name) == 0)
-    {
-        AppendUtf16AsUtf8(details.strName, name.m_pUnits, name.m_dwUnits);
-        details.n64ParentRef = name.m_n64ParentRef;
-        details.bHasName = true;
-    }
-    details.wSequence = record.m_wSequence;
-    details.bDirectory = record.m_bDirectory;
-    details.n64BaseRef = record.m_n64BaseRef;
-    return 0;
-}
-
-DWORD CNTFSDrive::ReadAttributeListFromDisk(const CMFTRecord& record, std::vector<BYTE>& vecList) const
-{
-    const DWORD dwLeft = m_dwRecordSize - static_cast<DWORD>(record.m_pAttrListHeader - m_pRecord);
-    CAttribute attr;
-    std::vector<CExtent> vecExtents;
-    if (!ParseAttributeHeader(record.m_pAttrListHeader, dwLeft, attr) || !attr.m_bSound ||
-        !attr.m_bNonResident || attr.m_n64RealSize > kMaxAttributeListSize)
-        return ERROR_INVALID_PARAMETER;
-    if (DWORD dwError = DecodeRunList(record.m_pAttrListHeader + attr.m_dwRunListOffset,
-                                      dwLeft - attr.m_dwRunListOffset, 0, vecExtents))
-        return dwError;
-    vecList.resize(static_cast<size_t>(attr.m_n64RealSize));
-    CExtentReader reader(m_hDevice, VolumeOffset(), m_dwClusterSize);
-    return reader.Read(vecExtents, 0, vecList.data(), vecList.size());
-}
-
-void CNTFSDrive::FindNameInExtension(DWORD dwIndex, CMFTRecord& record, CMFTRecord& extension,
-                                     std::unique_ptr<BYTE[]>& pImage)
-{
-    std::vector<CAttrListEntry> vecEntries;
-    if (ParseAttributeList(record.m_pAttrList, record.m_dwAttrListLength, vecEntries) != 0)
-        return;
-    pImage.reset(AllocBytes(m_dwRecordSize));
-    if (!pImage || extension.Configure(VolumeOffset(), m_dwRecordSize, m_dwClusterSize) != 0)
-        return;
-    for (const CAttrListEntry& entry : vecEntries)
-    {
-        const ULONGLONG n64Record = RefRecord(entry.m_n64Reference);
-        if (entry.m_dwType != kTypeFileName || n64Record == dwIndex ||
-            GetRecordImage(n64Record, pImage.get()) != 0 ||
-            extension.Parse(pImage.get(), m_dwRecordSize, 1) != 0 || !extension.m_pOwnerName ||
-            RefRecord(extension.m_n64BaseRef) != dwIndex ||
-            RefSequence(extension.m_n64BaseRef) != record.m_wSequence)
-            continue;
-        // The description takes the name from there, as if the record held it.
-        memcpy(record.m_byFileName, extension.m_byFileName, CMFTRecord::kFileNameSize);
-        record.m_pOwnerName = extension.m_pOwnerName;
-        record.m_dwOwnerNameLength = extension.m_dwOwnerNameLength;
-        return;
-    }
-}
-
-DWORD CNTFSDrive::GetRecordImage(ULONGLONG n64Index, BYTE* pDest) const
-{
-    if (!m_bOpened)
-        return ERROR_INVALID_ACCESS;
-    if (m_dwRecordSize == 0 || n64Index >= m_dwTableLength / m_dwRecordSize)
+    if (m_dwRecordSize == 0 || n64Index >= m_table.RecordCount())
         return ERROR_NO_MORE_FILES;
     if (!pDest)
         return ERROR_INVALID_PARAMETER;
-    memcpy(pDest, m_pTable + static_cast<size_t>(n64Index) * m_dwRecordSize, m_dwRecordSize);
+    if (DWORD dwError = m_table.CopyRecord(n64Index, pDest))
+        return dwError;
     ApplyUpdateSequence(pDest, m_dwRecordSize);
     return 0;
 }
@@ -327,7 +275,7 @@ DWORD CNTFSDrive::OpenEntryData(DWORD dwIndex, CEntryData& data)
     data.Close();
     if (!m_bOpened)
         return ERROR_INVALID_ACCESS;
-    if (m_dwRecordSize == 0 || dwIndex >= m_dwTableLength / m_dwRecordSize)
+    if (m_dwRecordSize == 0 || dwIndex >= m_table.RecordCount())
         return ERROR_NO_MORE_FILES;
     CTableSource source(*this);
     return data.Open(source, CExtentReader(m_hDevice, VolumeOffset(), m_dwClusterSize), dwIndex);

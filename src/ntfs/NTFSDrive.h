@@ -2,9 +2,15 @@
 // in memory, and, by record number, a description of any record and its data.
 #pragma once
 
+#include "ntfs/TableReader.h"
 #include "platform/Win32.h"
 
 #include <atomic>
+
+namespace ntfs
+{
+struct CRecordDescription;
+}
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,7 +73,7 @@ public:
     // Copies record n64Index, m_dwRecordSize bytes, into pDest with its update
     // sequence applied where it is consistent. ERROR_INVALID_ACCESS before a
     // volume is open, ERROR_NO_MORE_FILES for a record past the table.
-    DWORD GetRecordImage(ULONGLONG n64Index, BYTE* pDest) const;
+    DWORD GetRecordImage(ULONGLONG n64Index, BYTE* pDest);
     // GetEntryInfo and the details from the same parse; both written only on
     // success. A name that an extension record holds is found through a
     // resident attribute list; through one on the disk only with bMayReadDisk
@@ -75,10 +81,20 @@ public:
     DWORD GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details,
                           bool bMayReadDisk = false);
 
-    // Number of whole records in the loaded table; 0 when none is open.
+    // Number of whole records in the table; 0 when none is open.
     DWORD GetRecordCount() const;
+    // The table's length in bytes (64-bit); 0 when none is open.
+    ULONGLONG TableBytes() const;
 
-    // The table load stops between reads with ERROR_OPERATION_ABORTED once
+    // The table is read from the disk as records are asked for, never held
+    // whole. A walk in record order reads it ahead on a second thread from
+    // dwFirstRecord on, until StopReadAhead or *pStop; its bytes read so far
+    // tell how far a scan got.
+    void StartReadAhead(DWORD dwFirstRecord, const std::atomic<BYTE>* pStop);
+    void StopReadAhead();
+    ULONGLONG TableBytesRead() const { return m_table.BytesReadAhead(); }
+
+    // Reads made while opening a volume stop with ERROR_OPERATION_ABORTED once
     // *pStop is set; the object is then not opened. Null: never stops.
     void SetStopFlag(const std::atomic<BYTE>* pStop) { m_pStop = pStop; }
     // Forgets the device handle its owner is about to close, so that nothing
@@ -96,19 +112,22 @@ public:
     bool m_bOpened;
     DWORD m_dwClusterSize;
     DWORD m_dwSectorSize;
-    BYTE* m_pTable;
-    DWORD m_dwTableLength;
+    BYTE* m_pTable;          // null: the table is read in windows (see m_table)
+    DWORD m_dwTableLength;   // the table's length, up to 0xFFFFFFFF; TableBytes() has it whole
     BYTE* m_pRecord;
     DWORD m_dwRecordSize;
 
 private:
     ULONGLONG VolumeOffset() const;
-    DWORD PrepareRecord(DWORD dwIndex, class CMFTRecord& record, BYTE bInfoOnly);
     // For a record without a name of its own: the name an extension record
-    // holds for it, parsed into extension from pImage.
-    DWORD ReadAttributeListFromDisk(const class CMFTRecord& record, std::vector<BYTE>& vecList) const;
-    void FindNameInExtension(DWORD dwIndex, class CMFTRecord& record, class CMFTRecord& extension,
-                             std::unique_ptr<BYTE[]>& pImage);
+    // holds for it, read into pImage.
+    // Copies record dwIndex into the work buffer, its update sequence applied.
+    DWORD PrepareImage(DWORD dwIndex);
+    DWORD ReadAttributeListFromDisk(const BYTE* pHeader, std::vector<BYTE>& vecList) const;
+    void FindNameInExtension(DWORD dwIndex, ntfs::CRecordDescription& desc, std::unique_ptr<BYTE[]>& pImage);
+
+    DWORD LocateTable();
 
     const std::atomic<BYTE>* m_pStop = nullptr;
+    CTableReader m_table;
 };

@@ -55,10 +55,11 @@ void CScanSession::CloseDevice()
 
 void CScanSession::CloseDeviceLocked()
 {
+    // The drive lets go first: its read-ahead must not read a closed handle.
+    m_drive.DetachDevice();
     if (m_hDevice != INVALID_HANDLE_VALUE)
         CloseHandle(m_hDevice);
     m_hDevice = INVALID_HANDLE_VALUE;
-    m_drive.DetachDevice();
 }
 
 DWORD CScanSession::OpenTarget(const CScanTarget& target, const std::atomic<BYTE>& bStop)
@@ -103,7 +104,14 @@ DWORD CScanSession::RunScan(const CScanTarget* pTarget, const std::atomic<BYTE>&
         sink.OnError(dwCode);
         return dwCode;
     }
-    return WalkRecords(bStop, sink);
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_drive.StartReadAhead(kFirstListedRecord, &bStop);
+    }
+    dwCode = WalkRecords(bStop, sink);
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_drive.StopReadAhead();
+    return dwCode;
 }
 
 DWORD CScanSession::WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink)
@@ -112,10 +120,12 @@ DWORD CScanSession::WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink)
     DWORD dwRows = 0;
     DWORD dwDeleted = 0;
     auto timeBatch = std::chrono::steady_clock::now();
+    const DWORD dwRecords = m_drive.GetRecordCount();
     auto flush = [&]() {
         if (batch.Empty())
             return;
         sink.OnRows(std::move(batch), dwRows, dwDeleted);
+        sink.OnProgress(dwRows + kFirstListedRecord, dwRecords);
         batch = CRowBatch();
         timeBatch = std::chrono::steady_clock::now();
     };
@@ -138,10 +148,11 @@ DWORD CScanSession::WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink)
             dwCode = m_drive.GetEntryDetails(dwRecord, info, details);
             if (dwCode == 0 && details.bHasName)
                 dwFolder = m_folders.FolderOf(m_drive, details.n64ParentRef);
-            if (dwCode != 0 && !EndsWalkQuietly(dwCode))
+            if (dwCode != 0 && !EndsWalkQuietly(dwCode) && !(dwCode == ERROR_OPERATION_ABORTED && bStop.load()))
                 CloseDeviceLocked();
         }
-        if (EndsWalkQuietly(dwCode))
+        // A stop answered while the table was being read is no failure.
+        if (EndsWalkQuietly(dwCode) || (dwCode == ERROR_OPERATION_ABORTED && bStop.load()))
         {
             dwCode = 0;
             break;

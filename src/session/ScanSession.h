@@ -40,6 +40,8 @@ public:
     virtual void OnRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted) = 0;
     // A failure to show, once; returns when it has been shown (or dropped).
     virtual void OnError(DWORD dwCode) = 0;
+    // How far the walk got: records of the table looked at, and in all.
+    virtual void OnProgress(DWORD /*dwDone*/, DWORD /*dwTotal*/) {}
 };
 
 class CScanSession

@@ -3,6 +3,8 @@
 // nothing hangs, and the next scan works again.
 #include "GuiTestSupport.h"
 
+#include "ntfs/EntryData.h"
+
 #include "platform/FaultInjection.h"
 
 #include <QDir>
@@ -89,7 +91,7 @@ private slots:
     void OpeningFaultsAreShownAndTheNextScanWorks_data()
     {
         QTest::addColumn<int>("nKind");
-        QTest::addColumn<int>("nWhere");  // 0 boot sector, 1 record 0, 2 the table's clusters
+        QTest::addColumn<int>("nWhere");  // 0 boot sector, 1 record 0, 2 the table at record 30
         QTest::addColumn<uint>("dwError");
         QTest::addColumn<uint>("dwShown");
         QTest::newRow("boot sector read error") << int(CDeviceFault::eReadError) << 0 << 1117u << 1117u;
@@ -115,8 +117,10 @@ private slots:
         const CVolumeGeometry geometry =
             ReadGeometry(SampleDiskPath(), PartitionStart(dlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(geometry.m_dwClusterSize > 0);
+        // The table is read as its records are asked for: a fault at record 30,
+        // the first listed, ends the scan before any row, with its code.
         const ULONGLONG n64Offsets[] = {geometry.m_n64Start + 100, geometry.m_n64MftRecord0 + 512,
-                                        geometry.m_n64MftRecord0 + 2 * geometry.m_dwClusterSize + 100};
+                                        geometry.m_n64MftRecord0 + 30 * 1024 + 100};
         SetDeviceFault(Fault(static_cast<CDeviceFault::EKind>(nKind), n64Offsets[nWhere], dwError));
 
         QVERIFY(ScanToEnd(dlg, 20000));
@@ -201,13 +205,19 @@ private slots:
         for (int nRow : {nResident, nClusters})
             dlg.m_pList->selectionModel()->select(dlg.m_pModel->index(nRow, 0),
                                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        // Every seek into the partition fails: only the resident file can be read.
+        // The large file's first cluster cannot be read; the resident file
+        // and the table are read as ever.
         const CVolumeGeometry geometry =
             ReadGeometry(SampleDiskPath(), PartitionStart(dlg, QStringLiteral("NTFS Drive 0")));
-        SetDeviceFault(Fault(CDeviceFault::eSeekError, geometry.m_n64Start, ERROR_SEEK));
+        CEntryData data;
+        QCOMPARE(dlg.m_session.Drive().OpenEntryData(dlg.m_pModel->RecordOf(nClusters), data), DWORD(0));
+        QVERIFY(!data.Stream(0).m_vecExtents.empty());
+        const ULONGLONG n64Cluster = data.Stream(0).m_vecExtents[0].m_n64Lcn;
+        SetDeviceFault(Fault(CDeviceFault::eReadError,
+                             geometry.m_n64Start + n64Cluster * geometry.m_dwClusterSize + 100, ERROR_CRC));
         dlg.OnSaveSelected();
         ClearFaults();
-        QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_SEEK});
+        QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_CRC});
         const QStringList listSaved = QDir(strFolder).entryList(QDir::Files);
         QCOMPARE(listSaved, QStringList{Cell(dlg, nResident, 0)});
         // The list and the open volume are as they were.

@@ -357,15 +357,19 @@ TEST_F(HostileVolumeTest, TableRunsThatLoopBackOverThemselves)
 
 TEST_F(HostileVolumeTest, TableRunsPastTheDiskOrBeforeItsStart)
 {
+    // A run before the start is refused as the volume opens; one past the end
+    // is only found when the table's records there are read: the listing ends
+    // there with its code.
     struct CCase
     {
         const char* m_pszClass;
         std::vector<std::pair<ULONGLONG, LONGLONG>> m_vecRuns;
         DWORD m_dwWant;
+        DWORD m_dwWantRecord32;
     };
     const CCase cases[] = {
-        {"second run past the disk's end", {{8, 4}, {8, 50000000}}, 38},
-        {"second run before the disk's start", {{8, 4}, {8, -1000}}, 87},
+        {"second run past the disk's end", {{8, 4}, {8, 50000000}}, 0, ERROR_HANDLE_EOF},
+        {"second run before the disk's start", {{8, 4}, {8, -1000}}, ERROR_INVALID_PARAMETER, 0},
     };
     for (const CCase& test : cases)
     {
@@ -377,6 +381,12 @@ TEST_F(HostileVolumeTest, TableRunsPastTheDiskOrBeforeItsStart)
         CHandle device(disk.Open());
         CVolumeWalk walk = WalkVolume(device, disk.FirstSector());
         EXPECT_EQ(test.m_dwWant, walk.m_dwOpen);
+        if (test.m_dwWant == 0)
+        {
+            // Record 31 lies in the first run and is read (an empty slot); 32 starts the second.
+            EXPECT_EQ(ERROR_INVALID_PARAMETER, walk.m_mapRecords[31].m_dwInfo);
+            EXPECT_EQ(test.m_dwWantRecord32, walk.m_mapRecords[32].m_dwInfo);
+        }
         EXPECT_LT(walk.m_dSeconds, kTimeBoundSeconds);
     }
 }

@@ -181,8 +181,14 @@ TEST_F(NTFSDriveTest, UpdateSequenceIsAppliedToCopiesNotToTheTable)
     ASSERT_EQ(0u, drive.GetEntryInfo(30, info));
     std::string strWant(strLong.begin(), strLong.end());
     EXPECT_EQ(strWant, info.szName);
-    // The table keeps the sequence number in place.
-    EXPECT_EQ(31, drive.m_pTable[30 * 1024 + 510]);
+    // The table's bytes keep the sequence number in place: asked again, the
+    // record reads the same, and its image has the stretch end restored once.
+    ASSERT_EQ(0u, drive.GetEntryInfo(30, info));
+    EXPECT_EQ(strWant, info.szName);
+    std::vector<BYTE> vecImage(1024);
+    ASSERT_EQ(0u, drive.GetRecordImage(30, vecImage.data()));
+    EXPECT_NE(31, vecImage[510]);
+    EXPECT_EQ(0, drive.m_pTable == nullptr ? 0 : 1) << "the table is never held whole";
 }
 
 TEST_F(NTFSDriveTest, BootSectorChecks)
@@ -362,18 +368,16 @@ TEST_F(NTFSDriveTest, QueriesBeforeOpeningAndAfterAFailedLoad)
     volume.Build(31);
     CDevice device(volume.Open());
     ASSERT_EQ(0u, OpenOn(drive, device));
-    BYTE* pTable = drive.m_pTable;
     drive.AttachDevice(device);
     EXPECT_EQ(12u, drive.GetEntryInfo(30, info));
 
-    // A failing load keeps the previous table allocated until the next one.
+    // A failing load leaves the object not opened; the next one opens it.
     CDeviceFault fault;
     fault.m_eKind = CDeviceFault::eReadError;
     fault.m_n64Offset = volume.ClusterPosition(4) + 10;
     fault.m_dwError = 1117;
     SetDeviceFault(fault);
     EXPECT_EQ(1117u, OpenOn(drive, device));
-    EXPECT_EQ(pTable, drive.m_pTable);
     EXPECT_EQ(12u, drive.GetEntryInfo(30, info));
     ClearFaults();
     ASSERT_EQ(0u, OpenOn(drive, device));
@@ -403,7 +407,6 @@ TEST_F(NTFSDriveTest, DeviceFaultsReachTheCaller)
         {CDeviceFault::eEndOfDevice, volume.VolumeOffset() + 200, 30},
         {CDeviceFault::eReadError, volume.ClusterPosition(4) + 1, 1117},
         {CDeviceFault::eShortRead, volume.ClusterPosition(4) + 512, 87},
-        {CDeviceFault::eEndOfDevice, volume.ClusterPosition(4) + 4096, 38},
     };
     for (const CCase& test : cases)
     {
@@ -416,7 +419,17 @@ TEST_F(NTFSDriveTest, DeviceFaultsReachTheCaller)
         ClearFaults();
     }
 
-    // Once open, descriptions come from memory; data reads still reach the disk.
+    // The table past record 0 is read when its records are asked for.
+    CDeviceFault end;
+    end.m_eKind = CDeviceFault::eEndOfDevice;
+    end.m_n64Offset = volume.ClusterPosition(4) + 4096;
+    SetDeviceFault(end);
+    ASSERT_EQ(0u, OpenOn(drive, device));
+    MFTEntryInfo infoEnd;
+    EXPECT_EQ(ERROR_HANDLE_EOF, drive.GetEntryInfo(30, infoEnd));
+    ClearFaults();
+
+    // Once open, descriptions come from the table; data reads reach the disk.
     ASSERT_EQ(0u, OpenOn(drive, device));
     CDeviceFault fault;
     fault.m_eKind = CDeviceFault::eReadError;
@@ -434,21 +447,39 @@ TEST_F(NTFSDriveTest, DeviceFaultsReachTheCaller)
     EXPECT_EQ(0x42, pData[7999]);
     delete[] pData;
 
-    // Out of memory for the table.
+    // Out of memory for the blocks the table is read in, made as a volume opens.
+    CNTFSDrive fresh;
     SetAllocationFault(31 * 1024);
-    EXPECT_EQ(8u, OpenOn(drive, device));
+    EXPECT_EQ(8u, OpenOn(fresh, device));
 }
 
-TEST_F(NTFSDriveTest, TableLargerThan32BitsIsRefused)
+TEST_F(NTFSDriveTest, TableLargerThan32BitsOpensAndIsReadWhereAsked)
 {
     CTestVolume volume;
+    volume.Record(30).AddResident(0x30, FileNameValue(u"near"));
     volume.Build(31);
-    // Record 0's $DATA claims 5 GiB.
+    // Record 0's $DATA claims 5 GiB: the first 32 KiB where the table is,
+    // then clusters far into a sparse disk, where record 5,000,000 lies.
+    const ULONGLONG n64FarCluster = 3000000;
     CRecordImage mft(1024);
     mft.AddResident(0x30, FileNameValue(u"$MFT"));
-    mft.AddNonResident(0x80, Runs({{1310720, 4}}), 5ull << 30, 5ull << 30);
+    mft.AddNonResident(0x80, Runs({{8, 4}, {1310712, static_cast<LONGLONG>(n64FarCluster)}}), 5ull << 30,
+                       5ull << 30);
     volume.File().Write(volume.ClusterPosition(4), mft.End().Protect().Bytes());
+    CRecordImage far(1024);
+    far.AddResident(0x30, FileNameValue(u"far away"));
+    const ULONGLONG n64FarRecord = 5000000;  // past 4 GiB of table
+    volume.File().Write(volume.ClusterPosition(n64FarCluster) + (n64FarRecord - 32) * 1024,
+                        far.End().Protect().Bytes());
     CDevice device(volume.Open());
     CNTFSDrive drive;
-    EXPECT_EQ(223u, OpenOn(drive, device));
+    ASSERT_EQ(0u, OpenOn(drive, device));
+    EXPECT_EQ(5ull << 30, drive.TableBytes());
+    EXPECT_EQ(5u * 1024 * 1024, drive.GetRecordCount());
+    MFTEntryInfo info;
+    ASSERT_EQ(0u, drive.GetEntryInfo(30, info));
+    EXPECT_STREQ("near", info.szName);
+    ASSERT_EQ(0u, drive.GetEntryInfo(static_cast<DWORD>(n64FarRecord), info));
+    EXPECT_STREQ("far away", info.szName);
+    EXPECT_EQ(nullptr, drive.m_pTable);
 }

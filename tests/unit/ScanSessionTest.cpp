@@ -227,10 +227,10 @@ TEST_F(ScanSessionTest, SaveAfterTheDeviceWasClosedOpensTheDiskAgain)
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, session.SaveEntry(30, NewFolder().c_str()));
 }
 
-TEST_F(ScanSessionTest, StopIsAnsweredWhileTheTableLoads)
+TEST_F(ScanSessionTest, StopIsAnsweredWhileTheTableIsRead)
 {
-    // A 16 MiB table on a disk that takes 30 ms per read: the load alone
-    // would take half a second.
+    // A 16 MiB table on a disk that takes 30 ms per read: its first window
+    // alone takes a tenth of a second.
     CTestDisk disk;
     disk.Record(30).AddResident(0x30, FileNameValue(u"a"));
     disk.Build(16 * 1024);

@@ -1,0 +1,161 @@
+// Describing records: GetEntryInfo and GetEntryDetails, from the record
+// image alone (and, when a name lies in an extension record, that record).
+#include "ntfs/NTFSDrive.h"
+
+#include "ntfs/AttributeList.h"
+#include "ntfs/ExtentReader.h"
+#include "ntfs/Layout.h"
+#include "ntfs/MFTRecord.h"
+#include "ntfs/Names.h"
+#include "ntfs/RecordDescription.h"
+#include "platform/Platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+using namespace ntfs;
+
+namespace
+{
+
+// The description the documented parse gives: the record's name kept from
+// its last $FILE_NAME (at most CMFTRecord::kFileNameSize bytes of it, the
+// rest zero), four times and the flags of its standard information.
+void FillEntryInfo(const CRecordDescription& desc, DWORD dwClusterSize, MFTEntryInfo& info)
+{
+    memset(&info, 0, sizeof(info));
+    BYTE byStandard[CMFTRecord::kStandardInfoSize] = {};
+    memcpy(byStandard, desc.m_pStandardInfo,
+           std::min<DWORD>(desc.m_dwStandardInfoLength, CMFTRecord::kStandardInfoSize));
+    info.n64CreationTime = static_cast<LONGLONG>(ReadLE64(byStandard + 0x00));
+    info.n64AlteredTime = static_cast<LONGLONG>(ReadLE64(byStandard + 0x08));
+    info.n64MFTChangedTime = static_cast<LONGLONG>(ReadLE64(byStandard + 0x10));
+    info.n64ReadTime = static_cast<LONGLONG>(ReadLE64(byStandard + 0x18));
+    info.bNotInUse = desc.m_header.m_bInUse ? 0 : 1;
+
+    const BYTE* pName = desc.m_pFileName;
+    const DWORD dwName = std::min<DWORD>(desc.m_dwFileNameLength, CMFTRecord::kFileNameSize);
+    // Units 1..255 become the byte of the same value; the name ends before
+    // the first unit above 255 (or past the value), and always leaves room
+    // for the terminator.
+    for (DWORD i = 0; pName && kNameUnits + 2 * i + 2 <= dwName && i < sizeof(info.szName) - 1; ++i)
+    {
+        const WORD wUnit = ReadLE16(pName + kNameUnits + 2 * i);
+        if (wUnit == 0 || wUnit > 255)
+            break;
+        info.szName[i] = static_cast<char>(wUnit);
+    }
+    info.dwFileFlags = pName && dwName >= kNameFlags + 4 ? ReadLE32(pName + kNameFlags) : 0;
+    const LONGLONG n64Allocated =
+        pName && dwName >= kNameAllocatedSize + 8 ? static_cast<LONGLONG>(ReadLE64(pName + kNameAllocatedSize)) : 0;
+    const LONGLONG n64Clusters = n64Allocated / static_cast<LONGLONG>(static_cast<ULONGLONG>(dwClusterSize));
+    info.n64Clusters = n64Clusters == 0 ? 1 : n64Clusters;
+}
+
+}  // namespace
+
+DWORD CNTFSDrive::PrepareImage(DWORD dwIndex)
+{
+    if (!m_bOpened)
+        return ERROR_INVALID_ACCESS;
+    if (m_dwRecordSize == 0 || m_dwClusterSize == 0 || (m_dwClusterSize & 1) != 0)
+        return m_dwRecordSize == 0 ? ERROR_NO_MORE_FILES : ERROR_INVALID_PARAMETER;
+    // The table stays as read; the update sequence is applied to the copy.
+    if (DWORD dwError = m_table.CopyRecord(dwIndex, m_pRecord))
+        return dwError;
+    ApplyUpdateSequence(m_pRecord, m_dwRecordSize);
+    return 0;
+}
+
+DWORD CNTFSDrive::GetEntryInfo(DWORD dwIndex, MFTEntryInfo& info)
+{
+    CRecordDescription desc;
+    DWORD dwError = PrepareImage(dwIndex);
+    if (dwError == 0)
+        dwError = DescribeRecord(m_pRecord, m_dwRecordSize, desc);
+    if (dwError != 0)
+        return dwError;
+    FillEntryInfo(desc, m_dwClusterSize, info);
+    return 0;
+}
+
+DWORD CNTFSDrive::GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details,
+                                  bool bMayReadDisk)
+{
+    CRecordDescription desc;
+    DWORD dwError = PrepareImage(dwIndex);
+    if (dwError == 0)
+        dwError = DescribeRecord(m_pRecord, m_dwRecordSize, desc);
+    if (dwError != 0)
+        return dwError;
+    // A record that moved all its names into extension records keeps their
+    // places in its attribute list: the name is taken from there.
+    std::vector<BYTE> vecList;
+    std::unique_ptr<BYTE[]> pExtension;
+    if (!desc.m_pOwnerName && !desc.m_pAttrList && desc.m_pAttrListHeader && bMayReadDisk &&
+        ReadAttributeListFromDisk(desc.m_pAttrListHeader, vecList) == 0)
+    {
+        desc.m_pAttrList = vecList.data();
+        desc.m_dwAttrListLength = static_cast<DWORD>(vecList.size());
+    }
+    if (!desc.m_pOwnerName && desc.m_pAttrList)
+        FindNameInExtension(dwIndex, desc, pExtension);
+    FillEntryInfo(desc, m_dwClusterSize, info);
+    details.strName.clear();
+    details.n64ParentRef = 0;
+    details.bHasName = false;
+    CFileName name;
+    if (desc.m_pOwnerName && ParseFileName(desc.m_pOwnerName, desc.m_dwOwnerNameLength, name) == 0)
+    {
+        AppendUtf16AsUtf8(details.strName, name.m_pUnits, name.m_dwUnits);
+        details.n64ParentRef = name.m_n64ParentRef;
+        details.bHasName = true;
+    }
+    details.wSequence = desc.m_header.m_wSequence;
+    details.bDirectory = desc.m_header.m_bDirectory;
+    details.n64BaseRef = desc.m_header.m_n64BaseRef;
+    return 0;
+}
+
+DWORD CNTFSDrive::ReadAttributeListFromDisk(const BYTE* pHeader, std::vector<BYTE>& vecList) const
+{
+    const DWORD dwLeft = m_dwRecordSize - static_cast<DWORD>(pHeader - m_pRecord);
+    CAttribute attr;
+    std::vector<CExtent> vecExtents;
+    if (!ParseAttributeHeader(pHeader, dwLeft, attr) || !attr.m_bSound || !attr.m_bNonResident ||
+        attr.m_n64RealSize > kMaxAttributeListSize)
+        return ERROR_INVALID_PARAMETER;
+    if (DWORD dwError = DecodeRunList(pHeader + attr.m_dwRunListOffset, dwLeft - attr.m_dwRunListOffset, 0,
+                                      vecExtents))
+        return dwError;
+    vecList.resize(static_cast<size_t>(attr.m_n64RealSize));
+    CExtentReader reader(m_hDevice, VolumeOffset(), m_dwClusterSize);
+    return reader.Read(vecExtents, 0, vecList.data(), vecList.size());
+}
+
+void CNTFSDrive::FindNameInExtension(DWORD dwIndex, CRecordDescription& desc, std::unique_ptr<BYTE[]>& pImage)
+{
+    std::vector<CAttrListEntry> vecEntries;
+    if (ParseAttributeList(desc.m_pAttrList, desc.m_dwAttrListLength, vecEntries) != 0)
+        return;
+    pImage.reset(AllocBytes(m_dwRecordSize));
+    if (!pImage)
+        return;
+    for (const CAttrListEntry& entry : vecEntries)
+    {
+        const ULONGLONG n64Record = RefRecord(entry.m_n64Reference);
+        CRecordDescription extension;
+        if (entry.m_dwType != kTypeFileName || n64Record == dwIndex ||
+            GetRecordImage(n64Record, pImage.get()) != 0 ||
+            DescribeRecord(pImage.get(), m_dwRecordSize, extension) != 0 || !extension.m_pOwnerName ||
+            RefRecord(extension.m_header.m_n64BaseRef) != dwIndex ||
+            RefSequence(extension.m_header.m_n64BaseRef) != desc.m_header.m_wSequence)
+            continue;
+        // The description takes the names from there, as if the record held them.
+        desc.m_pFileName = extension.m_pFileName;
+        desc.m_dwFileNameLength = extension.m_dwFileNameLength;
+        desc.m_pOwnerName = extension.m_pOwnerName;
+        desc.m_dwOwnerNameLength = extension.m_dwOwnerNameLength;
+        return;
+    }
+}
