@@ -1,8 +1,9 @@
 // The scan session on a real volume with one damaged byte: every row is
 // listed, nothing is shown, and files are saved after the scan as icat reads them.
 #include "ExtractVolume.h"
-#include "session/ScanSession.h"
 #include "support/DiskGuard.h"
+
+#include "session/ScanSession.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +51,7 @@ TEST(SessionOnVolumeTest, DamagedStandardInformationListsEveryRowAndSavesAfterTh
         const DWORD dwIndex = volume.Index(pszName);
         ASSERT_EQ(session.SaveEntry(dwIndex, strOut.c_str()), 0u) << pszName;
         Bytes saved, expected = volume.m_mapContent.at(pszName);
-        ASSERT_TRUE(ReadWholeFile(strOut + "/" + pszName, saved));
+        ASSERT_TRUE(ReadFileBytes(strOut + "/" + pszName, saved));
         if (std::string(pszName) == "photo.jpg")
         {
             ASSERT_TRUE(IcatAllStreams(volume.m_strDisk, CExtractVolume::kStartSector, dwIndex, expected));

@@ -2,8 +2,8 @@
 // "GetLastError" box as its code; what was listed before it stays listed;
 // nothing hangs, and the next scan works again.
 #include "GuiTestSupport.h"
-
-#include "platform/FaultInjection.h"
+#include "support/Faults.h"
+#include "support/NtfsImage.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,52 +12,6 @@
 #include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
-
-namespace
-{
-
-// The geometry a scan of the partition at dwStart will meet.
-struct CVolumeGeometry
-{
-    ULONGLONG m_n64Start = 0;      // byte offset of the boot sector
-    ULONGLONG m_n64MftRecord0 = 0; // byte offset of table record 0
-    DWORD m_dwClusterSize = 0;
-};
-
-CVolumeGeometry ReadGeometry(const QString& strImage, DWORD dwStart)
-{
-    CVolumeGeometry geometry;
-    QFile file(strImage);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(static_cast<qint64>(dwStart) * 512))
-        return geometry;
-    const QByteArray boot = file.read(512);
-    if (boot.size() < 512)
-        return geometry;
-    auto byte = [&](int n) { return static_cast<ULONGLONG>(static_cast<unsigned char>(boot[n])); };
-    geometry.m_n64Start = static_cast<ULONGLONG>(dwStart) * 512;
-    geometry.m_dwClusterSize = static_cast<DWORD>((byte(0x0B) | (byte(0x0C) << 8)) * byte(0x0D));
-    ULONGLONG n64MftCluster = 0;
-    for (int i = 7; i >= 0; --i)
-        n64MftCluster = (n64MftCluster << 8) | byte(0x30 + i);
-    geometry.m_n64MftRecord0 = geometry.m_n64Start + n64MftCluster * geometry.m_dwClusterSize;
-    return geometry;
-}
-
-CDeviceFault Fault(CDeviceFault::EKind eKind, ULONGLONG n64Offset, DWORD dwError = 0)
-{
-    CDeviceFault fault;
-    fault.m_eKind = eKind;
-    fault.m_n64Offset = n64Offset;
-    fault.m_dwError = dwError;
-    return fault;
-}
-
-QString Cell(CSalvixDlg& dlg, int nRow, int nColumn)
-{
-    return dlg.m_pModel->data(dlg.m_pModel->index(nRow, nColumn)).toString();
-}
-
-}  // namespace
 
 class CFaultTest : public QObject
 {
@@ -69,15 +23,15 @@ private slots:
     {
         // The sample disk's second extended boot record cannot be read.
         CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
+        CDiskGuard disk(SampleDiskPath().toStdString());
         CSalvixDlg probe;
         probe.show();
         const DWORD dwLast = PartitionStart(probe, QStringLiteral("NTFS Drive 2"));
         QVERIFY(dwLast > 2048);
         probe.close();
         // The record that lists the last partition lies 2048 sectors before it.
-        SetDeviceFault(Fault(CDeviceFault::eReadError, (static_cast<ULONGLONG>(dwLast) - 2048) * 512 + 7,
-                             ERROR_CRC));
+        salvix_test::InjectFault(CDeviceFault::eReadError, (static_cast<ULONGLONG>(dwLast) - 2048) * 512 + 7,
+                             ERROR_CRC);
         CSalvixDlg dlg;
         dlg.show();
         QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_CRC});
@@ -107,17 +61,15 @@ private slots:
         QFETCH(int, nWhere);
         QFETCH(uint, dwError);
         QFETCH(uint, dwShown);
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
-        const CVolumeGeometry geometry =
-            ReadGeometry(SampleDiskPath(), PartitionStart(dlg, QStringLiteral("NTFS Drive 0")));
-        QVERIFY(geometry.m_dwClusterSize > 0);
-        const ULONGLONG n64Offsets[] = {geometry.m_n64Start + 100, geometry.m_n64MftRecord0 + 512,
-                                        geometry.m_n64MftRecord0 + 2 * geometry.m_dwClusterSize + 100};
-        SetDeviceFault(Fault(static_cast<CDeviceFault::EKind>(nKind), n64Offsets[nWhere], dwError));
+        const ULONGLONG n64Start = PartitionStart(dlg, QStringLiteral("NTFS Drive 0")) * 512ull;
+        const salvix_test::CBootGeometry boot = salvix_test::ReadBootGeometry(SampleDiskPath().toStdString(), n64Start);
+        QVERIFY(boot.m_dwClusterSize > 0);
+        const ULONGLONG n64Offsets[] = {n64Start + 100, boot.m_n64Table + 512,
+                                        boot.m_n64Table + 2 * boot.m_dwClusterSize + 100};
+        salvix_test::InjectFault(static_cast<CDeviceFault::EKind>(nKind), n64Offsets[nWhere], dwError);
 
         QVERIFY(ScanToEnd(dlg, 20000));
         QCOMPARE(seams.Errors(), std::vector<DWORD>{dwShown});
@@ -135,10 +87,8 @@ private slots:
 
     void OutOfMemoryForTheTable()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         SetAllocationFault(32 * 1024);  // the sample's tables are larger; records are not
         QVERIFY(ScanToEnd(dlg, 20000));
@@ -148,10 +98,8 @@ private slots:
 
     void MemoryRunningOutWhileListingStopsNothing()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(dlg, 20000));
         const int nRows = dlg.m_pModel->rowCount();
@@ -173,10 +121,8 @@ private slots:
 
     void DataReadFailureWhileSavingIsShownOnce()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(dlg, 20000));
 
@@ -197,14 +143,10 @@ private slots:
 
         const QString strFolder = FreshFolder(QStringLiteral("fault-save"));
         CSalvixDlg::s_fnFolderHook = [&](const QString&, const QString&) { return strFolder; };
-        dlg.m_pList->clearSelection();
-        for (int nRow : {nResident, nClusters})
-            dlg.m_pList->selectionModel()->select(dlg.m_pModel->index(nRow, 0),
-                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        SelectRows(dlg, {nResident, nClusters});
         // Every seek into the partition fails: only the resident file can be read.
-        const CVolumeGeometry geometry =
-            ReadGeometry(SampleDiskPath(), PartitionStart(dlg, QStringLiteral("NTFS Drive 0")));
-        SetDeviceFault(Fault(CDeviceFault::eSeekError, geometry.m_n64Start, ERROR_SEEK));
+        salvix_test::InjectFault(CDeviceFault::eSeekError, PartitionStart(dlg, QStringLiteral("NTFS Drive 0")) * 512ull,
+                                 ERROR_SEEK);
         dlg.OnSaveSelected();
         ClearFaults();
         QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_SEEK});

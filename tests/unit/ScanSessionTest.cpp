@@ -1,20 +1,18 @@
 // The scan session on hand-made disks: damaged attributes never end a
 // listing, a stop is answered during the table load, and a save after a
 // failure opens the disk again.
+#include "support/DiskGuard.h"
+#include "support/FaultFreeTest.h"
 #include "support/NtfsImage.h"
 
-#include "platform/FaultInjection.h"
 #include "session/ScanSession.h"
-#include "support/DiskGuard.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
-using namespace testimg;
+using namespace salvix_test;
 
 namespace
 {
@@ -131,22 +129,11 @@ std::vector<CDamageCase> BuildDamagedRecords(CTestDisk& disk)
     return vecCases;
 }
 
-class ScanSessionTest : public ::testing::Test
+class ScanSessionTest : public CFaultFreeTest
 {
 protected:
-    void SetUp() override { ClearFaults(); }
-    void TearDown() override { ClearFaults(); }
 
-    static std::string NewFolder()
-    {
-        char szPath[] = "/tmp/salvix-session-XXXXXX";
-        return mkdtemp(szPath) ? szPath : "";
-    }
-    static std::vector<BYTE> ReadFileBytes(const std::string& strPath)
-    {
-        std::ifstream file(strPath, std::ios::binary);
-        return std::vector<BYTE>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    }
+    CTempDir m_dir;
 };
 
 CScanTarget TargetOf(const CTestDisk& disk)
@@ -178,7 +165,7 @@ TEST_F(ScanSessionTest, DamagedAttributesNeverEndTheListing)
     EXPECT_EQ("last.txt", sink.m_store.Name(vecCases.size()));
     EXPECT_TRUE(session.HasDevice());
 
-    const std::string strFolder = NewFolder();
+    const std::string& strFolder = m_dir.Path();
     const std::vector<BYTE> vecData = DataBytes();
     for (size_t i = 0; i < vecCases.size(); ++i)
     {
@@ -216,7 +203,7 @@ TEST_F(ScanSessionTest, SaveAfterTheDeviceWasClosedOpensTheDiskAgain)
     // What a failure does: the handle goes, and the drive forgets it.
     session.CloseDevice();
     EXPECT_FALSE(session.Drive().HasDevice());
-    const std::string strFolder = NewFolder();
+    const std::string& strFolder = m_dir.Path();
     ASSERT_EQ(0u, session.SaveEntry(30, strFolder.c_str()));
     EXPECT_EQ(DataBytes(), ReadFileBytes(strFolder + "/far.bin"));
     EXPECT_TRUE(session.HasDevice());
@@ -224,7 +211,8 @@ TEST_F(ScanSessionTest, SaveAfterTheDeviceWasClosedOpensTheDiskAgain)
     // When the disk is gone the save says so instead of reading a stale handle.
     session.CloseDevice();
     guard.Set(disk.Path() + ".gone");
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, session.SaveEntry(30, NewFolder().c_str()));
+    CTempDir other;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, session.SaveEntry(30, other.Path().c_str()));
 }
 
 TEST_F(ScanSessionTest, StopIsAnsweredWhileTheTableLoads)
@@ -235,11 +223,7 @@ TEST_F(ScanSessionTest, StopIsAnsweredWhileTheTableLoads)
     disk.Record(30).AddResident(0x30, FileNameValue(u"a"));
     disk.Build(16 * 1024);
     CDiskGuard guard(disk.Path());
-    CDeviceFault slow;
-    slow.m_eKind = CDeviceFault::eSlowRead;
-    slow.m_n64Offset = disk.MftPosition() + kCluster;
-    slow.m_dwError = 30;
-    SetDeviceFault(slow);
+    InjectFault(CDeviceFault::eSlowRead, disk.MftPosition() + kCluster, 30);
 
     CScanSession session;
     CCollectingSink sink;

@@ -1,4 +1,4 @@
-#include "SleuthKit.h"
+#include "support/SleuthKit.h"
 
 #include <tsk/libtsk.h>
 #include <tsk/fs/tsk_ntfs.h>
@@ -47,6 +47,14 @@ void SplitAttributeList(const std::vector<uint8_t>& list, uint64_t n64Base,
     }
 }
 }  // namespace
+
+std::vector<uint16_t> FileNameUnits(const std::vector<uint8_t>& fileName)
+{
+    std::vector<uint16_t> units;
+    for (size_t i = 0; fileName.size() >= 0x42 && i < fileName[0x40] && 0x42 + 2 * i + 1 < fileName.size(); ++i)
+        units.push_back(static_cast<uint16_t>(Le(fileName.data() + 0x42 + 2 * i, 2)));
+    return units;
+}
 
 CSleuthVolume::~CSleuthVolume()
 {
