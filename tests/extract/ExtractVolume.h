@@ -81,9 +81,7 @@ public:
     DWORD OpenOn(HANDLE hDevice, DWORD dwStartSector)
     {
         m_hDevice = hDevice;
-        m_drive.AttachDevice(m_hDevice);
-        m_drive.SetVolumeStart(dwStartSector, 512);
-        return m_drive.OpenVolume();
+        return OpenVolumeOn(m_drive, m_hDevice, dwStartSector);
     }
 
     HANDLE m_hDevice = INVALID_HANDLE_VALUE;

@@ -2,27 +2,11 @@
 // listed, nothing is shown, and files are saved after the scan as icat reads them.
 #include "ExtractVolume.h"
 #include "support/DiskGuard.h"
-
-#include "session/ScanSession.h"
+#include "support/ScanSink.h"
 
 #include <gtest/gtest.h>
 
 using namespace extract_test;
-
-namespace
-{
-
-class CRowSink : public IScanSink
-{
-public:
-    void OnCleared() override {}
-    void OnRows(CRowBatch&& batch, DWORD, DWORD) override { m_store.Append(std::move(batch)); }
-    void OnError(DWORD dwCode) override { m_vecErrors.push_back(dwCode); }
-    CRowStore m_store;
-    std::vector<DWORD> m_vecErrors;
-};
-
-}  // namespace
 
 TEST(SessionOnVolumeTest, DamagedStandardInformationListsEveryRowAndSavesAfterTheScan)
 {
@@ -30,11 +14,8 @@ TEST(SessionOnVolumeTest, DamagedStandardInformationListsEveryRowAndSavesAfterTh
     ASSERT_EQ(volume.m_strError, "");
     CDiskGuard guard(volume.m_strDisk);
     CScanSession session;
-    CRowSink sink;
-    std::atomic<BYTE> bStop{0};
-    CScanTarget target;
-    target.m_partition.dwFirstSector = CExtractVolume::kStartSector;
-    ASSERT_EQ(session.RunScan(&target, bStop, sink), 0u);
+    CCollectingSink sink;
+    ASSERT_EQ(sink.Scan(session, CExtractVolume::kStartSector), 0u);
     EXPECT_TRUE(sink.m_vecErrors.empty());
     ASSERT_EQ(sink.m_store.Size(), session.Drive().GetRecordCount() - kFirstListedRecord)
         << "every record of the table is listed";

@@ -46,13 +46,13 @@ private slots:
         QTest::addColumn<int>("nWhere");  // 0 boot sector, 1 record 0, 2 the table's clusters
         QTest::addColumn<uint>("dwError");
         QTest::addColumn<uint>("dwShown");
-        QTest::newRow("boot sector read error") << int(CDeviceFault::eReadError) << 0 << 1117u << 1117u;
-        QTest::newRow("boot sector cut short") << int(CDeviceFault::eEndOfDevice) << 0 << 0u << 30u;
-        QTest::newRow("seek to the volume fails") << int(CDeviceFault::eSeekError) << 0 << 25u << 25u;
-        QTest::newRow("record 0 read error") << int(CDeviceFault::eReadError) << 1 << 23u << 23u;
-        QTest::newRow("record 0 cut short") << int(CDeviceFault::eShortRead) << 1 << 0u << 87u;
-        QTest::newRow("table ends inside its runs") << int(CDeviceFault::eEndOfDevice) << 2 << 0u << 38u;
-        QTest::newRow("table read error") << int(CDeviceFault::eReadError) << 2 << 1117u << 1117u;
+        QTest::newRow("boot sector read error") << int(CDeviceFault::eReadError) << 0 << ERROR_IO_DEVICE << ERROR_IO_DEVICE;
+        QTest::newRow("boot sector cut short") << int(CDeviceFault::eEndOfDevice) << 0 << 0u << ERROR_READ_FAULT;
+        QTest::newRow("seek to the volume fails") << int(CDeviceFault::eSeekError) << 0 << ERROR_SEEK << ERROR_SEEK;
+        QTest::newRow("record 0 read error") << int(CDeviceFault::eReadError) << 1 << ERROR_CRC << ERROR_CRC;
+        QTest::newRow("record 0 cut short") << int(CDeviceFault::eShortRead) << 1 << 0u << ERROR_INVALID_PARAMETER;
+        QTest::newRow("table ends inside its runs") << int(CDeviceFault::eEndOfDevice) << 2 << 0u << ERROR_HANDLE_EOF;
+        QTest::newRow("table read error") << int(CDeviceFault::eReadError) << 2 << ERROR_IO_DEVICE << ERROR_IO_DEVICE;
     }
 
     void OpeningFaultsAreShownAndTheNextScanWorks()

@@ -2,6 +2,7 @@
 // and The Sleuth Kit, the button's states, stopping, errors, and closing the
 // dialog while the worker runs or waits for the user interface.
 #include "GuiTestSupport.h"
+#include "support/NtfsImage.h"
 
 #include "platform/Platform.h"
 
@@ -52,9 +53,7 @@ private slots:
             HANDLE hDevice = OpenFirstDisk();
             QVERIFY(hDevice != INVALID_HANDLE_VALUE);
             CNTFSDrive drive;
-            drive.AttachDevice(hDevice);
-            drive.SetVolumeStart(dwStart, 512);
-            QCOMPARE(drive.OpenVolume(), DWORD(0));
+            QCOMPARE(salvix_test::OpenVolumeOn(drive, hDevice, dwStart), DWORD(0));
             std::vector<MFTEntryInfo> vecInfos;
             MFTEntryInfo info;
             while (drive.GetEntryInfo(static_cast<DWORD>(vecInfos.size()) + 30, info) == 0)

@@ -26,9 +26,7 @@ void CompareWithTools(const char* pszImage, DWORD dwStart, int nMinNames, int nM
     CHandle device(OpenImage(strImage));
     ASSERT_NE(INVALID_HANDLE_VALUE, static_cast<HANDLE>(device)) << strImage;
     CNTFSDrive drive;
-    drive.AttachDevice(device);
-    drive.SetVolumeStart(dwStart, 512);
-    ASSERT_EQ(0u, drive.OpenVolume());
+    ASSERT_EQ(0u, OpenVolumeOn(drive, device, dwStart));
     CSleuthVolume sleuth;
     std::string strError;
     ASSERT_TRUE(sleuth.Open(strImage, dwStart, strError)) << strError;

@@ -404,9 +404,7 @@ TEST(RealVolume, SampleDiskThroughTheFirstDisk)
 
     // The FAT32 partition is no NTFS volume.
     CNTFSDrive drive;
-    drive.AttachDevice(device);
-    drive.SetVolumeStart(partitions[1].second, 512);
-    EXPECT_EQ(ERROR_INVALID_DRIVE, drive.OpenVolume());
+    EXPECT_EQ(ERROR_INVALID_DRIVE, OpenVolumeOn(drive, device, partitions[1].second));
 }
 
 // A GPT disk the way the program reads it: given as the disk, its partitions

@@ -6,6 +6,8 @@
 
 #include "support/Files.h"
 
+#include "ntfs/NTFSDrive.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -294,6 +296,15 @@ inline bool WritePartitionTable(const std::string& strPath, ULONGLONG n64Sector,
     vec[510] = 0x55;
     vec[511] = 0xAA;
     return WriteFileAt(strPath, n64Sector * 512, vec);
+}
+
+// Opens the volume that starts at dwFirstSector of the device, as the
+// program opens a partition; 0 or the code.
+inline DWORD OpenVolumeOn(CNTFSDrive& drive, HANDLE hDevice, DWORD dwFirstSector, DWORD dwSectorSize = 512)
+{
+    drive.AttachDevice(hDevice);
+    drive.SetVolumeStart(dwFirstSector, dwSectorSize);
+    return drive.OpenVolume();
 }
 
 // Where a boot sector puts the volume's clusters and its master file table.

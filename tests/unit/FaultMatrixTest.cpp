@@ -105,10 +105,8 @@ CFlow RunFlow(const CFaultDisk& disk, EStage eAllocStage = eWalk, ULONGLONG n64A
     {
         CHandle device(OpenFirstDisk());
         CNTFSDrive drive;
-        drive.AttachDevice(device);
-        drive.SetVolumeStart(dwNtfsStart, 512);
         allocFault(eOpen);
-        flow.m_dwOpen = drive.OpenVolume();
+        flow.m_dwOpen = OpenVolumeOn(drive, device, dwNtfsStart);
         if (flow.m_dwOpen == 0)
         {
             allocFault(eRows);

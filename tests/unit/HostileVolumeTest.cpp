@@ -252,9 +252,7 @@ TEST_F(HostileVolumeTest, DamagedRecordsEndInACodeOrAShortenedResult)
             continue;
         const auto start = std::chrono::steady_clock::now();
         CNTFSDrive drive;
-        drive.AttachDevice(device);
-        drive.SetVolumeStart(disk.FirstSector(), 512);
-        ASSERT_EQ(0u, drive.OpenVolume());
+        ASSERT_EQ(0u, OpenVolumeOn(drive, device, disk.FirstSector()));
         BYTE* pData = nullptr;
         DWORD dwLength = 0;
         EXPECT_EQ(ERROR_HANDLE_EOF, drive.ReadEntryData(entry.first, pData, dwLength));

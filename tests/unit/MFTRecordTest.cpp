@@ -29,7 +29,12 @@ public:
     }
     ~CPatternDisk() { CloseHandle(m_hDevice); }
     ULONGLONG Position(ULONGLONG n64Cluster) const { return m_n64VolumeOffset + n64Cluster * kCluster; }
-    HANDLE Handle() const { return m_hDevice; }
+    // Gives the record this disk, its volume's start and 1 KiB records.
+    DWORD Attach(CMFTRecord& record) const
+    {
+        record.AttachDevice(m_hDevice);
+        return record.Configure(m_n64VolumeOffset, 1024, kCluster);
+    }
     CScratchFile& File() { return m_file; }
 
 private:
@@ -201,8 +206,7 @@ TEST_F(MFTRecordTest, RunListReadsClustersRelativeToEachOther)
                          29 * kCluster);
     image.End();
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
     ASSERT_EQ(0u, record.Parse(image.Bytes().data(), 1024, 0));
     std::vector<BYTE> vecWant = Expected(22068, 24);
     std::vector<BYTE> vecTail = Expected(22052, 5);
@@ -219,8 +223,7 @@ TEST_F(MFTRecordTest, RealSizeBelowBufferAndExtentWithoutSizes)
     image.AddNonResident(0x80, Runs({{2, 40}}), 8192, 5000);
     image.End();
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
     ASSERT_EQ(0u, record.Parse(image.Bytes().data(), 1024, 0));
     ASSERT_EQ(5000u, record.m_dwDataLength);
     EXPECT_EQ(0, memcmp(record.m_pData, Expected(40, 2).data(), 5000));
@@ -255,8 +258,7 @@ TEST_F(MFTRecordTest, InfoOnlyNeverTouchesTheDisk)
     image.AddNonResident(0x80, Runs({{4, 10}}), 4 * kCluster, 4 * kCluster);
     image.End();
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
     ResetIoCounters();
     ASSERT_EQ(0u, record.Parse(image.Bytes().data(), 1024, 1));
     EXPECT_EQ(0u, GetIoCounters().m_n64Reads);
@@ -274,8 +276,7 @@ TEST_F(MFTRecordTest, SparseRunsAreZerosAndReadNothing)
     image.AddNonResident(0x80, Runs({{2, 10}, {3, kHole}, {1, 20}}), 6 * kCluster, 6 * kCluster - 100);
     image.End();
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
     ResetIoCounters();
     ASSERT_EQ(0u, record.Parse(image.Bytes().data(), 1024, 0));
     EXPECT_EQ(2u, GetIoCounters().m_n64Reads) << "one read per stretch of clusters, none for the hole";
@@ -293,8 +294,7 @@ TEST_F(MFTRecordTest, ZeroLengthRunSeeksAndReadsNothing)
     image.AddNonResident(0x80, {0x10, 0x05, 0x11, 0x01, 0x00, 0x00}, kCluster, kCluster);
     image.End();
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
     ASSERT_EQ(0u, record.Parse(image.Bytes().data(), 1024, 0));
     ASSERT_EQ(kCluster, record.m_dwDataLength);
     EXPECT_EQ(0, memcmp(record.m_pData, Expected(5, 1).data(), kCluster))
@@ -305,8 +305,7 @@ TEST_F(MFTRecordTest, ReadClustersPositionsFromTheVolumeStart)
 {
     CPatternDisk disk(32256, {100}, 2);
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(32256, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
     std::vector<BYTE> vecBuffer(2 * kCluster);
     DWORD dwLength = 5000;
     ASSERT_EQ(0u, record.ReadClusters(100, vecBuffer.data(), dwLength));
@@ -325,8 +324,7 @@ TEST_F(MFTRecordTest, ReadClustersStopsAtTheEndAndNeverOverrunsTheCover)
 {
     CPatternDisk disk(0, {0}, 3);
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
 
     // The image ends after 3 clusters: a read that delivers nothing ends with ERROR_HANDLE_EOF.
     std::vector<BYTE> vecBuffer(8 * kCluster);
@@ -437,8 +435,7 @@ TEST_F(MFTRecordTest, BadRunListsAndSizesAreRefused)
         image.AddNonResident(0x80, test.m_vecRuns, test.m_n64Allocated, test.m_n64Real);
         image.End();
         CMFTRecord record;
-        record.AttachDevice(disk.Handle());
-        ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
+        ASSERT_EQ(0u, disk.Attach(record));
         ResetIoCounters();
         EXPECT_EQ(test.m_dwWant, record.Parse(image.Bytes().data(), 1024, 0)) << test.m_pszWhat;
         EXPECT_EQ(0u, GetIoCounters().m_n64Reads) << test.m_pszWhat << ": refused before reading";
@@ -451,8 +448,7 @@ TEST_F(MFTRecordTest, BadRunListsAndSizesAreRefused)
     image.Bytes()[1022] = 0x44;
     image.Bytes()[1023] = 0x01;
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
     EXPECT_EQ(ERROR_INVALID_PARAMETER, record.Parse(image.Bytes().data(), 1024, 0));
 }
 
@@ -464,8 +460,7 @@ TEST_F(MFTRecordTest, RunsBeyondTheDiskOrBelowClusterZeroEndInACode)
     past.AddNonResident(0x80, Runs({{1, 1000000}}), kCluster, kCluster);
     past.End();
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(1024 * 1024, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
     EXPECT_EQ(ERROR_HANDLE_EOF, record.Parse(past.Bytes().data(), 1024, 0));
 
     // Before the volume's first cluster, even where the disk has bytes there
@@ -490,8 +485,7 @@ TEST_F(MFTRecordTest, AllocationFailureGivesCode8)
     image.AddNonResident(0x80, Runs({{2, 1}}), 2 * kCluster, 2 * kCluster);
     image.End();
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
     SetAllocationFault(2 * kCluster);
     EXPECT_EQ(ERROR_NOT_ENOUGH_MEMORY, record.Parse(image.Bytes().data(), 1024, 0));
 }

@@ -13,11 +13,10 @@ using namespace salvix_test;
 namespace
 {
 
+// The volumes here start at sector 2048 unless said.
 DWORD OpenOn(CNTFSDrive& drive, HANDLE hDevice, DWORD dwFirstSector = 2048)
 {
-    drive.AttachDevice(hDevice);
-    drive.SetVolumeStart(dwFirstSector, 512);
-    return drive.OpenVolume();
+    return OpenVolumeOn(drive, hDevice, dwFirstSector);
 }
 
 }  // namespace

@@ -4,8 +4,7 @@
 #include "support/DiskGuard.h"
 #include "support/FaultFreeTest.h"
 #include "support/NtfsImage.h"
-
-#include "session/ScanSession.h"
+#include "support/ScanSink.h"
 
 #include <gtest/gtest.h>
 
@@ -19,26 +18,6 @@ namespace
 
 const DWORD kCluster = 4096;
 const ULONGLONG kDataCluster = 300;
-
-// Collects what a scan hands over.
-class CCollectingSink : public IScanSink
-{
-public:
-    void OnCleared() override { ++m_nCleared; }
-    void OnRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted) override
-    {
-        m_store.Append(std::move(batch));
-        m_dwTotal = dwTotal;
-        m_dwDeleted = dwDeleted;
-    }
-    void OnError(DWORD dwCode) override { m_vecErrors.push_back(dwCode); }
-
-    int m_nCleared = 0;
-    CRowStore m_store;
-    DWORD m_dwTotal = 0;
-    DWORD m_dwDeleted = 0;
-    std::vector<DWORD> m_vecErrors;
-};
 
 std::vector<BYTE> DataBytes()
 {
@@ -136,13 +115,6 @@ protected:
     CTempDir m_dir;
 };
 
-CScanTarget TargetOf(const CTestDisk& disk)
-{
-    CScanTarget target;
-    target.m_partition.dwFirstSector = disk.FirstSector();
-    return target;
-}
-
 }  // namespace
 
 TEST_F(ScanSessionTest, DamagedAttributesNeverEndTheListing)
@@ -157,9 +129,7 @@ TEST_F(ScanSessionTest, DamagedAttributesNeverEndTheListing)
 
     CScanSession session;
     CCollectingSink sink;
-    std::atomic<BYTE> bStop{0};
-    const CScanTarget target = TargetOf(disk);
-    EXPECT_EQ(0u, session.RunScan(&target, bStop, sink));
+    EXPECT_EQ(0u, sink.Scan(session, disk.FirstSector()));
     EXPECT_TRUE(sink.m_vecErrors.empty());
     ASSERT_EQ(vecCases.size() + 1, sink.m_store.Size()) << "every record is listed";
     EXPECT_EQ("last.txt", sink.m_store.Name(vecCases.size()));
@@ -197,9 +167,7 @@ TEST_F(ScanSessionTest, SaveAfterTheDeviceWasClosedOpensTheDiskAgain)
 
     CScanSession session;
     CCollectingSink sink;
-    std::atomic<BYTE> bStop{0};
-    const CScanTarget target = TargetOf(disk);
-    ASSERT_EQ(0u, session.RunScan(&target, bStop, sink));
+    ASSERT_EQ(0u, sink.Scan(session, disk.FirstSector()));
     // What a failure does: the handle goes, and the drive forgets it.
     session.CloseDevice();
     EXPECT_FALSE(session.Drive().HasDevice());
@@ -223,19 +191,17 @@ TEST_F(ScanSessionTest, StopIsAnsweredWhileTheTableLoads)
     disk.Record(30).AddResident(0x30, FileNameValue(u"a"));
     disk.Build(16 * 1024);
     CDiskGuard guard(disk.Path());
-    InjectFault(CDeviceFault::eSlowRead, disk.MftPosition() + kCluster, 30);
+    InjectFault(CDeviceFault::eSlowRead, disk.MftPosition() + kCluster, 30);  // milliseconds
 
     CScanSession session;
     CCollectingSink sink;
-    std::atomic<BYTE> bStop{0};
-    const CScanTarget target = TargetOf(disk);
     std::chrono::steady_clock::time_point timeStop;
     std::thread stopper([&]() {
         std::this_thread::sleep_for(std::chrono::milliseconds(60));
         timeStop = std::chrono::steady_clock::now();
-        bStop = 1;
+        sink.m_bStop = 1;
     });
-    EXPECT_EQ(0u, session.RunScan(&target, bStop, sink));
+    EXPECT_EQ(0u, sink.Scan(session, disk.FirstSector()));
     const auto timeEnd = std::chrono::steady_clock::now();
     stopper.join();
     EXPECT_LT(timeEnd - timeStop, std::chrono::milliseconds(100));

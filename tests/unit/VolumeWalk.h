@@ -44,9 +44,7 @@ inline CVolumeWalk WalkVolume(HANDLE hDisk, DWORD dwFirstSector)
     const auto start = std::chrono::steady_clock::now();
     CVolumeWalk walk;
     CNTFSDrive drive;
-    drive.AttachDevice(hDisk);
-    drive.SetVolumeStart(dwFirstSector, 512);
-    walk.m_dwOpen = drive.OpenVolume();
+    walk.m_dwOpen = OpenVolumeOn(drive, hDisk, dwFirstSector);
     if (walk.m_dwOpen == 0)
     {
         walk.m_dwCount = drive.GetRecordCount();

@@ -130,9 +130,7 @@ CVolumeTally CompareVolume(HANDLE hDevice, const CExpectedVolume& volume)
 {
     CVolumeTally tally;
     CNTFSDrive drive;
-    drive.AttachDevice(hDevice);
-    drive.SetVolumeStart(volume.m_dwFirstSector, 512);
-    const DWORD dwOpen = drive.OpenVolume();
+    const DWORD dwOpen = salvix_test::OpenVolumeOn(drive, hDevice, volume.m_dwFirstSector);
     EXPECT_EQ(0u, dwOpen) << "volume at sector " << volume.m_dwFirstSector;
     if (dwOpen != 0)
         return tally;
