@@ -42,7 +42,7 @@ const std::pair<const char*, std::u16string> kHostile[] = {
     {"hostile07.txt", u"../up.txt"},
     {"hostile08.txt", u"a\x7F" u"b"},
     {"hostile09.txt", u"a\x85" u"b"},
-    {"hostile10.txt", u"\x4E2D.txt"},  // empty once units above 255 are cut
+    {"hostile10.txt", u"\x4E2D\\..\\x"},  // a whole name, leading out of the folder
     {"hostile11.txt", u"..\\up.txt"},
 };
 

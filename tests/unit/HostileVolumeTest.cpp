@@ -130,15 +130,19 @@ TEST_F(HostileVolumeTest, DamagedRecordsEndInACodeOrAShortenedResult)
     };
     const LONGLONG n64BelowDisk = -static_cast<LONGLONG>(disk.VolumeOffset() / kCluster) - 10;
     const CRuns runs[] = {
-        {"run header with L above 8", {0x19, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}, kCluster, kCluster, ERROR_INVALID_PARAMETER},
-        {"run header with F above 8", {0x91, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, kCluster, kCluster, ERROR_INVALID_PARAMETER},
+        {"run header with L above 8", {0x19, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}, kCluster, kCluster,
+         ERROR_INVALID_PARAMETER},
+        {"run header with F above 8", {0x91, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, kCluster, kCluster,
+         ERROR_INVALID_PARAMETER},
         {"run header with L and F 15", {0xFF, 1, 0}, kCluster, kCluster, ERROR_INVALID_PARAMETER},
         {"runs overrunning the value buffer", Runs({{3, 100}}), 2 * kCluster, 2 * kCluster, ERROR_INVALID_PARAMETER},
         {"runs past the end of the disk", Runs({{2, 10000000}}), 2 * kCluster, 2 * kCluster, ERROR_HANDLE_EOF},
         {"run before byte 0 of the disk", Runs({{1, n64BelowDisk}}), kCluster, kCluster, ERROR_INVALID_PARAMETER},
         {"run before the volume's first cluster", Runs({{1, -1}}), kCluster, kCluster, ERROR_INVALID_PARAMETER},
-        {"allocated size beyond 32 bits", Runs({{1, 100}}), 5ull << 30, kCluster, ERROR_FILE_TOO_LARGE},
-        {"real size beyond 32 bits", Runs({{1, 100}}), 8ull << 30, 5ull << 30, ERROR_FILE_TOO_LARGE},
+        // Only the real size is read: the one cluster lies past the disk's end.
+        {"allocated size beyond 32 bits", Runs({{1, 100}}), 5ull << 30, kCluster, ERROR_HANDLE_EOF},
+        {"real size beyond 32 bits, runs short of it", Runs({{1, 100}}), 8ull << 30, 5ull << 30,
+         ERROR_INVALID_PARAMETER},
         {"real size above the allocated size", Runs({{1, 100}}), kCluster, kCluster + 1, ERROR_INVALID_PARAMETER},
         {"allocated size of 4 GiB - 4 KiB, runs cover it, the disk ends", Runs({{0xFFFFF, 100}}),
          0xFFFFF000ull, 0xFFFFF000ull, ERROR_HANDLE_EOF},
@@ -165,8 +169,9 @@ TEST_F(HostileVolumeTest, DamagedRecordsEndInACodeOrAShortenedResult)
         PutLE(r.Bytes(), dwOffset + 0x20, 0xFFFF, 2);
     }
     {
-        // An extent without sizes whose VCNs span more than 32 bits of bytes.
-        CRecordImage& r = disk.Record(add({"VCN extent beyond 32 bits", 0, "runs", ERROR_FILE_TOO_LARGE, {}}));
+        // An extent without sizes whose VCNs span more than 32 bits of bytes:
+        // runs past an allocated size of 0.
+        CRecordImage& r = disk.Record(add({"VCN extent beyond 32 bits", 0, "runs", ERROR_INVALID_PARAMETER, {}}));
         r = Named(u"runs");
         r.AddNonResident(0x80, Runs({{1, 100}}), 0, 0, 0, 0x100000);
     }
