@@ -46,7 +46,8 @@ private slots:
         QTest::addColumn<int>("nWhere");  // 0 boot sector, 1 record 0, 2 the table's clusters
         QTest::addColumn<uint>("dwError");
         QTest::addColumn<uint>("dwShown");
-        QTest::newRow("boot sector read error") << int(CDeviceFault::eReadError) << 0 << ERROR_IO_DEVICE << ERROR_IO_DEVICE;
+        QTest::newRow("boot sector read error")
+            << int(CDeviceFault::eReadError) << 0 << ERROR_IO_DEVICE << ERROR_IO_DEVICE;
         QTest::newRow("boot sector cut short") << int(CDeviceFault::eEndOfDevice) << 0 << 0u << ERROR_READ_FAULT;
         QTest::newRow("seek to the volume fails") << int(CDeviceFault::eSeekError) << 0 << ERROR_SEEK << ERROR_SEEK;
         QTest::newRow("record 0 read error") << int(CDeviceFault::eReadError) << 1 << ERROR_CRC << ERROR_CRC;

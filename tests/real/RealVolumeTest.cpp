@@ -115,7 +115,8 @@ public:
         const uint64_t n64Count = m_sleuth.RecordCount();
         EXPECT_EQ(n64Count, m_drive.GetRecordCount()) << "records in the table";
         MFTEntryInfo info;
-        EXPECT_EQ(ERROR_NO_MORE_FILES, m_drive.GetEntryInfo(static_cast<DWORD>(n64Count), info)) << "one past the table";
+        EXPECT_EQ(ERROR_NO_MORE_FILES, m_drive.GetEntryInfo(static_cast<DWORD>(n64Count), info))
+            << "one past the table";
         for (uint64_t n = kFirstListedRecord; n < n64Count; ++n)
             CompareRecord(static_cast<DWORD>(n));
         if (!m_mismatches.empty())
@@ -173,19 +174,16 @@ private:
         }
         Tally(r, raw);
 
-        const std::string strExpected = NameBytes(FileNameUnits(r.fileName));
+        const std::string strExpected = r.ShownName();
         const std::string strGot(info.szName, strnlen(info.szName, sizeof(info.szName)));
         if (strGot != strExpected)
             Mismatch(dwRecord, "szName " + NameDifference(strGot, strExpected));
         if (strGot.size() >= sizeof(info.szName))
             Mismatch(dwRecord, "szName has no terminating zero");
-        const DWORD dwFlags = r.fileName.size() >= 0x3C ? static_cast<DWORD>(GetLE(r.fileName.data() + 0x38, 4)) : 0;
+        const DWORD dwFlags = r.FileFlags();
         if (info.dwFileFlags != dwFlags)
             Mismatch(dwRecord, "dwFileFlags " + std::to_string(info.dwFileFlags) + ", expected " + std::to_string(dwFlags));
-        const int64_t n64Allocated = r.fileName.size() >= 0x30 ? static_cast<int64_t>(GetLE(r.fileName.data() + 0x28, 8)) : 0;
-        int64_t n64Clusters = n64Allocated / static_cast<int64_t>(m_sleuth.ClusterSize());
-        if (n64Clusters == 0)
-            n64Clusters = 1;
+        const int64_t n64Clusters = r.Clusters(m_sleuth.ClusterSize());
         m_stats.nSeveralClusters += n64Clusters > 1;
         if (info.n64Clusters != n64Clusters)
             Mismatch(dwRecord, "n64Clusters " + std::to_string(info.n64Clusters) + ", expected " + std::to_string(n64Clusters));

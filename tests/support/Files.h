@@ -6,6 +6,7 @@
 #include "platform/Win32.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>

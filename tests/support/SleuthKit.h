@@ -42,6 +42,12 @@ struct SleuthRecord
     int nMaxRuns = 0;
     bool bSparse = false;
     bool bCompressed = false;
+
+    // What the program must show of the record, from fileName: the name as
+    // its bytes, the flags, and the clusters of the allocated size (at least one).
+    std::string ShownName() const;
+    uint32_t FileFlags() const;
+    int64_t Clusters(uint32_t dwClusterSize) const;
 };
 
 // The UTF-16 units of the name in a $FILE_NAME value, as far as the value holds them.

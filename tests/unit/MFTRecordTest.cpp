@@ -421,8 +421,10 @@ TEST_F(MFTRecordTest, BadRunListsAndSizesAreRefused)
         DWORD m_dwWant;
     };
     const CCase cases[] = {
-        {"length field above 8 bytes", {0x19, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}, kCluster, kCluster, ERROR_INVALID_PARAMETER},
-        {"offset field above 8 bytes", {0x91, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, kCluster, kCluster, ERROR_INVALID_PARAMETER},
+        {"length field above 8 bytes", {0x19, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}, kCluster, kCluster,
+         ERROR_INVALID_PARAMETER},
+        {"offset field above 8 bytes", {0x91, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, kCluster, kCluster,
+         ERROR_INVALID_PARAMETER},
         {"runs beyond the buffer", Runs({{3, 1}}), 2 * kCluster, kCluster, ERROR_INVALID_PARAMETER},
         {"real size above the buffer", Runs({{1, 1}}), kCluster, kCluster + 1, ERROR_INVALID_PARAMETER},
         {"runs short of the real size", Runs({{1, 1}}), 2 * kCluster, 2 * kCluster, ERROR_INVALID_PARAMETER},

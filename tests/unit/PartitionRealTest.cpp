@@ -49,7 +49,9 @@ unsigned TypeOf(const CMmlsRow& row)
 {
     const size_t nType = row.m_strDescription.rfind("(0x");
     EXPECT_NE(nType, std::string::npos) << row.m_strDescription;
-    return nType == std::string::npos ? 0 : static_cast<unsigned>(std::stoul(row.m_strDescription.substr(nType + 3), nullptr, 16));
+    if (nType == std::string::npos)
+        return 0;
+    return static_cast<unsigned>(std::stoul(row.m_strDescription.substr(nType + 3), nullptr, 16));
 }
 
 // Compares the walk with mmls. mmls also lists master entries after the

@@ -2,7 +2,6 @@
 // image (its partitions, and every listed record of each NTFS volume on it)
 // in the form the Windows tests read (see Expectations.h). Runs on Linux.
 #include "Expectations.h"
-#include "support/NtfsImage.h"
 #include "support/SleuthKit.h"
 
 #include <tsk/libtsk.h>
@@ -11,8 +10,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-using namespace salvix_test;
 
 namespace
 {
@@ -60,13 +57,9 @@ CExpectedRecord Expect(CSleuthVolume& sleuth, uint32_t dwRecord)
         return expected;
     }
     expected.m_eKind = CExpectedRecord::eEntry;
-    expected.m_strName = NameBytes(FileNameUnits(r.fileName));
-    if (r.fileName.size() >= 0x3C)
-        expected.m_dwFlags = static_cast<uint32_t>(GetLE(r.fileName.data() + 0x38, 4));
-    const int64_t n64Allocated = r.fileName.size() >= 0x30 ? static_cast<int64_t>(GetLE(r.fileName.data() + 0x28, 8)) : 0;
-    expected.m_n64Clusters = n64Allocated / static_cast<int64_t>(sleuth.ClusterSize());
-    if (expected.m_n64Clusters == 0)
-        expected.m_n64Clusters = 1;
+    expected.m_strName = r.ShownName();
+    expected.m_dwFlags = r.FileFlags();
+    expected.m_n64Clusters = r.Clusters(sleuth.ClusterSize());
     expected.m_nNotInUse = r.bAllocated ? 0 : 1;
     expected.m_bData = r.strDataCaveat.empty();
     if (expected.m_bData)
