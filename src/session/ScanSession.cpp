@@ -1,6 +1,7 @@
 #include "session/ScanSession.h"
 
 #include "disk/Disk.h"
+#include "platform/Platform.h"
 #include "session/SaveEntry.h"
 
 #include <chrono>
@@ -64,7 +65,10 @@ DWORD CScanSession::OpenTarget(const CScanTarget& target, const std::atomic<BYTE
 {
     std::lock_guard<std::mutex> lock(m_lock);
     // The handle is kept across scans of one disk; the saves read through it.
-    if (m_hDevice != INVALID_HANDLE_VALUE && m_dwDisk != target.m_dwDisk)
+    // Another disk, or the disk of that number is now another (its list was
+    // set anew): the handle in hand is not the one to read.
+    const std::string strDiskName = DiskOpenName(target.m_dwDisk) + "|" + DiskPath(target.m_dwDisk);
+    if (m_hDevice != INVALID_HANDLE_VALUE && (m_dwDisk != target.m_dwDisk || m_strDiskName != strDiskName))
         CloseDeviceLocked();
     if (m_hDevice == INVALID_HANDLE_VALUE)
     {
@@ -73,6 +77,7 @@ DWORD CScanSession::OpenTarget(const CScanTarget& target, const std::atomic<BYTE
             return GetLastError();
         m_hDevice = hDevice;
         m_dwDisk = target.m_dwDisk;
+        m_strDiskName = strDiskName;
     }
     m_drive.AttachDevice(m_hDevice);
     SetVolumeStartOf(m_drive, target.m_partition);
@@ -193,33 +198,15 @@ DWORD CScanSession::EnsureDevice()
     return 0;
 }
 
-DWORD CScanSession::SaveEntryLocked(DWORD dwRecord, const char* pszFolder,
-                                    std::unique_lock<std::mutex>& lock)
-{
-    if (DWORD dwError = EnsureDevice())
-        return dwError;
-    CEntryContent content;
-    if (DWORD dwError = ReadEntryContent(m_drive, dwRecord, content))
-        return dwError;
-    lock.unlock();
-    return WriteEntryFile(pszFolder, content);
-}
-
-DWORD CScanSession::SaveEntry(DWORD dwRecord, const char* pszFolder)
-{
-    std::unique_lock<std::mutex> lock(m_lock);
-    return SaveEntryLocked(dwRecord, pszFolder, lock);
-}
-
-DWORD CScanSession::TrySaveEntry(DWORD dwRecord, const char* pszFolder, DWORD dwWaitMs,
-                                 bool& bBusy)
+DWORD CScanSession::BeginSave(DWORD dwRecord, const std::string& strFolder, CEntrySave& save,
+                              DWORD dwWaitMs, bool& bBusy)
 {
     bBusy = false;
     std::unique_lock<std::mutex> lock(m_lock, std::try_to_lock);
     const auto timeEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwWaitMs);
     while (!lock.owns_lock())
     {
-        if (std::chrono::steady_clock::now() >= timeEnd)
+        if (dwWaitMs != INFINITE && std::chrono::steady_clock::now() >= timeEnd)
         {
             bBusy = true;
             return 0;
@@ -227,5 +214,24 @@ DWORD CScanSession::TrySaveEntry(DWORD dwRecord, const char* pszFolder, DWORD dw
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         lock.try_lock();
     }
-    return SaveEntryLocked(dwRecord, pszFolder, lock);
+    if (DWORD dwError = EnsureDevice())
+        return dwError;
+    if (!m_drive.m_bOpened)
+        return ERROR_INVALID_ACCESS;
+    // The save reads through a handle of its own: a scan may close or reopen
+    // the session's meanwhile.
+    HANDLE hOwn = OpenDiskNumber(m_dwDisk);
+    if (hOwn == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    return save.Begin(m_drive, dwRecord, strFolder, hOwn);
+}
+
+DWORD CScanSession::SaveEntry(DWORD dwRecord, const std::string& strFolder)
+{
+    CEntrySave save;
+    bool bBusy = false;
+    DWORD dwError = BeginSave(dwRecord, strFolder, save, INFINITE, bBusy);
+    while (dwError == 0 && !save.Done())
+        dwError = save.Step();
+    return dwError;
 }
