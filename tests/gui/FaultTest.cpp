@@ -31,7 +31,7 @@ private slots:
         probe.close();
         // The record that lists the last partition lies 2048 sectors before it.
         salvix_test::InjectFault(CDeviceFault::eReadError, (static_cast<ULONGLONG>(dwLast) - 2048) * 512 + 7,
-                             ERROR_CRC);
+                                 ERROR_CRC);
         CSalvixDlg dlg;
         dlg.show();
         QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_CRC});
@@ -146,8 +146,8 @@ private slots:
         CSalvixDlg::s_fnFolderHook = [&](const QString&, const QString&) { return strFolder; };
         SelectRows(dlg, {nResident, nClusters});
         // Every seek into the partition fails: only the resident file can be read.
-        salvix_test::InjectFault(CDeviceFault::eSeekError, PartitionStart(dlg, QStringLiteral("NTFS Drive 0")) * 512ull,
-                                 ERROR_SEEK);
+        const ULONGLONG n64Partition = PartitionStart(dlg, QStringLiteral("NTFS Drive 0")) * 512ull;
+        salvix_test::InjectFault(CDeviceFault::eSeekError, n64Partition, ERROR_SEEK);
         dlg.OnSaveSelected();
         ClearFaults();
         QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_SEEK});

@@ -97,8 +97,7 @@ TEST_F(PartitionTableTest, MasterTableEndsAtEmptyEntry)
 TEST_F(PartitionTableTest, FourOrdinaryEntriesInMasterTable)
 {
     Image(4096);
-    WriteTable(0, {Part(kNtfs, 100), Part(kFat16, 200), Part(kFat32Lba, 300),
-                         Part(kFat12, 400)});
+    WriteTable(0, {Part(kNtfs, 100), Part(kFat16, 200), Part(kFat32Lba, 300), Part(kFat12, 400)});
     // Not a link target; must stay unread.
     WriteTable(1, {Part(kNtfs, 9)});
 
@@ -113,8 +112,7 @@ TEST_F(PartitionTableTest, FourOrdinaryEntriesInMasterTable)
 TEST_F(PartitionTableTest, LinkInMasterTableHidesLaterEntries)
 {
     Image(8192);
-    WriteTable(0, {Part(kNtfs, 63), Part(kExtended, 4000), Part(kFat32, 6000),
-                         Part(kNtfs, 7000)});
+    WriteTable(0, {Part(kNtfs, 63), Part(kExtended, 4000), Part(kFat32, 6000), Part(kNtfs, 7000)});
     WriteTable(4000, {Part(kFat16, 63), Part(kNtfs, 500)});
 
     CWalkResult walk = WalkImage(m_strImage);
@@ -135,8 +133,7 @@ TEST_F(PartitionTableTest, ExtendedRecordEntries)
     // A link first: nothing listed, the entry after it is never looked at.
     WriteTable(1000, {Part(kExtended, 500), Part(kNtfs, 63)});
     // Four ordinary entries: all listed, and the walk ends.
-    WriteTable(1500, {Part(kNtfs, 63), Part(kFat32, 2000), Part(kFat16, 3000),
-                            Part(kFat12, 4000)});
+    WriteTable(1500, {Part(kNtfs, 63), Part(kFat32, 2000), Part(kFat16, 3000), Part(kFat12, 4000)});
 
     CWalkResult walk = WalkImage(m_strImage);
     EXPECT_EQ(walk.m_dwResult, 0u);
@@ -179,10 +176,8 @@ TEST_F(PartitionTableTest, TypesFiveAndFifteenLinkOtherExtendedTypesAreListed)
 TEST_F(PartitionTableTest, EveryLabelAndRunningNumberAcrossChain)
 {
     Image(8192);
-    WriteTable(0, {Part(kFat12, 63), Part(kFat16Small, 100), Part(kFat16, 200),
-                         Part(kExtended, 1000)});
-    WriteTable(1000, {Part(kFat16Lba, 63), Part(kNtfs, 100), Part(kFat32, 200),
-                            Part(kExtended, 1000)});
+    WriteTable(0, {Part(kFat12, 63), Part(kFat16Small, 100), Part(kFat16, 200), Part(kExtended, 1000)});
+    WriteTable(1000, {Part(kFat16Lba, 63), Part(kNtfs, 100), Part(kFat32, 200), Part(kExtended, 1000)});
     WriteTable(2000, {Part(kFat32Lba, 63), Part(2, 100), Part(13, 200), Part(255, 300)});
 
     CWalkResult walk = WalkImage(m_strImage);
