@@ -16,10 +16,10 @@
 namespace fuzzdisk
 {
 
-// Allocations of this size or more fail with code 8. A value read from the
-// disk may legitimately ask for up to 4 GiB; the fuzz runs cap it so that one
-// input cannot take the machine's memory or minutes of zero-filling, and the
-// refusal path is exercised as well.
+// Allocations of this size or more fail with ERROR_NOT_ENOUGH_MEMORY. A value
+// read from the disk may legitimately ask for up to 4 GiB; the fuzz runs cap
+// it so that one input cannot take the machine's memory or minutes of
+// zero-filling, and the refusal path is exercised as well.
 const ULONGLONG kAllocationCap = 16ull << 20;
 
 class CFuzzDisk

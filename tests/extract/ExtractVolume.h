@@ -1,16 +1,25 @@
 // The NTFS volume most extraction tests save from, made once per test
-// process: mkntfs formats it, ntfscp fills it, and a few of its records are
-// edited afterwards (names, flags) for cases no tool makes. It lies in a disk
-// image behind an MBR, at sector kStartSector.
+// process: mkntfs formats it, the volume tools fill it through the ntfs-3g
+// library, and a few of its records are edited afterwards (names, flags) for
+// cases no tool makes. It lies in a disk image behind an MBR, at sector
+// kStartSector. Also a drive opened on an image the way the dialog opens one.
 #pragma once
 
-#include "ExtractTestUtil.h"
+#include "support/Files.h"
+#include "support/NtfsImage.h"
+#include "support/SleuthKit.h"
+
+#include "ntfs/NTFSDrive.h"
 
 #include <map>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace extract_test
 {
+
+using namespace salvix_test;
 
 class CExtractVolume
 {
@@ -39,11 +48,45 @@ public:
 
 private:
     bool Build();
-    bool Copy(const std::string& strName, const Bytes& data, const std::string& strStream = "");
-    bool Edit(const std::string& strName, const RecordEditor& fnEdit);
+    bool Fill();
 };
 
 // A new empty folder for one test's output, under this process's folder.
 std::string NewOutputFolder();
+
+// Deterministic bytes: the same seed always gives the same content.
+Bytes PseudoRandomBytes(size_t nLength, unsigned long long n64Seed);
+
+// A drive on an image, opened read-only, with the lock its users share.
+class CTestDrive
+{
+public:
+    CTestDrive() = default;
+    ~CTestDrive()
+    {
+        if (m_hDevice != INVALID_HANDLE_VALUE)
+            CloseHandle(m_hDevice);
+    }
+    CTestDrive(const CTestDrive&) = delete;
+    CTestDrive& operator=(const CTestDrive&) = delete;
+
+    // Opens the image and the volume at dwStartSector; 0 or a code.
+    DWORD Open(const std::string& strImage, DWORD dwStartSector)
+    {
+        const HANDLE hDevice = OpenImage(strImage);
+        return hDevice == INVALID_HANDLE_VALUE ? GetLastError() : OpenOn(hDevice, dwStartSector);
+    }
+
+    // Opens the volume on a handle this object then owns.
+    DWORD OpenOn(HANDLE hDevice, DWORD dwStartSector)
+    {
+        m_hDevice = hDevice;
+        return OpenVolumeOn(m_drive, m_hDevice, dwStartSector);
+    }
+
+    HANDLE m_hDevice = INVALID_HANDLE_VALUE;
+    CNTFSDrive m_drive;
+    std::mutex m_lock;
+};
 
 }  // namespace extract_test

@@ -1,7 +1,6 @@
 // Names patched into the volume's records that must never reach the file
 // system: each save is refused and nothing appears inside or outside the
 // chosen folder.
-#include "ExtractTestDrive.h"
 #include "ExtractVolume.h"
 #include "session/SaveEntry.h"
 
@@ -27,18 +26,11 @@ TEST(HostileNames, AreRefusedAndNothingIsWritten)
         MFTEntryInfo info;
         ASSERT_EQ(drive.m_drive.GetEntryInfo(dwIndex, info), 0u);
         // The drive hands over the patched name as far as its rule goes.
-        std::string strExpected;
-        for (char16_t unit : hostile.second)
-        {
-            if (unit > 255)
-                break;
-            strExpected += static_cast<char>(unit);
-        }
-        ASSERT_EQ(std::string(info.szName), strExpected);
+        ASSERT_EQ(std::string(info.szName), NameBytes(hostile.second));
 
         const std::string strSandbox = NewOutputFolder();
         const std::string strFolder = strSandbox + "/chosen";
-        ASSERT_TRUE(MakeFolders(strFolder + "/a"));  // so "a/b" would have somewhere to go
+        ASSERT_TRUE(std::filesystem::create_directories(strFolder + "/a"));  // so "a/b" would have somewhere to go
         EXPECT_EQ(SaveEntry(drive.m_drive, drive.m_lock, dwIndex, strFolder.c_str()),
                   ERROR_INVALID_NAME);
         EXPECT_EQ(ListFolder(strSandbox), std::vector<std::string>{"chosen"});
@@ -55,7 +47,7 @@ TEST(HostileNames, RecordsWithoutANameAreRefused)
     ASSERT_EQ(drive.Open(volume.m_strDisk, CExtractVolume::kStartSector), 0u);
     const std::string strSandbox = NewOutputFolder();
     const std::string strFolder = strSandbox + "/chosen";
-    ASSERT_TRUE(MakeFolders(strFolder));
+    ASSERT_TRUE(std::filesystem::create_directory(strFolder));
 
     // Record 5 is the root folder, named "."; record 30 is formatted but
     // holds no file, so it has no name at all.

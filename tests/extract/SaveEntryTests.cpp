@@ -1,7 +1,8 @@
 // Saving entries of real volumes, compared byte for byte with what The Sleuth
 // Kit's icat reads from the same image.
-#include "ExtractTestDrive.h"
 #include "ExtractVolume.h"
+#include "support/DiskGuard.h"
+
 #include "disk/Disk.h"
 #include "session/SaveEntry.h"
 
@@ -9,7 +10,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -49,7 +49,7 @@ protected:
     static Bytes Saved(const std::string& strPath)
     {
         Bytes data;
-        EXPECT_TRUE(ReadWholeFile(strPath, data)) << strPath;
+        EXPECT_TRUE(ReadFileBytes(strPath, data)) << strPath;
         return data;
     }
 
@@ -130,7 +130,7 @@ TEST_F(SaveEntryTest, ReplacingAWritableFileWithAReadOnlyEntryMakesItReadOnly)
 {
     const DWORD dwIndex = Volume().Index("readonly.txt");
     const std::string strPath = m_strOut + "/readonly.txt";
-    ASSERT_TRUE(WriteWholeFile(strPath, Bytes(5000, 'x')));
+    ASSERT_TRUE(WriteFileBytes(strPath, Bytes(5000, 'x')));
     ASSERT_EQ(Save(dwIndex, m_strOut), 0u);
     struct stat st;
     ASSERT_EQ(stat(strPath.c_str(), &st), 0);
@@ -184,13 +184,13 @@ TEST_F(SaveEntryTest, PathsThatJustFitAreWrittenLongerOnesAreNot)
     // "small.txt" is 9 bytes: 4085 + 1 + 9 = 4095, the longest path the system takes.
     const std::string strFits = FolderOfLength(m_strOut, 4085);
     ASSERT_EQ(strFits.size(), 4085u);
-    ASSERT_TRUE(MakeFolders(strFits));
+    ASSERT_TRUE(std::filesystem::create_directories(strFits));
     EXPECT_EQ(Save(Volume().Index("small.txt"), strFits), 0u);
     EXPECT_EQ(ListFolder(strFits), std::vector<std::string>{"small.txt"});
 
     const std::string strTooLong = FolderOfLength(m_strOut + "/x", 4086);
     ASSERT_EQ(strTooLong.size(), 4086u);
-    ASSERT_TRUE(MakeFolders(strTooLong));
+    ASSERT_TRUE(std::filesystem::create_directories(strTooLong));
     EXPECT_EQ(Save(Volume().Index("small.txt"), strTooLong), ERROR_FILENAME_EXCED_RANGE);
     EXPECT_TRUE(ListFolder(strTooLong).empty());
 }
@@ -201,9 +201,9 @@ TEST_F(SaveEntryTest, WhatStandsInTheWayIsNeverWrittenThrough)
     const std::string strSandbox = m_strOut;
     const std::string strFolder = strSandbox + "/chosen";
     const std::string strTarget = strFolder + "/victim.txt";
-    ASSERT_TRUE(MakeFolders(strFolder));
+    ASSERT_TRUE(std::filesystem::create_directory(strFolder));
     const Bytes outside = PseudoRandomBytes(333, 99);
-    ASSERT_TRUE(WriteWholeFile(strSandbox + "/outside.txt", outside));
+    ASSERT_TRUE(WriteFileBytes(strSandbox + "/outside.txt", outside));
 
     // A link to a file outside the folder: the file stays as it was.
     ASSERT_EQ(symlink("../outside.txt", strTarget.c_str()), 0);
@@ -214,7 +214,7 @@ TEST_F(SaveEntryTest, WhatStandsInTheWayIsNeverWrittenThrough)
     // A link to nothing yet: nothing is created where it points.
     ASSERT_EQ(symlink("../created.txt", strTarget.c_str()), 0);
     EXPECT_EQ(Save(dwIndex, strFolder), ERROR_ACCESS_DENIED);
-    EXPECT_FALSE(PathExists(strSandbox + "/created.txt"));
+    EXPECT_FALSE(std::filesystem::exists(strSandbox + "/created.txt"));
     ASSERT_EQ(unlink(strTarget.c_str()), 0);
 
     // A pipe would block the write for ever.
@@ -223,7 +223,7 @@ TEST_F(SaveEntryTest, WhatStandsInTheWayIsNeverWrittenThrough)
     ASSERT_EQ(unlink(strTarget.c_str()), 0);
 
     // A folder of that name stays a folder.
-    ASSERT_TRUE(MakeFolders(strTarget));
+    ASSERT_TRUE(std::filesystem::create_directory(strTarget));
     EXPECT_EQ(Save(dwIndex, strFolder), ERROR_ACCESS_DENIED);
     struct stat st;
     ASSERT_EQ(lstat(strTarget.c_str(), &st), 0);
@@ -302,12 +302,12 @@ TEST(SaveEntrySource, TheDiskIsNeverWritten)
     const CExtractVolume& volume = CExtractVolume::Get();
     ASSERT_EQ(volume.m_strError, "");
     Bytes before;
-    ASSERT_TRUE(ReadWholeFile(volume.m_strDisk, before));
+    ASSERT_TRUE(ReadFileBytes(volume.m_strDisk, before));
     // An old time stamp, so that any write would show.
-    ASSERT_TRUE(RunCommand("touch -d '2001-02-03 04:05:06' " + Quote(volume.m_strDisk)));
-    const unsigned long long n64MTime = FileMTimeNs(volume.m_strDisk);
+    ASSERT_TRUE(AgeFile(volume.m_strDisk));
+    const long long n64MTime = FileWriteTime(volume.m_strDisk);
 
-    ASSERT_EQ(setenv("SALVIX_DISK", volume.m_strDisk.c_str(), 1), 0);
+    CDiskGuard disk(volume.m_strDisk);
     CTestDrive drive;
     HANDLE hDisk = OpenFirstDisk();
     ASSERT_NE(hDisk, INVALID_HANDLE_VALUE);
@@ -320,12 +320,11 @@ TEST(SaveEntrySource, TheDiskIsNeverWritten)
     EXPECT_EQ(SaveEntry(drive.m_drive, drive.m_lock, volume.Index("disk.img"),
                         volume.m_strFolder.c_str()),
               ERROR_ACCESS_DENIED);
-    unsetenv("SALVIX_DISK");
 
     Bytes after;
-    ASSERT_TRUE(ReadWholeFile(volume.m_strDisk, after));
+    ASSERT_TRUE(ReadFileBytes(volume.m_strDisk, after));
     EXPECT_TRUE(before == after);
-    EXPECT_EQ(FileMTimeNs(volume.m_strDisk), n64MTime);
+    EXPECT_EQ(FileWriteTime(volume.m_strDisk), n64MTime);
 }
 
 }  // namespace

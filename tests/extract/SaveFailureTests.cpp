@@ -1,9 +1,8 @@
 // Failures on the way: the disk failing under ReadEntryData, the drive not
 // open, a record that is not there, memory running out, the destination
 // failing in the middle of the write.
-#include "ExtractTestDrive.h"
 #include "ExtractVolume.h"
-#include "platform/FaultInjection.h"
+#include "support/FaultFreeTest.h"
 #include "session/SaveEntry.h"
 
 #include <gtest/gtest.h>
@@ -13,19 +12,18 @@ using namespace extract_test;
 namespace
 {
 
-class SaveFailureTest : public ::testing::Test
+class SaveFailureTest : public CFaultFreeTest
 {
 protected:
     void SetUp() override
     {
-        ClearFaults();
+        CFaultFreeTest::SetUp();
         const CExtractVolume& volume = CExtractVolume::Get();
         ASSERT_EQ(volume.m_strError, "");
         ASSERT_EQ(m_drive.Open(volume.m_strDisk, CExtractVolume::kStartSector), 0u);
         m_strOut = NewOutputFolder();
         ASSERT_NE(m_strOut, "");
     }
-    void TearDown() override { ClearFaults(); }
 
     DWORD Save(const std::string& strName)
     {
@@ -50,11 +48,7 @@ protected:
 
 TEST_F(SaveFailureTest, DiskReadErrorReachesTheCallerAndNoFileIsMade)
 {
-    CDeviceFault fault;
-    fault.m_eKind = CDeviceFault::eReadError;
-    fault.m_n64Offset = FirstClusterOffset("photo.jpg") + 5000;
-    fault.m_dwError = ERROR_CRC;
-    SetDeviceFault(fault);
+    InjectFault(CDeviceFault::eReadError, FirstClusterOffset("photo.jpg") + 5000, ERROR_CRC);
     EXPECT_EQ(Save("photo.jpg"), ERROR_CRC);
     EXPECT_TRUE(ListFolder(m_strOut).empty());
     // Resident data needs no disk read: the same fault leaves it alone.
@@ -64,10 +58,7 @@ TEST_F(SaveFailureTest, DiskReadErrorReachesTheCallerAndNoFileIsMade)
 
 TEST_F(SaveFailureTest, DiskEndingInsideTheDataFailsTheSave)
 {
-    CDeviceFault fault;
-    fault.m_eKind = CDeviceFault::eEndOfDevice;
-    fault.m_n64Offset = FirstClusterOffset("photo.jpg") + 4096;
-    SetDeviceFault(fault);
+    InjectFault(CDeviceFault::eEndOfDevice, FirstClusterOffset("photo.jpg") + 4096);
     EXPECT_NE(Save("photo.jpg"), 0u);
     EXPECT_TRUE(ListFolder(m_strOut).empty());
 }
@@ -97,17 +88,13 @@ TEST_F(SaveFailureTest, MemoryRunningOutFailsTheSave)
 
 TEST_F(SaveFailureTest, WriteFailureLeavesTheBytesWrittenBeforeIt)
 {
-    CDeviceFault fault;
-    fault.m_eKind = CDeviceFault::eWriteError;
-    fault.m_n64Offset = 1000;
-    fault.m_dwError = ERROR_DISK_FULL;
-    SetDeviceFault(fault);
+    InjectFault(CDeviceFault::eWriteError, 1000, ERROR_DISK_FULL);
     EXPECT_EQ(Save("photo.jpg"), ERROR_DISK_FULL);
     ClearFaults();
 
     ASSERT_EQ(ListFolder(m_strOut), std::vector<std::string>{"photo.jpg"});
     Bytes written, expected;
-    ASSERT_TRUE(ReadWholeFile(m_strOut + "/photo.jpg", written));
+    ASSERT_TRUE(ReadFileBytes(m_strOut + "/photo.jpg", written));
     ASSERT_TRUE(IcatAllStreams(CExtractVolume::Get().m_strDisk, CExtractVolume::kStartSector,
                                CExtractVolume::Get().Index("photo.jpg"), expected));
     ASSERT_EQ(written.size(), 1000u);
@@ -115,23 +102,19 @@ TEST_F(SaveFailureTest, WriteFailureLeavesTheBytesWrittenBeforeIt)
 
     // Saving again replaces the broken file with the whole one.
     EXPECT_EQ(Save("photo.jpg"), 0u);
-    ASSERT_TRUE(ReadWholeFile(m_strOut + "/photo.jpg", written));
+    ASSERT_TRUE(ReadFileBytes(m_strOut + "/photo.jpg", written));
     EXPECT_TRUE(written == expected);
 }
 
 TEST_F(SaveFailureTest, WriteFailureAtTheStartLeavesAnEmptyFile)
 {
-    CDeviceFault fault;
-    fault.m_eKind = CDeviceFault::eWriteError;
-    fault.m_n64Offset = 0;
-    fault.m_dwError = ERROR_DISK_FULL;
-    SetDeviceFault(fault);
+    InjectFault(CDeviceFault::eWriteError, 0, ERROR_DISK_FULL);
     EXPECT_EQ(Save("small.txt"), ERROR_DISK_FULL);
     // An entry without data writes nothing, so nothing can fail.
     EXPECT_EQ(Save("empty.dat"), 0u);
     ClearFaults();
     Bytes written;
-    ASSERT_TRUE(ReadWholeFile(m_strOut + "/small.txt", written));
+    ASSERT_TRUE(ReadFileBytes(m_strOut + "/small.txt", written));
     EXPECT_TRUE(written.empty());
 }
 

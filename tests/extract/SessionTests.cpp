@@ -1,27 +1,12 @@
 // The scan session on a real volume with one damaged byte: every row is
 // listed, nothing is shown, and files are saved after the scan as icat reads them.
 #include "ExtractVolume.h"
-#include "session/ScanSession.h"
 #include "support/DiskGuard.h"
+#include "support/ScanSink.h"
 
 #include <gtest/gtest.h>
 
 using namespace extract_test;
-
-namespace
-{
-
-class CRowSink : public IScanSink
-{
-public:
-    void OnCleared() override {}
-    void OnRows(CRowBatch&& batch, DWORD, DWORD) override { m_store.Append(std::move(batch)); }
-    void OnError(DWORD dwCode) override { m_vecErrors.push_back(dwCode); }
-    CRowStore m_store;
-    std::vector<DWORD> m_vecErrors;
-};
-
-}  // namespace
 
 TEST(SessionOnVolumeTest, DamagedStandardInformationListsEveryRowAndSavesAfterTheScan)
 {
@@ -29,11 +14,8 @@ TEST(SessionOnVolumeTest, DamagedStandardInformationListsEveryRowAndSavesAfterTh
     ASSERT_EQ(volume.m_strError, "");
     CDiskGuard guard(volume.m_strDisk);
     CScanSession session;
-    CRowSink sink;
-    std::atomic<BYTE> bStop{0};
-    CScanTarget target;
-    target.m_partition.dwFirstSector = CExtractVolume::kStartSector;
-    ASSERT_EQ(session.RunScan(&target, bStop, sink), 0u);
+    CCollectingSink sink;
+    ASSERT_EQ(sink.Scan(session, CExtractVolume::kStartSector), 0u);
     EXPECT_TRUE(sink.m_vecErrors.empty());
     ASSERT_EQ(sink.m_store.Size(), session.Drive().GetRecordCount() - kFirstListedRecord)
         << "every record of the table is listed";
@@ -50,7 +32,7 @@ TEST(SessionOnVolumeTest, DamagedStandardInformationListsEveryRowAndSavesAfterTh
         const DWORD dwIndex = volume.Index(pszName);
         ASSERT_EQ(session.SaveEntry(dwIndex, strOut.c_str()), 0u) << pszName;
         Bytes saved, expected = volume.m_mapContent.at(pszName);
-        ASSERT_TRUE(ReadWholeFile(strOut + "/" + pszName, saved));
+        ASSERT_TRUE(ReadFileBytes(strOut + "/" + pszName, saved));
         if (std::string(pszName) == "photo.jpg")
         {
             ASSERT_TRUE(IcatAllStreams(volume.m_strDisk, CExtractVolume::kStartSector, dwIndex, expected));

@@ -2,14 +2,14 @@
 // image, saved one by one and compared with The Sleuth Kit's reading of the
 // same record: resident, non-resident, fragmented, sparse, deleted, named
 // streams, directories, long, Latin-1 and wider names.
-#include "ExtractTestDrive.h"
 #include "ExtractVolume.h"
+#include "support/Process.h"
+
 #include "session/SaveEntry.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sstream>
 #include <unistd.h>
 
 using namespace extract_test;
@@ -84,9 +84,9 @@ void Sweep(const std::string& strImage, DWORD dwStartSector, DWORD dwFirst, DWOR
     ASSERT_GT(dwEnd, dwFirst);
 
     // A short folder, so that long names still fit in the path.
-    char szFolder[] = "/tmp/salvix-sweep-XXXXXX";
-    ASSERT_NE(mkdtemp(szFolder), nullptr);
-    const std::string strFolder = szFolder;
+    const CTempDir folder;
+    const std::string& strFolder = folder.Path();
+    ASSERT_FALSE(strFolder.empty());
 
     for (DWORD dwIndex = dwFirst; dwIndex < dwEnd; ++dwIndex)
     {
@@ -121,7 +121,7 @@ void Sweep(const std::string& strImage, DWORD dwStartSector, DWORD dwFirst, DWOR
         ASSERT_EQ(vecFiles, std::vector<std::string>{strName});
         Bytes saved, expected;
         CIstatInfo istat;
-        ASSERT_TRUE(ReadWholeFile(strFolder + "/" + strName, saved));
+        ASSERT_TRUE(ReadFileBytes(strFolder + "/" + strName, saved));
         ASSERT_TRUE(Istat(strImage, dwStartSector, dwIndex, istat));
         ASSERT_TRUE(IcatAllStreams(strImage, dwStartSector, dwIndex, expected));
         EXPECT_EQ(saved.size(), expected.size()) << strName;
@@ -130,7 +130,6 @@ void Sweep(const std::string& strImage, DWORD dwStartSector, DWORD dwFirst, DWOR
         counts.m_vecCompared.push_back(strName);
         ASSERT_EQ(unlink((strFolder + "/" + strName).c_str()), 0);
     }
-    RemoveTree(strFolder);
 }
 
 std::string WorkFolder()
@@ -144,7 +143,7 @@ TEST(SaveSweep, TestVolumeOfTheVolumeTool)
     const std::string strWork = WorkFolder();
     ASSERT_NE(strWork, "");
     const std::string strDisk = strWork + "/test.img";
-    ASSERT_TRUE(RunCommand(Quote(SALVIX_MKVOLUME) + " --disk 2048 " + Quote(strDisk)));
+    ASSERT_TRUE(RunProcess({SALVIX_MKVOLUME, "--disk", "2048", strDisk}).Ok());
 
     CSweepCounts counts;
     Sweep(strDisk, 2048, 30, 0, counts);
@@ -166,24 +165,15 @@ TEST(SaveSweep, DeletedFilesOfTheSampleDisk)
     const std::string strWork = WorkFolder();
     ASSERT_NE(strWork, "");
     const std::string strDisk = strWork + "/sample.img";
-    ASSERT_TRUE(RunCommand(Quote(SALVIX_MKSAMPLE) + " " + Quote(strDisk)));
+    ASSERT_TRUE(RunProcess({SALVIX_MKSAMPLE, strDisk}).Ok());
 
     // The NTFS partitions, where mmls sees them.
-    std::string strLayout;
-    ASSERT_TRUE(RunCommand("mmls " + Quote(strDisk), &strLayout));
+    std::vector<CMmlsRow> vecRows;
+    ASSERT_TRUE(Mmls(strDisk, {}, vecRows));
     std::vector<DWORD> vecStarts;
-    std::istringstream lines(strLayout);
-    std::string strLine;
-    while (std::getline(lines, strLine))
-    {
-        if (strLine.find("NTFS") == std::string::npos)
-            continue;
-        std::istringstream fields(strLine);
-        std::string strSlot, strKind;
-        unsigned long long n64Start = 0;
-        fields >> strSlot >> strKind >> n64Start;
-        vecStarts.push_back(static_cast<DWORD>(n64Start));
-    }
+    for (const CMmlsRow& row : vecRows)
+        if (row.m_strDescription.find("NTFS") != std::string::npos)
+            vecStarts.push_back(static_cast<DWORD>(row.m_n64Start));
     ASSERT_EQ(vecStarts.size(), 2u);
 
     unsigned nDeleted = 0;
@@ -203,8 +193,9 @@ TEST(SaveSweep, PublicImageWithASparseFile)
     const std::string strWork = WorkFolder();
     ASSERT_NE(strWork, "");
     const std::string strImage = strWork + "/testfs1.img";
-    ASSERT_TRUE(RunCommand("gzip -dc " + Quote(SALVIX_TESTDATA_DIR "/testfs1.bin.gz") + " > " +
-                    Quote(strImage)));
+    const CProcessResult gzip = RunProcess({"gzip", "-dc", SALVIX_TESTDATA_DIR "/testfs1.bin.gz"});
+    ASSERT_TRUE(gzip.Ok()) << gzip.m_strErrors;
+    ASSERT_TRUE(WriteFileBytes(strImage, Bytes(gzip.m_strOutput.begin(), gzip.m_strOutput.end())));
 
     // 64 empty-file, 65 file-with-12345, 66 1000-bytes-file, 67 sparse-file,
     // 68 many_subdirs.

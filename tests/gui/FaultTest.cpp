@@ -2,10 +2,10 @@
 // "GetLastError" box as its code; what was listed before it stays listed;
 // nothing hangs, and the next scan works again.
 #include "GuiTestSupport.h"
+#include "support/Faults.h"
+#include "support/NtfsImage.h"
 
 #include "ntfs/EntryData.h"
-
-#include "platform/FaultInjection.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,52 +14,6 @@
 #include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
-
-namespace
-{
-
-// The geometry a scan of the partition at dwStart will meet.
-struct CVolumeGeometry
-{
-    ULONGLONG m_n64Start = 0;      // byte offset of the boot sector
-    ULONGLONG m_n64MftRecord0 = 0; // byte offset of table record 0
-    DWORD m_dwClusterSize = 0;
-};
-
-CVolumeGeometry ReadGeometry(const QString& strImage, DWORD dwStart)
-{
-    CVolumeGeometry geometry;
-    QFile file(strImage);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(static_cast<qint64>(dwStart) * 512))
-        return geometry;
-    const QByteArray boot = file.read(512);
-    if (boot.size() < 512)
-        return geometry;
-    auto byte = [&](int n) { return static_cast<ULONGLONG>(static_cast<unsigned char>(boot[n])); };
-    geometry.m_n64Start = static_cast<ULONGLONG>(dwStart) * 512;
-    geometry.m_dwClusterSize = static_cast<DWORD>((byte(0x0B) | (byte(0x0C) << 8)) * byte(0x0D));
-    ULONGLONG n64MftCluster = 0;
-    for (int i = 7; i >= 0; --i)
-        n64MftCluster = (n64MftCluster << 8) | byte(0x30 + i);
-    geometry.m_n64MftRecord0 = geometry.m_n64Start + n64MftCluster * geometry.m_dwClusterSize;
-    return geometry;
-}
-
-CDeviceFault Fault(CDeviceFault::EKind eKind, ULONGLONG n64Offset, DWORD dwError = 0)
-{
-    CDeviceFault fault;
-    fault.m_eKind = eKind;
-    fault.m_n64Offset = n64Offset;
-    fault.m_dwError = dwError;
-    return fault;
-}
-
-QString Cell(CSalvixDlg& dlg, int nRow, int nColumn)
-{
-    return dlg.m_pModel->data(dlg.m_pModel->index(nRow, nColumn)).toString();
-}
-
-}  // namespace
 
 class CFaultTest : public QObject
 {
@@ -71,15 +25,15 @@ private slots:
     {
         // The sample disk's second extended boot record cannot be read.
         CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
+        CDiskGuard disk(SampleDiskPath().toStdString());
         CSalvixDlg probe;
         probe.show();
         const DWORD dwLast = PartitionStart(probe, QStringLiteral("NTFS Drive 2"));
         QVERIFY(dwLast > 2048);
         probe.close();
         // The record that lists the last partition lies 2048 sectors before it.
-        SetDeviceFault(Fault(CDeviceFault::eReadError, (static_cast<ULONGLONG>(dwLast) - 2048) * 512 + 7,
-                             ERROR_CRC));
+        salvix_test::InjectFault(CDeviceFault::eReadError, (static_cast<ULONGLONG>(dwLast) - 2048) * 512 + 7,
+                                 ERROR_CRC);
         CSalvixDlg dlg;
         dlg.show();
         QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_CRC});
@@ -94,13 +48,14 @@ private slots:
         QTest::addColumn<int>("nWhere");  // 0 boot sector, 1 record 0, 2 the table at record 30
         QTest::addColumn<uint>("dwError");
         QTest::addColumn<uint>("dwShown");
-        QTest::newRow("boot sector read error") << int(CDeviceFault::eReadError) << 0 << 1117u << 1117u;
-        QTest::newRow("boot sector cut short") << int(CDeviceFault::eEndOfDevice) << 0 << 0u << 30u;
-        QTest::newRow("seek to the volume fails") << int(CDeviceFault::eSeekError) << 0 << 25u << 25u;
-        QTest::newRow("record 0 read error") << int(CDeviceFault::eReadError) << 1 << 23u << 23u;
-        QTest::newRow("record 0 cut short") << int(CDeviceFault::eShortRead) << 1 << 0u << 87u;
-        QTest::newRow("table ends inside its runs") << int(CDeviceFault::eEndOfDevice) << 2 << 0u << 38u;
-        QTest::newRow("table read error") << int(CDeviceFault::eReadError) << 2 << 1117u << 1117u;
+        QTest::newRow("boot sector read error")
+            << int(CDeviceFault::eReadError) << 0 << ERROR_IO_DEVICE << ERROR_IO_DEVICE;
+        QTest::newRow("boot sector cut short") << int(CDeviceFault::eEndOfDevice) << 0 << 0u << ERROR_READ_FAULT;
+        QTest::newRow("seek to the volume fails") << int(CDeviceFault::eSeekError) << 0 << ERROR_SEEK << ERROR_SEEK;
+        QTest::newRow("record 0 read error") << int(CDeviceFault::eReadError) << 1 << ERROR_CRC << ERROR_CRC;
+        QTest::newRow("record 0 cut short") << int(CDeviceFault::eShortRead) << 1 << 0u << ERROR_INVALID_PARAMETER;
+        QTest::newRow("table ends inside its runs") << int(CDeviceFault::eEndOfDevice) << 2 << 0u << ERROR_HANDLE_EOF;
+        QTest::newRow("table read error") << int(CDeviceFault::eReadError) << 2 << ERROR_IO_DEVICE << ERROR_IO_DEVICE;
     }
 
     void OpeningFaultsAreShownAndTheNextScanWorks()
@@ -109,19 +64,17 @@ private slots:
         QFETCH(int, nWhere);
         QFETCH(uint, dwError);
         QFETCH(uint, dwShown);
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
-        const CVolumeGeometry geometry =
-            ReadGeometry(SampleDiskPath(), PartitionStart(dlg, QStringLiteral("NTFS Drive 0")));
-        QVERIFY(geometry.m_dwClusterSize > 0);
+        const ULONGLONG n64Start = PartitionStart(dlg, QStringLiteral("NTFS Drive 0")) * 512ull;
+        const salvix_test::CBootGeometry boot = salvix_test::ReadBootGeometry(SampleDiskPath().toStdString(), n64Start);
+        QVERIFY(boot.m_dwClusterSize > 0);
         // The table is read as its records are asked for: a fault at record 30,
         // the first listed, ends the scan before any row, with its code.
-        const ULONGLONG n64Offsets[] = {geometry.m_n64Start + 100, geometry.m_n64MftRecord0 + 512,
-                                        geometry.m_n64MftRecord0 + 30 * 1024 + 100};
-        SetDeviceFault(Fault(static_cast<CDeviceFault::EKind>(nKind), n64Offsets[nWhere], dwError));
+        const ULONGLONG n64Offsets[] = {n64Start + 100, boot.m_n64Table + 512,
+                                        boot.m_n64Table + 30 * boot.m_dwRecordSize + 100};
+        salvix_test::InjectFault(static_cast<CDeviceFault::EKind>(nKind), n64Offsets[nWhere], dwError);
 
         QVERIFY(ScanToEnd(dlg, 20000));
         QCOMPARE(seams.Errors(), std::vector<DWORD>{dwShown});
@@ -139,10 +92,8 @@ private slots:
 
     void OutOfMemoryForTheTable()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         SetAllocationFault(32 * 1024);  // the sample's tables are larger; records are not
         QVERIFY(ScanToEnd(dlg, 20000));
@@ -152,10 +103,8 @@ private slots:
 
     void MemoryRunningOutWhileListingStopsNothing()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(dlg, 20000));
         const int nRows = dlg.m_pModel->rowCount();
@@ -177,10 +126,8 @@ private slots:
 
     void DataReadFailureWhileSavingIsShownOnce()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(dlg, 20000));
 
@@ -201,20 +148,16 @@ private slots:
 
         const QString strFolder = FreshFolder(QStringLiteral("fault-save"));
         CSalvixDlg::s_fnFolderHook = [&](const QString&, const QString&) { return strFolder; };
-        dlg.m_pList->clearSelection();
-        for (int nRow : {nResident, nClusters})
-            dlg.m_pList->selectionModel()->select(dlg.m_pModel->index(nRow, 0),
-                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        SelectRows(dlg, {nResident, nClusters});
         // The large file's first cluster cannot be read; the resident file
         // and the table are read as ever.
-        const CVolumeGeometry geometry =
-            ReadGeometry(SampleDiskPath(), PartitionStart(dlg, QStringLiteral("NTFS Drive 0")));
+        const ULONGLONG n64Start = PartitionStart(dlg, QStringLiteral("NTFS Drive 0")) * 512ull;
+        const salvix_test::CBootGeometry boot = salvix_test::ReadBootGeometry(SampleDiskPath().toStdString(), n64Start);
         CEntryData data;
         QCOMPARE(dlg.m_session.Drive().OpenEntryData(dlg.m_pModel->RecordOf(nClusters), data), DWORD(0));
         QVERIFY(!data.Stream(0).m_vecExtents.empty());
         const ULONGLONG n64Cluster = data.Stream(0).m_vecExtents[0].m_n64Lcn;
-        SetDeviceFault(Fault(CDeviceFault::eReadError,
-                             geometry.m_n64Start + n64Cluster * geometry.m_dwClusterSize + 100, ERROR_CRC));
+        salvix_test::InjectFault(CDeviceFault::eReadError, n64Start + n64Cluster * boot.m_dwClusterSize + 100, ERROR_CRC);
         dlg.OnSaveSelected();
         ClearFaults();
         QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_CRC});

@@ -1,14 +1,13 @@
 #include "GuiTestSupport.h"
 
+#include "support/SleuthKit.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
+#include <QTableView>
 #include <QTreeWidget>
-
-#include <cstdlib>
 
 QString SampleDiskPath()
 {
@@ -24,20 +23,6 @@ QString FreshFolder(const QString& strName)
     dir.removeRecursively();
     QDir().mkpath(dir.path());
     return dir.absolutePath();
-}
-
-CDiskEnvironment::CDiskEnvironment(const QString& strPath)
-    : m_byteOld(qgetenv("SALVIX_DISK")), m_bHadOld(qEnvironmentVariableIsSet("SALVIX_DISK"))
-{
-    qputenv("SALVIX_DISK", strPath.toLocal8Bit());
-}
-
-CDiskEnvironment::~CDiskEnvironment()
-{
-    if (m_bHadOld)
-        qputenv("SALVIX_DISK", m_byteOld);
-    else
-        qunsetenv("SALVIX_DISK");
 }
 
 CDialogSeams::CDialogSeams()
@@ -75,6 +60,19 @@ bool SelectPartition(CSalvixDlg& dlg, const QString& strText)
     return listItems.first()->isSelected();
 }
 
+QString Cell(CSalvixDlg& dlg, int nRow, int nColumn)
+{
+    return dlg.m_pModel->data(dlg.m_pModel->index(nRow, nColumn)).toString();
+}
+
+void SelectRows(CSalvixDlg& dlg, const QList<int>& listRows)
+{
+    dlg.m_pList->clearSelection();
+    for (int nRow : listRows)
+        dlg.m_pList->selectionModel()->select(dlg.m_pModel->index(nRow, 0),
+                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
 bool ScanToEnd(CSalvixDlg& dlg, int nTimeoutMs)
 {
     dlg.m_pScanButton->click();
@@ -100,34 +98,26 @@ DWORD PartitionStart(CSalvixDlg& dlg, const QString& strText)
     return pTarget ? pTarget->m_partition.dwFirstSector : 0;
 }
 
-QByteArray RunTool(const QString& strProgram, const QStringList& listArgs)
+std::map<DWORD, CFlsRecord> FlsEntries(const QString& strImage, DWORD dwStartSector)
 {
-    QProcess process;
-    process.start(strProgram, listArgs);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0)
-        return QByteArray();
-    return process.readAllStandardOutput();
+    std::vector<salvix_test::CFlsEntry> vecEntries;
+    salvix_test::Fls(strImage.toStdString(), dwStartSector, vecEntries);
+    std::map<DWORD, CFlsRecord> mapRecords;
+    for (const salvix_test::CFlsEntry& entry : vecEntries)
+    {
+        if (entry.m_bReallocated || entry.m_strAttribute.find('-') == std::string::npos)
+            continue;
+        CFlsRecord& record = mapRecords[static_cast<DWORD>(entry.m_n64Record)];
+        record.m_listNames << QString::fromStdString(entry.Name());
+        record.m_bDeleted = entry.m_bDeleted;
+        record.m_bDirectory = entry.IsDirectory();
+    }
+    return mapRecords;
 }
 
-std::map<DWORD, CFlsEntry> FlsEntries(const QString& strImage, DWORD dwStartSector)
+QByteArray Icat(const QString& strImage, DWORD dwStartSector, DWORD dwRecord)
 {
-    std::map<DWORD, CFlsEntry> mapEntries;
-    const QByteArray byteOut = RunTool(
-        QStringLiteral("fls"),
-        {QStringLiteral("-r"), QStringLiteral("-o"), QString::number(dwStartSector), strImage});
-    // "+ r/r * 70-128-2:\tname": depth marks, types, a '*' for deleted, the address.
-    static const QRegularExpression re(
-        QStringLiteral("^[+ ]*\\S+/(\\S+)\\s+(\\*\\s+)?(\\d+)-\\d+-\\d+(\\(realloc\\))?:\\t(.*)$"));
-    for (const QString& strLine : QString::fromUtf8(byteOut).split(QLatin1Char('\n')))
-    {
-        const QRegularExpressionMatch match = re.match(strLine);
-        if (!match.hasMatch() || !match.captured(4).isEmpty())
-            continue;
-        CFlsEntry& entry = mapEntries[match.captured(3).toUInt()];
-        entry.m_listNames << match.captured(5);
-        entry.m_bDeleted = !match.captured(2).isEmpty();
-        entry.m_bDirectory = match.captured(1) == QLatin1String("d");
-    }
-    return mapEntries;
+    std::vector<uint8_t> vecData;
+    salvix_test::Icat(strImage.toStdString(), dwStartSector, std::to_string(dwRecord), vecData);
+    return QByteArray(reinterpret_cast<const char*>(vecData.data()), static_cast<int>(vecData.size()));
 }

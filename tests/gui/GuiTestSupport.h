@@ -2,6 +2,8 @@
 // of the dialog set and cleared around each test, and The Sleuth Kit's view.
 #pragma once
 
+#include "support/DiskGuard.h"
+
 #include "ui/SalvixDlg.h"
 
 #include <QString>
@@ -13,22 +15,12 @@
 #include <string>
 #include <vector>
 
+using salvix_test::CDiskGuard;
+
 // The sample disk that ctest makes before the tests run.
 QString SampleDiskPath();
 // A fresh folder below the build tree for one test's output.
 QString FreshFolder(const QString& strName);
-
-// Points the first physical disk at strPath for the life of the object.
-class CDiskEnvironment
-{
-public:
-    explicit CDiskEnvironment(const QString& strPath);
-    ~CDiskEnvironment();
-
-private:
-    QByteArray m_byteOld;
-    bool m_bHadOld;
-};
 
 // Records the error codes the dialog shows instead of opening boxes; clears
 // every seam of the dialog when it goes.
@@ -44,6 +36,21 @@ private:
     std::vector<DWORD> m_vecErrors;
 };
 
+// The dialog of one test, shown, on a disk (the sample unless given), its
+// seams recorded; all of it goes at the end of the test, the dialog first:
+//   CDialogOnDisk on;
+//   auto& [seams, disk, dlg] = on;
+struct CDialogOnDisk
+{
+    explicit CDialogOnDisk(const QString& strDisk = SampleDiskPath()) : m_disk(strDisk.toStdString())
+    {
+        m_dlg.show();
+    }
+    CDialogSeams m_seams;
+    CDiskGuard m_disk;
+    CSalvixDlg m_dlg;
+};
+
 // Runs a function when the scope ends: releases a worker a failed check left waiting.
 class CAtExit
 {
@@ -57,20 +64,24 @@ private:
 
 // Selects the tree item with this text; false when there is none.
 bool SelectPartition(CSalvixDlg& dlg, const QString& strText);
+// The text of a cell of the list.
+QString Cell(CSalvixDlg& dlg, int nRow, int nColumn);
+// Selects exactly these rows of the list.
+void SelectRows(CSalvixDlg& dlg, const QList<int>& listRows);
 // Presses the scan button and waits (processing events) for "搜索结束".
 bool ScanToEnd(CSalvixDlg& dlg, int nTimeoutMs = 60000);
 // The partition's first sector as the tree item holds it.
 DWORD PartitionStart(CSalvixDlg& dlg, const QString& strText);
 
-// Runs a program; its standard output, or an empty array when it failed.
-QByteArray RunTool(const QString& strProgram, const QStringList& listArgs);
-
 // What fls says about one record number: its names and whether it is deleted.
-struct CFlsEntry
+struct CFlsRecord
 {
     QStringList m_listNames;
     bool m_bDeleted = false;
     bool m_bDirectory = false;
 };
-// fls -r over the volume at this sector; keyed by record number.
-std::map<DWORD, CFlsEntry> FlsEntries(const QString& strImage, DWORD dwStartSector);
+// fls -r over the volume at this sector, reallocated and virtual entries
+// left out; keyed by record number.
+std::map<DWORD, CFlsRecord> FlsEntries(const QString& strImage, DWORD dwStartSector);
+// icat of the record's default data.
+QByteArray Icat(const QString& strImage, DWORD dwStartSector, DWORD dwRecord);

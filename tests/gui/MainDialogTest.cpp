@@ -2,6 +2,8 @@
 // error box, the About box routing, the keyboard and the minimised icon.
 #include "GuiTestSupport.h"
 
+#include "support/SleuthKit.h"
+
 #include "ui/AboutDlg.h"
 #include "ui/DialogUnits.h"
 
@@ -13,7 +15,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QRegularExpression>
 #include <QTimer>
 #include <QPushButton>
 #include <QTest>
@@ -28,10 +29,8 @@ private slots:
 
     void ControlsCarryTheirIdentifiersAndTexts()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Orvane v2.1"));
         QVERIFY(!dlg.windowIcon().isNull());
 
@@ -98,10 +97,8 @@ private slots:
 
     void ListHasItsColumnsInDisplayOrder()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QAbstractItemModel* pModel = dlg.m_pList->model();
         const QStringList listByIndex = {QStringLiteral("文件名"), QStringLiteral("#"),
                                          QStringLiteral("文件属性"), QStringLiteral("是否删除"),
@@ -182,11 +179,9 @@ private slots:
 
     void TreeListsTheSampleDisksPartitions()
     {
-        CDialogSeams seams;
         const QString strDisk = SampleDiskPath();
-        CDiskEnvironment disk(strDisk);
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on(strDisk);
+        auto& [seams, disk, dlg] = on;
         QVERIFY(seams.Errors().empty());
         QCOMPARE(dlg.m_pTree->topLevelItemCount(), 1);
         QTreeWidgetItem* pRoot = dlg.m_pTree->topLevelItem(0);
@@ -200,16 +195,12 @@ private slots:
         QCOMPARE(pRoot->child(2)->text(0), QStringLiteral("NTFS Drive 2"));
 
         // The starts agree with mmls on the same image.
-        const QString strMmls = QString::fromUtf8(RunTool(QStringLiteral("mmls"), {strDisk}));
-        QVERIFY2(!strMmls.isEmpty(), "mmls failed");
+        std::vector<salvix_test::CMmlsRow> vecRows;
+        QVERIFY2(salvix_test::Mmls(strDisk.toStdString(), {}, vecRows), "mmls failed");
         QList<DWORD> listStarts;
-        static const QRegularExpression re(QStringLiteral("^\\d+:\\s+\\d+:\\d+\\s+(\\d+)"));
-        for (const QString& strLine : strMmls.split(QLatin1Char('\n')))
-        {
-            const QRegularExpressionMatch match = re.match(strLine);
-            if (match.hasMatch())
-                listStarts << match.captured(1).toUInt();
-        }
+        for (const salvix_test::CMmlsRow& row : vecRows)
+            if (row.m_bPartition)
+                listStarts << DWORD(row.m_n64Start);
         QCOMPARE(listStarts.size(), 3);
         for (int i = 0; i < 3; ++i)
             QCOMPARE(PartitionStart(dlg, pRoot->child(i)->text(0)), listStarts[i]);
@@ -217,11 +208,8 @@ private slots:
 
     void WalkFailureIsShownAndTheRootStays()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(FreshFolder(QStringLiteral("nodisk")) +
-                              QStringLiteral("/missing.img"));
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on(FreshFolder(QStringLiteral("nodisk")) + QStringLiteral("/missing.img"));
+        auto& [seams, disk, dlg] = on;
         QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_FILE_NOT_FOUND});
         QCOMPARE(dlg.m_pTree->topLevelItemCount(), 1);
         QCOMPARE(dlg.m_pTreeRoot->text(0), QStringLiteral("Drives"));
@@ -232,7 +220,7 @@ private slots:
     void ErrorBoxShowsTheSystemText()
     {
         CSalvixDlg::s_fnErrorHook = nullptr;
-        CDiskEnvironment disk(SampleDiskPath());
+        CDiskGuard disk(SampleDiskPath().toStdString());
         CSalvixDlg dlg;
         dlg.show();
         QString strCaption, strText;
@@ -261,10 +249,8 @@ private slots:
 
     void AboutBoxOpensForCommands16To31Only()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         int nAbout = 0;
         CSalvixDlg::s_fnAboutHook = [&](CAboutDlg& about) {
             ++nAbout;
@@ -341,10 +327,8 @@ private slots:
         QFETCH(int, nKey);
         QFETCH(QString, strFocus);
         QFETCH(int, nResult);
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QWidget* pFocus = dlg.findChild<QWidget*>(strFocus);
         QVERIFY(pFocus);
         pFocus->setFocus();
@@ -355,10 +339,8 @@ private slots:
 
     void EnterOnTheScanButtonPressesIt()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         dlg.m_pScanButton->setFocus();
         QTest::keyClick(dlg.m_pScanButton, Qt::Key_Return);
         QVERIFY(dlg.isVisible());
@@ -368,10 +350,8 @@ private slots:
 
     void ClosingBeforeAnyScanClosesNothing()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(!dlg.m_session.HasDevice());
         QCOMPARE(dlg.m_hWorker, HANDLE(nullptr));
         QCOMPARE(int(dlg.m_bStop.load()), 1);

@@ -2,7 +2,10 @@
 // written (checked against icat), the order and the first failure, names
 // that must not become paths, and saving while a scan is still listing.
 #include "GuiTestSupport.h"
+#include "support/VolumeEdit.h"
 
+#include "Images.h"
+#include "NtfsWriter.h"
 #include "platform/Win32.h"
 
 #include <QApplication>
@@ -15,15 +18,9 @@
 #include <QProgressDialog>
 #include <QLineEdit>
 #include <QCheckBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTableView>
-
-#ifdef SALVIX_HAVE_MKVOLUME
-#include "Images.h"
-#include "NtfsWriter.h"
-#endif
 
 #include <algorithm>
 #include <atomic>
@@ -35,19 +32,6 @@ namespace
 
 const DWORD kHandMadeStart = 2048;
 
-QString Cell(CSalvixDlg& dlg, int nRow, int nColumn)
-{
-    return dlg.m_pModel->data(dlg.m_pModel->index(nRow, nColumn)).toString();
-}
-
-void SelectRows(CSalvixDlg& dlg, const QList<int>& listRows)
-{
-    dlg.m_pList->clearSelection();
-    for (int nRow : listRows)
-        dlg.m_pList->selectionModel()->select(
-            dlg.m_pModel->index(nRow, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-}
-
 // A right-click on the list's rows area, answered with "保存".
 void RightClickAndSave(CSalvixDlg& dlg)
 {
@@ -57,15 +41,6 @@ void RightClickAndSave(CSalvixDlg& dlg)
     QApplication::sendEvent(pViewport, &event);
 }
 
-QByteArray Icat(const QString& strImage, DWORD dwStart, DWORD dwRecord)
-{
-    QProcess process;
-    process.start(QStringLiteral("icat"), {QStringLiteral("-o"), QString::number(dwStart), strImage,
-                                           QString::number(dwRecord)});
-    process.waitForFinished(60000);
-    return process.readAllStandardOutput();
-}
-
 QByteArray ReadFile(const QString& strPath)
 {
     QFile file(strPath);
@@ -73,58 +48,13 @@ QByteArray ReadFile(const QString& strPath)
 }
 
 // Row of the record whose name fls gives, or -1.
-int RowOfName(const std::map<DWORD, CFlsEntry>& mapFls, const QString& strName)
+int RowOfName(const std::map<DWORD, CFlsRecord>& mapFls, const QString& strName)
 {
     for (const auto& [dwRecord, entry] : mapFls)
         if (dwRecord >= 30 && entry.m_listNames.contains(strName))
             return static_cast<int>(dwRecord) - 30;
     return -1;
 }
-
-#ifdef SALVIX_HAVE_MKVOLUME
-// Sets the read-only bit in the $FILE_NAME flags of one record of a fresh
-// volume, in place; the record must lie in the first run of the table.
-bool MarkReadOnly(const QString& strDisk, DWORD dwRecord)
-{
-    QFile file(strDisk);
-    if (!file.open(QIODevice::ReadWrite))
-        return false;
-    const qint64 n64Volume = qint64(kHandMadeStart) * 512;
-    file.seek(n64Volume);
-    const QByteArray boot = file.read(512);
-    auto le = [](const QByteArray& a, int off, int n) {
-        quint64 v = 0;
-        for (int i = n - 1; i >= 0; --i)
-            v = (v << 8) | quint8(a[off + i]);
-        return v;
-    };
-    const qint64 n64Cluster = qint64(le(boot, 0x0B, 2) * le(boot, 0x0D, 1));
-    const qint8 chCode = qint8(boot[0x40]);
-    const qint64 n64RecordSize = chCode < 0 ? (qint64(1) << -chCode) : chCode * n64Cluster;
-    const qint64 n64At =
-        n64Volume + qint64(le(boot, 0x30, 8)) * n64Cluster + dwRecord * n64RecordSize;
-    file.seek(n64At);
-    QByteArray record = file.read(n64RecordSize);
-    if (!record.startsWith("FILE") || le(record, 0x2C, 4) != dwRecord)
-        return false;
-    for (int nOff = int(le(record, 0x14, 2)); nOff + 24 <= record.size();)
-    {
-        const quint64 dwType = le(record, nOff, 4);
-        const int nLength = int(le(record, nOff + 4, 4));
-        if (dwType == 0xFFFFFFFF || nLength <= 0)
-            break;
-        if (dwType == 0x30)
-        {
-            const int nFlags = nOff + int(le(record, nOff + 0x14, 2)) + 0x38;
-            record[nFlags] = char(record[nFlags] | 0x01);
-            file.seek(n64At);
-            return file.write(record) == record.size();
-        }
-        nOff += nLength;
-    }
-    return false;
-}
-#endif
 
 }  // namespace
 
@@ -139,12 +69,12 @@ private:
 private slots:
     void initTestCase()
     {
-#ifdef SALVIX_HAVE_MKVOLUME
         // A disk with one NTFS partition holding names that need care.
         const QString strDir = FreshFolder(QStringLiteral("save-disk"));
         m_strHandMade = strDir + QStringLiteral("/hand-made.img");
         const std::string strVolume = (strDir + QStringLiteral("/volume.tmp")).toStdString();
         const uint32_t dwSectors = 16 * 2048;
+        uint64_t n64ReadOnly = 0;
         NtfsFormat format;
         format.dwPartitionStart = kHandMadeStart;
         QVERIFY(FormatNtfs(strVolume, uint64_t(dwSectors) * 512, format));
@@ -159,6 +89,7 @@ private slots:
             QVERIFY(writer.WriteFile("/a/same.txt", bytes("the first one")));
             QVERIFY(writer.WriteFile("/b/same.txt", bytes("the second, longer one")));
             QVERIFY(writer.WriteFile("/readonly.txt", bytes("keep me")));
+            n64ReadOnly = uint64_t(writer.RecordOf("/readonly.txt"));
             QVERIFY(writer.WriteFile("/café.txt", bytes("latin-1 name")));
             QVERIFY(writer.WriteFile("/日本.txt", bytes("a whole name")));
             // Names that must not turn into paths; some the library may refuse.
@@ -174,25 +105,18 @@ private slots:
             }
             QVERIFY(writer.Unmount());
         }
+        QVERIFY(salvix_test::EditRecord(strVolume, n64ReadOnly,
+                                        salvix_test::SetNameFlags(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE)));
         QVERIFY(MakePartitionedDisk(m_strHandMade.toStdString(), uint64_t(dwSectors + 4096) * 512,
-                                    {{ kHandMadeStart,
-                                       dwSectors,
-                                       0x07 }}));
+                                    {{kHandMadeStart, dwSectors, 0x07}}));
         QVERIFY(PlaceImage(strVolume, m_strHandMade.toStdString(), uint64_t(kHandMadeStart) * 512));
         QFile::remove(QString::fromStdString(strVolume));
-        const auto mapFls = FlsEntries(m_strHandMade, kHandMadeStart);
-        const int nRow = RowOfName(mapFls, QStringLiteral("readonly.txt"));
-        QVERIFY(nRow >= 0);
-        QVERIFY(MarkReadOnly(m_strHandMade, DWORD(nRow) + 30));
-#endif
     }
 
     void NothingSelectedAsksNothing()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(dlg));
         QStringList listEntries;
@@ -217,10 +141,8 @@ private slots:
 
     void CancelledChooserWritesNothing()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(dlg));
         SelectRows(dlg, {40});
@@ -245,11 +167,9 @@ private slots:
 
     void SavedFilesEqualIcat()
     {
-        CDialogSeams seams;
         const QString strDisk = SampleDiskPath();
-        CDiskEnvironment disk(strDisk);
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on(strDisk);
+        auto& [seams, disk, dlg] = on;
         for (const QString& strPartition :
              {QStringLiteral("NTFS Drive 0"), QStringLiteral("NTFS Drive 2")})
         {
@@ -292,11 +212,9 @@ private slots:
 
     void FailureInTheMiddleStopsTheRun()
     {
-        CDialogSeams seams;
         const QString strDisk = SampleDiskPath();
-        CDiskEnvironment disk(strDisk);
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on(strDisk);
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(dlg));
         const auto mapFls =
@@ -329,13 +247,8 @@ private slots:
 
     void NamesOfTheHandMadeVolume()
     {
-#ifndef SALVIX_HAVE_MKVOLUME
-        QSKIP("the volume maker is not built");
-#else
-        CDialogSeams seams;
-        CDiskEnvironment disk(m_strHandMade);
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on(m_strHandMade);
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(dlg));
         const auto mapFls = FlsEntries(m_strHandMade, kHandMadeStart);
@@ -410,15 +323,12 @@ private slots:
                  0);
         QCOMPARE(QDir(strParent).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList{QStringLiteral("inside")});
-#endif
     }
 
     void SortedAndFilteredRowsSaveTheirOwnRecords()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(dlg));
         const int nRows = dlg.m_pModel->rowCount();
@@ -474,10 +384,8 @@ private slots:
 
     void CancelInTheProgressWindowStopsTheSave()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(dlg));
         const auto mapFls = FlsEntries(SampleDiskPath(), PartitionStart(dlg, QStringLiteral("NTFS Drive 0")));
@@ -507,11 +415,9 @@ private slots:
 
     void SavingDuringAScan()
     {
-        CDialogSeams seams;
         const QString strDisk = SampleDiskPath();
-        CDiskEnvironment disk(strDisk);
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on(strDisk);
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         // The worker slows down once the first user files are listed, and
         // waits before the last records until the save is over, so the scan

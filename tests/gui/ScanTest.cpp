@@ -2,6 +2,7 @@
 // and The Sleuth Kit, the button's states, stopping, errors, and closing the
 // dialog while the worker runs or waits for the user interface.
 #include "GuiTestSupport.h"
+#include "support/NtfsImage.h"
 
 #include "platform/Platform.h"
 
@@ -26,11 +27,6 @@ const QString kTextStop = QStringLiteral("停止扫描");
 const QString kTextStopping = QStringLiteral("停滞中...");
 const QString kTextFinished = QStringLiteral("搜索结束");
 
-QString Cell(CSalvixDlg& dlg, int nRow, int nColumn)
-{
-    return dlg.m_pModel->data(dlg.m_pModel->index(nRow, nColumn)).toString();
-}
-
 }  // namespace
 
 class CScanTest : public QObject
@@ -39,11 +35,9 @@ class CScanTest : public QObject
 private slots:
     void RowsAndCountersMatchTheCoreAndFls()
     {
-        CDialogSeams seams;
         const QString strDisk = SampleDiskPath();
-        CDiskEnvironment disk(strDisk);
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on(strDisk);
+        auto& [seams, disk, dlg] = on;
         for (const QString& strPartition :
              {QStringLiteral("NTFS Drive 0"), QStringLiteral("NTFS Drive 2")})
         {
@@ -59,9 +53,7 @@ private slots:
             HANDLE hDevice = OpenFirstDisk();
             QVERIFY(hDevice != INVALID_HANDLE_VALUE);
             CNTFSDrive drive;
-            drive.AttachDevice(hDevice);
-            drive.SetVolumeStart(dwStart, 512);
-            QCOMPARE(drive.OpenVolume(), DWORD(0));
+            QCOMPARE(salvix_test::OpenVolumeOn(drive, hDevice, dwStart), DWORD(0));
             std::vector<MFTEntryInfo> vecInfos;
             std::vector<std::string> vecNames;
             MFTEntryInfo info;
@@ -95,7 +87,7 @@ private slots:
 
             // The Sleuth Kit, reading the same bytes its own way, names the same
             // files and agrees on which are deleted.
-            const std::map<DWORD, CFlsEntry> mapFls = FlsEntries(strDisk, dwStart);
+            const std::map<DWORD, CFlsRecord> mapFls = FlsEntries(strDisk, dwStart);
             int nCompared = 0, nDeletedCompared = 0;
             for (const auto& [dwRecord, entry] : mapFls)
             {
@@ -116,10 +108,8 @@ private slots:
 
     void StopMidScanThenTwoPresses()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
 
         // The worker waits at record 60 until the stop press has been handled.
@@ -166,10 +156,8 @@ private slots:
     void ButtonNeverStaysDisabled()
     {
         // Presses at any moment of a short scan: every run ends enabled.
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 2")));
         for (int nRun = 0; nRun < 40; ++nRun)
         {
@@ -189,10 +177,8 @@ private slots:
     {
         // The worker lingers after reporting its end: a press on "搜索结束"
         // must still find it ended, or the button would stay disabled.
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 2")));
         CSalvixDlg::s_fnWorkerEndHook = [] {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -211,10 +197,8 @@ private slots:
 
     void NothingSelectedKeepsTheRows()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 2")));
         QVERIFY(ScanToEnd(dlg));
         const int nRows = dlg.m_pModel->rowCount();
@@ -245,10 +229,8 @@ private slots:
 
     void Fat32ShowsTheErrorAndReopensTheDiskNextTime()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(dlg));
         QVERIFY(dlg.m_session.HasDevice());
@@ -275,10 +257,8 @@ private slots:
 
     void ScansInARowShareTheDeviceHandle()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(dlg));
         const HANDLE hFirst = dlg.m_session.DeviceHandle();
@@ -298,7 +278,7 @@ private slots:
         const QString strSecond = FreshFolder(QStringLiteral("scan-two-disks")) + QStringLiteral("/b.img");
         QVERIFY(QFile::copy(SampleDiskPath(), strSecond));
         const DWORD dwStart = [&] {
-            CDiskEnvironment disk(SampleDiskPath());
+            CDiskGuard disk(SampleDiskPath().toStdString());
             CSalvixDlg probe;
             probe.show();
             return PartitionStart(probe, QStringLiteral("NTFS Drive 0"));
@@ -309,9 +289,7 @@ private slots:
             file.seek(static_cast<qint64>(dwStart) * 512);
             file.write(QByteArray(512, '\0'));
         }
-        SetDiskPaths({QFile::encodeName(SampleDiskPath()).toStdString(),
-                      QFile::encodeName(strSecond).toStdString()});
-        CAtExit restore([] { SetDiskPaths(std::vector<std::string>()); });
+        const auto disks = CDiskGuard::Given({SampleDiskPath().toStdString(), strSecond.toStdString()});
         CSalvixDlg dlg;
         dlg.show();
         QCOMPARE(dlg.m_pTreeRoot->childCount(), 2);
@@ -335,12 +313,11 @@ private slots:
         CDialogSeams seams;
         CSalvixDlg* pDlg = nullptr;
         {
-            CDiskEnvironment disk(SampleDiskPath());
+            CDiskGuard disk(SampleDiskPath().toStdString());
             pDlg = new CSalvixDlg;
             pDlg->show();
         }
-        CDiskEnvironment missing(FreshFolder(QStringLiteral("scan-nodisk")) +
-                                 QStringLiteral("/gone.img"));
+        CDiskGuard missing((FreshFolder(QStringLiteral("scan-nodisk")) + QStringLiteral("/gone.img")).toStdString());
         QVERIFY(SelectPartition(*pDlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(*pDlg));
         QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_FILE_NOT_FOUND});
@@ -351,10 +328,8 @@ private slots:
 
     void ClosingDuringALongScanWaitsForTheWorker()
     {
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         std::atomic<int> nRecords{0};
         CSalvixDlg::s_fnBeforeRecordHook = [&](DWORD) {
@@ -379,10 +354,8 @@ private slots:
     {
         // The worker asks for a box the user interface has not shown yet: the
         // closing dialog must not wait on a worker that waits on it.
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("FAT32 Drive 1")));
         dlg.m_pScanButton->click();
         DWORD dwExit = STILL_ACTIVE;
@@ -401,10 +374,8 @@ private slots:
     {
         // The box is up (on the user interface thread, the worker waiting for
         // it) when the dialog is closed.
-        CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("FAT32 Drive 1")));
         std::vector<DWORD> vecCodes;
         CSalvixDlg::s_fnErrorHook = [&](DWORD dwCode) {
@@ -421,7 +392,7 @@ private slots:
     void DestroyingTheDialogDuringAScan()
     {
         CDialogSeams seams;
-        CDiskEnvironment disk(SampleDiskPath());
+        CDiskGuard disk(SampleDiskPath().toStdString());
         auto pDlg = std::make_unique<CSalvixDlg>();
         pDlg->show();
         QVERIFY(SelectPartition(*pDlg, QStringLiteral("NTFS Drive 2")));

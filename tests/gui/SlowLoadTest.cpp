@@ -3,9 +3,8 @@
 // freezing the window.
 #include "GuiTestSupport.h"
 
-#include "platform/FaultInjection.h"
-#include "support/DiskGuard.h"
 #include "support/NtfsImage.h"
+#include "support/Faults.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,7 +18,7 @@
 #include <chrono>
 #include <thread>
 
-using namespace testimg;
+using namespace salvix_test;
 
 namespace
 {
@@ -44,11 +43,7 @@ public:
     // From now on every read of the table past its first cluster is slow.
     void MakeSlow()
     {
-        CDeviceFault slow;
-        slow.m_eKind = CDeviceFault::eSlowRead;
-        slow.m_n64Offset = m_disk.MftPosition() + 4096;
-        slow.m_dwError = kReadDelayMs;
-        SetDeviceFault(slow);
+        InjectFault(CDeviceFault::eSlowRead, m_disk.MftPosition() + 4096, kReadDelayMs);
     }
     CTestDisk m_disk;
 };
@@ -63,11 +58,9 @@ private slots:
 
     void StopIsAnsweredDuringTheLoad()
     {
-        CDialogSeams seams;
         CLargeTableDisk disk;
-        CDiskGuard guard(disk.m_disk.Path());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on(QString::fromStdString(disk.m_disk.Path()));
+        auto& [seams, guard, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         disk.MakeSlow();
         dlg.m_pScanButton->click();
@@ -83,11 +76,9 @@ private slots:
 
     void ClosingIsAnsweredDuringTheLoad()
     {
-        CDialogSeams seams;
         CLargeTableDisk disk;
-        CDiskGuard guard(disk.m_disk.Path());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on(QString::fromStdString(disk.m_disk.Path()));
+        auto& [seams, guard, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         disk.MakeSlow();
         dlg.m_pScanButton->click();
@@ -103,17 +94,14 @@ private slots:
 
     void SaveDuringTheLoadKeepsTheWindowAlive()
     {
-        CDialogSeams seams;
         CLargeTableDisk disk;
-        CDiskGuard guard(disk.m_disk.Path());
-        CSalvixDlg dlg;
-        dlg.show();
+        CDialogOnDisk on(QString::fromStdString(disk.m_disk.Path()));
+        auto& [seams, guard, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(dlg));
         dlg.m_pScanButton->click();
         QCOMPARE(dlg.m_pModel->rowCount(), 3);  // the slots after them hold no record
-        dlg.m_pList->selectionModel()->select(dlg.m_pModel->index(0, 0),
-                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        SelectRows(dlg, {0});
         const QString strFolder = FreshFolder(QStringLiteral("slow-load-save"));
         CSalvixDlg::s_fnFolderHook = [&](const QString&, const QString&) { return strFolder; };
 

@@ -3,112 +3,43 @@
 // data of single-stream files. A second look, through other code paths of
 // the oracle, at what the record-by-record comparison checks.
 #include "RealTestSupport.h"
-#include "SleuthKit.h"
+#include "support/DiskGuard.h"
+#include "support/Process.h"
+#include "support/ScanSink.h"
 
+#include "NtfsWriter.h"
 #include "ntfs/NTFSDrive.h"
-#include "platform/Platform.h"
-#include "session/ScanSession.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <sys/stat.h>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+using namespace salvix_test;
+
 namespace
 {
-std::string Quoted(const std::string& str)
-{
-    std::string out = "'";
-    for (char c : str)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-// Runs a command line and returns what it wrote on standard output.
-bool Capture(const std::string& strCommand, std::string& strOutput)
-{
-    strOutput.clear();
-    FILE* pPipe = popen(strCommand.c_str(), "r");
-    if (!pPipe)
-        return false;
-    char buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof(buffer), pPipe)) > 0)
-        strOutput.append(buffer, n);
-    return pclose(pPipe) == 0;
-}
-
-struct FlsEntry
-{
-    std::string strType;    // "r/r", "d/d", "-/r", ...
-    bool bDeleted = false;
-    bool bReallocated = false;
-    uint64_t n64Record = 0;
-    std::string strAttribute;  // "128-2" and the like; empty for virtual entries
-    std::string strPath;
-};
-
-// Lines like "r/r * 216-128-2 (realloc):\tTrash/deleted_tiny.txt".
-std::vector<FlsEntry> ParseFls(const std::string& strText)
-{
-    std::vector<FlsEntry> entries;
-    std::istringstream lines(strText);
-    std::string strLine;
-    while (std::getline(lines, strLine))
-    {
-        size_t nTab = strLine.find(":\t");
-        if (nTab == std::string::npos)
-            continue;
-        FlsEntry e;
-        e.strPath = strLine.substr(nTab + 2);
-        std::istringstream head(strLine.substr(0, nTab));
-        std::string strWord;
-        head >> e.strType;
-        while (head >> strWord)
-        {
-            if (strWord == "*")
-                e.bDeleted = true;
-            else if (strWord == "(realloc)")
-                e.bReallocated = true;
-            else
-            {
-                size_t nDash = strWord.find('-');
-                e.n64Record = std::stoull(strWord.substr(0, nDash));
-                if (nDash != std::string::npos)
-                    e.strAttribute = strWord.substr(nDash + 1);
-            }
-        }
-        entries.push_back(e);
-    }
-    return entries;
-}
-
 void CompareWithTools(const char* pszImage, DWORD dwStart, int nMinNames, int nMinData)
 {
     const std::string strImage = ImagePath(pszImage);
-    const std::string strWhere = " -o " + std::to_string(dwStart) + " " + Quoted(strImage);
-    HandleCloser device{OpenImage(strImage)};
-    ASSERT_NE(INVALID_HANDLE_VALUE, device.m_h) << strImage;
+    CHandle device(OpenImage(strImage));
+    ASSERT_NE(INVALID_HANDLE_VALUE, static_cast<HANDLE>(device)) << strImage;
     CNTFSDrive drive;
-    drive.AttachDevice(device.m_h);
-    drive.SetVolumeStart(dwStart, 512);
-    ASSERT_EQ(0u, drive.OpenVolume());
+    ASSERT_EQ(0u, OpenVolumeOn(drive, device, dwStart));
     CSleuthVolume sleuth;
     std::string strError;
     ASSERT_TRUE(sleuth.Open(strImage, dwStart, strError)) << strError;
     const DWORD dwCount = drive.GetRecordCount();
 
     // Allocation state of every record.
-    std::string strIls;
-    ASSERT_TRUE(Capture("ils -e" + strWhere, strIls));
+    const CProcessResult ils = RunProcess({"ils", "-e", "-o", std::to_string(dwStart), strImage});
+    ASSERT_TRUE(ils.Ok()) << ils.m_strErrors;
     std::map<uint64_t, char> alloc;
-    std::istringstream ilsLines(strIls);
+    std::istringstream ilsLines(ils.m_strOutput);
     std::string strLine;
     while (std::getline(ilsLines, strLine))
     {
@@ -132,39 +63,37 @@ void CompareWithTools(const char* pszImage, DWORD dwStart, int nMinNames, int nM
 
     // Names from the directories, where a record has one name only; data of
     // records with one $DATA attribute.
-    std::string strFls;
-    ASSERT_TRUE(Capture("fls -r -p" + strWhere, strFls));
+    std::vector<CFlsEntry> vecFls;
+    ASSERT_TRUE(Fls(strImage, dwStart, vecFls));
     int nNames = 0, nData = 0;
-    for (const FlsEntry& e : ParseFls(strFls))
+    for (const CFlsEntry& e : vecFls)
     {
-        if (e.n64Record < 30 || e.n64Record >= dwCount || e.bReallocated || e.strAttribute.empty() ||
-            e.strPath.find(':') != std::string::npos)
+        if (e.m_n64Record < 30 || e.m_n64Record >= dwCount || e.m_bReallocated || e.m_strAttribute.empty() ||
+            e.m_strPath.find(':') != std::string::npos)
             continue;
-        const DWORD dwRecord = static_cast<DWORD>(e.n64Record);
+        const DWORD dwRecord = static_cast<DWORD>(e.m_n64Record);
         SleuthRecord r = sleuth.Record(dwRecord);
         if (!r.bOpened || r.nFileNames != 1 || r.bAttributeList)
             continue;
         MFTEntryInfo info;
         ASSERT_EQ(0u, drive.GetEntryInfo(dwRecord, info));
-        const std::string strBase = e.strPath.substr(e.strPath.rfind('/') + 1);
-        EXPECT_EQ(NameBytes(Utf8ToUnits(strBase)), std::string(info.szName))
-            << "record " << dwRecord << ", fls name " << e.strPath;
+        EXPECT_EQ(NameBytes(Utf8ToUtf16(e.Name())), std::string(info.szName))
+            << "record " << dwRecord << ", fls name " << e.m_strPath;
         ++nNames;
 
-        if (e.strType[2] != 'r' || e.strAttribute.compare(0, 4, "128-") != 0 ||
+        if (e.m_strType[2] != 'r' || e.m_strAttribute.compare(0, 4, "128-") != 0 ||
             r.nDataAttributes != 1 || !r.strDataCaveat.empty())
             continue;
-        std::string strIcat;
-        ASSERT_TRUE(Capture("icat" + strWhere + " " + std::to_string(dwRecord) + "-" + e.strAttribute, strIcat))
+        std::vector<uint8_t> vecIcat;
+        ASSERT_TRUE(Icat(strImage, dwStart, std::to_string(dwRecord) + "-" + e.m_strAttribute, vecIcat))
             << "record " << dwRecord;
         BYTE* pData = nullptr;
         DWORD dwLength = 0;
         ASSERT_EQ(0u, drive.ReadEntryData(dwRecord, pData, dwLength)) << "record " << dwRecord;
         std::unique_ptr<BYTE[]> data(pData);
-        EXPECT_TRUE(dwLength == strIcat.size() && std::equal(strIcat.begin(), strIcat.end(), data.get(),
-                                                             [](char a, BYTE b) { return static_cast<BYTE>(a) == b; }))
-            << "record " << dwRecord << " (" << e.strPath << "): " << dwLength << " bytes, icat gives "
-            << strIcat.size();
+        EXPECT_TRUE(dwLength == vecIcat.size() && std::equal(vecIcat.begin(), vecIcat.end(), data.get()))
+            << "record " << dwRecord << " (" << e.m_strPath << "): " << dwLength << " bytes, icat gives "
+            << vecIcat.size();
         ++nData;
     }
     EXPECT_GE(nNames, nMinNames);
@@ -180,16 +109,6 @@ TEST(SleuthKitTools, SampleDiskFirstVolume)
 {
     CompareWithTools("sample.img", 2048, 25, 20);
 }
-
-class CRowSink : public IScanSink
-{
-public:
-    void OnCleared() override {}
-    void OnRows(CRowBatch&& batch, DWORD, DWORD) override { m_store.Append(std::move(batch)); }
-    void OnError(DWORD dwCode) override { m_vecErrors.push_back(dwCode); }
-    CRowStore m_store;
-    std::vector<DWORD> m_vecErrors;
-};
 
 // fls's path of a name as the list shows it: the folder from the root joined
 // with "\\", then the name; a file whose folder is gone is under "?\\".
@@ -208,21 +127,18 @@ std::pair<std::string, std::string> FolderAndName(const std::string& strFlsPath)
 TEST(SleuthKitTools, WholeNamesAndFoldersAsFlsListsThem)
 {
     const std::string strImage = std::string(SALVIX_LAYOUT_IMAGES) + "/unicode.vol";
-    SetDiskPaths({strImage});
+    const auto disks = CDiskGuard::Given({strImage});
     CScanSession session;
-    CRowSink sink;
-    std::atomic<BYTE> bStop{0};
-    CScanTarget target;  // the bare volume: sector 0
-    ASSERT_EQ(0u, session.RunScan(&target, bStop, sink));
-    SetDiskPaths(std::vector<std::string>());
+    CCollectingSink sink;
+    ASSERT_EQ(0u, sink.Scan(session, 0));  // the bare volume: sector 0
     ASSERT_TRUE(sink.m_vecErrors.empty());
 
-    std::string strFls;
-    ASSERT_TRUE(Capture("fls -r -p " + Quoted(strImage), strFls));
+    std::vector<CFlsEntry> vecFls;
+    ASSERT_TRUE(Fls(strImage, 0, vecFls));
     std::map<DWORD, std::set<std::pair<std::string, std::string>>> mapFls;
-    for (const FlsEntry& e : ParseFls(strFls))
-        if (e.n64Record >= 30 && !e.strAttribute.empty() && e.strPath.find(':') == std::string::npos)
-            mapFls[static_cast<DWORD>(e.n64Record)].insert(FolderAndName(e.strPath));
+    for (const CFlsEntry& e : vecFls)
+        if (e.m_n64Record >= 30 && !e.m_strAttribute.empty() && e.m_strPath.find(':') == std::string::npos)
+            mapFls[static_cast<DWORD>(e.m_n64Record)].insert(FolderAndName(e.m_strPath));
     ASSERT_GE(mapFls.size(), 20u);
 
     std::map<DWORD, size_t> mapRows;
@@ -245,26 +161,22 @@ TEST(SleuthKitTools, WholeNamesAndFoldersAsFlsListsThem)
 
     // Every file, deleted ones included, is saved under its whole name with
     // icat's bytes; each into a folder of its own, as names repeat.
-    SetDiskPaths({strImage});
-    char szFolder[] = "/tmp/salvix-names-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(szFolder));
+    const CTempDir dir;
     int nSaved = 0;
     for (const auto& [dwRecord, setNames] : mapFls)
     {
         const size_t nRow = mapRows[dwRecord];
         if (sink.m_store.Row(nRow).m_dwFileFlags & 0x10000000u)
             continue;  // a folder
-        const std::string strFolder = std::string(szFolder) + "/" + std::to_string(dwRecord);
-        ASSERT_EQ(0, mkdir(strFolder.c_str(), 0700));
+        const std::string strFolder = dir.File(std::to_string(dwRecord));
+        ASSERT_TRUE(std::filesystem::create_directory(strFolder));
         ASSERT_EQ(0u, session.SaveEntry(dwRecord, strFolder.c_str())) << "record " << dwRecord;
-        std::string strSaved, strIcat;
-        ASSERT_TRUE(Capture("cat " + Quoted(strFolder + "/" + sink.m_store.Name(nRow)), strSaved));
-        ASSERT_TRUE(Capture("icat " + Quoted(strImage) + " " + std::to_string(dwRecord), strIcat));
-        EXPECT_TRUE(strSaved == strIcat) << "record " << dwRecord;
+        Bytes saved, icat;
+        ASSERT_TRUE(ReadFileBytes(strFolder + "/" + sink.m_store.Name(nRow), saved));
+        ASSERT_TRUE(Icat(strImage, 0, std::to_string(dwRecord), icat));
+        EXPECT_TRUE(saved == icat) << "record " << dwRecord;
         ++nSaved;
     }
-    SetDiskPaths(std::vector<std::string>());
     EXPECT_GE(nSaved, 15);
-    ASSERT_TRUE(Capture("rm -rf " + Quoted(szFolder), strFls));
 }
 }  // namespace

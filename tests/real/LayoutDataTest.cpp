@@ -3,9 +3,7 @@
 // extension records, a sparse file of 5 GiB. Compared with The Sleuth Kit's
 // reading of the same record and with the manifest's checksums; the hand-
 // damaged attribute lists must be refused.
-#include "Manifest.h"
 #include "RealTestSupport.h"
-#include "SleuthKit.h"
 
 #include "ntfs/EntryData.h"
 #include "ntfs/NTFSDrive.h"
@@ -18,59 +16,18 @@
 #include <memory>
 #include <sstream>
 
+using namespace salvix_test;
+
 namespace
 {
 
 const size_t kPiece = 3 << 20;  // not a multiple of any unit or cluster
 
-struct CNoted
-{
-    std::string m_strKey;
-    DWORD m_dwRecord = 0;
-    std::string m_strCksum;  // "CKSUM SIZE" as cksum prints it, or "-"
-    std::string m_strPath;
-};
-
-std::vector<CNoted> ReadManifest(const std::string& strVolume)
-{
-    std::vector<CNoted> vec;
-    std::ifstream file(strVolume + ".manifest");
-    std::string strLine;
-    while (std::getline(file, strLine))
-    {
-        std::istringstream fields(strLine);
-        CNoted noted;
-        std::string strRecord, strSize, strSum;
-        if (strLine.empty() || strLine[0] == '#' || !std::getline(fields, noted.m_strKey, '\t') ||
-            !std::getline(fields, strRecord, '\t') || !std::getline(fields, strSize, '\t') ||
-            !std::getline(fields, strSum, '\t') || !std::getline(fields, noted.m_strPath))
-            continue;
-        noted.m_dwRecord = static_cast<DWORD>(std::stoul(strRecord));
-        noted.m_strCksum = strSum == "-" ? "-" : strSum + " " + strSize;
-        vec.push_back(noted);
-    }
-    return vec;
-}
-
-std::string Layout(const char* pszName)
-{
-    return std::string(SALVIX_LAYOUT_IMAGES) + "/" + pszName + ".vol";
-}
-
-std::string CksumOf(const CCksum& sum)
-{
-    return std::to_string(sum.Value()) + " " + std::to_string(sum.Length());
-}
-
 class CLayoutVolume
 {
 public:
-    explicit CLayoutVolume(const char* pszName) : m_strImage(Layout(pszName)), m_device{OpenImage(m_strImage)}
-    {
-        m_drive.AttachDevice(m_device.m_h);
-        m_drive.SetVolumeStart(0, 512);
-    }
-    DWORD Open() { return m_drive.OpenVolume(); }
+    explicit CLayoutVolume(const char* pszName) : m_strImage(LayoutPath(pszName)), m_device(OpenImage(m_strImage)) {}
+    DWORD Open() { return OpenVolumeOn(m_drive, m_device, 0); }
 
     // The checksum of the stream at nStream, read in pieces; the holes it
     // has are checked to read as zeros and passed over when bAllocatedOnly.
@@ -107,7 +64,7 @@ public:
     }
 
     std::string m_strImage;
-    HandleCloser m_device;
+    CHandle m_device;
     CNTFSDrive m_drive;
 };
 
@@ -121,7 +78,7 @@ void CompareLayout(const char* pszName, const std::map<std::string, DWORD>& mapR
     std::string strError;
     ASSERT_TRUE(sleuth.Open(volume.m_strImage, 0, strError)) << strError;
     size_t nCompared = 0, nRefused = 0;
-    for (const CNoted& noted : ReadManifest(volume.m_strImage))
+    for (const auto& [strKey, noted] : ReadManifest(volume.m_strImage))
     {
         // Extension records are no files: their extents' sizes are in the base record.
         if (noted.m_strKey.find(".ext") != std::string::npos)
@@ -148,7 +105,7 @@ void CompareLayout(const char* pszName, const std::map<std::string, DWORD>& mapR
             const std::vector<WORD>& vecName = data.Stream(i).m_vecName;
             if (noted.m_strCksum != "-" && std::string(vecName.begin(), vecName.end()) == strStream)
             {
-                EXPECT_EQ(noted.m_strCksum, CksumOf(sum)) << "stream " << i;
+                EXPECT_EQ(noted.m_strCksum, CksumText(sum)) << "stream " << i;
             }
         }
         SleuthRecord r = sleuth.Record(noted.m_dwRecord);
@@ -189,7 +146,7 @@ TEST(LayoutData, SparseFileOfFiveGiBInPieces)
     ASSERT_EQ(0u, volume.Open()) << volume.m_strImage << ": the volume_layouts test makes it";
     std::string strWant;
     DWORD dwRecord = 0;
-    for (const CNoted& noted : ReadManifest(volume.m_strImage))
+    for (const auto& [strKey, noted] : ReadManifest(volume.m_strImage))
         if (noted.m_strKey == "large.sparse_5g.allocated")
         {
             strWant = noted.m_strCksum;
@@ -205,5 +162,5 @@ TEST(LayoutData, SparseFileOfFiveGiBInPieces)
     EXPECT_EQ(5ull << 30, data.Size());
     CCksum sum;
     ASSERT_EQ(0u, volume.StreamCksum(data, 0, true, sum));
-    EXPECT_EQ(strWant, CksumOf(sum));
+    EXPECT_EQ(strWant, CksumText(sum));
 }

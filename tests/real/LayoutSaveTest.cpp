@@ -4,49 +4,23 @@
 // saved file against the checksum the manifest holds (what icat reads), the
 // damaged ones refused with nothing left behind, and a cancel that removes
 // the file it did not finish.
-#include "Manifest.h"
+#include "RealTestSupport.h"
+#include "support/DiskGuard.h"
+#include "support/ScanSink.h"
 
-#include "platform/Platform.h"
 #include "session/SaveRun.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
+#include <memory>
 #include <set>
-#include <sstream>
 #include <sys/stat.h>
-#include <unistd.h>
+
+using namespace salvix_test;
 
 namespace
 {
-
-struct CNote
-{
-    DWORD m_dwRecord = 0;
-    std::string m_strCksum;  // "CKSUM SIZE", or "-"
-    std::string m_strPath;
-};
-
-std::map<std::string, CNote> Notes(const std::string& strVolume)
-{
-    std::map<std::string, CNote> map;
-    std::ifstream file(strVolume + ".manifest");
-    std::string strLine, strKey, strRecord, strSize, strSum;
-    while (std::getline(file, strLine))
-    {
-        std::istringstream fields(strLine);
-        CNote note;
-        if (strLine.empty() || strLine[0] == '#' || !std::getline(fields, strKey, '\t') ||
-            !std::getline(fields, strRecord, '\t') || !std::getline(fields, strSize, '\t') ||
-            !std::getline(fields, strSum, '\t') || !std::getline(fields, note.m_strPath))
-            continue;
-        note.m_dwRecord = static_cast<DWORD>(std::stoul(strRecord));
-        note.m_strCksum = strSum == "-" ? "-" : strSum + " " + strSize;
-        map[strKey] = note;
-    }
-    return map;
-}
 
 // The checksum of a saved file, read in pieces; or of its bytes in
 // [n64From, n64To) only.
@@ -66,7 +40,7 @@ std::string FileCksum(const std::string& strPath, uint64_t n64From = 0, uint64_t
         n64At += n;
     }
     fclose(pFile);
-    return std::to_string(sum.Value()) + " " + std::to_string(sum.Length());
+    return CksumText(sum);
 }
 
 std::string LeafOf(const std::string& strPath)
@@ -77,42 +51,29 @@ std::string LeafOf(const std::string& strPath)
 class LayoutSaveTest : public ::testing::Test
 {
 protected:
-    // The session opened on the bare volume of a layout.
+    // The session opened on the bare volume of a layout, and a new output folder.
     void Open(const char* pszLayout)
     {
-        m_strVolume = std::string(SALVIX_LAYOUT_IMAGES) + "/" + pszLayout + ".vol";
-        SetDiskPaths({m_strVolume});
-        struct CSilentSink : IScanSink
-        {
-            void OnCleared() override {}
-            void OnRows(CRowBatch&&, DWORD, DWORD) override {}
-            void OnError(DWORD dwCode) override { ADD_FAILURE() << "scan error " << dwCode; }
-        } sink;
-        std::atomic<BYTE> bStop{0};
-        CScanTarget target;
-        ASSERT_EQ(0u, m_session.RunScan(&target, bStop, sink));
-        char szFolder[] = "/tmp/salvix-layout-save-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(szFolder));
-        m_strOut = szFolder;
-    }
-    void TearDown() override
-    {
-        SetDiskPaths(std::vector<std::string>());
-        if (!m_strOut.empty())
-        {
-            EXPECT_EQ(0, system(("rm -rf '" + m_strOut + "'").c_str()));
-        }
+        m_strVolume = LayoutPath(pszLayout);
+        m_disk.Set(m_strVolume);
+        CCollectingSink sink;
+        ASSERT_EQ(0u, sink.Scan(m_session, 0));
+        EXPECT_TRUE(sink.m_vecErrors.empty());
+        m_pOut = std::make_unique<CTempDir>();
+        m_strOut = m_pOut->Path();
     }
     // A folder of its own for record dwRecord, as names repeat across records.
     std::string FolderFor(DWORD dwRecord)
     {
         const std::string strFolder = m_strOut + "/" + std::to_string(dwRecord);
-        mkdir(strFolder.c_str(), 0700);
+        std::filesystem::create_directory(strFolder);
         return strFolder;
     }
 
+    CDiskGuard m_disk{std::string()};
     CScanSession m_session;
     std::string m_strVolume;
+    std::unique_ptr<CTempDir> m_pOut;
     std::string m_strOut;
 };
 
@@ -128,10 +89,10 @@ TEST_F(LayoutSaveTest, CompressedAndListedFilesComeBackWhole)
         // A stream's bytes follow its file's in the save, so files with named
         // streams are left to the reader's tests, which compare stream by stream.
         std::set<DWORD> setWithStreams;
-        for (const auto& [strKey, note] : Notes(m_strVolume))
+        for (const auto& [strKey, note] : ReadManifest(m_strVolume))
             if (note.m_strPath.find(':') != std::string::npos || strKey.find("stream") != std::string::npos)
                 setWithStreams.insert(note.m_dwRecord);
-        for (const auto& [strKey, note] : Notes(m_strVolume))
+        for (const auto& [strKey, note] : ReadManifest(m_strVolume))
         {
             if (note.m_strCksum == "-" || setWithStreams.count(note.m_dwRecord) ||
                 strKey.find(".ext") != std::string::npos)
@@ -148,8 +109,6 @@ TEST_F(LayoutSaveTest, CompressedAndListedFilesComeBackWhole)
             EXPECT_EQ(note.m_strCksum, FileCksum(strFolder + "/" + LeafOf(note.m_strPath))) << strKey;
             ++nSaved;
         }
-        TearDown();
-        m_strOut.clear();
     }
     EXPECT_GE(nSaved, 10);
 }
@@ -160,7 +119,7 @@ TEST_F(LayoutSaveTest, BrokenAttributeListsAreRefusedAndLeaveNothing)
     for (const char* pszKey : {"attrlist.bad_backref", "attrlist.bad_sequence", "attrlist.bad_unused",
                                "attrlist.bad_beyond", "attrlist.bad_loop"})
     {
-        const CNote note = Notes(m_strVolume).at(pszKey);
+        const CNoted note = ReadManifest(m_strVolume).at(pszKey);
         const std::string strFolder = FolderFor(note.m_dwRecord);
         EXPECT_EQ(ERROR_FILE_CORRUPT, m_session.SaveEntry(note.m_dwRecord, strFolder)) << pszKey;
         EXPECT_EQ("missing", FileCksum(strFolder + "/" + LeafOf(note.m_strPath))) << pszKey;
@@ -170,7 +129,7 @@ TEST_F(LayoutSaveTest, BrokenAttributeListsAreRefusedAndLeaveNothing)
 TEST_F(LayoutSaveTest, FiveGiBSparseFileIsSavedWholeAsASparseFile)
 {
     Open("large");
-    const CNote note = Notes(m_strVolume).at("large.sparse_5g");
+    const CNoted note = ReadManifest(m_strVolume).at("large.sparse_5g");
     const std::string strFolder = FolderFor(note.m_dwRecord);
     ASSERT_EQ(0u, m_session.SaveEntry(note.m_dwRecord, strFolder));
     const std::string strSaved = strFolder + "/" + LeafOf(note.m_strPath);
@@ -192,15 +151,13 @@ TEST_F(LayoutSaveTest, FiveGiBSparseFileIsSavedWholeAsASparseFile)
         fclose(pFile);
         sum.Update(vec);
     }
-    EXPECT_EQ(Notes(m_strVolume).at("large.sparse_5g.allocated").m_strCksum,
-              std::to_string(sum.Value()) + " " + std::to_string(sum.Length()));
+    EXPECT_EQ(ReadManifest(m_strVolume).at("large.sparse_5g.allocated").m_strCksum, CksumText(sum));
 }
 
 TEST_F(LayoutSaveTest, CancelRemovesTheUnfinishedFileAndKeepsTheFinishedOnes)
 {
     Open("large");
-    const auto notes = Notes(m_strVolume);
-    const CNote big = notes.at("large.sparse_5g");
+    const CNoted big = ReadManifest(m_strVolume).at("large.sparse_5g");
     // A small file of the volume's own ($Boot, record 7), then the big one.
     CSaveRun run(m_session, {7, big.m_dwRecord}, m_strOut);
     CSaveRun::EStep eStep = CSaveRun::EStep::eMore;

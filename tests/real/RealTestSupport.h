@@ -1,75 +1,62 @@
-// Small helpers shared by the real-volume tests.
+// Where the real-volume tests find the images ctest made for them, and what
+// the manifest beside each feature layout says of its files.
 #pragma once
 
-#include "platform/Win32.h"
+#include "support/Files.h"
+#include "support/NtfsImage.h"
+#include "support/SleuthKit.h"
 
-#include <cstdint>
+#include "Manifest.h"
+
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
-#include <vector>
 
 inline std::string ImagePath(const char* pszName)
 {
     return std::string(SALVIX_REAL_IMAGES) + "/" + pszName;
 }
 
-inline uint64_t Le(const uint8_t* p, int nBytes)
+// The bare volume of a feature layout.
+inline std::string LayoutPath(const char* pszName)
 {
-    uint64_t v = 0;
-    for (int i = nBytes - 1; i >= 0; --i)
-        v = (v << 8) | p[i];
-    return v;
+    return std::string(SALVIX_LAYOUT_IMAGES) + "/" + pszName + ".vol";
 }
 
-// The name as the program shows it: each UTF-16 unit from 1 to 255 becomes
-// the byte of the same value; the name ends before the first unit above 255.
-inline std::string NameBytes(const std::vector<uint16_t>& units)
+// "CKSUM SIZE" as cksum prints them.
+inline std::string CksumText(const CCksum& sum)
 {
-    std::string str;
-    for (uint16_t unit : units)
-    {
-        if (unit == 0 || unit > 255)
-            break;
-        str += static_cast<char>(unit);
-    }
-    return str;
+    return std::to_string(sum.Value()) + " " + std::to_string(sum.Length());
 }
 
-inline std::vector<uint16_t> Utf8ToUnits(const std::string& str)
+// One entry of a layout's manifest (see tools/mkvolume/Manifest.h).
+struct CNoted
 {
-    std::vector<uint16_t> units;
-    for (size_t i = 0; i < str.size();)
-    {
-        unsigned char c = static_cast<unsigned char>(str[i++]);
-        uint32_t cp = c;
-        size_t nMore = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : 3;
-        if (nMore)
-            cp = c & (0x3F >> nMore);
-        for (size_t k = 0; k < nMore && i < str.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(str[i++]) & 0x3F);
-        if (cp >= 0x10000)
-        {
-            cp -= 0x10000;
-            units.push_back(static_cast<uint16_t>(0xD800 | (cp >> 10)));
-            units.push_back(static_cast<uint16_t>(0xDC00 | (cp & 0x3FF)));
-        }
-        else
-            units.push_back(static_cast<uint16_t>(cp));
-    }
-    return units;
-}
-
-struct HandleCloser
-{
-    HANDLE m_h;
-    ~HandleCloser()
-    {
-        if (m_h != INVALID_HANDLE_VALUE)
-            CloseHandle(m_h);
-    }
+    std::string m_strKey;
+    DWORD m_dwRecord = 0;
+    std::string m_strCksum;  // "CKSUM SIZE" as cksum prints them, or "-"
+    std::string m_strPath;
 };
 
-inline HANDLE OpenImage(const std::string& strImage)
+// The manifest beside the volume, by key.
+inline std::map<std::string, CNoted> ReadManifest(const std::string& strVolume)
 {
-    return CreateFileA(strImage.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, 0, nullptr);
+    std::map<std::string, CNoted> mapNoted;
+    std::ifstream file(strVolume + ".manifest");
+    std::string strLine;
+    while (std::getline(file, strLine))
+    {
+        std::istringstream fields(strLine);
+        CNoted noted;
+        std::string strRecord, strSize, strSum;
+        if (strLine.empty() || strLine[0] == '#' || !std::getline(fields, noted.m_strKey, '\t') ||
+            !std::getline(fields, strRecord, '\t') || !std::getline(fields, strSize, '\t') ||
+            !std::getline(fields, strSum, '\t') || !std::getline(fields, noted.m_strPath))
+            continue;
+        noted.m_dwRecord = static_cast<DWORD>(std::stoul(strRecord));
+        noted.m_strCksum = strSum == "-" ? "-" : strSum + " " + strSize;
+        mapNoted[noted.m_strKey] = noted;
+    }
+    return mapNoted;
 }

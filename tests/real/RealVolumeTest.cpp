@@ -3,7 +3,7 @@
 // names, flags, clusters and deleted marks from GetEntryInfo, and the bytes
 // from ReadEntryData.
 #include "RealTestSupport.h"
-#include "SleuthKit.h"
+#include "support/DiskGuard.h"
 
 #include "disk/Disk.h"
 #include "disk/DiskLayout.h"
@@ -15,37 +15,26 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
+
+using namespace salvix_test;
 
 namespace
 {
 const DWORD kFirstListedRecord = 30;
 
-// The UTF-16 units of the name in a $FILE_NAME value.
-std::vector<uint16_t> NameUnitsOf(const std::vector<uint8_t>& fileName)
-{
-    std::vector<uint16_t> units;
-    if (fileName.size() < 0x42)
-        return units;
-    for (size_t i = 0; i < fileName[0x40] && 0x42 + 2 * i + 1 < fileName.size(); ++i)
-        units.push_back(static_cast<uint16_t>(Le(fileName.data() + 0x42 + 2 * i, 2)));
-    return units;
-}
-
 size_t NameUnits(const std::vector<uint8_t>& fileName)
 {
-    return NameUnitsOf(fileName).size();
+    return FileNameUnits(fileName).size();
 }
 
 bool HasUnitIn(const std::vector<uint8_t>& fileName, uint16_t wLow, uint16_t wHigh)
 {
-    for (uint16_t unit : NameUnitsOf(fileName))
+    for (uint16_t unit : FileNameUnits(fileName))
         if (unit >= wLow && unit <= wHigh)
             return true;
     return false;
@@ -74,23 +63,6 @@ bool NameCrossesSectorEnd(const std::vector<uint8_t>& raw, const std::vector<uin
             return true;
     }
     return false;
-}
-
-std::string Printable(const std::string& str)
-{
-    std::string out;
-    char sz[8];
-    for (unsigned char c : str)
-    {
-        if (c >= 0x20 && c < 0x7F)
-            out += static_cast<char>(c);
-        else
-        {
-            snprintf(sz, sizeof(sz), "\\x%02X", c);
-            out += sz;
-        }
-    }
-    return out;
 }
 
 // Where two names part, with a little of each around that place.
@@ -143,7 +115,8 @@ public:
         const uint64_t n64Count = m_sleuth.RecordCount();
         EXPECT_EQ(n64Count, m_drive.GetRecordCount()) << "records in the table";
         MFTEntryInfo info;
-        EXPECT_EQ(18u, m_drive.GetEntryInfo(static_cast<DWORD>(n64Count), info)) << "one past the table";
+        EXPECT_EQ(ERROR_NO_MORE_FILES, m_drive.GetEntryInfo(static_cast<DWORD>(n64Count), info))
+            << "one past the table";
         for (uint64_t n = kFirstListedRecord; n < n64Count; ++n)
             CompareRecord(static_cast<DWORD>(n));
         if (!m_mismatches.empty())
@@ -179,9 +152,10 @@ private:
         if (memcmp(raw.data(), "FILE", 4) != 0)
         {
             ++m_stats.nNotFileRecords;
-            if (dwInfo != 87 || dwData != 87)
+            if (dwInfo != ERROR_INVALID_PARAMETER || dwData != ERROR_INVALID_PARAMETER)
                 Mismatch(dwRecord, "not a FILE record, yet GetEntryInfo gave " + std::to_string(dwInfo) +
-                                       " and ReadEntryData " + std::to_string(dwData) + " (87 expected)");
+                                       " and ReadEntryData " + std::to_string(dwData) +
+                                       " (ERROR_INVALID_PARAMETER expected)");
             return;
         }
         SleuthRecord r = m_sleuth.Record(dwRecord);
@@ -200,19 +174,16 @@ private:
         }
         Tally(r, raw);
 
-        const std::string strExpected = NameBytes(NameUnitsOf(r.fileName));
+        const std::string strExpected = r.ShownName();
         const std::string strGot(info.szName, strnlen(info.szName, sizeof(info.szName)));
         if (strGot != strExpected)
             Mismatch(dwRecord, "szName " + NameDifference(strGot, strExpected));
         if (strGot.size() >= sizeof(info.szName))
             Mismatch(dwRecord, "szName has no terminating zero");
-        const DWORD dwFlags = r.fileName.size() >= 0x3C ? static_cast<DWORD>(Le(r.fileName.data() + 0x38, 4)) : 0;
+        const DWORD dwFlags = r.FileFlags();
         if (info.dwFileFlags != dwFlags)
             Mismatch(dwRecord, "dwFileFlags " + std::to_string(info.dwFileFlags) + ", expected " + std::to_string(dwFlags));
-        const int64_t n64Allocated = r.fileName.size() >= 0x30 ? static_cast<int64_t>(Le(r.fileName.data() + 0x28, 8)) : 0;
-        int64_t n64Clusters = n64Allocated / static_cast<int64_t>(m_sleuth.ClusterSize());
-        if (n64Clusters == 0)
-            n64Clusters = 1;
+        const int64_t n64Clusters = r.Clusters(m_sleuth.ClusterSize());
         m_stats.nSeveralClusters += n64Clusters > 1;
         if (info.n64Clusters != n64Clusters)
             Mismatch(dwRecord, "n64Clusters " + std::to_string(info.n64Clusters) + ", expected " + std::to_string(n64Clusters));
@@ -309,12 +280,12 @@ VolumeStats CompareVolume(HANDLE hDevice, const std::string& strImage, ULONGLONG
 VolumeStats CompareImage(const char* pszImage, DWORD dwStart)
 {
     const std::string strImage = ImagePath(pszImage);
-    HandleCloser device{OpenImage(strImage)};
-    EXPECT_NE(INVALID_HANDLE_VALUE, device.m_h)
+    CHandle device(OpenImage(strImage));
+    EXPECT_NE(INVALID_HANDLE_VALUE, static_cast<HANDLE>(device))
         << strImage << " is missing: the real_images test makes it (ctest -R real_images)";
-    if (device.m_h == INVALID_HANDLE_VALUE)
+    if (device == INVALID_HANDLE_VALUE)
         return VolumeStats();
-    return CompareVolume(device.m_h, strImage, dwStart);
+    return CompareVolume(device, strImage, dwStart);
 }
 
 // The made volumes all hold the same tree, whatever their geometry.
@@ -380,7 +351,8 @@ TEST(RealVolume, PublicDissect)
 }
 
 // Two records of a made volume overwritten on disk, one with zeros and one
-// with a foreign signature: both give 87, and every other record still matches.
+// with a foreign signature: both give ERROR_INVALID_PARAMETER, and every other
+// record still matches.
 TEST(RealVolume, RecordsWithoutSignatureGive87)
 {
     const std::string strSource = ImagePath("c4096.img");
@@ -389,22 +361,11 @@ TEST(RealVolume, RecordsWithoutSignatureGive87)
     std::filesystem::copy_file(strSource, strDamaged, std::filesystem::copy_options::overwrite_existing, error);
     ASSERT_FALSE(error) << strSource << ": " << error.message();
 
-    const uint64_t n64Volume = 2048ull * 512;
-    std::fstream file(strDamaged, std::ios::in | std::ios::out | std::ios::binary);
-    uint8_t boot[512];
-    file.seekg(static_cast<std::streamoff>(n64Volume));
-    ASSERT_TRUE(file.read(reinterpret_cast<char*>(boot), sizeof(boot)));
     // The first records of the table lie together at its first cluster.
-    const uint64_t n64Cluster = Le(boot + 0x0B, 2) * boot[0x0D];
-    const uint64_t n64Table = n64Volume + Le(boot + 0x30, 8) * n64Cluster;
-    ASSERT_EQ(0xF6, boot[0x40]) << "1 KiB records";
-    const std::vector<char> zeros(1024, 0);
-    file.seekp(static_cast<std::streamoff>(n64Table + 40 * 1024));
-    file.write(zeros.data(), zeros.size());
-    file.seekp(static_cast<std::streamoff>(n64Table + 41 * 1024));
-    file.write("BAAD", 4);
-    ASSERT_TRUE(file.good());
-    file.close();
+    const CBootGeometry boot = ReadBootGeometry(strDamaged, 2048ull * 512);
+    ASSERT_EQ(1024u, boot.m_dwRecordSize);
+    ASSERT_TRUE(WriteFileAt(strDamaged, boot.m_n64Table + 40 * 1024, Bytes(1024, 0)));
+    ASSERT_TRUE(WriteFileAt(strDamaged, boot.m_n64Table + 41 * 1024, "BAAD", 4));
 
     VolumeStats s = CompareImage("c4096-damaged.img", 2048);
     EXPECT_EQ(2, s.nNotFileRecords);
@@ -417,7 +378,7 @@ TEST(RealVolume, RecordsWithoutSignatureGive87)
 TEST(RealVolume, SampleDiskThroughTheFirstDisk)
 {
     const std::string strImage = ImagePath("sample.img");
-    ASSERT_EQ(0, setenv("SALVIX_DISK", strImage.c_str(), 1));
+    CDiskGuard disk(strImage);
     std::vector<std::pair<std::string, DWORD>> partitions;
     ASSERT_EQ(0u, WalkPartitionTables([&](const char* pszText, const PartitionRecord& record) {
         partitions.emplace_back(pszText, record.dwFirstSector);
@@ -427,12 +388,12 @@ TEST(RealVolume, SampleDiskThroughTheFirstDisk)
     EXPECT_EQ(0u, partitions[1].first.find("FAT32"));
     EXPECT_EQ(0u, partitions[2].first.find("NTFS"));
 
-    HandleCloser device{OpenFirstDisk()};
-    ASSERT_NE(INVALID_HANDLE_VALUE, device.m_h);
+    CHandle device(OpenFirstDisk());
+    ASSERT_NE(INVALID_HANDLE_VALUE, static_cast<HANDLE>(device));
     int nDeletedWithData = 0;
     for (size_t i : {size_t(0), size_t(2)})
     {
-        VolumeStats s = CompareVolume(device.m_h, strImage, partitions[i].second);
+        VolumeStats s = CompareVolume(device, strImage, partitions[i].second);
         EXPECT_GE(s.nDataCompared, 10);
         EXPECT_GE(s.nLatin1Names, 1);
         nDeletedWithData += s.nDeletedFiles;
@@ -441,9 +402,7 @@ TEST(RealVolume, SampleDiskThroughTheFirstDisk)
 
     // The FAT32 partition is no NTFS volume.
     CNTFSDrive drive;
-    drive.AttachDevice(device.m_h);
-    drive.SetVolumeStart(partitions[1].second, 512);
-    EXPECT_EQ(15u, drive.OpenVolume());
+    EXPECT_EQ(ERROR_INVALID_DRIVE, OpenVolumeOn(drive, device, partitions[1].second));
 }
 
 // A GPT disk the way the program reads it: given as the disk, its partitions
@@ -454,12 +413,12 @@ void CompareGptDisk(const char* pszImage, const std::vector<std::string>& vecExp
 {
     const std::string strImage = ImagePath(pszImage);
     std::vector<std::pair<std::string, PartitionRecord>> items;
-    SetDiskPaths({strImage});
-    const DWORD dwWalk = WalkPartitionTables(0, [&](const char* pszText, const PartitionRecord& record) {
-        items.emplace_back(pszText, record);
-    });
-    SetDiskPaths({});
-    ASSERT_EQ(0u, dwWalk) << strImage;
+    {
+        const auto disks = CDiskGuard::Given({strImage});
+        ASSERT_EQ(0u, WalkPartitionTables(0, [&](const char* pszText, const PartitionRecord& record) {
+            items.emplace_back(pszText, record);
+        })) << strImage;
+    }
     std::vector<std::string> vecTexts;
     std::vector<ULONGLONG> vecFirst;
     for (const auto& item : items)
@@ -470,8 +429,8 @@ void CompareGptDisk(const char* pszImage, const std::vector<std::string>& vecExp
     ASSERT_EQ(vecExpected, vecTexts);
     ASSERT_EQ(vecStarts, vecFirst);
 
-    HandleCloser device{OpenImage(strImage)};
-    ASSERT_NE(INVALID_HANDLE_VALUE, device.m_h);
+    CHandle device(OpenImage(strImage));
+    ASSERT_NE(INVALID_HANDLE_VALUE, static_cast<HANDLE>(device));
     for (const auto& item : items)
     {
         const PartitionRecord& record = item.second;
@@ -479,7 +438,7 @@ void CompareGptDisk(const char* pszImage, const std::vector<std::string>& vecExp
         EXPECT_EQ(static_cast<DWORD>(record.qwFirstSector), record.dwFirstSector) << item.first;
         if (item.first.rfind("NTFS", 0) == 0)
             ExpectMadeVolumeContent(
-                CompareVolume(device.m_h, strImage, record.qwFirstSector, record.dwSectorSize),
+                CompareVolume(device, strImage, record.qwFirstSector, record.dwSectorSize),
                 bSmallRecords);
     }
 }
@@ -507,7 +466,7 @@ TEST(RealVolume, SeveralDisksOneMissing)
 {
     const std::vector<std::string> vecImages = {ImagePath("gpt-windows.img"), ImagePath("absent.img"),
                                                 ImagePath("gpt-4k.img")};
-    SetDiskPaths(vecImages);
+    const auto disks = CDiskGuard::Given(vecImages);
     const std::vector<CDiskSummary> vecDisks = ListDisks();
     ASSERT_EQ(3u, vecDisks.size());
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), vecDisks[1].m_dwError);
@@ -524,13 +483,12 @@ TEST(RealVolume, SeveralDisksOneMissing)
                 vecNtfs.push_back(record);
         }));
         ASSERT_EQ(kNtfsVolumes[dwDisk], vecNtfs.size());
-        HandleCloser device{OpenDisk(dwDisk)};
-        ASSERT_NE(INVALID_HANDLE_VALUE, device.m_h);
+        CHandle device(OpenDisk(dwDisk));
+        ASSERT_NE(INVALID_HANDLE_VALUE, static_cast<HANDLE>(device));
         for (const PartitionRecord& record : vecNtfs)
-            ExpectMadeVolumeContent(CompareVolume(device.m_h, vecImages[dwDisk], record.qwFirstSector,
+            ExpectMadeVolumeContent(CompareVolume(device, vecImages[dwDisk], record.qwFirstSector,
                                                   record.dwSectorSize),
                                     record.dwSectorSize == 512);
     }
-    SetDiskPaths({});
 }
 }  // namespace

@@ -1,27 +1,44 @@
-// Hand-made NTFS structures for the unit tests: record images with chosen
-// attributes, and whole small disks with a boot sector and a master file
-// table, written to a scratch file the platform layer reads as the disk.
+// Hand-made disks for the tests: little-endian fields, record images with
+// chosen attributes, run lists, the one writer of partition table sectors,
+// and whole small disks with a boot sector and a master file table, written
+// to a scratch file the platform layer reads as the disk. Builds on Windows too.
 #pragma once
 
-#include "platform/Win32.h"
+#include "support/Files.h"
 
-#include <cstdio>
+#include "ntfs/NTFSDrive.h"
+
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
-namespace testimg
+namespace salvix_test
 {
 
+inline ULONGLONG GetLE(const BYTE* p, int nBytes)
+{
+    ULONGLONG n64Value = 0;
+    for (int i = nBytes - 1; i >= 0; --i)
+        n64Value = (n64Value << 8) | p[i];
+    return n64Value;
+}
+
+inline void PutLE(BYTE* p, ULONGLONG n64Value, int nBytes)
+{
+    for (int i = 0; i < nBytes; ++i)
+        p[i] = static_cast<BYTE>(n64Value >> (8 * i));
+}
+
+
+// Grows the vector as needed.
 inline void PutLE(std::vector<BYTE>& vec, size_t nOffset, ULONGLONG n64Value, int nBytes)
 {
     if (vec.size() < nOffset + nBytes)
         vec.resize(nOffset + nBytes);
-    for (int i = 0; i < nBytes; ++i)
-        vec[nOffset + i] = static_cast<BYTE>(n64Value >> (8 * i));
+    PutLE(vec.data() + nOffset, n64Value, nBytes);
 }
 
 inline std::vector<BYTE> Utf16(const std::u16string& str)
@@ -33,6 +50,49 @@ inline std::vector<BYTE> Utf16(const std::u16string& str)
         vec.push_back(static_cast<BYTE>(ch >> 8));
     }
     return vec;
+}
+
+// A name as the program shows it: each UTF-16 unit from 1 to 255 becomes
+// the byte of the same value; the name ends before the first unit above 255.
+template <class Units>
+std::string NameBytes(const Units& units)
+{
+    std::string str;
+    for (auto unit : units)
+    {
+        if (unit == 0 || unit > 255)
+            break;
+        str += static_cast<char>(unit);
+    }
+    return str;
+}
+
+// Latin-1 bytes (names as the program shows them) as UTF-8.
+inline std::string Latin1ToUtf8(const std::string& strLatin1)
+{
+    std::string strUtf8;
+    for (unsigned char ch : strLatin1)
+    {
+        if (ch >= 0x80)
+            strUtf8 += static_cast<char>(0xC0 | (ch >> 6));
+        strUtf8 += static_cast<char>(ch < 0x80 ? ch : 0x80 | (ch & 0x3F));
+    }
+    return strUtf8;
+}
+
+// Bytes for a failure message: control and high bytes escaped.
+inline std::string Printable(const std::string& str)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string strOut;
+    for (unsigned char ch : str)
+    {
+        if (ch >= 0x20 && ch < 0x7F)
+            strOut += static_cast<char>(ch);
+        else
+            strOut += std::string("\\x") + kHex[ch >> 4] + kHex[ch & 15];
+    }
+    return strOut;
 }
 
 // A $FILE_NAME value: allocated size, flags and name.
@@ -246,39 +306,80 @@ inline std::vector<BYTE> Runs(const std::vector<std::pair<ULONGLONG, LONGLONG>>&
     return vec;
 }
 
-// A scratch file that is removed with the object.
-class CScratchFile
+// One entry of a partition table sector.
+struct CEntry
 {
-public:
-    CScratchFile()
-    {
-        char szPath[] = "/tmp/salvix-test-XXXXXX";
-        int nFd = mkstemp(szPath);
-        if (nFd >= 0)
-            close(nFd);
-        m_strPath = szPath;
-    }
-    ~CScratchFile() { unlink(m_strPath.c_str()); }
-    CScratchFile(const CScratchFile&) = delete;
-    CScratchFile& operator=(const CScratchFile&) = delete;
-
-    // Writes bytes at an offset, leaving holes elsewhere.
-    void Write(ULONGLONG n64Offset, const void* pBytes, size_t nLength)
-    {
-        FILE* pFile = fopen(m_strPath.c_str(), "r+b");
-        if (!pFile)
-            return;
-        fseeko(pFile, static_cast<off_t>(n64Offset), SEEK_SET);
-        fwrite(pBytes, 1, nLength, pFile);
-        fclose(pFile);
-    }
-    void Write(ULONGLONG n64Offset, const std::vector<BYTE>& vec) { Write(n64Offset, vec.data(), vec.size()); }
-    void Truncate(ULONGLONG n64Size) { (void)truncate(m_strPath.c_str(), static_cast<off_t>(n64Size)); }
-    const std::string& Path() const { return m_strPath; }
-
-private:
-    std::string m_strPath;
+    BYTE m_byType = 0;
+    DWORD m_dwFirst = 0;
+    DWORD m_dwCount = 0;
+    BYTE m_byHead = 0;
+    BYTE m_bySectorByte = 0;
+    BYTE m_byCylinderLow = 0;
 };
+
+// An entry of nCount sectors with no CHS fields.
+inline CEntry Part(BYTE byType, DWORD dwFirst, DWORD dwCount = 1000)
+{
+    CEntry entry;
+    entry.m_byType = byType;
+    entry.m_dwFirst = dwFirst;
+    entry.m_dwCount = dwCount;
+    return entry;
+}
+
+// Writes a partition table sector (a master or an extended boot record) at
+// 512-byte sector n64Sector of the file: up to four entries, the rest
+// empty, and the boot signature.
+inline bool WritePartitionTable(const std::string& strPath, ULONGLONG n64Sector, const std::vector<CEntry>& vecEntries)
+{
+    std::vector<BYTE> vec(512, 0);
+    for (size_t i = 0; i < vecEntries.size() && i < 4; ++i)
+    {
+        BYTE* p = vec.data() + 446 + 16 * i;
+        const CEntry& entry = vecEntries[i];
+        p[1] = entry.m_byHead;
+        p[2] = entry.m_bySectorByte;
+        p[3] = entry.m_byCylinderLow;
+        p[4] = entry.m_byType;
+        PutLE(p + 8, entry.m_dwFirst, 4);
+        PutLE(p + 12, entry.m_dwCount, 4);
+    }
+    vec[510] = 0x55;
+    vec[511] = 0xAA;
+    return WriteFileAt(strPath, n64Sector * 512, vec);
+}
+
+// Opens the volume that starts at dwFirstSector of the device, as the
+// program opens a partition; 0 or the code.
+inline DWORD OpenVolumeOn(CNTFSDrive& drive, HANDLE hDevice, DWORD dwFirstSector, DWORD dwSectorSize = 512)
+{
+    drive.AttachDevice(hDevice);
+    drive.SetVolumeStart(dwFirstSector, dwSectorSize);
+    return drive.OpenVolume();
+}
+
+// Where a boot sector puts the volume's clusters and its master file table.
+struct CBootGeometry
+{
+    DWORD m_dwClusterSize = 0;  // 0 when no boot sector could be read
+    DWORD m_dwRecordSize = 0;
+    ULONGLONG m_n64Table = 0;  // byte offset of the table's record 0 in the file
+};
+
+inline CBootGeometry ReadBootGeometry(const std::string& strPath, ULONGLONG n64VolumeOffset)
+{
+    CBootGeometry geometry;
+    std::vector<BYTE> vecBoot(512);
+    std::ifstream file(strPath, std::ios::binary);
+    file.seekg(static_cast<std::streamoff>(n64VolumeOffset));
+    if (!file.read(reinterpret_cast<char*>(vecBoot.data()), 512))
+        return geometry;
+    geometry.m_dwClusterSize = static_cast<DWORD>(GetLE(&vecBoot[0x0B], 2) * vecBoot[0x0D]);
+    const signed char chCode = static_cast<signed char>(vecBoot[0x40]);
+    geometry.m_dwRecordSize = chCode < 0 ? 1u << -chCode : chCode * geometry.m_dwClusterSize;
+    geometry.m_n64Table = n64VolumeOffset + GetLE(&vecBoot[0x30], 8) * geometry.m_dwClusterSize;
+    return geometry;
+}
 
 // Fills a cluster with a pattern that names it, so a read shows where it came from.
 inline std::vector<BYTE> ClusterPattern(ULONGLONG n64Cluster, DWORD dwClusterSize)
@@ -361,15 +462,7 @@ public:
                 m_raw[entry.first] = entry.second.End().Protect(static_cast<WORD>(entry.first + 1)).Bytes();
 
         if (m_spec.m_bMbr)
-        {
-            std::vector<BYTE> vecMbr(512, 0);
-            vecMbr[446 + 4] = 7;
-            PutLE(vecMbr, 446 + 8, m_spec.m_n64FirstSector, 4);
-            PutLE(vecMbr, 446 + 12, 1u << 20, 4);
-            vecMbr[510] = 0x55;
-            vecMbr[511] = 0xAA;
-            m_file.Write(0, vecMbr);
-        }
+            WritePartitionTable(Path(), 0, {Part(7, static_cast<DWORD>(m_spec.m_n64FirstSector), 1u << 20)});
 
         std::vector<BYTE> vecBoot(512, 0);
         vecBoot[0] = 0xEB;
@@ -401,11 +494,7 @@ public:
         }
     }
 
-    HANDLE Open() const
-    {
-        return CreateFileA(m_file.Path().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-    }
+    HANDLE Open() const { return OpenImage(Path()); }
     CScratchFile& File() { return m_file; }
     const std::string& Path() const { return m_file.Path(); }
     DWORD FirstSector() const { return static_cast<DWORD>(m_spec.m_n64FirstSector); }
@@ -417,4 +506,4 @@ private:
     std::map<DWORD, std::vector<BYTE>> m_raw;
 };
 
-}  // namespace testimg
+}  // namespace salvix_test

@@ -1,6 +1,9 @@
 // Several disks: which path each disk number opens, what the list of disks
 // says of each, and that one unreadable disk leaves the others readable.
-#include "PartitionTestUtil.h"
+#include "PartitionWalk.h"
+#include "support/Process.h"
+
+#include "GptWriter.h"
 
 #include "disk/Disk.h"
 #include "disk/DiskLayout.h"
@@ -12,10 +15,7 @@
 #include <string>
 #include <vector>
 
-using salvix_test::CDiskImage;
-using salvix_test::CEntry;
-using salvix_test::CFirstDiskIs;
-using salvix_test::CTempDir;
+using namespace salvix_test;
 
 namespace
 {
@@ -35,23 +35,19 @@ CDiskWalk Walk(DWORD dwDisk)
     return walk;
 }
 
-// Forgets the command line's disks whatever a test does.
 class DiskListTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        ASSERT_FALSE(m_dir.m_strPath.empty());
-        SetDiskPaths({});
         // An MBR disk and a GPT disk, each with one NTFS partition.
-        CDiskImage mbr(m_dir.File("mbr.img"), 4096 * 512);
-        mbr.WriteTable(0, {CEntry{7, 2048, 1024}});
-        CDiskImage gpt(m_dir.File("gpt.img"), 16384ull * 512);
+        ASSERT_TRUE(MakeSparseFile(m_dir.File("mbr.img"), 4096 * 512));
+        ASSERT_TRUE(WritePartitionTable(m_dir.File("mbr.img"), 0, {Part(7, 2048, 1024)}));
+        ASSERT_TRUE(MakeSparseFile(m_dir.File("gpt.img"), 16384ull * 512));
         GptLayout layout;
         layout.partitions = {{2048, 4095, kGptTypeMsr, "MSR"}, {4096, 8191, kGptTypeLinux, "root"}};
-        gpt.WriteGpt(layout);
+        ASSERT_TRUE(WriteGpt(m_dir.File("gpt.img"), layout));
     }
-    void TearDown() override { SetDiskPaths({}); }
 
     CTempDir m_dir;
 };
@@ -61,7 +57,7 @@ TEST_F(DiskListTest, ThreeDisksOneMissing)
     const std::string strMbr = m_dir.File("mbr.img"), strGpt = m_dir.File("gpt.img");
     const std::string strMissing = m_dir.File("missing.img");
     // Empty entries of the list are skipped, as in PATH.
-    CFirstDiskIs disks(strMbr + "::" + strMissing + ":" + strGpt + ":");
+    CDiskGuard disks(strMbr + "::" + strMissing + ":" + strGpt + ":");
 
     const std::vector<CDiskSummary> vecDisks = ListDisks();
     ASSERT_EQ(3u, vecDisks.size());
@@ -89,7 +85,7 @@ TEST_F(DiskListTest, ThreeDisksOneMissing)
 TEST_F(DiskListTest, TwoDisksOneUnreadable)
 {
     // A folder stands where a disk should be: it opens to nothing.
-    CFirstDiskIs disks(m_dir.m_strPath + ":" + m_dir.File("gpt.img"));
+    CDiskGuard disks(m_dir.Path() + ":" + m_dir.File("gpt.img"));
     const std::vector<CDiskSummary> vecDisks = ListDisks();
     ASSERT_EQ(2u, vecDisks.size());
     EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), vecDisks[0].m_dwError);
@@ -100,15 +96,15 @@ TEST_F(DiskListTest, TwoDisksOneUnreadable)
 
 TEST_F(DiskListTest, CommandLineDisksReplaceTheVariable)
 {
-    CFirstDiskIs disks(m_dir.File("mbr.img"));
+    CDiskGuard disks(m_dir.File("mbr.img"));
     // A path given on the command line may hold ':'.
     const std::string strColon = m_dir.File("a:b.img");
-    CDiskImage colon(strColon, 16384ull * 512);
+    ASSERT_TRUE(MakeSparseFile(strColon, 16384ull * 512));
     GptLayout layout;
     layout.partitions = {{2048, 4095, kGptTypeEfi, "EFI"}};
-    colon.WriteGpt(layout);
+    ASSERT_TRUE(WriteGpt(strColon, layout));
 
-    SetDiskPaths({strColon, m_dir.File("mbr.img")});
+    const auto given = CDiskGuard::Given({strColon, m_dir.File("mbr.img")});
     EXPECT_EQ(strColon, DiskPath(0));
     EXPECT_EQ(strColon, FirstDiskPath());
     EXPECT_EQ(m_dir.File("mbr.img"), DiskPath(1));
@@ -130,25 +126,17 @@ class CLoopDevice
 public:
     explicit CLoopDevice(const std::string& strImage)
     {
-        const std::string strLosetup = salvix_test::FindTool("losetup");
-        if (strLosetup.empty())
-            return;
-        int nStatus = 0;
-        std::string strDevice = salvix_test::RunCommand(
-            salvix_test::ShellQuote(strLosetup) + " -r -b 4096 -f --show " +
-                salvix_test::ShellQuote(strImage) + " 2>/dev/null",
-            nStatus);
+        CProcessResult result = RunProcess({"losetup", "-r", "-b", "4096", "-f", "--show", strImage});
+        std::string& strDevice = result.m_strOutput;
         while (!strDevice.empty() && (strDevice.back() == '\n' || strDevice.back() == ' '))
             strDevice.pop_back();
-        if (nStatus == 0 && strDevice.rfind("/dev/loop", 0) == 0)
+        if (result.Ok() && strDevice.rfind("/dev/loop", 0) == 0)
             m_strDevice = strDevice;
     }
     ~CLoopDevice()
     {
-        int nStatus = 0;
         if (!m_strDevice.empty())
-            salvix_test::RunCommand(salvix_test::ShellQuote(salvix_test::FindTool("losetup")) +
-                                        " -d " + m_strDevice, nStatus);
+            RunProcess({"losetup", "-d", m_strDevice});
     }
     CLoopDevice(const CLoopDevice&) = delete;
     CLoopDevice& operator=(const CLoopDevice&) = delete;
@@ -159,14 +147,16 @@ public:
 TEST_F(DiskListTest, BlockDeviceTellsItsSectorSize)
 {
     // An MBR whose one entry starts at sector 256: byte 1 MiB in 4096-byte sectors.
-    CDiskImage image(m_dir.File("mbr4k.img"), 4096ull * 4096);
-    image.WriteTable(0, {CEntry{7, 256, 1024}, CEntry{5, 2048, 1024}});
-    image.WriteTable(2048 * 8, {CEntry{0x0C, 16, 100}});  // the extended record, at 4096-byte sector 2048
-    CLoopDevice loop(image.m_strPath);
+    const std::string strImage = m_dir.File("mbr4k.img");
+    ASSERT_TRUE(MakeSparseFile(strImage, 4096ull * 4096));
+    ASSERT_TRUE(WritePartitionTable(strImage, 0, {Part(7, 256, 1024), Part(5, 2048, 1024)}));
+    // The extended record, at 4096-byte sector 2048.
+    ASSERT_TRUE(WritePartitionTable(strImage, 2048 * 8, {Part(0x0C, 16, 100)}));
+    CLoopDevice loop(strImage);
     if (loop.m_strDevice.empty())
         GTEST_SKIP() << "no loop device could be set up (needs root)";
 
-    CFirstDiskIs disk(loop.m_strDevice);
+    CDiskGuard disk(loop.m_strDevice);
     HANDLE hDisk = OpenDisk(0);
     ASSERT_NE(INVALID_HANDLE_VALUE, hDisk);
     DISK_GEOMETRY_EX geometry = {};

@@ -1,8 +1,8 @@
 // The tree of disks every front end draws: one disk as it always was,
 // several as a node each, an unreadable one with its reason.
-#include "PartitionTestUtil.h"
+#include "support/DiskGuard.h"
+#include "support/NtfsImage.h"
 
-#include "platform/Platform.h"
 #include "session/DiskTree.h"
 
 #include <gtest/gtest.h>
@@ -12,43 +12,43 @@ using namespace salvix_test;
 namespace
 {
 
-class DiskTreeTest : public ::testing::Test
+// A disk image of n64Bytes whose master boot record lists these entries.
+void MakeDisk(const std::string& strPath, ULONGLONG n64Bytes, const std::vector<CEntry>& vecEntries)
 {
-protected:
-    void TearDown() override { SetDiskPaths(std::vector<std::string>()); }
-};
+    ASSERT_TRUE(MakeSparseFile(strPath, n64Bytes));
+    ASSERT_TRUE(WritePartitionTable(strPath, 0, vecEntries));
+}
 
 }  // namespace
 
-TEST_F(DiskTreeTest, OneDiskListsItsPartitionsWithoutANode)
+TEST(DiskTreeTest, OneDiskListsItsPartitionsWithoutANode)
 {
     CTempDir dir;
-    CDiskImage disk(dir.File("one.img"), 64 << 20);
-    disk.WriteTable(0, {{7, 2048, 1000}, {11, 40000, 1000}});
-    SetDiskPaths({dir.File("one.img")});
-    const CDiskTree tree = BuildDiskTree();
-    ASSERT_TRUE(tree.SingleDisk());
-    ASSERT_EQ(1u, tree.m_vecDisks.size());
-    EXPECT_EQ("", tree.m_vecDisks[0].m_strText);
-    ASSERT_EQ(2u, tree.m_vecDisks[0].m_vecPartitions.size());
-    EXPECT_EQ("NTFS Drive 0", tree.m_vecDisks[0].m_vecPartitions[0].m_strText);
-    EXPECT_EQ("FAT32 Drive 1", tree.m_vecDisks[0].m_vecPartitions[1].m_strText);
-    EXPECT_EQ(40000u, tree.m_vecDisks[0].m_vecPartitions[1].m_target.m_partition.qwFirstSector);
-    EXPECT_EQ(0u, tree.m_dwError);
+    MakeDisk(dir.File("one.img"), 64 << 20, {Part(7, 2048), Part(11, 40000)});
+    {
+        const auto disks = CDiskGuard::Given({dir.File("one.img")});
+        const CDiskTree tree = BuildDiskTree();
+        ASSERT_TRUE(tree.SingleDisk());
+        ASSERT_EQ(1u, tree.m_vecDisks.size());
+        EXPECT_EQ("", tree.m_vecDisks[0].m_strText);
+        ASSERT_EQ(2u, tree.m_vecDisks[0].m_vecPartitions.size());
+        EXPECT_EQ("NTFS Drive 0", tree.m_vecDisks[0].m_vecPartitions[0].m_strText);
+        EXPECT_EQ("FAT32 Drive 1", tree.m_vecDisks[0].m_vecPartitions[1].m_strText);
+        EXPECT_EQ(40000u, tree.m_vecDisks[0].m_vecPartitions[1].m_target.m_partition.qwFirstSector);
+        EXPECT_EQ(0u, tree.m_dwError);
+    }
 
     // The one disk missing: the walk's code, to be shown as ever.
-    SetDiskPaths({dir.File("gone.img")});
+    const auto disks = CDiskGuard::Given({dir.File("gone.img")});
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, BuildDiskTree().m_dwError);
 }
 
-TEST_F(DiskTreeTest, SeveralDisksGiveANodeEachNumberedPerDisk)
+TEST(DiskTreeTest, SeveralDisksGiveANodeEachNumberedPerDisk)
 {
     CTempDir dir;
-    CDiskImage first(dir.File("a.img"), 64 << 20);
-    first.WriteTable(0, {{7, 2048, 1000}, {7, 60000, 1000}});
-    CDiskImage third(dir.File("c.img"), 8 << 20);
-    third.WriteTable(0, {{11, 2048, 1000}});
-    SetDiskPaths({dir.File("a.img"), dir.File("gone.img"), dir.File("c.img")});
+    MakeDisk(dir.File("a.img"), 64 << 20, {Part(7, 2048), Part(7, 60000)});
+    MakeDisk(dir.File("c.img"), 8 << 20, {Part(11, 2048)});
+    const auto disks = CDiskGuard::Given({dir.File("a.img"), dir.File("gone.img"), dir.File("c.img")});
     const CDiskTree tree = BuildDiskTree();
     ASSERT_FALSE(tree.SingleDisk());
     EXPECT_EQ(0u, tree.m_dwError) << "the reasons go into the nodes";

@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-using namespace testimg;
+using namespace salvix_test;
 
 namespace
 {
@@ -88,9 +88,7 @@ protected:
         for (ULONGLONG n : {100, 101, 110, 111, 120})
             m_pDisk->File().Write(m_pDisk->ClusterPosition(n), ClusterPattern(n, kCluster));
         m_hDevice = m_pDisk->Open();
-        m_drive.AttachDevice(m_hDevice);
-        m_drive.SetVolumeStart(m_pDisk->FirstSector(), 512);
-        ASSERT_EQ(0u, m_drive.OpenVolume());
+        ASSERT_EQ(0u, OpenVolumeOn(m_drive, m_hDevice, m_pDisk->FirstSector()));
     }
     void TearDown() override
     {
@@ -160,22 +158,23 @@ TEST_F(EntryDataTest, ListsWhoseExtentsDoNotFitTogetherAreRefused)
         std::function<void(CSplitFile&)> m_fnDamage;
         DWORD m_dwWant;
     };
+    const DWORD kCorrupt = ERROR_FILE_CORRUPT;
     const CCase cases[] = {
         {"sound", [](CSplitFile&) {}, 0},
-        {"extension names another base", [](CSplitFile& f) { f.m_ext1.SetBaseRecord(33, kBaseSeq); }, 1392},
-        {"extension names the base's old sequence", [](CSplitFile& f) { f.m_ext1.SetBaseRecord(kBase, 4); }, 1392},
-        {"extension reused: its sequence moved on", [](CSplitFile& f) { f.m_ext1.SetSequence(4); }, 1392},
-        {"extension not in use", [](CSplitFile& f) { f.m_ext1.Bytes()[0x16] = 0; }, 1392},
+        {"extension names another base", [](CSplitFile& f) { f.m_ext1.SetBaseRecord(33, kBaseSeq); }, kCorrupt},
+        {"extension names the base's old sequence", [](CSplitFile& f) { f.m_ext1.SetBaseRecord(kBase, 4); }, kCorrupt},
+        {"extension reused: its sequence moved on", [](CSplitFile& f) { f.m_ext1.SetSequence(4); }, kCorrupt},
+        {"extension not in use", [](CSplitFile& f) { f.m_ext1.Bytes()[0x16] = 0; }, kCorrupt},
         {"list names a record past the table",
-         [](CSplitFile& f) { f.m_vecList[2] = ListEntry(0x80, 2, 1000, kExtSeq[0]); }, 1392},
+         [](CSplitFile& f) { f.m_vecList[2] = ListEntry(0x80, 2, 1000, kExtSeq[0]); }, kCorrupt},
         {"list names the extents twice over",
          [](CSplitFile& f) {
              const std::vector<std::vector<BYTE>> vecAgain(f.m_vecList.begin() + 1, f.m_vecList.begin() + 4);
              f.m_vecList.insert(f.m_vecList.end(), vecAgain.begin(), vecAgain.end());
          },
-         1392},
+         kCorrupt},
         {"list names a piece the record lacks",
-         [](CSplitFile& f) { f.m_vecList[2] = ListEntry(0x80, 2, 32, kExtSeq[1]); }, 1392},
+         [](CSplitFile& f) { f.m_vecList[2] = ListEntry(0x80, 2, 32, kExtSeq[1]); }, kCorrupt},
         {"a gap between extents",
          [](CSplitFile& f) {
              f.m_ext1 = CRecordImage();
@@ -184,7 +183,7 @@ TEST_F(EntryDataTest, ListsWhoseExtentsDoNotFitTogetherAreRefused)
              f.m_vecList[2] = ListEntry(0x80, 3, 31, kExtSeq[0]);
              f.m_vecList.pop_back();
          },
-         1392},
+         kCorrupt},
         {"overlapping extents",
          [](CSplitFile& f) {
              f.m_ext2 = CRecordImage();
@@ -192,15 +191,16 @@ TEST_F(EntryDataTest, ListsWhoseExtentsDoNotFitTogetherAreRefused)
              f.m_ext2.AddNonResident(0x80, Runs({{2, 120}}), 0, 0, 3, 4);
              f.m_vecList[3] = ListEntry(0x80, 3, 32, kExtSeq[1]);
          },
-         1392},
-        {"the last extent left out of the list", [](CSplitFile& f) { f.m_vecList.erase(f.m_vecList.begin() + 3); }, 1392},
-        {"a list entry of length 0", [](CSplitFile& f) { PutLE(f.m_vecList[3], 4, 0, 2); }, 1392},
+         kCorrupt},
+        {"the last extent left out of the list",
+         [](CSplitFile& f) { f.m_vecList.erase(f.m_vecList.begin() + 3); }, kCorrupt},
+        {"a list entry of length 0", [](CSplitFile& f) { PutLE(f.m_vecList[3], 4, 0, 2); }, kCorrupt},
         {"a list over 256 KiB",
          [](CSplitFile& f) {
              f.m_bNonResidentList = true;
              f.m_n64ListSize = 300 * 1024;
          },
-         1392},
+         kCorrupt},
         {"freed with its base: every sequence one step on",
          [](CSplitFile& f) {
              f.m_base.SetSequence(kBaseSeq + 1).Bytes()[0x16] = 0;
@@ -213,7 +213,7 @@ TEST_F(EntryDataTest, ListsWhoseExtentsDoNotFitTogetherAreRefused)
              f.m_base.SetSequence(kBaseSeq + 1).Bytes()[0x16] = 0;
              f.m_ext2.SetSequence(kExtSeq[1] + 1).Bytes()[0x16] = 0;
          },
-         1392},
+         kCorrupt},
     };
     for (const CCase& test : cases)
     {

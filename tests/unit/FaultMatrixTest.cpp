@@ -3,16 +3,16 @@
 // (boot sector, table record 0, the table's runs), listing the rows, and
 // saving a row's data. Each fault must reach the user as its code, keep what
 // was listed before it, and end promptly.
-#include "HostileDisk.h"
+#include "VolumeWalk.h"
+#include "support/DiskGuard.h"
+#include "support/FaultFreeTest.h"
 
 #include "disk/Disk.h"
 #include "disk/PartitionTable.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
-using namespace hostile;
+using namespace salvix_test;
 
 namespace
 {
@@ -46,8 +46,8 @@ public:
             vecData[i] = static_cast<BYTE>(i * 7 + 3);
         m_disk.File().Write(m_disk.ClusterPosition(kDataCluster), vecData);
         m_vecData.assign(vecData.begin(), vecData.begin() + kDataLength);
-        WritePartitionTable(m_disk.File(), 0, {{7, 2048}, {5, kExtendedSector}});
-        WritePartitionTable(m_disk.File(), kExtendedSector, {{11, 1}});
+        WritePartitionTable(m_disk.Path(), 0, {Part(7, 2048), Part(5, kExtendedSector)});
+        WritePartitionTable(m_disk.Path(), kExtendedSector, {Part(11, 1)});
     }
 
     static CDiskSpec Spec()
@@ -57,7 +57,7 @@ public:
         return spec;
     }
 
-    CHostileDisk m_disk;
+    CTestDisk m_disk;
     std::vector<BYTE> m_vecData;
 };
 
@@ -68,7 +68,7 @@ struct CFlow
     size_t m_nItems = 0;         // tree items listed
     DWORD m_dwOpen = kNone;      // OpenVolume's code, shown in the error box
     size_t m_nRows = 0;          // list rows from record 30 on
-    DWORD m_dwRowsEnd = kNone;   // the code that ended the listing (18 = end of table)
+    DWORD m_dwRowsEnd = kNone;   // the code that ended the listing
     DWORD m_dwSave = kNone;      // ReadEntryData of row 1 (record 31)
     std::vector<BYTE> m_vecSaved;
     double m_dSeconds = 0;
@@ -93,7 +93,7 @@ CFlow RunFlow(const CFaultDisk& disk, EStage eAllocStage = eWalk, ULONGLONG n64A
             SetAllocationFault(n64AllocMin, nAllocSkip);
     };
 
-    setenv("SALVIX_DISK", disk.m_disk.Path().c_str(), 1);
+    CDiskGuard guard(disk.m_disk.Path());
     DWORD dwNtfsStart = kNone;
     allocFault(eWalk);
     flow.m_dwWalk = WalkPartitionTables([&](const char* pszText, const PartitionRecord& record) {
@@ -105,10 +105,8 @@ CFlow RunFlow(const CFaultDisk& disk, EStage eAllocStage = eWalk, ULONGLONG n64A
     {
         CHandle device(OpenFirstDisk());
         CNTFSDrive drive;
-        drive.AttachDevice(device);
-        drive.SetVolumeStart(dwNtfsStart, 512);
         allocFault(eOpen);
-        flow.m_dwOpen = drive.OpenVolume();
+        flow.m_dwOpen = OpenVolumeOn(drive, device, dwNtfsStart);
         if (flow.m_dwOpen == 0)
         {
             allocFault(eRows);
@@ -136,16 +134,12 @@ CFlow RunFlow(const CFaultDisk& disk, EStage eAllocStage = eWalk, ULONGLONG n64A
         }
     }
     ClearFaults();
-    unsetenv("SALVIX_DISK");
     flow.m_dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return flow;
 }
 
-class FaultMatrixTest : public ::testing::Test
+class FaultMatrixTest : public CFaultFreeTest
 {
-protected:
-    void SetUp() override { ClearFaults(); }
-    void TearDown() override { ClearFaults(); }
 };
 
 void ExpectFlow(const CFlow& got, DWORD dwWalk, size_t nItems, DWORD dwOpen, size_t nRows, DWORD dwRowsEnd,
@@ -197,47 +191,43 @@ TEST_F(FaultMatrixTest, DeviceFaultAtEachStage)
         DWORD m_dwRowsEnd;
         DWORD m_dwSave;
     };
-    // Injected codes: 23 for reads, 25 for seeks. Short reads and the end of
+    // Injected codes: ERROR_CRC for reads, ERROR_SEEK for seeks. Short reads and the end of
     // the device have no code of their own: what the caller makes of them shows.
     const CCase cases[] = {
-        {"master boot record", K::eReadError, 100, 23, 0, kNone, 0, kNone, kNone},
-        {"master boot record", K::eShortRead, 100, 30, 0, kNone, 0, kNone, kNone},
-        {"master boot record", K::eEndOfDevice, 0, 30, 0, kNone, 0, kNone, kNone},
+        {"master boot record", K::eReadError, 100, ERROR_CRC, 0, kNone, 0, kNone, kNone},
+        {"master boot record", K::eShortRead, 100, ERROR_READ_FAULT, 0, kNone, 0, kNone, kNone},
+        {"master boot record", K::eEndOfDevice, 0, ERROR_READ_FAULT, 0, kNone, 0, kNone, kNone},
         // The master boot record is read without a seek; the first seek fails.
-        {"master boot record", K::eSeekError, 0, 25, 1, 25, 0, kNone, kNone},
-        {"extended boot record", K::eReadError, n64Ebr, 23, 1, 0, 2, 18, 0},
-        {"extended boot record", K::eShortRead, n64Ebr + 511, 30, 1, 0, 2, 18, 0},
-        {"extended boot record", K::eEndOfDevice, n64Ebr, 30, 1, 30, 0, kNone, kNone},
-        {"extended boot record", K::eSeekError, n64Ebr, 25, 1, 25, 0, kNone, kNone},
-        {"volume boot sector", K::eReadError, n64Boot + 0x30, 0, 2, 23, 0, kNone, kNone},
-        {"volume boot sector", K::eShortRead, n64Boot + 100, 0, 2, 30, 0, kNone, kNone},
-        {"volume boot sector", K::eEndOfDevice, n64Boot + 511, 0, 2, 30, 0, kNone, kNone},
-        {"volume boot sector", K::eSeekError, n64Boot, 0, 2, 25, 0, kNone, kNone},
-        {"table record 0", K::eReadError, n64Record0 + 1000, 0, 2, 23, 0, kNone, kNone},
-        {"table record 0", K::eShortRead, n64Record0 + 512, 0, 2, 87, 0, kNone, kNone},
-        {"table record 0", K::eEndOfDevice, n64Record0 + 512, 0, 2, 87, 0, kNone, kNone},
-        {"table record 0", K::eSeekError, n64Record0, 0, 2, 25, 0, kNone, kNone},
+        {"master boot record", K::eSeekError, 0, ERROR_SEEK, 1, ERROR_SEEK, 0, kNone, kNone},
+        {"extended boot record", K::eReadError, n64Ebr, ERROR_CRC, 1, 0, 2, ERROR_NO_MORE_FILES, 0},
+        {"extended boot record", K::eShortRead, n64Ebr + 511, ERROR_READ_FAULT, 1, 0, 2, ERROR_NO_MORE_FILES, 0},
+        {"extended boot record", K::eEndOfDevice, n64Ebr, ERROR_READ_FAULT, 1, ERROR_READ_FAULT, 0, kNone, kNone},
+        {"extended boot record", K::eSeekError, n64Ebr, ERROR_SEEK, 1, ERROR_SEEK, 0, kNone, kNone},
+        {"volume boot sector", K::eReadError, n64Boot + 0x30, 0, 2, ERROR_CRC, 0, kNone, kNone},
+        {"volume boot sector", K::eShortRead, n64Boot + 100, 0, 2, ERROR_READ_FAULT, 0, kNone, kNone},
+        {"volume boot sector", K::eEndOfDevice, n64Boot + 511, 0, 2, ERROR_READ_FAULT, 0, kNone, kNone},
+        {"volume boot sector", K::eSeekError, n64Boot, 0, 2, ERROR_SEEK, 0, kNone, kNone},
+        {"table record 0", K::eReadError, n64Record0 + 1000, 0, 2, ERROR_CRC, 0, kNone, kNone},
+        {"table record 0", K::eShortRead, n64Record0 + 512, 0, 2, ERROR_INVALID_PARAMETER, 0, kNone, kNone},
+        {"table record 0", K::eEndOfDevice, n64Record0 + 512, 0, 2, ERROR_INVALID_PARAMETER, 0, kNone, kNone},
+        {"table record 0", K::eSeekError, n64Record0, 0, 2, ERROR_SEEK, 0, kNone, kNone},
         // The table is read as records are asked for: opening reads record 0
         // only, and a stretch that cannot be read ends the listing there.
-        {"table's second run", K::eReadError, n64SecondRun + 14 * 1024 + 100, 0, 2, 0, 0, 23, kNone},
+        {"table's second run", K::eReadError, n64SecondRun + 14 * 1024 + 100, 0, 2, 0, 0, ERROR_CRC, kNone},
         // A short read is followed by a read of the rest: nothing is lost.
-        {"table's second run", K::eShortRead, n64SecondRun + 512, 0, 2, 0, 2, 18, 0},
-        {"table's second run", K::eEndOfDevice, n64SecondRun, 0, 2, 0, 0, 38, kNone},
-        {"table's second run", K::eSeekError, n64SecondRun, 0, 2, 0, 0, 25, kNone},
+        {"table's second run", K::eShortRead, n64SecondRun + 512, 0, 2, 0, 2, ERROR_NO_MORE_FILES, 0},
+        {"table's second run", K::eEndOfDevice, n64SecondRun, 0, 2, 0, 0, ERROR_HANDLE_EOF, kNone},
+        {"table's second run", K::eSeekError, n64SecondRun, 0, 2, 0, 0, ERROR_SEEK, kNone},
         // Descriptions come from memory; only the save reads the disk again.
-        {"file data", K::eReadError, n64Data + kCluster, 0, 2, 0, 2, 18, 23},
-        {"file data", K::eShortRead, n64Data + 100, 0, 2, 0, 2, 18, 0},
-        {"file data", K::eEndOfDevice, n64Data + kCluster, 0, 2, 0, 2, 18, 38},
-        {"file data", K::eSeekError, n64Data, 0, 2, 0, 2, 18, 25},
+        {"file data", K::eReadError, n64Data + kCluster, 0, 2, 0, 2, ERROR_NO_MORE_FILES, ERROR_CRC},
+        {"file data", K::eShortRead, n64Data + 100, 0, 2, 0, 2, ERROR_NO_MORE_FILES, 0},
+        {"file data", K::eEndOfDevice, n64Data + kCluster, 0, 2, 0, 2, ERROR_NO_MORE_FILES, ERROR_HANDLE_EOF},
+        {"file data", K::eSeekError, n64Data, 0, 2, 0, 2, ERROR_NO_MORE_FILES, ERROR_SEEK},
     };
     for (const CCase& test : cases)
     {
         SCOPED_TRACE(std::string(test.m_pszStage) + ", fault kind " + std::to_string(test.m_eKind));
-        CDeviceFault fault;
-        fault.m_eKind = test.m_eKind;
-        fault.m_n64Offset = test.m_n64Offset;
-        fault.m_dwError = test.m_eKind == K::eSeekError ? 25 : 23;
-        SetDeviceFault(fault);
+        InjectFault(test.m_eKind, test.m_n64Offset, test.m_eKind == K::eSeekError ? ERROR_SEEK : ERROR_CRC);
         CFlow flow = RunFlow(disk);
         ExpectFlow(flow, test.m_dwWalk, test.m_nItems, test.m_dwOpen, test.m_nRows, test.m_dwRowsEnd,
                    test.m_dwSave, test.m_dwSave == 0 ? vecData : vecNone);
@@ -250,15 +240,15 @@ TEST_F(FaultMatrixTest, AllocationFailureAtEachStage)
     const std::vector<BYTE> vecNone;
     // The work buffer is the open's first allocation of a record's size.
     CFlow flow = RunFlow(disk, eOpen, 1024);
-    ExpectFlow(flow, 0, 2, 8, 0, kNone, kNone, vecNone);
+    ExpectFlow(flow, 0, 2, ERROR_NOT_ENOUGH_MEMORY, 0, kNone, kNone, vecNone);
     // The blocks the table is read in, made when the volume opens.
     flow = RunFlow(disk, eOpen, 8 * kCluster);
-    ExpectFlow(flow, 0, 2, 8, 0, kNone, kNone, vecNone);
+    ExpectFlow(flow, 0, 2, ERROR_NOT_ENOUGH_MEMORY, 0, kNone, kNone, vecNone);
     // Describing a record allocates nothing: with every allocation failing
     // the listing still runs to the table's end.
     flow = RunFlow(disk, eRows, 1);
-    ExpectFlow(flow, 0, 2, 0, 2, 18, 0, disk.m_vecData);
+    ExpectFlow(flow, 0, 2, 0, 2, ERROR_NO_MORE_FILES, 0, disk.m_vecData);
     // The data buffer of the save: the file's bytes, not its whole clusters.
     flow = RunFlow(disk, eSave, kDataLength);
-    ExpectFlow(flow, 0, 2, 0, 2, 18, 8, vecNone);
+    ExpectFlow(flow, 0, 2, 0, 2, ERROR_NO_MORE_FILES, ERROR_NOT_ENOUGH_MEMORY, vecNone);
 }

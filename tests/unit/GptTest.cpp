@@ -1,12 +1,14 @@
 // GUID partition tables written by hand into image files: which copy is used,
 // what is listed and how, and how the walk bounds what a header asks for.
-#include "PartitionTestUtil.h"
+#include "PartitionWalk.h"
+#include "support/FaultFreeTest.h"
+
+#include "GptWriter.h"
 
 #include "disk/DiskLayout.h"
 #include "disk/FileSystemProbe.h"
 #include "disk/Gpt.h"
 #include "disk/PartitionTable.h"
-#include "platform/FaultInjection.h"
 
 #include <gtest/gtest.h>
 
@@ -15,24 +17,13 @@
 #include <string>
 #include <vector>
 
-using salvix_test::CDiskImage;
-using salvix_test::CEntry;
-using salvix_test::CTempDir;
-using salvix_test::CWalkResult;
-using salvix_test::PutLE32;
-using salvix_test::WalkImage;
+using namespace salvix_test;
 
 namespace
 {
 
 const ULONGLONG kDiskSectors = 16384;  // 8 MiB of 512-byte sectors
 const ULONGLONG kPrimary = 512;        // the primary header's byte offset
-
-void PutLE(BYTE* p, ULONGLONG qwValue, int nBytes)
-{
-    for (int i = 0; i < nBytes; ++i)
-        p[i] = static_cast<BYTE>(qwValue >> (8 * i));
-}
 
 // A FAT boot sector: no reserved sectors beyond the first, one FAT, one
 // sector per cluster, so its data clusters number qwTotal - 1 - FAT - root.
@@ -87,35 +78,36 @@ GptLayout LayoutB()
 }
 const std::vector<std::string> kListedB = {"Linux Drive 0"};
 
-class GptTest : public ::testing::Test
+class GptTest : public CFaultFreeTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_FALSE(m_dir.m_strPath.empty()) << "no temporary folder";
-        ClearFaults();
+        CFaultFreeTest::SetUp();
+        ASSERT_FALSE(m_dir.Path().empty()) << "no temporary folder";
     }
-    void TearDown() override { ClearFaults(); }
 
-    // Primary copy A, backup copy B, boot sectors where layout A wants them.
-    CDiskImage TwoCopies()
+    // Makes the image anew: primary copy A, backup copy B, boot sectors
+    // where layout A wants them.
+    void TwoCopies()
     {
-        CDiskImage image(m_dir.File("gpt.img"), kDiskSectors * 512);
-        image.WriteGpt(LayoutB());
         GptLayout a = LayoutA();
         a.bBackup = false;
-        image.WriteGpt(a);
-        WriteBytes(image, 6144 * 512, OemBoot("NTFS    "));
-        WriteBytes(image, 11264 * 512, FatBoot(40000, 40, 0, 512));
-        return image;
+        ASSERT_TRUE(MakeSparseFile(m_strImage, kDiskSectors * 512));
+        ASSERT_TRUE(WriteGpt(m_strImage, LayoutB()));
+        ASSERT_TRUE(WriteGpt(m_strImage, a));
+        ASSERT_TRUE(WriteFileAt(m_strImage, 6144 * 512, OemBoot("NTFS    ")));
+        ASSERT_TRUE(WriteFileAt(m_strImage, 11264 * 512, FatBoot(40000, 40, 0, 512)));
     }
 
-    static void WriteBytes(const CDiskImage& image, ULONGLONG qwOffset, const std::vector<BYTE>& vec)
+    template <class F>
+    void Patch(ULONGLONG qwOffset, size_t nBytes, F fnChange)
     {
-        image.Patch(qwOffset, vec.size(), [&](BYTE* p) { memcpy(p, vec.data(), vec.size()); });
+        ASSERT_TRUE(PatchFile(m_strImage, qwOffset, nBytes, fnChange));
     }
 
     CTempDir m_dir;
+    const std::string m_strImage = m_dir.File("gpt.img");
 };
 
 TEST(FileSystemProbeTest, BootSectors)
@@ -171,13 +163,13 @@ TEST(GptFormatTest, Crc32AndGuids)
 
 TEST_F(GptTest, UsedEntriesInEntryOrder)
 {
-    CDiskImage image = TwoCopies();
-    const CWalkResult walk = WalkImage(image.m_strPath);
+    TwoCopies();
+    const CWalkResult walk = WalkImage(m_strImage);
     EXPECT_EQ(0u, walk.m_dwResult);
     EXPECT_EQ(kListedA, walk.Texts());
     EXPECT_EQ((std::vector<ULONGLONG>{2048, 4096, 6144, 8192, 9216, 10240, 11264}),
               walk.FirstSectors64());
-    for (const salvix_test::CListed& item : walk.m_vecItems)
+    for (const CListed& item : walk.m_vecItems)
     {
         const PartitionRecord& record = item.m_record;
         EXPECT_EQ(record.qwFirstSector, record.dwFirstSector) << item.m_strText;
@@ -226,43 +218,43 @@ TEST_F(GptTest, DamagedPrimaryHeaderFallsBackToBackup)
         {"array of 8 MiB", 84, 4, 512},  // 128 entries of 512 bytes would fit; see below
         {"array CRC", 88, 4, 0x12345678},
     };
-    CDiskImage image = TwoCopies();
+    TwoCopies();
     for (const CDamage& damage : kDamages)
     {
         SCOPED_TRACE(damage.m_pszWhat);
-        image.Patch(kPrimary, 512, [&](BYTE* p) {
+        Patch(kPrimary, 512, [&](BYTE* p) {
             PutLE(p + damage.m_dwOffset, damage.m_qwValue, damage.m_nBytes);
             if (damage.m_dwOffset == 84 && damage.m_qwValue == 512)
                 PutLE(p + 80, 16384, 4);  // 16384 entries of 512 bytes: 8 MiB
             if (damage.m_dwOffset != 0)
                 SealGptHeader(p, 512);
         });
-        const CWalkResult walk = WalkImage(image.m_strPath);
+        const CWalkResult walk = WalkImage(m_strImage);
         EXPECT_EQ(0u, walk.m_dwResult);
         EXPECT_EQ(kListedB, walk.Texts());
         EXPECT_LE(walk.m_n64Reads, 12u);
-        image = TwoCopies();
+        TwoCopies();
     }
 
     // A header as long as its sector is still a header.
-    image.Patch(kPrimary, 512, [](BYTE* p) {
+    Patch(kPrimary, 512, [](BYTE* p) {
         PutLE(p + 12, 512, 4);
         SealGptHeader(p, 512);
     });
-    EXPECT_EQ(kListedA, WalkImage(image.m_strPath).Texts());
+    EXPECT_EQ(kListedA, WalkImage(m_strImage).Texts());
 }
 
 TEST_F(GptTest, DamagedArraysAndBothCopies)
 {
     // One changed byte of the primary array: its CRC fails, the backup is used.
-    CDiskImage image = TwoCopies();
-    image.Patch(2 * 512 + 40, 1, [](BYTE* p) { p[0] ^= 1; });
-    EXPECT_EQ(kListedB, WalkImage(image.m_strPath).Texts());
+    TwoCopies();
+    Patch(2 * 512 + 40, 1, [](BYTE* p) { p[0] ^= 1; });
+    EXPECT_EQ(kListedB, WalkImage(m_strImage).Texts());
 
     // Both arrays damaged: the master table is listed, protective entry and all.
     const ULONGLONG qwBackupArray = (kDiskSectors - 33) * 512;
-    image.Patch(qwBackupArray + 40, 1, [](BYTE* p) { p[0] ^= 1; });
-    CWalkResult walk = WalkImage(image.m_strPath);
+    Patch(qwBackupArray + 40, 1, [](BYTE* p) { p[0] ^= 1; });
+    CWalkResult walk = WalkImage(m_strImage);
     EXPECT_EQ(0u, walk.m_dwResult);
     EXPECT_EQ((std::vector<std::string>{"Unknown Drive 0"}), walk.Texts());
     ASSERT_EQ(1u, walk.m_vecItems.size());
@@ -270,35 +262,31 @@ TEST_F(GptTest, DamagedArraysAndBothCopies)
     EXPECT_EQ(kDiskSectors - 1, walk.m_vecItems[0].m_record.dwSectorCount);
 
     // Both headers damaged.
-    image = TwoCopies();
-    image.Patch(kPrimary, 1, [](BYTE* p) { p[0] = 'X'; });
-    image.Patch((kDiskSectors - 1) * 512, 1, [](BYTE* p) { p[0] = 'X'; });
-    EXPECT_EQ((std::vector<std::string>{"Unknown Drive 0"}), WalkImage(image.m_strPath).Texts());
+    TwoCopies();
+    Patch(kPrimary, 1, [](BYTE* p) { p[0] = 'X'; });
+    Patch((kDiskSectors - 1) * 512, 1, [](BYTE* p) { p[0] = 'X'; });
+    EXPECT_EQ((std::vector<std::string>{"Unknown Drive 0"}), WalkImage(m_strImage).Texts());
 
     // A valid GPT without a protective entry is not looked for.
-    image = TwoCopies();
-    image.WriteTable(0, {CEntry{7, 2048, 100}});
-    EXPECT_EQ((std::vector<std::string>{"NTFS Drive 0"}), WalkImage(image.m_strPath).Texts());
+    TwoCopies();
+    ASSERT_TRUE(WritePartitionTable(m_strImage, 0, {Part(7, 2048, 100)}));
+    EXPECT_EQ((std::vector<std::string>{"NTFS Drive 0"}), WalkImage(m_strImage).Texts());
 }
 
 TEST_F(GptTest, HybridMasterTableGivesWayToTheGpt)
 {
-    CDiskImage image = TwoCopies();
-    image.WriteTable(0, {CEntry{7, 6144, 2048}, CEntry{0xEE, 1, 2047}, CEntry{0x83, 8192, 1024}});
-    EXPECT_EQ(kListedA, WalkImage(image.m_strPath).Texts());
+    TwoCopies();
+    ASSERT_TRUE(WritePartitionTable(m_strImage, 0, {Part(7, 6144, 2048), Part(0xEE, 1, 2047), Part(0x83, 8192, 1024)}));
+    EXPECT_EQ(kListedA, WalkImage(m_strImage).Texts());
 }
 
 TEST_F(GptTest, ReadFailuresOfTheTables)
 {
-    CDiskImage image = TwoCopies();
+    TwoCopies();
     for (ULONGLONG qwOffset : {kPrimary + 10, kPrimary * 2 + 100})
     {
-        CDeviceFault fault;
-        fault.m_eKind = CDeviceFault::eReadError;
-        fault.m_n64Offset = qwOffset;
-        fault.m_dwError = ERROR_CRC;
-        SetDeviceFault(fault);
-        const CWalkResult walk = WalkImage(image.m_strPath);
+        InjectFault(CDeviceFault::eReadError, qwOffset, ERROR_CRC);
+        const CWalkResult walk = WalkImage(m_strImage);
         ClearFaults();
         EXPECT_EQ(0u, walk.m_dwResult) << qwOffset;
         EXPECT_EQ(kListedB, walk.Texts()) << qwOffset;
@@ -306,22 +294,17 @@ TEST_F(GptTest, ReadFailuresOfTheTables)
 
     // No backup to fall back on: the master table is listed and the read's
     // code returned.
-    image.Patch((kDiskSectors - 1) * 512, 1, [](BYTE* p) { p[0] = 'X'; });
-    CDeviceFault fault;
-    fault.m_eKind = CDeviceFault::eReadError;
-    fault.m_n64Offset = kPrimary;
-    fault.m_dwError = ERROR_CRC;
-    SetDeviceFault(fault);
-    const CWalkResult walk = WalkImage(image.m_strPath);
+    Patch((kDiskSectors - 1) * 512, 1, [](BYTE* p) { p[0] = 'X'; });
+    InjectFault(CDeviceFault::eReadError, kPrimary, ERROR_CRC);
+    const CWalkResult walk = WalkImage(m_strImage);
     ClearFaults();
     EXPECT_EQ(static_cast<DWORD>(ERROR_CRC), walk.m_dwResult);
     EXPECT_EQ((std::vector<std::string>{"Unknown Drive 0"}), walk.Texts());
 
     // A partition whose first sector cannot be read is listed by its type.
-    image = TwoCopies();
-    fault.m_n64Offset = 6144 * 512 + 3;
-    SetDeviceFault(fault);
-    const CWalkResult probe = WalkImage(image.m_strPath);
+    TwoCopies();
+    InjectFault(CDeviceFault::eReadError, 6144 * 512 + 3, ERROR_CRC);
+    const CWalkResult probe = WalkImage(m_strImage);
     ClearFaults();
     EXPECT_EQ(0u, probe.m_dwResult);
     ASSERT_EQ(kListedA.size(), probe.m_vecItems.size());
@@ -331,34 +314,32 @@ TEST_F(GptTest, ReadFailuresOfTheTables)
 TEST_F(GptTest, SectorsOf4096Bytes)
 {
     // 4096 sectors of 4096 bytes; the tables count in them.
-    CDiskImage image(m_dir.File("4k.img"), 4096ull * 4096);
+    ASSERT_TRUE(MakeSparseFile(m_strImage, 4096ull * 4096));
     GptLayout layout;
     layout.dwSectorSize = 4096;
     layout.partitions = {{256, 511, kGptTypeEfi, "EFI"}, {512, 1023, kGptTypeBasicData, "data"}};
-    image.WriteGpt(layout);
-    WriteBytes(image, 512ull * 4096, OemBoot("NTFS    "));
+    ASSERT_TRUE(WriteGpt(m_strImage, layout));
+    WriteFileAt(m_strImage, 512ull * 4096, OemBoot("NTFS    "));
     // A decoy where a 512-byte reading of the same numbers would look.
-    WriteBytes(image, 512ull * 512, FatBoot(40000, 40, 0, 512));
+    WriteFileAt(m_strImage, 512ull * 512, FatBoot(40000, 40, 0, 512));
 
     for (bool bDamaged : {false, true})
     {
         SCOPED_TRACE(bDamaged ? "primary damaged" : "intact");
         if (bDamaged)
-            image.Patch(4096, 1, [](BYTE* p) { p[0] = 'X'; });
-        const CWalkResult walk = WalkImage(image.m_strPath);
+            Patch(4096, 1, [](BYTE* p) { p[0] = 'X'; });
+        const CWalkResult walk = WalkImage(m_strImage);
         EXPECT_EQ(0u, walk.m_dwResult);
         EXPECT_EQ((std::vector<std::string>{"EFI Drive 0", "NTFS Drive 1"}), walk.Texts());
         EXPECT_EQ((std::vector<ULONGLONG>{256, 512}), walk.FirstSectors64());
-        for (const salvix_test::CListed& item : walk.m_vecItems)
+        for (const CListed& item : walk.m_vecItems)
             EXPECT_EQ(4096u, item.m_record.dwSectorSize);
 
-        HANDLE hDisk = CreateFileA(image.m_strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, hDisk);
+        CHandle disk(OpenImage(m_strImage));
+        ASSERT_NE(INVALID_HANDLE_VALUE, static_cast<HANDLE>(disk));
         DWORD dwSectorSize = 0;
         ULONGLONG qwBytes = 0;
-        EXPECT_EQ(0u, GetDiskLayout(hDisk, dwSectorSize, qwBytes));
-        CloseHandle(hDisk);
+        EXPECT_EQ(0u, GetDiskLayout(disk, dwSectorSize, qwBytes));
         EXPECT_EQ(4096u, dwSectorSize);
         EXPECT_EQ(4096ull * 4096, qwBytes);
     }
@@ -367,17 +348,17 @@ TEST_F(GptTest, SectorsOf4096Bytes)
 TEST_F(GptTest, EntriesPastTwoTiB)
 {
     const ULONGLONG qwFar = (1ull << 32) + 100;  // a sector number of 33 bits
-    CDiskImage image(m_dir.File("big.img"), ((1ull << 32) + 8192) * 512);
+    ASSERT_TRUE(MakeSparseFile(m_strImage, ((1ull << 32) + 8192) * 512));
     GptLayout layout;
     layout.partitions = {{2048, 4095, kGptTypeLinux, "root"},
                          {qwFar, qwFar + 900, kGptTypeBasicData, "far"},
                          {4096, 4096 + (1ull << 32) + 4, kGptTypeLinuxSwap, "long"}};
-    image.WriteGpt(layout);
-    WriteBytes(image, qwFar * 512, OemBoot("NTFS    "));
+    ASSERT_TRUE(WriteGpt(m_strImage, layout));
+    WriteFileAt(m_strImage, qwFar * 512, OemBoot("NTFS    "));
     // What a start cut to 32 bits would find.
-    WriteBytes(image, 100 * 512, OemBoot("EXFAT   "));
+    WriteFileAt(m_strImage, 100 * 512, OemBoot("EXFAT   "));
 
-    const CWalkResult walk = WalkImage(image.m_strPath);
+    const CWalkResult walk = WalkImage(m_strImage);
     EXPECT_EQ(0u, walk.m_dwResult);
     EXPECT_EQ((std::vector<std::string>{"Linux Drive 0", "NTFS Drive 1", "Linux swap Drive 2"}),
               walk.Texts());

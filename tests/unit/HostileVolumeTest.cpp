@@ -2,26 +2,21 @@
 // scan and the save walk a volume: every record described and read. Each
 // case must end in a clear code or a shortened result, in bounded time, and
 // (under an allocation cap) in bounded memory.
-#include "HostileDisk.h"
-
-#include "disk/PartitionTable.h"
+#include "PartitionWalk.h"
+#include "support/FaultFreeTest.h"
+#include "VolumeWalk.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
-using namespace hostile;
+using namespace salvix_test;
 
 namespace
 {
 
 const DWORD kCluster = 4096;
 
-class HostileVolumeTest : public ::testing::Test
+class HostileVolumeTest : public CFaultFreeTest
 {
-protected:
-    void SetUp() override { ClearFaults(); }
-    void TearDown() override { ClearFaults(); }
 };
 
 CRecordImage Named(const std::u16string& strName)
@@ -66,7 +61,7 @@ struct CExpect
 
 TEST_F(HostileVolumeTest, DamagedRecordsEndInACodeOrAShortenedResult)
 {
-    CHostileDisk disk;
+    CTestDisk disk;
     std::map<DWORD, CExpect> expect;
     DWORD dwNext = 30;
     auto add = [&](CExpect e) {
@@ -135,19 +130,22 @@ TEST_F(HostileVolumeTest, DamagedRecordsEndInACodeOrAShortenedResult)
     };
     const LONGLONG n64BelowDisk = -static_cast<LONGLONG>(disk.VolumeOffset() / kCluster) - 10;
     const CRuns runs[] = {
-        {"run header with L above 8", {0x19, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}, kCluster, kCluster, 87},
-        {"run header with F above 8", {0x91, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, kCluster, kCluster, 87},
-        {"run header with L and F 15", {0xFF, 1, 0}, kCluster, kCluster, 87},
-        {"runs overrunning the value buffer", Runs({{3, 100}}), 2 * kCluster, 2 * kCluster, 87},
-        {"runs past the end of the disk", Runs({{2, 10000000}}), 2 * kCluster, 2 * kCluster, 38},
-        {"run before byte 0 of the disk", Runs({{1, n64BelowDisk}}), kCluster, kCluster, 87},
-        {"run before the volume's first cluster", Runs({{1, -1}}), kCluster, kCluster, 87},
+        {"run header with L above 8", {0x19, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}, kCluster, kCluster,
+         ERROR_INVALID_PARAMETER},
+        {"run header with F above 8", {0x91, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, kCluster, kCluster,
+         ERROR_INVALID_PARAMETER},
+        {"run header with L and F 15", {0xFF, 1, 0}, kCluster, kCluster, ERROR_INVALID_PARAMETER},
+        {"runs overrunning the value buffer", Runs({{3, 100}}), 2 * kCluster, 2 * kCluster, ERROR_INVALID_PARAMETER},
+        {"runs past the end of the disk", Runs({{2, 10000000}}), 2 * kCluster, 2 * kCluster, ERROR_HANDLE_EOF},
+        {"run before byte 0 of the disk", Runs({{1, n64BelowDisk}}), kCluster, kCluster, ERROR_INVALID_PARAMETER},
+        {"run before the volume's first cluster", Runs({{1, -1}}), kCluster, kCluster, ERROR_INVALID_PARAMETER},
         // Only the real size is read: the one cluster lies past the disk's end.
-        {"allocated size beyond 32 bits", Runs({{1, 100}}), 5ull << 30, kCluster, 38},
-        {"real size beyond 32 bits, runs short of it", Runs({{1, 100}}), 8ull << 30, 5ull << 30, 87},
-        {"real size above the allocated size", Runs({{1, 100}}), kCluster, kCluster + 1, 87},
+        {"allocated size beyond 32 bits", Runs({{1, 100}}), 5ull << 30, kCluster, ERROR_HANDLE_EOF},
+        {"real size beyond 32 bits, runs short of it", Runs({{1, 100}}), 8ull << 30, 5ull << 30,
+         ERROR_INVALID_PARAMETER},
+        {"real size above the allocated size", Runs({{1, 100}}), kCluster, kCluster + 1, ERROR_INVALID_PARAMETER},
         {"allocated size of 4 GiB - 4 KiB, runs cover it, the disk ends", Runs({{0xFFFFF, 100}}),
-         0xFFFFF000ull, 0xFFFFF000ull, 38},
+         0xFFFFF000ull, 0xFFFFF000ull, ERROR_HANDLE_EOF},
     };
     for (const CRuns& test : runs)
     {
@@ -157,7 +155,7 @@ TEST_F(HostileVolumeTest, DamagedRecordsEndInACodeOrAShortenedResult)
     }
     {
         // A list that starts in the record but runs off its end.
-        CRecordImage& r = disk.Record(add({"run list running off the record", 0, "runs", 87, {}}));
+        CRecordImage& r = disk.Record(add({"run list running off the record", 0, "runs", ERROR_INVALID_PARAMETER, {}}));
         r = Named(u"runs");
         DWORD dwOffset = r.AddNonResident(0x80, {0x11, 1, 1, 0}, kCluster, kCluster);
         PutLE(r.Bytes(), dwOffset + 0x20, 1024 - dwOffset - 2, 2);
@@ -165,7 +163,7 @@ TEST_F(HostileVolumeTest, DamagedRecordsEndInACodeOrAShortenedResult)
         r.Bytes()[1023] = 0x01;
     }
     {
-        CRecordImage& r = disk.Record(add({"run list offset past the record", 0, "runs", 87, {}}));
+        CRecordImage& r = disk.Record(add({"run list offset past the record", 0, "runs", ERROR_INVALID_PARAMETER, {}}));
         r = Named(u"runs");
         DWORD dwOffset = r.AddNonResident(0x80, Runs({{1, 100}}), kCluster, kCluster);
         PutLE(r.Bytes(), dwOffset + 0x20, 0xFFFF, 2);
@@ -173,7 +171,7 @@ TEST_F(HostileVolumeTest, DamagedRecordsEndInACodeOrAShortenedResult)
     {
         // An extent without sizes whose VCNs span more than 32 bits of bytes:
         // runs past an allocated size of 0.
-        CRecordImage& r = disk.Record(add({"VCN extent beyond 32 bits", 0, "runs", 87, {}}));
+        CRecordImage& r = disk.Record(add({"VCN extent beyond 32 bits", 0, "runs", ERROR_INVALID_PARAMETER, {}}));
         r = Named(u"runs");
         r.AddNonResident(0x80, Runs({{1, 100}}), 0, 0, 0, 0x100000);
     }
@@ -259,9 +257,7 @@ TEST_F(HostileVolumeTest, DamagedRecordsEndInACodeOrAShortenedResult)
             continue;
         const auto start = std::chrono::steady_clock::now();
         CNTFSDrive drive;
-        drive.AttachDevice(device);
-        drive.SetVolumeStart(disk.FirstSector(), 512);
-        ASSERT_EQ(0u, drive.OpenVolume());
+        ASSERT_EQ(0u, OpenVolumeOn(drive, device, disk.FirstSector()));
         BYTE* pData = nullptr;
         DWORD dwLength = 0;
         EXPECT_EQ(ERROR_HANDLE_EOF, drive.ReadEntryData(entry.first, pData, dwLength));
@@ -276,7 +272,7 @@ TEST_F(HostileVolumeTest, FileNameValueOverTheMemberIsCut)
     CDiskSpec spec;
     spec.m_chRecordCode = -12;
     spec.m_dwRecordSize = 4096;
-    CHostileDisk disk(spec);
+    CTestDisk disk(spec);
     CRecordImage& r = disk.Record(30);
     std::vector<BYTE> vecName = FileNameValue(std::u16string(600, u'n'));
     ASSERT_GT(vecName.size(), 1090u);
@@ -304,16 +300,16 @@ TEST_F(HostileVolumeTest, BootSectorGeometryOutOfRange)
         DWORD m_dwWant;
     };
     const CCase cases[] = {
-        {"bytes per sector 0 (cluster size 0)", 0, 8, -10, 87},
-        {"odd cluster size", 511, 1, -10, 87},
-        {"cluster of nearly 16 MiB, table beyond the disk", 65534, 255, -10, 87},
-        {"record size code -31 (2 GiB records)", 512, 8, -31, 87},
-        {"record size code 127 clusters", 512, 8, 127, 87},
+        {"bytes per sector 0 (cluster size 0)", 0, 8, -10, ERROR_INVALID_PARAMETER},
+        {"odd cluster size", 511, 1, -10, ERROR_INVALID_PARAMETER},
+        {"cluster of nearly 16 MiB, table beyond the disk", 65534, 255, -10, ERROR_INVALID_PARAMETER},
+        {"record size code -31 (2 GiB records)", 512, 8, -31, ERROR_INVALID_PARAMETER},
+        {"record size code 127 clusters", 512, 8, 127, ERROR_INVALID_PARAMETER},
     };
     for (const CCase& test : cases)
     {
         SCOPED_TRACE(test.m_pszClass);
-        CHostileDisk disk;
+        CTestDisk disk;
         disk.Build(31);
         std::vector<BYTE> vecGeometry(3);
         PutLE(vecGeometry, 0, test.m_wBytesPerSector, 2);
@@ -335,7 +331,7 @@ TEST_F(HostileVolumeTest, TableRunsThatLoopBackOverThemselves)
     // into the middle of them: the table is those clusters over again.
     CDiskSpec spec;
     spec.m_vecMftRuns = {{8, 4}, {8, 4}, {8, 4}, {4, 8}};
-    CHostileDisk disk(spec);
+    CTestDisk disk(spec);
     disk.Record(30) = Named(u"once");
     disk.Build(32);
     CHandle device(disk.Open());
@@ -352,7 +348,7 @@ TEST_F(HostileVolumeTest, TableRunsThatLoopBackOverThemselves)
     EXPECT_EQ("$MFT", walk.m_mapRecords[32].m_strName) << "the second copy starts with record 0";
     // The 4th run starts with the table's record 16, so its record 30 is 110.
     EXPECT_EQ("once", walk.m_mapRecords[110].m_strName);
-    EXPECT_EQ(87u, walk.m_mapRecords[40].m_dwInfo) << "an empty slot ends a scan there";
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, walk.m_mapRecords[40].m_dwInfo) << "an empty slot ends a scan there";
 }
 
 TEST_F(HostileVolumeTest, TableRunsPastTheDiskOrBeforeItsStart)
@@ -376,7 +372,7 @@ TEST_F(HostileVolumeTest, TableRunsPastTheDiskOrBeforeItsStart)
         SCOPED_TRACE(test.m_pszClass);
         CDiskSpec spec;
         spec.m_vecMftRuns = test.m_vecRuns;
-        CHostileDisk disk(spec);
+        CTestDisk disk(spec);
         disk.Build(32);
         CHandle device(disk.Open());
         CVolumeWalk walk = WalkVolume(device, disk.FirstSector());
@@ -391,55 +387,28 @@ TEST_F(HostileVolumeTest, TableRunsPastTheDiskOrBeforeItsStart)
     }
 }
 
-namespace
-{
-
-struct CPartitionWalk
-{
-    DWORD m_dwResult = ~0u;
-    std::vector<PartitionRecord> m_vecRecords;
-    ULONGLONG m_n64Reads = 0;
-    double m_dSeconds = 0;
-};
-
-CPartitionWalk WalkPartitions(const std::string& strDisk)
-{
-    setenv("SALVIX_DISK", strDisk.c_str(), 1);
-    CPartitionWalk walk;
-    ResetIoCounters();
-    const auto start = std::chrono::steady_clock::now();
-    walk.m_dwResult = WalkPartitionTables(
-        [&](const char*, const PartitionRecord& record) { walk.m_vecRecords.push_back(record); });
-    walk.m_dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    walk.m_n64Reads = GetIoCounters().m_n64Reads;
-    unsetenv("SALVIX_DISK");
-    return walk;
-}
-
-}  // namespace
-
 TEST_F(HostileVolumeTest, ExtendedRecordsThatPointBackToThemselvesOrToSectorZero)
 {
     // An extended boot record whose link is 0 points at itself.
     CScratchFile self;
-    WritePartitionTable(self, 0, {{7, 63}, {5, 100}});
-    WritePartitionTable(self, 100, {{7, 1}, {5, 0}});
-    CPartitionWalk walk = WalkPartitions(self.Path());
+    WritePartitionTable(self.Path(), 0, {Part(7, 63), Part(5, 100)});
+    WritePartitionTable(self.Path(), 100, {Part(7, 1), Part(5, 0)});
+    CWalkResult walk = WalkImage(self.Path());
     EXPECT_EQ(0u, walk.m_dwResult);
     EXPECT_EQ(51u, walk.m_n64Reads) << "the master boot record and 50 extended ones";
-    EXPECT_EQ(51u, walk.m_vecRecords.size());
+    EXPECT_EQ(51u, walk.m_vecItems.size());
     EXPECT_LT(walk.m_dSeconds, kTimeBoundSeconds);
 
     // An extended partition at sector 0: its "extended boot record" is the
     // master boot record, whose ordinary entry is listed on every pass.
     CScratchFile zero;
-    WritePartitionTable(zero, 0, {{7, 63}, {15, 0}});
-    walk = WalkPartitions(zero.Path());
+    WritePartitionTable(zero.Path(), 0, {Part(7, 63), Part(15, 0)});
+    walk = WalkImage(zero.Path());
     EXPECT_EQ(0u, walk.m_dwResult);
     EXPECT_EQ(51u, walk.m_n64Reads);
-    ASSERT_EQ(51u, walk.m_vecRecords.size());
-    for (const PartitionRecord& record : walk.m_vecRecords)
-        EXPECT_EQ(63u, record.dwFirstSector);
+    ASSERT_EQ(51u, walk.m_vecItems.size());
+    for (const CListed& item : walk.m_vecItems)
+        EXPECT_EQ(63u, item.m_record.dwFirstSector);
     EXPECT_LT(walk.m_dSeconds, kTimeBoundSeconds);
 }
 
@@ -447,17 +416,16 @@ TEST_F(HostileVolumeTest, PartitionsStartingBeyondTheDiskEnd)
 {
     // Listed as the tables say; opening one finds nothing to read.
     CScratchFile disk;
-    WritePartitionTable(disk, 0, {{7, 0xFFFFFF00u}, {7, 4096}, {5, 0x7FFFFFF0u}});
+    WritePartitionTable(disk.Path(), 0, {Part(7, 0xFFFFFF00u), Part(7, 4096), Part(5, 0x7FFFFFF0u)});
     disk.Truncate(1 << 20);
-    CPartitionWalk walk = WalkPartitions(disk.Path());
+    CWalkResult walk = WalkImage(disk.Path());
     EXPECT_EQ(ERROR_READ_FAULT, walk.m_dwResult) << "the extended boot record lies past the end";
-    ASSERT_EQ(2u, walk.m_vecRecords.size());
-    CHandle device(CreateFileA(disk.Path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, 0, nullptr));
-    for (const PartitionRecord& record : walk.m_vecRecords)
+    ASSERT_EQ(2u, walk.m_vecItems.size());
+    CHandle device(OpenImage(disk.Path()));
+    for (DWORD dwFirstSector : walk.FirstSectors())
     {
-        CVolumeWalk volume = WalkVolume(device, record.dwFirstSector);
-        EXPECT_EQ(ERROR_READ_FAULT, volume.m_dwOpen) << record.dwFirstSector;
+        CVolumeWalk volume = WalkVolume(device, dwFirstSector);
+        EXPECT_EQ(ERROR_READ_FAULT, volume.m_dwOpen) << dwFirstSector;
         EXPECT_LT(volume.m_dSeconds, kTimeBoundSeconds);
     }
 }

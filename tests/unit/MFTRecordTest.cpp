@@ -1,13 +1,13 @@
 // The record parser on hand-made record images.
 #include "support/NtfsImage.h"
+#include "support/FaultFreeTest.h"
 
 #include "ntfs/Layout.h"
 #include "ntfs/MFTRecord.h"
-#include "platform/FaultInjection.h"
 
 #include <gtest/gtest.h>
 
-using namespace testimg;
+using namespace salvix_test;
 
 namespace
 {
@@ -25,12 +25,16 @@ public:
             for (DWORD i = 0; i < dwCount; ++i)
                 m_file.Write(Position(n64First + i), ClusterPattern(n64First + i, kCluster));
         // Shared for writing: the tests write more clusters while it is open.
-        m_hDevice = CreateFileA(m_file.Path().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
+        m_hDevice = OpenImage(m_file.Path());
     }
     ~CPatternDisk() { CloseHandle(m_hDevice); }
     ULONGLONG Position(ULONGLONG n64Cluster) const { return m_n64VolumeOffset + n64Cluster * kCluster; }
-    HANDLE Handle() const { return m_hDevice; }
+    // Gives the record this disk, its volume's start and 1 KiB records.
+    DWORD Attach(CMFTRecord& record) const
+    {
+        record.AttachDevice(m_hDevice);
+        return record.Configure(m_n64VolumeOffset, 1024, kCluster);
+    }
     CScratchFile& File() { return m_file; }
 
 private:
@@ -60,25 +64,24 @@ CRecordImage NamedRecord(const std::u16string& strName)
 
 }  // namespace
 
-class MFTRecordTest : public ::testing::Test
+class MFTRecordTest : public CFaultFreeTest
 {
 protected:
     void SetUp() override
     {
-        ClearFaults();
+        CFaultFreeTest::SetUp();
         ResetIoCounters();
     }
-    void TearDown() override { ClearFaults(); }
 };
 
 TEST_F(MFTRecordTest, ConfigureRefusesZeroAndOddSizesAndKeepsEarlierValues)
 {
     CMFTRecord record;
     EXPECT_EQ(0u, record.Configure(32256, 1024, 4096));
-    EXPECT_EQ(87u, record.Configure(1, 1023, 4096));
-    EXPECT_EQ(87u, record.Configure(1, 0, 4096));
-    EXPECT_EQ(87u, record.Configure(1, 1024, 0));
-    EXPECT_EQ(87u, record.Configure(1, 1024, 4095));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, record.Configure(1, 1023, 4096));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, record.Configure(1, 0, 4096));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, record.Configure(1, 1024, 0));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, record.Configure(1, 1024, 4095));
     EXPECT_EQ(1024u, record.m_dwRecordSize);
     EXPECT_EQ(4096u, record.m_dwClusterSize);
     EXPECT_EQ(32256u, record.m_n64VolumeOffset);
@@ -97,14 +100,14 @@ TEST_F(MFTRecordTest, LengthAndSignatureChecks)
 
     ASSERT_EQ(0u, fresh.Configure(0, 1024, kCluster));
     BYTE* pBefore = fresh.m_pData;
-    EXPECT_EQ(87u, fresh.Parse(image.Bytes().data(), 1023, 0));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, fresh.Parse(image.Bytes().data(), 1023, 0));
     EXPECT_EQ(pBefore, fresh.m_pData) << "a refused length changes nothing";
-    EXPECT_EQ(87u, fresh.Parse(nullptr, 1024, 0));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, fresh.Parse(nullptr, 1024, 0));
     EXPECT_EQ(pBefore, fresh.m_pData);
 
     std::vector<BYTE> vecZero(1024, 0);
     fresh.m_bRecordInUse = 1;
-    EXPECT_EQ(87u, fresh.Parse(vecZero.data(), 1024, 0));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, fresh.Parse(vecZero.data(), 1024, 0));
     EXPECT_EQ(nullptr, fresh.m_pData);
     EXPECT_EQ(0u, fresh.m_dwDataLength);
     EXPECT_EQ(1, fresh.m_bRecordInUse) << "the in-use bit of a record without signature is not taken";
@@ -203,8 +206,7 @@ TEST_F(MFTRecordTest, RunListReadsClustersRelativeToEachOther)
                          29 * kCluster);
     image.End();
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
     ASSERT_EQ(0u, record.Parse(image.Bytes().data(), 1024, 0));
     std::vector<BYTE> vecWant = Expected(22068, 24);
     std::vector<BYTE> vecTail = Expected(22052, 5);
@@ -221,8 +223,7 @@ TEST_F(MFTRecordTest, RealSizeBelowBufferAndExtentWithoutSizes)
     image.AddNonResident(0x80, Runs({{2, 40}}), 8192, 5000);
     image.End();
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
     ASSERT_EQ(0u, record.Parse(image.Bytes().data(), 1024, 0));
     ASSERT_EQ(5000u, record.m_dwDataLength);
     EXPECT_EQ(0, memcmp(record.m_pData, Expected(40, 2).data(), 5000));
@@ -257,8 +258,7 @@ TEST_F(MFTRecordTest, InfoOnlyNeverTouchesTheDisk)
     image.AddNonResident(0x80, Runs({{4, 10}}), 4 * kCluster, 4 * kCluster);
     image.End();
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
     ResetIoCounters();
     ASSERT_EQ(0u, record.Parse(image.Bytes().data(), 1024, 1));
     EXPECT_EQ(0u, GetIoCounters().m_n64Reads);
@@ -276,8 +276,7 @@ TEST_F(MFTRecordTest, SparseRunsAreZerosAndReadNothing)
     image.AddNonResident(0x80, Runs({{2, 10}, {3, kHole}, {1, 20}}), 6 * kCluster, 6 * kCluster - 100);
     image.End();
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
     ResetIoCounters();
     ASSERT_EQ(0u, record.Parse(image.Bytes().data(), 1024, 0));
     EXPECT_EQ(2u, GetIoCounters().m_n64Reads) << "one read per stretch of clusters, none for the hole";
@@ -295,8 +294,7 @@ TEST_F(MFTRecordTest, ZeroLengthRunSeeksAndReadsNothing)
     image.AddNonResident(0x80, {0x10, 0x05, 0x11, 0x01, 0x00, 0x00}, kCluster, kCluster);
     image.End();
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
     ASSERT_EQ(0u, record.Parse(image.Bytes().data(), 1024, 0));
     ASSERT_EQ(kCluster, record.m_dwDataLength);
     EXPECT_EQ(0, memcmp(record.m_pData, Expected(5, 1).data(), kCluster))
@@ -307,8 +305,7 @@ TEST_F(MFTRecordTest, ReadClustersPositionsFromTheVolumeStart)
 {
     CPatternDisk disk(32256, {100}, 2);
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(32256, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
     std::vector<BYTE> vecBuffer(2 * kCluster);
     DWORD dwLength = 5000;
     ASSERT_EQ(0u, record.ReadClusters(100, vecBuffer.data(), dwLength));
@@ -327,21 +324,17 @@ TEST_F(MFTRecordTest, ReadClustersStopsAtTheEndAndNeverOverrunsTheCover)
 {
     CPatternDisk disk(0, {0}, 3);
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
 
-    // The image ends after 3 clusters: a read that delivers nothing ends with 38.
+    // The image ends after 3 clusters: a read that delivers nothing ends with ERROR_HANDLE_EOF.
     std::vector<BYTE> vecBuffer(8 * kCluster);
     DWORD dwLength = 8 * kCluster;
-    EXPECT_EQ(38u, record.ReadClusters(1, vecBuffer.data(), dwLength));
+    EXPECT_EQ(ERROR_HANDLE_EOF, record.ReadClusters(1, vecBuffer.data(), dwLength));
     EXPECT_EQ(8 * kCluster, dwLength) << "the length stays as it was on failure";
 
     // A short read in the middle of a cluster: the next read asks only for
     // what completes the cover, so the byte after it is never written.
-    CDeviceFault fault;
-    fault.m_eKind = CDeviceFault::eShortRead;
-    fault.m_n64Offset = 100;
-    SetDeviceFault(fault);
+    InjectFault(CDeviceFault::eShortRead, 100);
     std::vector<BYTE> vecGuarded(kCluster + 16, 0xEE);
     dwLength = 200;
     ASSERT_EQ(0u, record.ReadClusters(0, vecGuarded.data(), dwLength));
@@ -351,12 +344,9 @@ TEST_F(MFTRecordTest, ReadClustersStopsAtTheEndAndNeverOverrunsTheCover)
         ASSERT_EQ(0xEE, vecGuarded[i]);
 
     // Device errors pass up unchanged.
-    fault.m_eKind = CDeviceFault::eReadError;
-    fault.m_n64Offset = kCluster + 5;
-    fault.m_dwError = 1117;
-    SetDeviceFault(fault);
+    InjectFault(CDeviceFault::eReadError, kCluster + 5, ERROR_IO_DEVICE);
     dwLength = 2 * kCluster;
-    EXPECT_EQ(1117u, record.ReadClusters(0, vecBuffer.data(), dwLength));
+    EXPECT_EQ(ERROR_IO_DEVICE, record.ReadClusters(0, vecBuffer.data(), dwLength));
 }
 
 TEST_F(MFTRecordTest, DamagedAttributesEndTheWalkWithWhatCameBefore)
@@ -398,7 +388,7 @@ TEST_F(MFTRecordTest, DamagedAttributesEndTheWalkWithWhatCameBefore)
     CMFTRecord tiny;
     ASSERT_EQ(0u, tiny.Configure(0, 2, kCluster));
     BYTE byTwo[2] = {'F', 'I'};
-    EXPECT_EQ(87u, tiny.Parse(byTwo, 2, 0));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, tiny.Parse(byTwo, 2, 0));
 }
 
 TEST_F(MFTRecordTest, OversizedValuesAreCutOrPadded)
@@ -431,13 +421,15 @@ TEST_F(MFTRecordTest, BadRunListsAndSizesAreRefused)
         DWORD m_dwWant;
     };
     const CCase cases[] = {
-        {"length field above 8 bytes", {0x19, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}, kCluster, kCluster, 87},
-        {"offset field above 8 bytes", {0x91, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, kCluster, kCluster, 87},
-        {"runs beyond the buffer", Runs({{3, 1}}), 2 * kCluster, kCluster, 87},
-        {"real size above the buffer", Runs({{1, 1}}), kCluster, kCluster + 1, 87},
-        {"runs short of the real size", Runs({{1, 1}}), 2 * kCluster, 2 * kCluster, 87},
-        {"buffer beyond 32 bits", Runs({{1, 1}}), 0x100000000ull, kCluster, 223},
-        {"real size beyond 32 bits", Runs({{1, 1}}), 0x200000000ull, 0x100000001ull, 223},
+        {"length field above 8 bytes", {0x19, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}, kCluster, kCluster,
+         ERROR_INVALID_PARAMETER},
+        {"offset field above 8 bytes", {0x91, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, kCluster, kCluster,
+         ERROR_INVALID_PARAMETER},
+        {"runs beyond the buffer", Runs({{3, 1}}), 2 * kCluster, kCluster, ERROR_INVALID_PARAMETER},
+        {"real size above the buffer", Runs({{1, 1}}), kCluster, kCluster + 1, ERROR_INVALID_PARAMETER},
+        {"runs short of the real size", Runs({{1, 1}}), 2 * kCluster, 2 * kCluster, ERROR_INVALID_PARAMETER},
+        {"buffer beyond 32 bits", Runs({{1, 1}}), 0x100000000ull, kCluster, ERROR_FILE_TOO_LARGE},
+        {"real size beyond 32 bits", Runs({{1, 1}}), 0x200000000ull, 0x100000001ull, ERROR_FILE_TOO_LARGE},
     };
     for (const CCase& test : cases)
     {
@@ -445,8 +437,7 @@ TEST_F(MFTRecordTest, BadRunListsAndSizesAreRefused)
         image.AddNonResident(0x80, test.m_vecRuns, test.m_n64Allocated, test.m_n64Real);
         image.End();
         CMFTRecord record;
-        record.AttachDevice(disk.Handle());
-        ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
+        ASSERT_EQ(0u, disk.Attach(record));
         ResetIoCounters();
         EXPECT_EQ(test.m_dwWant, record.Parse(image.Bytes().data(), 1024, 0)) << test.m_pszWhat;
         EXPECT_EQ(0u, GetIoCounters().m_n64Reads) << test.m_pszWhat << ": refused before reading";
@@ -459,9 +450,8 @@ TEST_F(MFTRecordTest, BadRunListsAndSizesAreRefused)
     image.Bytes()[1022] = 0x44;
     image.Bytes()[1023] = 0x01;
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
-    EXPECT_EQ(87u, record.Parse(image.Bytes().data(), 1024, 0));
+    ASSERT_EQ(0u, disk.Attach(record));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, record.Parse(image.Bytes().data(), 1024, 0));
 }
 
 TEST_F(MFTRecordTest, RunsBeyondTheDiskOrBelowClusterZeroEndInACode)
@@ -472,8 +462,7 @@ TEST_F(MFTRecordTest, RunsBeyondTheDiskOrBelowClusterZeroEndInACode)
     past.AddNonResident(0x80, Runs({{1, 1000000}}), kCluster, kCluster);
     past.End();
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(1024 * 1024, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
     EXPECT_EQ(ERROR_HANDLE_EOF, record.Parse(past.Bytes().data(), 1024, 0));
 
     // Before the volume's first cluster, even where the disk has bytes there
@@ -486,7 +475,7 @@ TEST_F(MFTRecordTest, RunsBeyondTheDiskOrBelowClusterZeroEndInACode)
         before.AddNonResident(0x80, runs, 2 * kCluster, kCluster);
         before.End();
         ResetIoCounters();
-        EXPECT_EQ(87u, record.Parse(before.Bytes().data(), 1024, 0));
+        EXPECT_EQ(ERROR_INVALID_PARAMETER, record.Parse(before.Bytes().data(), 1024, 0));
         EXPECT_EQ(0u, GetIoCounters().m_n64Reads);
     }
 }
@@ -498,10 +487,9 @@ TEST_F(MFTRecordTest, AllocationFailureGivesCode8)
     image.AddNonResident(0x80, Runs({{2, 1}}), 2 * kCluster, 2 * kCluster);
     image.End();
     CMFTRecord record;
-    record.AttachDevice(disk.Handle());
-    ASSERT_EQ(0u, record.Configure(0, 1024, kCluster));
+    ASSERT_EQ(0u, disk.Attach(record));
     SetAllocationFault(2 * kCluster);
-    EXPECT_EQ(8u, record.Parse(image.Bytes().data(), 1024, 0));
+    EXPECT_EQ(ERROR_NOT_ENOUGH_MEMORY, record.Parse(image.Bytes().data(), 1024, 0));
 }
 
 TEST(UpdateSequenceTest, RestoresStretchEndsOnlyWhenConsistent)

@@ -1,51 +1,33 @@
 // The volume object on small hand-made volumes.
 #include "support/NtfsImage.h"
+#include "support/FaultFreeTest.h"
 
 #include "ntfs/NTFSDrive.h"
-#include "platform/FaultInjection.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 
-using namespace testimg;
+using namespace salvix_test;
 
 namespace
 {
 
-using CVolumeSpec = CDiskSpec;
-using CTestVolume = CTestDisk;
-
-class CDevice
-{
-public:
-    explicit CDevice(HANDLE h) : m_h(h) {}
-    ~CDevice() { CloseHandle(m_h); }
-    operator HANDLE() const { return m_h; }
-
-private:
-    HANDLE m_h;
-};
-
+// The volumes here start at sector 2048 unless said.
 DWORD OpenOn(CNTFSDrive& drive, HANDLE hDevice, DWORD dwFirstSector = 2048)
 {
-    drive.AttachDevice(hDevice);
-    drive.SetVolumeStart(dwFirstSector, 512);
-    return drive.OpenVolume();
+    return OpenVolumeOn(drive, hDevice, dwFirstSector);
 }
 
 }  // namespace
 
-class NTFSDriveTest : public ::testing::Test
+class NTFSDriveTest : public CFaultFreeTest
 {
-protected:
-    void SetUp() override { ClearFaults(); }
-    void TearDown() override { ClearFaults(); }
 };
 
 TEST_F(NTFSDriveTest, OpensTheVolumeAndDescribesRecords)
 {
-    CTestVolume volume;
+    CTestDisk volume;
     CRecordImage& file = volume.Record(30);
     file.AddResident(0x10, StandardInfoValue(100));
     file.AddResident(0x30, FileNameValue(u"caf\u00e9.txt", 8192, 0x21));
@@ -56,7 +38,7 @@ TEST_F(NTFSDriveTest, OpensTheVolumeAndDescribesRecords)
     volume.Record(32);  // no attributes at all
     volume.Build(40);
 
-    CDevice device(volume.Open());
+    CHandle device(volume.Open());
     CNTFSDrive drive;
     ASSERT_EQ(0u, OpenOn(drive, device));
     EXPECT_EQ(40u, drive.GetRecordCount());
@@ -97,42 +79,42 @@ TEST_F(NTFSDriveTest, OpensTheVolumeAndDescribesRecords)
 
 TEST_F(NTFSDriveTest, TableBoundsAndRecordsWithoutSignature)
 {
-    CVolumeSpec spec;
+    CDiskSpec spec;
     spec.m_n64TableRealSize = 40 * 1024 + 300;  // a part record at the end is ignored
-    CTestVolume volume(spec);
+    CTestDisk volume(spec);
     volume.Record(39).AddResident(0x30, FileNameValue(u"last"));
     volume.SetRaw(35, std::vector<BYTE>(1024, 0));
     volume.Build(40);
-    CDevice device(volume.Open());
+    CHandle device(volume.Open());
     CNTFSDrive drive;
     ASSERT_EQ(0u, OpenOn(drive, device));
 
     MFTEntryInfo info;
     memset(&info, 0x5A, sizeof(info));
-    EXPECT_EQ(87u, drive.GetEntryInfo(35, info));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, drive.GetEntryInfo(35, info));
     EXPECT_EQ(0x5A, static_cast<BYTE>(info.szName[0])) << "a failed query leaves the outputs alone";
     BYTE* pData = reinterpret_cast<BYTE*>(0x1);
     DWORD dwLength = 77;
-    EXPECT_EQ(87u, drive.ReadEntryData(35, pData, dwLength));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, drive.ReadEntryData(35, pData, dwLength));
     EXPECT_EQ(reinterpret_cast<BYTE*>(0x1), pData);
     EXPECT_EQ(77u, dwLength);
 
     ASSERT_EQ(0u, drive.GetEntryInfo(39, info));
     EXPECT_STREQ("last", info.szName);
-    EXPECT_EQ(18u, drive.GetEntryInfo(40, info));
-    EXPECT_EQ(18u, drive.GetEntryInfo(0x00400000, info)) << "position beyond 32 bits";
-    EXPECT_EQ(18u, drive.GetEntryInfo(0xFFFFFFFF, info));
+    EXPECT_EQ(ERROR_NO_MORE_FILES, drive.GetEntryInfo(40, info));
+    EXPECT_EQ(ERROR_NO_MORE_FILES, drive.GetEntryInfo(0x00400000, info)) << "position beyond 32 bits";
+    EXPECT_EQ(ERROR_NO_MORE_FILES, drive.GetEntryInfo(0xFFFFFFFF, info));
 }
 
 TEST_F(NTFSDriveTest, NamesFollowTheByteRule)
 {
-    CTestVolume volume;
+    CTestDisk volume;
     std::u16string str255(255, u'\u00e0');
     volume.Record(30).AddResident(0x30, FileNameValue(u"ab\u00e9\u4e2dxyz"));
     volume.Record(31).AddResident(0x30, FileNameValue(u"\u4e2dabc"));
     volume.Record(32).AddResident(0x30, FileNameValue(str255));
     volume.Build(33);
-    CDevice device(volume.Open());
+    CHandle device(volume.Open());
     CNTFSDrive drive;
     ASSERT_EQ(0u, OpenOn(drive, device));
     MFTEntryInfo info;
@@ -147,12 +129,12 @@ TEST_F(NTFSDriveTest, NamesFollowTheByteRule)
 
 TEST_F(NTFSDriveTest, ClustersFromTheAllocatedSize)
 {
-    CTestVolume volume;
+    CTestDisk volume;
     const ULONGLONG sizes[] = {0, 4096, 4097, 8192, 0x7FFFFFFFFFFFF000ull};
     for (DWORD i = 0; i < 5; ++i)
         volume.Record(30 + i).AddResident(0x30, FileNameValue(u"f", sizes[i]));
     volume.Build(35);
-    CDevice device(volume.Open());
+    CHandle device(volume.Open());
     CNTFSDrive drive;
     ASSERT_EQ(0u, OpenOn(drive, device));
     const LONGLONG want[] = {1, 1, 1, 2, 0x7FFFFFFFFFFFFll};
@@ -167,14 +149,14 @@ TEST_F(NTFSDriveTest, ClustersFromTheAllocatedSize)
 TEST_F(NTFSDriveTest, UpdateSequenceIsAppliedToCopiesNotToTheTable)
 {
     // A name whose units cross the end of the first 512-byte stretch.
-    CTestVolume volume;
+    CTestDisk volume;
     std::u16string strLong;
     for (int i = 0; i < 220; ++i)
         strLong += static_cast<char16_t>(u'a' + i % 26);
     volume.Record(30).AddResident(0x10, StandardInfoValue());
     volume.Record(30).AddResident(0x30, FileNameValue(strLong));
     volume.Build(31);
-    CDevice device(volume.Open());
+    CHandle device(volume.Open());
     CNTFSDrive drive;
     ASSERT_EQ(0u, OpenOn(drive, device));
     MFTEntryInfo info;
@@ -188,14 +170,14 @@ TEST_F(NTFSDriveTest, UpdateSequenceIsAppliedToCopiesNotToTheTable)
     std::vector<BYTE> vecImage(1024);
     ASSERT_EQ(0u, drive.GetRecordImage(30, vecImage.data()));
     EXPECT_NE(31, vecImage[510]);
-    EXPECT_EQ(0, drive.m_pTable == nullptr ? 0 : 1) << "the table is never held whole";
+    EXPECT_EQ(nullptr, drive.m_pTable) << "the table is never held whole";
 }
 
 TEST_F(NTFSDriveTest, BootSectorChecks)
 {
-    CTestVolume volume;
+    CTestDisk volume;
     volume.Build(31);
-    CDevice device(volume.Open());
+    CHandle device(volume.Open());
     CNTFSDrive drive;
 
     // Bytes after "NTFS" do not matter.
@@ -203,15 +185,15 @@ TEST_F(NTFSDriveTest, BootSectorChecks)
     EXPECT_EQ(0u, OpenOn(drive, device));
 
     volume.File().Write(volume.VolumeOffset() + 3, "NTFX", 4);
-    EXPECT_EQ(15u, OpenOn(drive, device));
+    EXPECT_EQ(ERROR_INVALID_DRIVE, OpenOn(drive, device));
     MFTEntryInfo info;
-    EXPECT_EQ(12u, drive.GetEntryInfo(30, info));
+    EXPECT_EQ(ERROR_INVALID_ACCESS, drive.GetEntryInfo(30, info));
 
     // A boot sector cut short by the end of the disk.
     CScratchFile tiny;
     tiny.Write(0, std::vector<BYTE>(300, 0));
-    CDevice tinyDevice(CreateFileA(tiny.Path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    EXPECT_EQ(30u, OpenOn(drive, tinyDevice, 0));
+    CHandle tinyDevice(OpenImage(tiny.Path()));
+    EXPECT_EQ(ERROR_READ_FAULT, OpenOn(drive, tinyDevice, 0));
 }
 
 TEST_F(NTFSDriveTest, RecordSizeCodes)
@@ -231,16 +213,16 @@ TEST_F(NTFSDriveTest, RecordSizeCodes)
     };
     for (const CCase& test : cases)
     {
-        CVolumeSpec spec;
+        CDiskSpec spec;
         spec.m_wBytesPerSector = test.m_wSector;
         spec.m_bySectorsPerCluster = test.m_bySpc ? test.m_bySpc : 8;
         spec.m_chRecordCode = test.m_chCode;
         spec.m_dwRecordSize = test.m_dwWant ? test.m_dwWant : 1024;
-        CTestVolume volume(spec);
+        CTestDisk volume(spec);
         volume.Build(31);
         if (test.m_bySpc == 0)
             volume.File().Write(volume.VolumeOffset() + 0x0D, "\0", 1);
-        CDevice device(volume.Open());
+        CHandle device(volume.Open());
         CNTFSDrive drive;
         if (!test.m_dwWant)
             SetAllocationFault(1ull << 20);  // nothing of a refused size may be allocated
@@ -253,7 +235,7 @@ TEST_F(NTFSDriveTest, RecordSizeCodes)
         }
         else
         {
-            EXPECT_EQ(87u, dwError) << int(test.m_chCode) << " spc " << int(test.m_bySpc);
+            EXPECT_EQ(ERROR_INVALID_PARAMETER, dwError) << int(test.m_chCode) << " spc " << int(test.m_bySpc);
             EXPECT_FALSE(drive.m_bOpened);
         }
     }
@@ -263,16 +245,16 @@ TEST_F(NTFSDriveTest, CallerSectorSizePlacesTheVolume)
 {
     // Partition at sector 63: the volume starts at byte 32256 whatever the
     // boot sector says about its own sectors; clusters follow the boot sector.
-    CVolumeSpec spec;
+    CDiskSpec spec;
     spec.m_n64FirstSector = 63;
     spec.m_wBytesPerSector = 4096;
     spec.m_bySectorsPerCluster = 1;
     spec.m_chRecordCode = -12;
     spec.m_dwRecordSize = 4096;
-    CTestVolume volume(spec);
+    CTestDisk volume(spec);
     volume.Record(30).AddResident(0x30, FileNameValue(u"x"));
     volume.Build(31);
-    CDevice device(volume.Open());
+    CHandle device(volume.Open());
     CNTFSDrive drive;
     ASSERT_EQ(0u, OpenOn(drive, device, 63));
     EXPECT_EQ(4096u, drive.m_dwClusterSize);
@@ -283,12 +265,12 @@ TEST_F(NTFSDriveTest, CallerSectorSizePlacesTheVolume)
 
 TEST_F(NTFSDriveTest, TableBeyondFourGiB)
 {
-    CVolumeSpec spec;
+    CDiskSpec spec;
     spec.m_n64FirstSector = 9000000;  // byte 4,608,000,000
-    CTestVolume volume(spec);
+    CTestDisk volume(spec);
     volume.Record(30).AddResident(0x30, FileNameValue(u"far"));
     volume.Build(31);
-    CDevice device(volume.Open());
+    CHandle device(volume.Open());
     CNTFSDrive drive;
     ASSERT_EQ(0u, OpenOn(drive, device, 9000000));
     MFTEntryInfo info;
@@ -307,50 +289,50 @@ TEST_F(NTFSDriveTest, FirstRecordChecks)
     };
     const CCase cases[] = {
         {"longer name starting with $MFT", u"$MFTMirr", true, 0},
-        {"other name", u"$MFX", true, 1200},
+        {"other name", u"$MFX", true, ERROR_BAD_DEVICE},
         {"no data", u"$MFT", false, 0},
     };
     for (const CCase& test : cases)
     {
-        CVolumeSpec spec;
+        CDiskSpec spec;
         spec.m_strMftName = test.m_strName;
         spec.m_bMftData = test.m_bData;
-        CTestVolume volume(spec);
+        CTestDisk volume(spec);
         volume.Build(31);
-        CDevice device(volume.Open());
+        CHandle device(volume.Open());
         CNTFSDrive drive;
         EXPECT_EQ(test.m_dwWant, OpenOn(drive, device)) << test.m_pszWhat;
         EXPECT_EQ(test.m_dwWant == 0, drive.m_bOpened) << test.m_pszWhat;
         if (!test.m_bData)
         {
             MFTEntryInfo info;
-            EXPECT_EQ(18u, drive.GetEntryInfo(0, info));
+            EXPECT_EQ(ERROR_NO_MORE_FILES, drive.GetEntryInfo(0, info));
         }
     }
 
     // No file name at all, no signature, and a record cut by the disk's end.
-    CTestVolume noName;
+    CTestDisk noName;
     CRecordImage bare(1024);
     bare.AddNonResident(0x80, Runs({{8, 4}}), 8 * 4096, 31 * 1024);
     noName.SetRaw(0, bare.End().Bytes());
     noName.Build(31);
-    CDevice noNameDevice(noName.Open());
+    CHandle noNameDevice(noName.Open());
     CNTFSDrive drive;
-    EXPECT_EQ(1200u, OpenOn(drive, noNameDevice));
+    EXPECT_EQ(ERROR_BAD_DEVICE, OpenOn(drive, noNameDevice));
 
-    CTestVolume unsigned_;
+    CTestDisk unsigned_;
     unsigned_.SetRaw(0, std::vector<BYTE>(1024, 0));
     unsigned_.Build(31);
-    CDevice unsignedDevice(unsigned_.Open());
-    EXPECT_EQ(87u, OpenOn(drive, unsignedDevice));
+    CHandle unsignedDevice(unsigned_.Open());
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, OpenOn(drive, unsignedDevice));
 
-    CTestVolume cut;
+    CTestDisk cut;
     cut.Build(31);
     cut.File().Truncate(cut.ClusterPosition(4) + 700);
-    CDevice cutDevice(cut.Open());
-    EXPECT_EQ(87u, OpenOn(drive, cutDevice));
+    CHandle cutDevice(cut.Open());
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, OpenOn(drive, cutDevice));
     MFTEntryInfo info;
-    EXPECT_EQ(12u, drive.GetEntryInfo(0, info));
+    EXPECT_EQ(ERROR_INVALID_ACCESS, drive.GetEntryInfo(0, info));
 }
 
 TEST_F(NTFSDriveTest, QueriesBeforeOpeningAndAfterAFailedLoad)
@@ -359,26 +341,22 @@ TEST_F(NTFSDriveTest, QueriesBeforeOpeningAndAfterAFailedLoad)
     MFTEntryInfo info;
     BYTE* pData = nullptr;
     DWORD dwLength = 0;
-    EXPECT_EQ(12u, drive.GetEntryInfo(30, info));
-    EXPECT_EQ(12u, drive.ReadEntryData(30, pData, dwLength));
-    EXPECT_EQ(12u, drive.LoadMasterFileTable(4));
+    EXPECT_EQ(ERROR_INVALID_ACCESS, drive.GetEntryInfo(30, info));
+    EXPECT_EQ(ERROR_INVALID_ACCESS, drive.ReadEntryData(30, pData, dwLength));
+    EXPECT_EQ(ERROR_INVALID_ACCESS, drive.LoadMasterFileTable(4));
 
-    CTestVolume volume;
+    CTestDisk volume;
     volume.Record(30).AddResident(0x30, FileNameValue(u"first"));
     volume.Build(31);
-    CDevice device(volume.Open());
+    CHandle device(volume.Open());
     ASSERT_EQ(0u, OpenOn(drive, device));
     drive.AttachDevice(device);
-    EXPECT_EQ(12u, drive.GetEntryInfo(30, info));
+    EXPECT_EQ(ERROR_INVALID_ACCESS, drive.GetEntryInfo(30, info));
 
     // A failing load leaves the object not opened; the next one opens it.
-    CDeviceFault fault;
-    fault.m_eKind = CDeviceFault::eReadError;
-    fault.m_n64Offset = volume.ClusterPosition(4) + 10;
-    fault.m_dwError = 1117;
-    SetDeviceFault(fault);
-    EXPECT_EQ(1117u, OpenOn(drive, device));
-    EXPECT_EQ(12u, drive.GetEntryInfo(30, info));
+    InjectFault(CDeviceFault::eReadError, volume.ClusterPosition(4) + 10, ERROR_IO_DEVICE);
+    EXPECT_EQ(ERROR_IO_DEVICE, OpenOn(drive, device));
+    EXPECT_EQ(ERROR_INVALID_ACCESS, drive.GetEntryInfo(30, info));
     ClearFaults();
     ASSERT_EQ(0u, OpenOn(drive, device));
     ASSERT_EQ(0u, drive.GetEntryInfo(30, info));
@@ -387,12 +365,12 @@ TEST_F(NTFSDriveTest, QueriesBeforeOpeningAndAfterAFailedLoad)
 
 TEST_F(NTFSDriveTest, DeviceFaultsReachTheCaller)
 {
-    CTestVolume volume;
+    CTestDisk volume;
     volume.Record(30).AddResident(0x30, FileNameValue(u"data"));
     volume.Record(30).AddNonResident(0x80, Runs({{2, 100}}), 8192, 8000);
     volume.Build(31);
     volume.File().Write(volume.ClusterPosition(100), std::vector<BYTE>(8192, 0x42));
-    CDevice device(volume.Open());
+    CHandle device(volume.Open());
     CNTFSDrive drive;
 
     struct CCase
@@ -402,28 +380,21 @@ TEST_F(NTFSDriveTest, DeviceFaultsReachTheCaller)
         DWORD m_dwWant;
     };
     const CCase cases[] = {
-        {CDeviceFault::eSeekError, volume.VolumeOffset(), 25},
-        {CDeviceFault::eReadError, volume.VolumeOffset() + 100, 1117},
-        {CDeviceFault::eEndOfDevice, volume.VolumeOffset() + 200, 30},
-        {CDeviceFault::eReadError, volume.ClusterPosition(4) + 1, 1117},
-        {CDeviceFault::eShortRead, volume.ClusterPosition(4) + 512, 87},
+        {CDeviceFault::eSeekError, volume.VolumeOffset(), ERROR_SEEK},
+        {CDeviceFault::eReadError, volume.VolumeOffset() + 100, ERROR_IO_DEVICE},
+        {CDeviceFault::eEndOfDevice, volume.VolumeOffset() + 200, ERROR_READ_FAULT},
+        {CDeviceFault::eReadError, volume.ClusterPosition(4) + 1, ERROR_IO_DEVICE},
+        {CDeviceFault::eShortRead, volume.ClusterPosition(4) + 512, ERROR_INVALID_PARAMETER},
     };
     for (const CCase& test : cases)
     {
-        CDeviceFault fault;
-        fault.m_eKind = test.m_eKind;
-        fault.m_n64Offset = test.m_n64Offset;
-        fault.m_dwError = test.m_dwWant;
-        SetDeviceFault(fault);
+        InjectFault(test.m_eKind, test.m_n64Offset, test.m_dwWant);
         EXPECT_EQ(test.m_dwWant, OpenOn(drive, device)) << test.m_eKind << " at " << test.m_n64Offset;
         ClearFaults();
     }
 
     // The table past record 0 is read when its records are asked for.
-    CDeviceFault end;
-    end.m_eKind = CDeviceFault::eEndOfDevice;
-    end.m_n64Offset = volume.ClusterPosition(4) + 4096;
-    SetDeviceFault(end);
+    InjectFault(CDeviceFault::eEndOfDevice, volume.ClusterPosition(4) + 4096);
     ASSERT_EQ(0u, OpenOn(drive, device));
     MFTEntryInfo infoEnd;
     EXPECT_EQ(ERROR_HANDLE_EOF, drive.GetEntryInfo(30, infoEnd));
@@ -431,16 +402,12 @@ TEST_F(NTFSDriveTest, DeviceFaultsReachTheCaller)
 
     // Once open, descriptions come from the table; data reads reach the disk.
     ASSERT_EQ(0u, OpenOn(drive, device));
-    CDeviceFault fault;
-    fault.m_eKind = CDeviceFault::eReadError;
-    fault.m_n64Offset = volume.ClusterPosition(101);
-    fault.m_dwError = 23;
-    SetDeviceFault(fault);
+    InjectFault(CDeviceFault::eReadError, volume.ClusterPosition(101), ERROR_CRC);
     MFTEntryInfo info;
     EXPECT_EQ(0u, drive.GetEntryInfo(30, info));
     BYTE* pData = nullptr;
     DWORD dwLength = 0;
-    EXPECT_EQ(23u, drive.ReadEntryData(30, pData, dwLength));
+    EXPECT_EQ(ERROR_CRC, drive.ReadEntryData(30, pData, dwLength));
     ClearFaults();
     ASSERT_EQ(0u, drive.ReadEntryData(30, pData, dwLength));
     ASSERT_EQ(8000u, dwLength);
@@ -450,12 +417,12 @@ TEST_F(NTFSDriveTest, DeviceFaultsReachTheCaller)
     // Out of memory for the blocks the table is read in, made as a volume opens.
     CNTFSDrive fresh;
     SetAllocationFault(31 * 1024);
-    EXPECT_EQ(8u, OpenOn(fresh, device));
+    EXPECT_EQ(ERROR_NOT_ENOUGH_MEMORY, OpenOn(fresh, device));
 }
 
 TEST_F(NTFSDriveTest, TableLargerThan32BitsOpensAndIsReadWhereAsked)
 {
-    CTestVolume volume;
+    CTestDisk volume;
     volume.Record(30).AddResident(0x30, FileNameValue(u"near"));
     volume.Build(31);
     // Record 0's $DATA claims 5 GiB: the first 32 KiB where the table is,
@@ -471,7 +438,7 @@ TEST_F(NTFSDriveTest, TableLargerThan32BitsOpensAndIsReadWhereAsked)
     const ULONGLONG n64FarRecord = 5000000;  // past 4 GiB of table
     volume.File().Write(volume.ClusterPosition(n64FarCluster) + (n64FarRecord - 32) * 1024,
                         far.End().Protect().Bytes());
-    CDevice device(volume.Open());
+    CHandle device(volume.Open());
     CNTFSDrive drive;
     ASSERT_EQ(0u, OpenOn(drive, device));
     EXPECT_EQ(5ull << 30, drive.TableBytes());

@@ -1,84 +1,57 @@
 // The partition table walk over tables written by sfdisk and over a public
 // disk image, checked against The Sleuth Kit's mmls on the same bytes.
-#include "PartitionTestUtil.h"
+#include "PartitionWalk.h"
+#include "support/Process.h"
+#include "support/SleuthKit.h"
 
-#include "disk/PartitionTable.h"
+#include "GptWriter.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
-using salvix_test::CDiskImage;
-using salvix_test::CTempDir;
-using salvix_test::CWalkResult;
-using salvix_test::FindTool;
-using salvix_test::RunCommand;
-using salvix_test::ShellQuote;
-using salvix_test::WalkImage;
+using namespace salvix_test;
 
 namespace
 {
 
-// One partition row of mmls: "002:  000:001   0000052416   ...   DOS FAT16 (0x04)".
-struct CMmlsPartition
-{
-    unsigned m_nTable = 0;  // 0 the master table, then the extended records in chain order
-    unsigned m_nSlot = 0;
-    ULONGLONG m_n64Start = 0;
-    ULONGLONG m_n64Length = 0;
-    unsigned m_nType = 0;
-};
-
+// The partitions mmls lists, in table order (0 the master table, then the
+// extended records in chain order; one table on GPT), then slot order, and
+// how many extended boot records it read.
 struct CMmlsLayout
 {
-    std::vector<CMmlsPartition> m_vecPartitions;  // in table order, then slot order
-    unsigned m_nExtendedTables = 0;               // extended boot records mmls read
+    std::vector<CMmlsRow> m_vecPartitions;
+    unsigned m_nExtendedTables = 0;
 };
 
-// Runs mmls on the image and keeps its partition rows; the "Meta" and
-// unallocated rows only count the extended tables.
-CMmlsLayout ReadWithMmls(const std::string& strImage)
+CMmlsLayout ReadWithMmls(const std::string& strImage, const std::vector<std::string>& vecOptions = {"-t", "dos"})
 {
     CMmlsLayout layout;
-    const std::string strMmls = FindTool("mmls");
-    EXPECT_FALSE(strMmls.empty()) << "mmls (The Sleuth Kit) is missing: see scripts/deps.sh";
-    if (strMmls.empty())
-        return layout;
-    int nStatus = 0;
-    const std::string strOutput =
-        RunCommand(ShellQuote(strMmls) + " -t dos " + ShellQuote(strImage) + " 2>&1", nStatus);
-    EXPECT_EQ(nStatus, 0) << strOutput;
-
-    std::istringstream lines(strOutput);
-    std::string strLine;
-    while (std::getline(lines, strLine))
+    std::vector<CMmlsRow> vecRows;
+    EXPECT_TRUE(Mmls(strImage, vecOptions, vecRows)) << "mmls failed on " << strImage;
+    for (const CMmlsRow& row : vecRows)
     {
-        if (strLine.find("Extended Table (#") != std::string::npos)
-            ++layout.m_nExtendedTables;
-        CMmlsPartition partition;
-        unsigned long long n64Start = 0, n64End = 0, n64Length = 0;
-        if (sscanf(strLine.c_str(), "%*u: %u:%u %llu %llu %llu", &partition.m_nTable,
-                   &partition.m_nSlot, &n64Start, &n64End, &n64Length) != 5)
-            continue;
-        const size_t nType = strLine.rfind("(0x");
-        EXPECT_NE(nType, std::string::npos) << strLine;
-        if (nType == std::string::npos)
-            continue;
-        partition.m_nType = static_cast<unsigned>(std::stoul(strLine.substr(nType + 3), nullptr, 16));
-        partition.m_n64Start = n64Start;
-        partition.m_n64Length = n64Length;
-        layout.m_vecPartitions.push_back(partition);
+        layout.m_nExtendedTables += row.m_strDescription.find("Extended Table (#") != std::string::npos;
+        if (row.m_bPartition)
+            layout.m_vecPartitions.push_back(row);
     }
-    std::sort(layout.m_vecPartitions.begin(), layout.m_vecPartitions.end(),
-              [](const CMmlsPartition& a, const CMmlsPartition& b) {
-                  return std::tie(a.m_nTable, a.m_nSlot) < std::tie(b.m_nTable, b.m_nSlot);
-              });
+    std::sort(layout.m_vecPartitions.begin(), layout.m_vecPartitions.end(), [](const CMmlsRow& a, const CMmlsRow& b) {
+        return std::tie(a.m_nTable, a.m_nSlot) < std::tie(b.m_nTable, b.m_nSlot);
+    });
     return layout;
+}
+
+// The type byte mmls shows at the end of a DOS row's description: "(0x07)".
+unsigned TypeOf(const CMmlsRow& row)
+{
+    const size_t nType = row.m_strDescription.rfind("(0x");
+    EXPECT_NE(nType, std::string::npos) << row.m_strDescription;
+    if (nType == std::string::npos)
+        return 0;
+    return static_cast<unsigned>(std::stoul(row.m_strDescription.substr(nType + 3), nullptr, 16));
 }
 
 // Compares the walk with mmls. mmls also lists master entries after the
@@ -87,9 +60,9 @@ void ExpectWalkMatchesMmls(const std::string& strImage, unsigned nLinkSlot,
                            size_t nExpectedListed, size_t nExpectedHidden)
 {
     const CMmlsLayout mmls = ReadWithMmls(strImage);
-    std::vector<CMmlsPartition> vecExpected;
+    std::vector<CMmlsRow> vecExpected;
     size_t nHidden = 0;
-    for (const CMmlsPartition& partition : mmls.m_vecPartitions)
+    for (const CMmlsRow& partition : mmls.m_vecPartitions)
     {
         if (partition.m_nTable == 0 && partition.m_nSlot > nLinkSlot)
             ++nHidden;
@@ -104,16 +77,15 @@ void ExpectWalkMatchesMmls(const std::string& strImage, unsigned nLinkSlot,
     ASSERT_EQ(walk.m_vecItems.size(), vecExpected.size());
     for (size_t i = 0; i < vecExpected.size(); ++i)
     {
-        const CMmlsPartition& expected = vecExpected[i];
-        const salvix_test::CListed& item = walk.m_vecItems[i];
+        const CMmlsRow& expected = vecExpected[i];
+        const CListed& item = walk.m_vecItems[i];
         SCOPED_TRACE("mmls slot " + std::to_string(expected.m_nTable) + ":" +
                      std::to_string(expected.m_nSlot));
         EXPECT_EQ(item.m_record.dwFirstSector, expected.m_n64Start);
         EXPECT_EQ(item.m_record.dwSectorCount, expected.m_n64Length);
         EXPECT_EQ(item.m_record.wKind, 1);
-        EXPECT_EQ(item.m_strText, std::string(PartitionTypeLabel(static_cast<BYTE>(
-                                      expected.m_nType))) +
-                                      " Drive " + std::to_string(i));
+        EXPECT_EQ(item.m_strText,
+                  std::string(PartitionTypeLabel(static_cast<BYTE>(TypeOf(expected)))) + " Drive " + std::to_string(i));
     }
     // One read for the master boot record and one per extended boot record.
     EXPECT_EQ(walk.m_n64Reads, 1u + mmls.m_nExtendedTables);
@@ -134,9 +106,8 @@ struct CSfdiskLayout
 void RunSfdisk(const std::string& strImage, ULONGLONG n64DiskSectors,
                const std::vector<std::string>& vecLines, const char* pszLabel)
 {
-    const std::string strSfdisk = FindTool("sfdisk");
-    ASSERT_FALSE(strSfdisk.empty()) << "sfdisk (fdisk) is missing: see scripts/deps.sh";
-    CDiskImage image(strImage, n64DiskSectors * 512);
+    ASSERT_FALSE(FindProgram("sfdisk").empty()) << "sfdisk (fdisk) is missing: see scripts/deps.sh";
+    ASSERT_TRUE(MakeSparseFile(strImage, n64DiskSectors * 512));
 
     std::string strScript = std::string("label: ") + pszLabel + "\nunit: sectors\n\n";
     for (std::string strLine : vecLines)
@@ -146,19 +117,9 @@ void RunSfdisk(const std::string& strImage, ULONGLONG n64DiskSectors,
             strLine.replace(nAt, 1, strImage);
         strScript += strLine + "\n";
     }
-    const std::string strScriptFile = strImage + ".sfdisk";
-    {
-        FILE* pFile = fopen(strScriptFile.c_str(), "w");
-        ASSERT_NE(pFile, nullptr);
-        fputs(strScript.c_str(), pFile);
-        fclose(pFile);
-    }
-    int nStatus = 0;
-    const std::string strOutput =
-        RunCommand(ShellQuote(strSfdisk) + " -q --no-reread --no-tell-kernel " +
-                       ShellQuote(strImage) + " < " + ShellQuote(strScriptFile) + " 2>&1",
-                   nStatus);
-    ASSERT_EQ(nStatus, 0) << strScript << strOutput;
+    const CProcessResult result =
+        RunProcess({"sfdisk", "-q", "--no-reread", "--no-tell-kernel", strImage}, strScript);
+    ASSERT_TRUE(result.Ok()) << strScript << result.m_strErrors;
 }
 
 void Partition(const std::string& strImage, const CSfdiskLayout& layout)
@@ -205,7 +166,7 @@ const CSfdiskLayout kLayouts[] = {
 TEST(PartitionRealTest, SfdiskLayoutsAgreeWithMmls)
 {
     CTempDir dir;
-    ASSERT_FALSE(dir.m_strPath.empty());
+    ASSERT_FALSE(dir.Path().empty());
     int nIndex = 0;
     for (const CSfdiskLayout& layout : kLayouts)
     {
@@ -218,42 +179,11 @@ TEST(PartitionRealTest, SfdiskLayoutsAgreeWithMmls)
     }
 }
 
-// The partition rows of mmls on a GPT disk, in entry order: entry index,
-// start and length in the disk's sectors.
-std::vector<CMmlsPartition> ReadGptWithMmls(const std::string& strImage, DWORD dwSectorSize)
-{
-    std::vector<CMmlsPartition> vecPartitions;
-    const std::string strMmls = FindTool("mmls");
-    EXPECT_FALSE(strMmls.empty()) << "mmls (The Sleuth Kit) is missing: see scripts/deps.sh";
-    int nStatus = 0;
-    const std::string strOutput =
-        RunCommand(ShellQuote(strMmls) + " -t gpt -b " + std::to_string(dwSectorSize) + " " +
-                       ShellQuote(strImage) + " 2>&1",
-                   nStatus);
-    EXPECT_EQ(nStatus, 0) << strOutput;
-    std::istringstream lines(strOutput);
-    std::string strLine;
-    while (std::getline(lines, strLine))
-    {
-        // "004:  000       0000002048   0000206847   0000204800   EFI system partition"
-        CMmlsPartition partition;
-        unsigned long long n64Start = 0, n64End = 0, n64Length = 0;
-        if (sscanf(strLine.c_str(), "%*u: %u %llu %llu %llu", &partition.m_nSlot, &n64Start, &n64End,
-                   &n64Length) != 4)
-            continue;
-        partition.m_n64Start = n64Start;
-        partition.m_n64Length = n64Length;
-        vecPartitions.push_back(partition);
-    }
-    std::sort(vecPartitions.begin(), vecPartitions.end(),
-              [](const CMmlsPartition& a, const CMmlsPartition& b) { return a.m_nSlot < b.m_nSlot; });
-    return vecPartitions;
-}
-
 void ExpectGptWalkMatchesMmls(const std::string& strImage, DWORD dwSectorSize,
                               const std::vector<std::string>& vecLabels)
 {
-    const std::vector<CMmlsPartition> vecMmls = ReadGptWithMmls(strImage, dwSectorSize);
+    const std::vector<CMmlsRow> vecMmls =
+        ReadWithMmls(strImage, {"-t", "gpt", "-b", std::to_string(dwSectorSize)}).m_vecPartitions;
     ASSERT_EQ(vecLabels.size(), vecMmls.size()) << "mmls does not see the layout made";
     const CWalkResult walk = WalkImage(strImage);
     EXPECT_EQ(walk.m_dwResult, 0u);
@@ -274,7 +204,7 @@ void ExpectGptWalkMatchesMmls(const std::string& strImage, DWORD dwSectorSize,
 TEST(PartitionRealTest, SfdiskGptLayoutsAgreeWithMmls)
 {
     CTempDir dir;
-    ASSERT_FALSE(dir.m_strPath.empty());
+    ASSERT_FALSE(dir.Path().empty());
     const std::string strWindows = dir.File("windows.img");
     RunSfdisk(strWindows, 409600,
               {std::string("@1 : start=2048, size=204800, type=") + kGptTypeEfi,
@@ -302,15 +232,15 @@ TEST(PartitionRealTest, SfdiskGptLayoutsAgreeWithMmls)
 TEST(PartitionRealTest, GptOf4096ByteSectorsAgreesWithMmls)
 {
     CTempDir dir;
-    ASSERT_FALSE(dir.m_strPath.empty());
-    CDiskImage image(dir.File("4k.img"), 65536ull * 4096);
+    const std::string strImage = dir.File("4k.img");
+    ASSERT_TRUE(MakeSparseFile(strImage, 65536ull * 4096));
     GptLayout layout;
     layout.dwSectorSize = 4096;
     layout.partitions = {{256, 25855, kGptTypeEfi, "EFI"},
                          {25856, 29951, kGptTypeMsr, "MSR"},
                          {29952, 60000, kGptTypeBasicData, "data"}};
-    image.WriteGpt(layout);
-    ExpectGptWalkMatchesMmls(image.m_strPath, 4096, {"EFI", "MSR", "Unknown"});
+    ASSERT_TRUE(WriteGpt(strImage, layout));
+    ExpectGptWalkMatchesMmls(strImage, 4096, {"EFI", "MSR", "Unknown"});
 }
 
 std::string TestDataDir()
@@ -333,17 +263,13 @@ TEST(PartitionRealTest, PublicImageWithThreeEntryExtendedRecord)
     const std::string strZip = TestDataDir() + "/dftt1-extend-part.zip";
     ASSERT_TRUE(std::filesystem::is_regular_file(strZip))
         << strZip << " is missing; set SALVIX_TESTDATA_DIR to the public test images";
-    const std::string strUnzip = FindTool("unzip");
-    ASSERT_FALSE(strUnzip.empty()) << "unzip is missing: see scripts/deps.sh";
+    ASSERT_FALSE(FindProgram("unzip").empty()) << "unzip is missing: see scripts/deps.sh";
 
     CTempDir dir;
-    ASSERT_FALSE(dir.m_strPath.empty());
-    int nStatus = 0;
-    const std::string strOutput = RunCommand(
-        ShellQuote(strUnzip) + " -q -o -j " + ShellQuote(strZip) +
-            " 1-extend-part/ext-part-test-2.dd -d " + ShellQuote(dir.m_strPath) + " 2>&1",
-        nStatus);
-    ASSERT_EQ(nStatus, 0) << strOutput;
+    ASSERT_FALSE(dir.Path().empty());
+    const CProcessResult result =
+        RunProcess({"unzip", "-q", "-o", "-j", strZip, "1-extend-part/ext-part-test-2.dd", "-d", dir.Path()});
+    ASSERT_TRUE(result.Ok()) << result.m_strErrors;
     const std::string strImage = dir.File("ext-part-test-2.dd");
 
     const CWalkResult walk = WalkImage(strImage);

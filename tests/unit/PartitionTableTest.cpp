@@ -1,19 +1,13 @@
 // The partition table walk over hand-written tables in image files.
-#include "PartitionTestUtil.h"
-
-#include "disk/PartitionTable.h"
-#include "platform/FaultInjection.h"
+#include "PartitionWalk.h"
+#include "support/FaultFreeTest.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-using salvix_test::CDiskImage;
-using salvix_test::CEntry;
-using salvix_test::CTempDir;
-using salvix_test::CWalkResult;
-using salvix_test::WalkImage;
+using namespace salvix_test;
 
 namespace
 {
@@ -30,33 +24,25 @@ const BYTE kFat16Lba = 14;
 const BYTE kExtendedLba = 15;
 const BYTE kOtherExtended = 133;
 
-CEntry Part(BYTE byType, DWORD dwFirst, DWORD dwCount = 1000)
-{
-    CEntry entry;
-    entry.m_byType = byType;
-    entry.m_dwFirst = dwFirst;
-    entry.m_dwCount = dwCount;
-    return entry;
-}
-
 const CEntry kNone = Part(kEmpty, 0, 0);
 
-class PartitionTableTest : public ::testing::Test
+class PartitionTableTest : public CFaultFreeTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_FALSE(m_dir.m_strPath.empty()) << "no temporary folder";
-        ClearFaults();
+        CFaultFreeTest::SetUp();
+        ASSERT_FALSE(m_dir.Path().empty()) << "no temporary folder";
     }
-    void TearDown() override { ClearFaults(); }
 
-    CDiskImage Image(ULONGLONG n64Sectors, const std::string& strName = "disk.img")
+    void Image(ULONGLONG n64Sectors) { ASSERT_TRUE(MakeSparseFile(m_strImage, n64Sectors * 512)); }
+    void WriteTable(ULONGLONG n64Sector, const std::vector<CEntry>& vecEntries)
     {
-        return CDiskImage(m_dir.File(strName), n64Sectors * 512);
+        ASSERT_TRUE(WritePartitionTable(m_strImage, n64Sector, vecEntries));
     }
 
     CTempDir m_dir;
+    const std::string m_strImage = m_dir.File("disk.img");
 };
 
 TEST_F(PartitionTableTest, TypeLabels)
@@ -75,14 +61,14 @@ TEST_F(PartitionTableTest, TypeLabels)
 
 TEST_F(PartitionTableTest, MasterTableEndsAtEmptyEntry)
 {
-    CDiskImage image = Image(4096);
+    Image(4096);
     CEntry ntfs = Part(kNtfs, 2048, 1024);
     ntfs.m_byHead = 0x21;
     ntfs.m_bySectorByte = 0xC1;  // sector 1 with cylinder bits 8-9 set: kept unsplit
     ntfs.m_byCylinderLow = 0x9A;
-    image.WriteTable(0, {ntfs, Part(kFat32, 3072, 0xFEDCBA98), kNone, kNone});
+    WriteTable(0, {ntfs, Part(kFat32, 3072, 0xFEDCBA98), kNone, kNone});
 
-    CWalkResult walk = WalkImage(image.m_strPath);
+    CWalkResult walk = WalkImage(m_strImage);
     EXPECT_EQ(walk.m_dwResult, 0u);
     EXPECT_EQ(walk.Texts(), (std::vector<std::string>{"NTFS Drive 0", "FAT32 Drive 1"}));
     EXPECT_EQ(walk.m_n64Reads, 1u);
@@ -101,8 +87,8 @@ TEST_F(PartitionTableTest, MasterTableEndsAtEmptyEntry)
     EXPECT_EQ(walk.m_vecItems[1].m_record.dwFirstSector, 3072u);
 
     // An empty first entry hides every entry after it.
-    image.WriteTable(0, {kNone, Part(kNtfs, 2048), Part(kFat32, 3072), Part(kExtended, 100)});
-    walk = WalkImage(image.m_strPath);
+    WriteTable(0, {kNone, Part(kNtfs, 2048), Part(kFat32, 3072), Part(kExtended, 100)});
+    walk = WalkImage(m_strImage);
     EXPECT_EQ(walk.m_dwResult, 0u);
     EXPECT_TRUE(walk.m_vecItems.empty());
     EXPECT_EQ(walk.m_n64Reads, 1u);
@@ -110,13 +96,12 @@ TEST_F(PartitionTableTest, MasterTableEndsAtEmptyEntry)
 
 TEST_F(PartitionTableTest, FourOrdinaryEntriesInMasterTable)
 {
-    CDiskImage image = Image(4096);
-    image.WriteTable(0, {Part(kNtfs, 100), Part(kFat16, 200), Part(kFat32Lba, 300),
-                         Part(kFat12, 400)});
+    Image(4096);
+    WriteTable(0, {Part(kNtfs, 100), Part(kFat16, 200), Part(kFat32Lba, 300), Part(kFat12, 400)});
     // Not a link target; must stay unread.
-    image.WriteTable(1, {Part(kNtfs, 9)});
+    WriteTable(1, {Part(kNtfs, 9)});
 
-    CWalkResult walk = WalkImage(image.m_strPath);
+    CWalkResult walk = WalkImage(m_strImage);
     EXPECT_EQ(walk.m_dwResult, 0u);
     EXPECT_EQ(walk.Texts(), (std::vector<std::string>{"NTFS Drive 0", "FAT16 Drive 1",
                                                       "FAT32 Drive 2", "FAT12 Drive 3"}));
@@ -126,33 +111,31 @@ TEST_F(PartitionTableTest, FourOrdinaryEntriesInMasterTable)
 
 TEST_F(PartitionTableTest, LinkInMasterTableHidesLaterEntries)
 {
-    CDiskImage image = Image(8192);
-    image.WriteTable(0, {Part(kNtfs, 63), Part(kExtended, 4000), Part(kFat32, 6000),
-                         Part(kNtfs, 7000)});
-    image.WriteTable(4000, {Part(kFat16, 63), Part(kNtfs, 500)});
+    Image(8192);
+    WriteTable(0, {Part(kNtfs, 63), Part(kExtended, 4000), Part(kFat32, 6000), Part(kNtfs, 7000)});
+    WriteTable(4000, {Part(kFat16, 63), Part(kNtfs, 500)});
 
-    CWalkResult walk = WalkImage(image.m_strPath);
+    CWalkResult walk = WalkImage(m_strImage);
     EXPECT_EQ(walk.m_dwResult, 0u);
     EXPECT_EQ(walk.Texts(), (std::vector<std::string>{"NTFS Drive 0", "FAT16 Drive 1",
                                                       "NTFS Drive 2"}));
     // Logical entries are relative to the record that holds them.
     EXPECT_EQ(walk.FirstSectors(), (std::vector<DWORD>{63, 4063, 4500}));
-    for (const salvix_test::CListed& item : walk.m_vecItems)
+    for (const CListed& item : walk.m_vecItems)
         EXPECT_EQ(item.m_record.wKind, 1) << item.m_strText;
     EXPECT_EQ(walk.m_n64Reads, 2u);
 }
 
 TEST_F(PartitionTableTest, ExtendedRecordEntries)
 {
-    CDiskImage image = Image(8192);
-    image.WriteTable(0, {Part(kExtended, 1000)});
+    Image(8192);
+    WriteTable(0, {Part(kExtended, 1000)});
     // A link first: nothing listed, the entry after it is never looked at.
-    image.WriteTable(1000, {Part(kExtended, 500), Part(kNtfs, 63)});
+    WriteTable(1000, {Part(kExtended, 500), Part(kNtfs, 63)});
     // Four ordinary entries: all listed, and the walk ends.
-    image.WriteTable(1500, {Part(kNtfs, 63), Part(kFat32, 2000), Part(kFat16, 3000),
-                            Part(kFat12, 4000)});
+    WriteTable(1500, {Part(kNtfs, 63), Part(kFat32, 2000), Part(kFat16, 3000), Part(kFat12, 4000)});
 
-    CWalkResult walk = WalkImage(image.m_strPath);
+    CWalkResult walk = WalkImage(m_strImage);
     EXPECT_EQ(walk.m_dwResult, 0u);
     EXPECT_EQ(walk.Texts(), (std::vector<std::string>{"NTFS Drive 0", "FAT32 Drive 1",
                                                       "FAT16 Drive 2", "FAT12 Drive 3"}));
@@ -160,29 +143,29 @@ TEST_F(PartitionTableTest, ExtendedRecordEntries)
     EXPECT_EQ(walk.m_n64Reads, 3u);
 
     // An empty entry ends the whole walk, even with a link after it.
-    image.WriteTable(1500, {Part(kNtfs, 63), kNone, Part(kExtended, 2000)});
-    image.WriteTable(3000, {Part(kFat32, 63)});
-    walk = WalkImage(image.m_strPath);
+    WriteTable(1500, {Part(kNtfs, 63), kNone, Part(kExtended, 2000)});
+    WriteTable(3000, {Part(kFat32, 63)});
+    walk = WalkImage(m_strImage);
     EXPECT_EQ(walk.m_dwResult, 0u);
     EXPECT_EQ(walk.Texts(), (std::vector<std::string>{"NTFS Drive 0"}));
     EXPECT_EQ(walk.m_n64Reads, 3u);
 
     // An extended record whose first entry is empty lists nothing.
-    image.WriteTable(1500, {kNone, Part(kNtfs, 63)});
-    walk = WalkImage(image.m_strPath);
+    WriteTable(1500, {kNone, Part(kNtfs, 63)});
+    walk = WalkImage(m_strImage);
     EXPECT_EQ(walk.m_dwResult, 0u);
     EXPECT_TRUE(walk.m_vecItems.empty());
 }
 
 TEST_F(PartitionTableTest, TypesFiveAndFifteenLinkOtherExtendedTypesAreListed)
 {
-    CDiskImage image = Image(8192);
-    image.WriteTable(0, {Part(kExtendedLba, 2000)});
-    image.WriteTable(2000, {Part(kOtherExtended, 63), Part(kExtended, 1000)});
-    image.WriteTable(3000, {Part(kNtfs, 63), Part(kExtendedLba, 2000)});
-    image.WriteTable(4000, {Part(kFat32, 63)});
+    Image(8192);
+    WriteTable(0, {Part(kExtendedLba, 2000)});
+    WriteTable(2000, {Part(kOtherExtended, 63), Part(kExtended, 1000)});
+    WriteTable(3000, {Part(kNtfs, 63), Part(kExtendedLba, 2000)});
+    WriteTable(4000, {Part(kFat32, 63)});
 
-    CWalkResult walk = WalkImage(image.m_strPath);
+    CWalkResult walk = WalkImage(m_strImage);
     EXPECT_EQ(walk.m_dwResult, 0u);
     EXPECT_EQ(walk.Texts(), (std::vector<std::string>{"Unknown Drive 0", "NTFS Drive 1",
                                                       "FAT32 Drive 2"}));
@@ -192,14 +175,12 @@ TEST_F(PartitionTableTest, TypesFiveAndFifteenLinkOtherExtendedTypesAreListed)
 
 TEST_F(PartitionTableTest, EveryLabelAndRunningNumberAcrossChain)
 {
-    CDiskImage image = Image(8192);
-    image.WriteTable(0, {Part(kFat12, 63), Part(kFat16Small, 100), Part(kFat16, 200),
-                         Part(kExtended, 1000)});
-    image.WriteTable(1000, {Part(kFat16Lba, 63), Part(kNtfs, 100), Part(kFat32, 200),
-                            Part(kExtended, 1000)});
-    image.WriteTable(2000, {Part(kFat32Lba, 63), Part(2, 100), Part(13, 200), Part(255, 300)});
+    Image(8192);
+    WriteTable(0, {Part(kFat12, 63), Part(kFat16Small, 100), Part(kFat16, 200), Part(kExtended, 1000)});
+    WriteTable(1000, {Part(kFat16Lba, 63), Part(kNtfs, 100), Part(kFat32, 200), Part(kExtended, 1000)});
+    WriteTable(2000, {Part(kFat32Lba, 63), Part(2, 100), Part(13, 200), Part(255, 300)});
 
-    CWalkResult walk = WalkImage(image.m_strPath);
+    CWalkResult walk = WalkImage(m_strImage);
     EXPECT_EQ(walk.m_dwResult, 0u);
     EXPECT_EQ(walk.Texts(),
               (std::vector<std::string>{"FAT12 Drive 0", "FAT16 Drive 1", "FAT16 Drive 2",
@@ -212,12 +193,12 @@ TEST_F(PartitionTableTest, SectorSums)
 {
     // Extended partition at 1,000,000; its first record links to 2,000,000
     // from there, so the second record lies at 3,000,000.
-    CDiskImage image = Image(3000001);
-    image.WriteTable(0, {Part(kNtfs, 63), Part(kExtended, 1000000)});
-    image.WriteTable(1000000, {Part(kFat32, 63), Part(kExtended, 2000000)});
-    image.WriteTable(3000000, {Part(kNtfs, 63)});
+    Image(3000001);
+    WriteTable(0, {Part(kNtfs, 63), Part(kExtended, 1000000)});
+    WriteTable(1000000, {Part(kFat32, 63), Part(kExtended, 2000000)});
+    WriteTable(3000000, {Part(kNtfs, 63)});
 
-    CWalkResult walk = WalkImage(image.m_strPath);
+    CWalkResult walk = WalkImage(m_strImage);
     EXPECT_EQ(walk.m_dwResult, 0u);
     EXPECT_EQ(walk.FirstSectors(), (std::vector<DWORD>{63, 1000063, 3000063}));
     EXPECT_EQ(walk.Texts(), (std::vector<std::string>{"NTFS Drive 0", "FAT32 Drive 1",
@@ -227,12 +208,12 @@ TEST_F(PartitionTableTest, SectorSums)
 TEST_F(PartitionTableTest, SectorSumsWrapAt32Bits)
 {
     // E = 0x1000; a link of 0xFFFFF800 wraps to sector 0x800.
-    CDiskImage image = Image(8192);
-    image.WriteTable(0, {Part(kExtended, 0x1000)});
-    image.WriteTable(0x1000, {Part(kExtended, 0xFFFFF800)});
-    image.WriteTable(0x800, {Part(kNtfs, 0x900), Part(kFat32, 0xFFFFFFFF)});
+    Image(8192);
+    WriteTable(0, {Part(kExtended, 0x1000)});
+    WriteTable(0x1000, {Part(kExtended, 0xFFFFF800)});
+    WriteTable(0x800, {Part(kNtfs, 0x900), Part(kFat32, 0xFFFFFFFF)});
 
-    CWalkResult walk = WalkImage(image.m_strPath);
+    CWalkResult walk = WalkImage(m_strImage);
     EXPECT_EQ(walk.m_dwResult, 0u);
     EXPECT_EQ(walk.FirstSectors(), (std::vector<DWORD>{0x1100, 0x7FF}));
 }
@@ -243,13 +224,13 @@ TEST_F(PartitionTableTest, ExtendedRecordBeyondFourGiB)
     // the offset would read sector 1000 instead, which holds a decoy.
     const DWORD dwBase = (1u << 23) + 1000;
     const DWORD dwSecond = dwBase + (1u << 24);  // about 12.5 GiB in
-    CDiskImage image = Image(static_cast<ULONGLONG>(dwSecond) + 1);
-    image.WriteTable(0, {Part(kNtfs, 63), Part(kExtended, dwBase)});
-    image.WriteTable(1000, {Part(kFat12, 1)});
-    image.WriteTable(dwBase, {Part(kFat32, 63), Part(kExtendedLba, 1u << 24)});
-    image.WriteTable(dwSecond, {Part(kNtfs, 2048)});
+    Image(static_cast<ULONGLONG>(dwSecond) + 1);
+    WriteTable(0, {Part(kNtfs, 63), Part(kExtended, dwBase)});
+    WriteTable(1000, {Part(kFat12, 1)});
+    WriteTable(dwBase, {Part(kFat32, 63), Part(kExtendedLba, 1u << 24)});
+    WriteTable(dwSecond, {Part(kNtfs, 2048)});
 
-    CWalkResult walk = WalkImage(image.m_strPath);
+    CWalkResult walk = WalkImage(m_strImage);
     EXPECT_EQ(walk.m_dwResult, 0u);
     EXPECT_EQ(walk.Texts(), (std::vector<std::string>{"NTFS Drive 0", "FAT32 Drive 1",
                                                       "NTFS Drive 2"}));
@@ -261,12 +242,12 @@ TEST_F(PartitionTableTest, ChainStopsAfterFiftyRecords)
     // Sixty records, each with one logical partition and a link to the next.
     const DWORD dwBase = 1000;
     const DWORD dwStep = 10;
-    CDiskImage image = Image(dwBase + 60 * dwStep + 1);
-    image.WriteTable(0, {Part(kFat32, 63), Part(kExtended, dwBase)});
+    Image(dwBase + 60 * dwStep + 1);
+    WriteTable(0, {Part(kFat32, 63), Part(kExtended, dwBase)});
     for (DWORD i = 0; i < 60; ++i)
-        image.WriteTable(dwBase + i * dwStep, {Part(kNtfs, 1), Part(kExtended, (i + 1) * dwStep)});
+        WriteTable(dwBase + i * dwStep, {Part(kNtfs, 1), Part(kExtended, (i + 1) * dwStep)});
 
-    CWalkResult walk = WalkImage(image.m_strPath);
+    CWalkResult walk = WalkImage(m_strImage);
     EXPECT_EQ(walk.m_dwResult, 0u);
     ASSERT_EQ(walk.m_vecItems.size(), 51u);
     EXPECT_EQ(walk.m_vecItems.back().m_strText, "NTFS Drive 50");
@@ -276,12 +257,12 @@ TEST_F(PartitionTableTest, ChainStopsAfterFiftyRecords)
 
 TEST_F(PartitionTableTest, ChainLoopingBackIsReadFiftyTimes)
 {
-    CDiskImage image = Image(4096);
-    image.WriteTable(0, {Part(kExtended, 2000)});
-    image.WriteTable(2000, {Part(kNtfs, 63), Part(kExtended, 100)});
-    image.WriteTable(2100, {Part(kFat32, 63), Part(kExtended, 0)});  // back to the first
+    Image(4096);
+    WriteTable(0, {Part(kExtended, 2000)});
+    WriteTable(2000, {Part(kNtfs, 63), Part(kExtended, 100)});
+    WriteTable(2100, {Part(kFat32, 63), Part(kExtended, 0)});  // back to the first
 
-    CWalkResult walk = WalkImage(image.m_strPath);
+    CWalkResult walk = WalkImage(m_strImage);
     EXPECT_EQ(walk.m_dwResult, 0u);
     EXPECT_EQ(walk.m_n64Reads, 51u);
     ASSERT_EQ(walk.m_vecItems.size(), 50u);
@@ -306,19 +287,19 @@ TEST_F(PartitionTableTest, FailuresAtEachStageKeepEarlierItems)
 {
     // Master: one NTFS partition and the link; three extended records with
     // one logical partition each.
-    CDiskImage image = Image(16384);
-    image.WriteTable(0, {Part(kNtfs, 63), Part(kExtended, 10000)});
-    image.WriteTable(10000, {Part(kFat16, 63), Part(kExtended, 1000)});
-    image.WriteTable(11000, {Part(kFat32, 63), Part(kExtended, 2000)});
-    image.WriteTable(12000, {Part(kNtfs, 63)});
+    Image(16384);
+    WriteTable(0, {Part(kNtfs, 63), Part(kExtended, 10000)});
+    WriteTable(10000, {Part(kFat16, 63), Part(kExtended, 1000)});
+    WriteTable(11000, {Part(kFat32, 63), Part(kExtended, 2000)});
+    WriteTable(12000, {Part(kNtfs, 63)});
     const std::vector<std::string> vecAll = {"NTFS Drive 0", "FAT16 Drive 1", "FAT32 Drive 2",
                                              "NTFS Drive 3"};
 
-    const int nDescriptors = salvix_test::OpenDescriptorCount();
-    CWalkResult walk = WalkImage(image.m_strPath);
+    const int nDescriptors = OpenDescriptorCount();
+    CWalkResult walk = WalkImage(m_strImage);
     ASSERT_EQ(walk.m_dwResult, 0u);
     ASSERT_EQ(walk.Texts(), vecAll);
-    EXPECT_EQ(salvix_test::OpenDescriptorCount(), nDescriptors);
+    EXPECT_EQ(OpenDescriptorCount(), nDescriptors);
 
     struct CStage
     {
@@ -358,18 +339,14 @@ TEST_F(PartitionTableTest, FailuresAtEachStageKeepEarlierItems)
             SCOPED_TRACE(std::string(stage.m_pszName) + ", fault kind " +
                          std::to_string(test.m_eKind) + " at +" +
                          std::to_string(test.m_n64Within));
-            CDeviceFault fault;
-            fault.m_eKind = test.m_eKind;
-            fault.m_n64Offset = stage.m_n64Sector * 512 + test.m_n64Within;
-            fault.m_dwError = test.m_dwError;
-            SetDeviceFault(fault);
+            InjectFault(test.m_eKind, stage.m_n64Sector * 512 + test.m_n64Within, test.m_dwError);
 
-            walk = WalkImage(image.m_strPath);
+            walk = WalkImage(m_strImage);
             ClearFaults();
             EXPECT_EQ(walk.m_dwResult, test.m_dwExpected);
             EXPECT_EQ(walk.Texts(), std::vector<std::string>(
                                         vecAll.begin(), vecAll.begin() + stage.m_nItemsBefore));
-            EXPECT_EQ(salvix_test::OpenDescriptorCount(), nDescriptors) << "handle left open";
+            EXPECT_EQ(OpenDescriptorCount(), nDescriptors) << "handle left open";
         }
     }
 }

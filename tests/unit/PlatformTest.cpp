@@ -1,9 +1,10 @@
 // The Win32-shaped layer over POSIX: positions, errors, the disk name, texts,
 // threads, and the read-ahead that must never change what a read returns.
-#include "support/NtfsImage.h"
+#include "support/DiskGuard.h"
+#include "support/FaultFreeTest.h"
+#include "support/Files.h"
 
 #include "disk/Disk.h"
-#include "platform/FaultInjection.h"
 #include "session/SaveEntry.h"
 #include "platform/Platform.h"
 
@@ -15,7 +16,7 @@
 
 #ifndef _WIN32
 
-using testimg::CScratchFile;
+using namespace salvix_test;
 
 namespace
 {
@@ -25,41 +26,10 @@ HANDLE OpenRead(const std::string& strPath)
     return CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
-// Sets SALVIX_DISK for one test.
-class CDiskVariable
-{
-public:
-    explicit CDiskVariable(const char* pszValue)
-    {
-        const char* pszOld = getenv("SALVIX_DISK");
-        m_bHad = pszOld != nullptr;
-        if (m_bHad)
-            m_strOld = pszOld;
-        if (pszValue)
-            setenv("SALVIX_DISK", pszValue, 1);
-        else
-            unsetenv("SALVIX_DISK");
-    }
-    ~CDiskVariable()
-    {
-        if (m_bHad)
-            setenv("SALVIX_DISK", m_strOld.c_str(), 1);
-        else
-            unsetenv("SALVIX_DISK");
-    }
-
-private:
-    bool m_bHad;
-    std::string m_strOld;
-};
-
 }  // namespace
 
-class PlatformTest : public ::testing::Test
+class PlatformTest : public CFaultFreeTest
 {
-protected:
-    void SetUp() override { ClearFaults(); }
-    void TearDown() override { ClearFaults(); }
 };
 
 TEST_F(PlatformTest, HandleKeepsItsPositionAndLastErrorIsPerThread)
@@ -145,7 +115,7 @@ TEST_F(PlatformTest, FirstDiskIsReadOnlyAndFollowsSalvixDisk)
     CScratchFile file;
     file.Write(0, "disk", 4);
     {
-        CDiskVariable disk(file.Path().c_str());
+        CDiskGuard disk(file.Path());
         EXPECT_EQ(file.Path(), FirstDiskPath());
         HANDLE h = OpenFirstDisk();
         ASSERT_NE(INVALID_HANDLE_VALUE, h);
@@ -171,13 +141,13 @@ TEST_F(PlatformTest, FirstDiskIsReadOnlyAndFollowsSalvixDisk)
         EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
     }
     {
-        CDiskVariable missing("/nonexistent/disk.img");
+        CDiskGuard missing("/nonexistent/disk.img");
         EXPECT_EQ(INVALID_HANDLE_VALUE, OpenFirstDisk());
         EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
     }
     {
         // Without the variable: a whole disk, never a loop, RAM or mapper device.
-        CDiskVariable none(nullptr);
+        CDiskGuard none("");
         std::string strPath = FirstDiskPath();
         if (!strPath.empty())
         {
@@ -193,7 +163,7 @@ TEST_F(PlatformTest, DiskNumbersFollowTheDiskList)
     CScratchFile first, second;
     first.Write(0, "one", 3);
     second.Write(0, "two", 3);
-    CDiskVariable disks((first.Path() + ":" + second.Path()).c_str());
+    CDiskGuard disks(first.Path() + ":" + second.Path());
 
     HANDLE h = CreateFileA("\\\\.\\PHYSICALDRIVE1", GENERIC_READ, 3, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, h);
@@ -244,9 +214,8 @@ TEST_F(PlatformTest, GeometryCallsOnAFileFailAsOnWindows)
 
 TEST_F(PlatformTest, OutputFilesFollowWindowsRules)
 {
-    char szDir[] = "/tmp/salvix-out-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(szDir));
-    std::string strFile = std::string(szDir) + "/ro.txt";
+    CTempDir dir;
+    const std::string strFile = dir.File("ro.txt");
 
     HANDLE h = CreateFileA(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, nullptr);
@@ -266,7 +235,7 @@ TEST_F(PlatformTest, OutputFilesFollowWindowsRules)
     EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
 
     // An ordinary file is replaced.
-    std::string strPlain = std::string(szDir) + "/plain";
+    const std::string strPlain = dir.File("plain");
     for (const char* pszText : {"first long text", "2nd"})
     {
         h = CreateFileA(strPlain.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0x80, nullptr);
@@ -278,16 +247,16 @@ TEST_F(PlatformTest, OutputFilesFollowWindowsRules)
     EXPECT_EQ(3, st.st_size);
 
     // Codes for the usual failures.
-    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA((std::string(szDir) + "/no/such").c_str(), GENERIC_WRITE,
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(dir.File("no/such").c_str(), GENERIC_WRITE,
                                                 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
-    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA((std::string(szDir) + "/missing").c_str(), GENERIC_READ,
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(dir.File("missing").c_str(), GENERIC_READ,
                                                 0, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
-    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA((std::string(szDir) + "/").c_str(), GENERIC_WRITE, 0,
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(dir.File("").c_str(), GENERIC_WRITE, 0,
                                                 nullptr, CREATE_ALWAYS, 0, nullptr));
     EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
-    std::string strLong = std::string(szDir) + "/" + std::string(300, 'n');
+    const std::string strLong = dir.File(std::string(300, 'n'));
     EXPECT_EQ(INVALID_HANDLE_VALUE,
               CreateFileA(strLong.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, GetLastError());
@@ -299,11 +268,7 @@ TEST_F(PlatformTest, OutputFilesFollowWindowsRules)
     CloseHandle(h);
 
     // An injected write fault leaves the bytes before it.
-    CDeviceFault fault;
-    fault.m_eKind = CDeviceFault::eWriteError;
-    fault.m_n64Offset = 4;
-    fault.m_dwError = ERROR_DISK_FULL;
-    SetDeviceFault(fault);
+    InjectFault(CDeviceFault::eWriteError, 4, ERROR_DISK_FULL);
     h = CreateFileA(strPlain.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     EXPECT_FALSE(WriteOutput(h, "abcdefgh", 8, &dwWritten));
     EXPECT_EQ(ERROR_DISK_FULL, GetLastError());
@@ -313,34 +278,30 @@ TEST_F(PlatformTest, OutputFilesFollowWindowsRules)
 
     // Not following links: a link at the name is refused and what it points
     // at is left alone; a pipe does not block the open.
-    std::string strLink = std::string(szDir) + "/link";
+    const std::string strLink = dir.File("link");
     ASSERT_EQ(0, symlink(strPlain.c_str(), strLink.c_str()));
     EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(strLink.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     EXPECT_EQ(ERROR_CANT_RESOLVE_FILENAME, GetLastError());
     ASSERT_EQ(0, stat(strPlain.c_str(), &st));
     EXPECT_EQ(4, st.st_size) << "the file behind the link is untouched";
-    std::string strPipe = std::string(szDir) + "/pipe";
+    const std::string strPipe = dir.File("pipe");
     ASSERT_EQ(0, mkfifo(strPipe.c_str(), 0666));
     EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(strPipe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    h = CreateFileA((std::string(szDir) + "/new").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    h = CreateFileA(dir.File("new").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, h);
     EXPECT_TRUE(WriteFile(h, "ok", 2, &dwWritten, nullptr));
     CloseHandle(h);
-
-    unlink((std::string(szDir) + "/new").c_str());
-    unlink(strPipe.c_str());
-    unlink(strLink.c_str());
-    unlink(strFile.c_str());
-    unlink(strPlain.c_str());
-    rmdir(szDir);
 }
 
 TEST_F(PlatformTest, MessagesForEveryCodeEndWithALineBreak)
 {
-    for (DWORD dwCode : {2u, 5u, 6u, 8u, 12u, 15u, 18u, 30u, 38u, 87u, 112u, 123u, 206u, 223u, 1117u, 1200u})
+    for (DWORD dwCode : {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_INVALID_HANDLE, ERROR_NOT_ENOUGH_MEMORY,
+                         ERROR_INVALID_ACCESS, ERROR_INVALID_DRIVE, ERROR_NO_MORE_FILES, ERROR_READ_FAULT,
+                         ERROR_HANDLE_EOF, ERROR_INVALID_PARAMETER, ERROR_DISK_FULL, ERROR_INVALID_NAME,
+                         ERROR_FILENAME_EXCED_RANGE, ERROR_FILE_TOO_LARGE, ERROR_IO_DEVICE, ERROR_BAD_DEVICE})
     {
         char* psz = nullptr;
         DWORD dwLength = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,

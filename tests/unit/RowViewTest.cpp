@@ -1,5 +1,7 @@
 // Whole names from UTF-16 as stored, and the list's order and filter over
 // the rows of a scan.
+#include "support/NtfsImage.h"
+
 #include "ntfs/Names.h"
 #include "session/RowView.h"
 
@@ -12,12 +14,7 @@ namespace
 
 std::string FromUnits(std::initializer_list<WORD> units)
 {
-    std::vector<BYTE> vec;
-    for (WORD w : units)
-    {
-        vec.push_back(static_cast<BYTE>(w));
-        vec.push_back(static_cast<BYTE>(w >> 8));
-    }
+    const std::vector<BYTE> vec = salvix_test::Utf16(std::u16string(units.begin(), units.end()));
     return Utf16ToUtf8(vec.data(), units.size());
 }
 

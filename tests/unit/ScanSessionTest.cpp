@@ -1,46 +1,23 @@
 // The scan session on hand-made disks: damaged attributes never end a
 // listing, a stop is answered during the table load, and a save after a
 // failure opens the disk again.
-#include "support/NtfsImage.h"
-
-#include "platform/FaultInjection.h"
-#include "session/ScanSession.h"
 #include "support/DiskGuard.h"
+#include "support/FaultFreeTest.h"
+#include "support/NtfsImage.h"
+#include "support/ScanSink.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
-using namespace testimg;
+using namespace salvix_test;
 
 namespace
 {
 
 const DWORD kCluster = 4096;
 const ULONGLONG kDataCluster = 300;
-
-// Collects what a scan hands over.
-class CCollectingSink : public IScanSink
-{
-public:
-    void OnCleared() override { ++m_nCleared; }
-    void OnRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted) override
-    {
-        m_store.Append(std::move(batch));
-        m_dwTotal = dwTotal;
-        m_dwDeleted = dwDeleted;
-    }
-    void OnError(DWORD dwCode) override { m_vecErrors.push_back(dwCode); }
-
-    int m_nCleared = 0;
-    CRowStore m_store;
-    DWORD m_dwTotal = 0;
-    DWORD m_dwDeleted = 0;
-    std::vector<DWORD> m_vecErrors;
-};
 
 std::vector<BYTE> DataBytes()
 {
@@ -131,30 +108,12 @@ std::vector<CDamageCase> BuildDamagedRecords(CTestDisk& disk)
     return vecCases;
 }
 
-class ScanSessionTest : public ::testing::Test
+class ScanSessionTest : public CFaultFreeTest
 {
 protected:
-    void SetUp() override { ClearFaults(); }
-    void TearDown() override { ClearFaults(); }
 
-    static std::string NewFolder()
-    {
-        char szPath[] = "/tmp/salvix-session-XXXXXX";
-        return mkdtemp(szPath) ? szPath : "";
-    }
-    static std::vector<BYTE> ReadFileBytes(const std::string& strPath)
-    {
-        std::ifstream file(strPath, std::ios::binary);
-        return std::vector<BYTE>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    }
+    CTempDir m_dir;
 };
-
-CScanTarget TargetOf(const CTestDisk& disk)
-{
-    CScanTarget target;
-    target.m_partition.dwFirstSector = disk.FirstSector();
-    return target;
-}
 
 }  // namespace
 
@@ -170,15 +129,13 @@ TEST_F(ScanSessionTest, DamagedAttributesNeverEndTheListing)
 
     CScanSession session;
     CCollectingSink sink;
-    std::atomic<BYTE> bStop{0};
-    const CScanTarget target = TargetOf(disk);
-    EXPECT_EQ(0u, session.RunScan(&target, bStop, sink));
+    EXPECT_EQ(0u, sink.Scan(session, disk.FirstSector()));
     EXPECT_TRUE(sink.m_vecErrors.empty());
     ASSERT_EQ(vecCases.size() + 1, sink.m_store.Size()) << "every record is listed";
     EXPECT_EQ("last.txt", sink.m_store.Name(vecCases.size()));
     EXPECT_TRUE(session.HasDevice());
 
-    const std::string strFolder = NewFolder();
+    const std::string& strFolder = m_dir.Path();
     const std::vector<BYTE> vecData = DataBytes();
     for (size_t i = 0; i < vecCases.size(); ++i)
     {
@@ -210,13 +167,11 @@ TEST_F(ScanSessionTest, SaveAfterTheDeviceWasClosedOpensTheDiskAgain)
 
     CScanSession session;
     CCollectingSink sink;
-    std::atomic<BYTE> bStop{0};
-    const CScanTarget target = TargetOf(disk);
-    ASSERT_EQ(0u, session.RunScan(&target, bStop, sink));
+    ASSERT_EQ(0u, sink.Scan(session, disk.FirstSector()));
     // What a failure does: the handle goes, and the drive forgets it.
     session.CloseDevice();
     EXPECT_FALSE(session.Drive().HasDevice());
-    const std::string strFolder = NewFolder();
+    const std::string& strFolder = m_dir.Path();
     ASSERT_EQ(0u, session.SaveEntry(30, strFolder.c_str()));
     EXPECT_EQ(DataBytes(), ReadFileBytes(strFolder + "/far.bin"));
     EXPECT_TRUE(session.HasDevice());
@@ -224,7 +179,8 @@ TEST_F(ScanSessionTest, SaveAfterTheDeviceWasClosedOpensTheDiskAgain)
     // When the disk is gone the save says so instead of reading a stale handle.
     session.CloseDevice();
     guard.Set(disk.Path() + ".gone");
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, session.SaveEntry(30, NewFolder().c_str()));
+    CTempDir other;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, session.SaveEntry(30, other.Path().c_str()));
 }
 
 TEST_F(ScanSessionTest, StopIsAnsweredWhileTheTableIsRead)
@@ -235,23 +191,17 @@ TEST_F(ScanSessionTest, StopIsAnsweredWhileTheTableIsRead)
     disk.Record(30).AddResident(0x30, FileNameValue(u"a"));
     disk.Build(16 * 1024);
     CDiskGuard guard(disk.Path());
-    CDeviceFault slow;
-    slow.m_eKind = CDeviceFault::eSlowRead;
-    slow.m_n64Offset = disk.MftPosition() + kCluster;
-    slow.m_dwError = 30;
-    SetDeviceFault(slow);
+    InjectFault(CDeviceFault::eSlowRead, disk.MftPosition() + kCluster, 30);  // milliseconds
 
     CScanSession session;
     CCollectingSink sink;
-    std::atomic<BYTE> bStop{0};
-    const CScanTarget target = TargetOf(disk);
     std::chrono::steady_clock::time_point timeStop;
     std::thread stopper([&]() {
         std::this_thread::sleep_for(std::chrono::milliseconds(60));
         timeStop = std::chrono::steady_clock::now();
-        bStop = 1;
+        sink.m_bStop = 1;
     });
-    EXPECT_EQ(0u, session.RunScan(&target, bStop, sink));
+    EXPECT_EQ(0u, sink.Scan(session, disk.FirstSector()));
     const auto timeEnd = std::chrono::steady_clock::now();
     stopper.join();
     EXPECT_LT(timeEnd - timeStop, std::chrono::milliseconds(100));

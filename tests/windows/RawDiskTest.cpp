@@ -2,6 +2,7 @@
 // \\.\PhysicalDrive0 is a link in the prefix's dosdevices folder, which
 // scripts/wine-run points at the image named by SALVIX_WINE_DISK0.
 #include "VolumeCheck.h"
+#include "support/NtfsImage.h"
 
 #include "disk/Disk.h"
 #include "disk/PartitionTable.h"
@@ -105,9 +106,8 @@ TEST_F(WindowsRawDiskTest, PartitionsAndEveryRecordThroughTheFirstDisk)
         if (std::string(PartitionTypeLabel(static_cast<BYTE>(partition.m_nType))) != "NTFS")
         {
             CNTFSDrive drive;
-            drive.AttachDevice(m_hDisk);
-            drive.SetVolumeStart(vecListed[i].second, kSectorSize);
-            EXPECT_EQ(ERROR_INVALID_DRIVE, drive.OpenVolume()) << strText;
+            EXPECT_EQ(ERROR_INVALID_DRIVE, salvix_test::OpenVolumeOn(drive, m_hDisk, vecListed[i].second, kSectorSize))
+                << strText;
             continue;
         }
         ASSERT_LT(nVolume, m_expected.m_vecVolumes.size());

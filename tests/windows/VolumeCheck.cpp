@@ -1,10 +1,10 @@
 #include "VolumeCheck.h"
+#include "support/NtfsImage.h"
 
 #include "ntfs/NTFSDrive.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -23,12 +23,6 @@ std::string WindowsPath(const std::string& strLinuxPath)
 std::string ImagePath(const std::string& strName)
 {
     return WindowsPath(std::string(SALVIX_WINDOWS_IMAGES) + "/" + strName);
-}
-
-HANDLE OpenImage(const std::string& strWindowsPath)
-{
-    return CreateFileA(strWindowsPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, 0, nullptr);
 }
 
 bool LoadExpectations(const std::string& strWindowsPath, CExpectedImage& image, std::string& strError)
@@ -51,25 +45,9 @@ bool LoadExpectations(const std::string& strWindowsPath, CExpectedImage& image, 
 
 namespace
 {
-const unsigned long long kFirstListedRecord = 30;
+using salvix_test::Printable;
 
-// Names hold Latin-1 bytes; failure messages show them escaped.
-std::string Printable(const std::string& str)
-{
-    std::string strOut;
-    char sz[8];
-    for (unsigned char c : str)
-    {
-        if (c >= 0x20 && c < 0x7F)
-            strOut += static_cast<char>(c);
-        else
-        {
-            snprintf(sz, sizeof(sz), "\\x%02X", c);
-            strOut += sz;
-        }
-    }
-    return strOut;
-}
+const unsigned long long kFirstListedRecord = 30;
 
 class CRecordCheck
 {
@@ -152,9 +130,7 @@ CVolumeTally CompareVolume(HANDLE hDevice, const CExpectedVolume& volume)
 {
     CVolumeTally tally;
     CNTFSDrive drive;
-    drive.AttachDevice(hDevice);
-    drive.SetVolumeStart(volume.m_dwFirstSector, 512);
-    const DWORD dwOpen = drive.OpenVolume();
+    const DWORD dwOpen = salvix_test::OpenVolumeOn(drive, hDevice, volume.m_dwFirstSector);
     EXPECT_EQ(0u, dwOpen) << "volume at sector " << volume.m_dwFirstSector;
     if (dwOpen != 0)
         return tally;

@@ -4,16 +4,18 @@
 #pragma once
 
 #include "Expectations.h"
+#include "support/Files.h"
 
 #include "platform/Win32.h"
 
 #include <string>
 
+using salvix_test::OpenImage;
+
 // The Windows name of a Linux path: Wine's drive Z: is the Linux root.
 std::string WindowsPath(const std::string& strLinuxPath);
 // The Windows name of a file in the folder where the images are made.
 std::string ImagePath(const std::string& strName);
-HANDLE OpenImage(const std::string& strWindowsPath);
 // False, with the reason in strError, when the file is missing or malformed.
 bool LoadExpectations(const std::string& strWindowsPath, CExpectedImage& image, std::string& strError);
 

@@ -2,8 +2,7 @@
 // image (its partitions, and every listed record of each NTFS volume on it)
 // in the form the Windows tests read (see Expectations.h). Runs on Linux.
 #include "Expectations.h"
-#include "RealTestSupport.h"
-#include "SleuthKit.h"
+#include "support/SleuthKit.h"
 
 #include <tsk/libtsk.h>
 
@@ -43,14 +42,6 @@ bool ReadPartitions(const char* pszImage, std::vector<CExpectedPartition>& vecPa
     return pVs != nullptr;
 }
 
-std::vector<uint16_t> NameUnits(const std::vector<uint8_t>& fileName)
-{
-    std::vector<uint16_t> units;
-    for (size_t i = 0; fileName.size() >= 0x42 && i < fileName[0x40] && 0x42 + 2 * i + 1 < fileName.size(); ++i)
-        units.push_back(static_cast<uint16_t>(Le(fileName.data() + 0x42 + 2 * i, 2)));
-    return units;
-}
-
 // What GetEntryInfo and ReadEntryData must give for one record.
 CExpectedRecord Expect(CSleuthVolume& sleuth, uint32_t dwRecord)
 {
@@ -66,13 +57,9 @@ CExpectedRecord Expect(CSleuthVolume& sleuth, uint32_t dwRecord)
         return expected;
     }
     expected.m_eKind = CExpectedRecord::eEntry;
-    expected.m_strName = NameBytes(NameUnits(r.fileName));
-    if (r.fileName.size() >= 0x3C)
-        expected.m_dwFlags = static_cast<uint32_t>(Le(r.fileName.data() + 0x38, 4));
-    const int64_t n64Allocated = r.fileName.size() >= 0x30 ? static_cast<int64_t>(Le(r.fileName.data() + 0x28, 8)) : 0;
-    expected.m_n64Clusters = n64Allocated / static_cast<int64_t>(sleuth.ClusterSize());
-    if (expected.m_n64Clusters == 0)
-        expected.m_n64Clusters = 1;
+    expected.m_strName = r.ShownName();
+    expected.m_dwFlags = r.FileFlags();
+    expected.m_n64Clusters = r.Clusters(sleuth.ClusterSize());
     expected.m_nNotInUse = r.bAllocated ? 0 : 1;
     expected.m_bData = r.strDataCaveat.empty();
     if (expected.m_bData)

@@ -1,4 +1,5 @@
-#include "SleuthKit.h"
+#include "support/SleuthKit.h"
+#include "support/NtfsImage.h"
 
 #include <tsk/libtsk.h>
 #include <tsk/fs/tsk_ntfs.h>
@@ -9,13 +10,7 @@
 
 namespace
 {
-uint64_t Le(const uint8_t* p, int nBytes)
-{
-    uint64_t v = 0;
-    for (int i = nBytes - 1; i >= 0; --i)
-        v = (v << 8) | p[i];
-    return v;
-}
+using salvix_test::GetLE;
 
 std::string TakeError()
 {
@@ -39,14 +34,14 @@ void SplitAttributeList(const std::vector<uint8_t>& list, uint64_t n64Base,
     while (off <= list.size() && list.size() - off >= 0x1A)
     {
         const uint8_t* p = list.data() + off;
-        uint32_t dwType = static_cast<uint32_t>(Le(p, 4));
-        size_t cbEntry = static_cast<size_t>(Le(p + 4, 2));
-        uint64_t n64Record = Le(p + 0x10, 8) & 0xFFFFFFFFFFFFull;
-        uint16_t wId = static_cast<uint16_t>(Le(p + 0x18, 2));
+        uint32_t dwType = static_cast<uint32_t>(GetLE(p, 4));
+        size_t cbEntry = static_cast<size_t>(GetLE(p + 4, 2));
+        uint64_t n64Record = GetLE(p + 0x10, 8) & 0xFFFFFFFFFFFFull;
+        uint16_t wId = static_cast<uint16_t>(GetLE(p + 0x18, 2));
         (n64Record == n64Base ? inBase : elsewhere).insert({dwType, wId});
         std::u16string strName;
         for (size_t i = 0; i < p[6] && p[7] + 2 * i + 1 < cbEntry && off + p[7] + 2 * i + 1 < list.size(); ++i)
-            strName += static_cast<char16_t>(Le(p + p[7] + 2 * i, 2));
+            strName += static_cast<char16_t>(GetLE(p + p[7] + 2 * i, 2));
         if (dwType == kData && std::find(streams.begin(), streams.end(), strName) == streams.end())
             streams.push_back(strName);
         if (cbEntry == 0)
@@ -55,6 +50,31 @@ void SplitAttributeList(const std::vector<uint8_t>& list, uint64_t n64Base,
     }
 }
 }  // namespace
+
+std::vector<uint16_t> FileNameUnits(const std::vector<uint8_t>& fileName)
+{
+    std::vector<uint16_t> units;
+    for (size_t i = 0; fileName.size() >= 0x42 && i < fileName[0x40] && 0x42 + 2 * i + 1 < fileName.size(); ++i)
+        units.push_back(static_cast<uint16_t>(GetLE(fileName.data() + 0x42 + 2 * i, 2)));
+    return units;
+}
+
+std::string SleuthRecord::ShownName() const
+{
+    return salvix_test::NameBytes(FileNameUnits(fileName));
+}
+
+uint32_t SleuthRecord::FileFlags() const
+{
+    return fileName.size() >= 0x3C ? static_cast<uint32_t>(GetLE(fileName.data() + 0x38, 4)) : 0;
+}
+
+int64_t SleuthRecord::Clusters(uint32_t dwClusterSize) const
+{
+    const int64_t n64Allocated = fileName.size() >= 0x30 ? static_cast<int64_t>(GetLE(fileName.data() + 0x28, 8)) : 0;
+    const int64_t n64Clusters = n64Allocated / static_cast<int64_t>(dwClusterSize);
+    return n64Clusters == 0 ? 1 : n64Clusters;
+}
 
 CSleuthVolume::~CSleuthVolume()
 {
@@ -128,7 +148,7 @@ SleuthRecord CSleuthVolume::Record(uint64_t n64Record)
     SleuthRecord r;
     std::vector<uint8_t> raw;
     if (RawRecord(n64Record, raw))
-        r.n64BaseRecord = Le(raw.data() + 0x20, 8) & 0xFFFFFFFFFFFFull;
+        r.n64BaseRecord = GetLE(raw.data() + 0x20, 8) & 0xFFFFFFFFFFFFull;
 
     TSK_FS_FILE* pFile = tsk_fs_file_open_meta(m_pFs, nullptr, n64Record);
     if (!pFile || !pFile->meta)

@@ -1,0 +1,179 @@
+// The Sleuth Kit's programs, run and read.
+#include "support/Process.h"
+#include "support/SleuthKit.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+namespace salvix_test
+{
+
+namespace
+{
+
+// Runs a program of The Sleuth Kit on the volume at n64Start; its output.
+bool RunOnVolume(const char* pszProgram, const std::vector<std::string>& vecOptions, const std::string& strImage,
+                 uint64_t n64Start, const std::string& strAfter, std::string& strOutput)
+{
+    std::vector<std::string> vecArgs = {pszProgram};
+    vecArgs.insert(vecArgs.end(), vecOptions.begin(), vecOptions.end());
+    vecArgs.insert(vecArgs.end(), {"-o", std::to_string(n64Start), strImage});
+    if (!strAfter.empty())
+        vecArgs.push_back(strAfter);
+    CProcessResult result = RunProcess(vecArgs);
+    strOutput.swap(result.m_strOutput);
+    return result.Ok();
+}
+
+// "Type: $DATA (128-4)   Name: extra   Non-Resident   size: 100 ..."
+CDataStream ParseStreamLine(const std::string& strLine)
+{
+    CDataStream stream;
+    const size_t nOpen = strLine.find('(');
+    const size_t nClose = strLine.find(')', nOpen);
+    stream.m_strId = strLine.substr(nOpen + 1, nClose - nOpen - 1);
+    const size_t nName = strLine.find("Name: ", nClose);
+    const std::string strName = nName == std::string::npos
+                                    ? std::string("N/A")
+                                    : strLine.substr(nName + 6, strLine.find("   ", nName) - nName - 6);
+    stream.m_strName = strName == "N/A" ? std::string() : strName;
+    stream.m_bResident = strLine.find("Non-Resident") == std::string::npos;
+    return stream;
+}
+
+}  // namespace
+
+bool Istat(const std::string& strImage, uint64_t n64Start, uint64_t n64Record, CIstatInfo& info)
+{
+    std::string strOutput;
+    if (!RunOnVolume("istat", {}, strImage, n64Start, std::to_string(n64Record), strOutput))
+        return false;
+    info = CIstatInfo();
+    std::istringstream lines(strOutput);
+    std::string strLine;
+    bool bInAttributes = false, bCollecting = false;
+    while (std::getline(lines, strLine))
+    {
+        bInAttributes = bInAttributes || strLine.rfind("Attributes:", 0) == 0;
+        if (!bInAttributes)
+            continue;
+        if (strLine.rfind("Type: ", 0) == 0)
+        {
+            bCollecting = false;
+            if (strLine.rfind("Type: $DATA (", 0) != 0)
+                continue;
+            info.m_vecStreams.push_back(ParseStreamLine(strLine));
+            bCollecting = !info.m_vecStreams.back().m_bResident && info.m_vecClusters.empty();
+            continue;
+        }
+        std::istringstream numbers(strLine);
+        uint64_t n64Cluster;
+        while (bCollecting && numbers >> n64Cluster)
+        {
+            if (info.m_vecClusters.empty() || n64Cluster != info.m_vecClusters.back() + 1)
+                ++info.m_nRuns;
+            info.m_vecClusters.push_back(n64Cluster);
+        }
+    }
+    return true;
+}
+
+bool Icat(const std::string& strImage, uint64_t n64Start, const std::string& strAddress,
+          std::vector<uint8_t>& vecData)
+{
+    std::string strOutput;
+    const bool bOk = RunOnVolume("icat", {}, strImage, n64Start, strAddress, strOutput);
+    vecData.assign(strOutput.begin(), strOutput.end());
+    return bOk;
+}
+
+bool IcatAllStreams(const std::string& strImage, uint64_t n64Start, uint64_t n64Record,
+                    std::vector<uint8_t>& vecData)
+{
+    CIstatInfo info;
+    if (!Istat(strImage, n64Start, n64Record, info))
+        return false;
+    vecData.clear();
+    for (const CDataStream& stream : info.m_vecStreams)
+    {
+        std::vector<uint8_t> vecStream;
+        if (!Icat(strImage, n64Start, std::to_string(n64Record) + "-" + stream.m_strId, vecStream))
+            return false;
+        vecData.insert(vecData.end(), vecStream.begin(), vecStream.end());
+    }
+    return true;
+}
+
+bool Fls(const std::string& strImage, uint64_t n64Start, std::vector<CFlsEntry>& vecEntries)
+{
+    std::string strOutput;
+    if (!RunOnVolume("fls", {"-r", "-p"}, strImage, n64Start, std::string(), strOutput))
+        return false;
+    vecEntries.clear();
+    std::istringstream lines(strOutput);
+    std::string strLine;
+    while (std::getline(lines, strLine))
+    {
+        const size_t nTab = strLine.find(":\t");
+        if (nTab == std::string::npos)
+            continue;
+        CFlsEntry entry;
+        entry.m_strPath = strLine.substr(nTab + 2);
+        std::string strHead = strLine.substr(0, nTab);
+        const size_t nRealloc = strHead.find("(realloc)");
+        entry.m_bReallocated = nRealloc != std::string::npos;
+        if (entry.m_bReallocated)
+            strHead.replace(nRealloc, 9, " ");
+        std::istringstream words(strHead);
+        std::string strWord;
+        words >> entry.m_strType;
+        while (words >> strWord)
+        {
+            if (strWord == "*")
+            {
+                entry.m_bDeleted = true;
+                continue;
+            }
+            const size_t nDash = strWord.find('-');
+            entry.m_n64Record = std::stoull(strWord.substr(0, nDash));
+            if (nDash != std::string::npos)
+                entry.m_strAttribute = strWord.substr(nDash + 1);
+        }
+        vecEntries.push_back(entry);
+    }
+    return true;
+}
+
+bool Mmls(const std::string& strImage, const std::vector<std::string>& vecOptions, std::vector<CMmlsRow>& vecRows)
+{
+    std::vector<std::string> vecArgs = {"mmls"};
+    vecArgs.insert(vecArgs.end(), vecOptions.begin(), vecOptions.end());
+    vecArgs.push_back(strImage);
+    const CProcessResult result = RunProcess(vecArgs);
+    vecRows.clear();
+    std::istringstream lines(result.m_strOutput);
+    std::string strLine;
+    while (std::getline(lines, strLine))
+    {
+        // "002:  000:001   0000052416   0000104831   0000052416   DOS FAT16 (0x04)"
+        char szSlot[32] = {};
+        unsigned long long n64Start = 0, n64End = 0, n64Length = 0;
+        int nUsed = 0;
+        if (sscanf(strLine.c_str(), "%*u: %31s %llu %llu %llu %n", szSlot, &n64Start, &n64End, &n64Length,
+                   &nUsed) != 4)
+            continue;
+        CMmlsRow row;
+        row.m_bPartition = isdigit(static_cast<unsigned char>(szSlot[0])) &&
+                           (strchr(szSlot, ':') ? sscanf(szSlot, "%u:%u", &row.m_nTable, &row.m_nSlot) == 2
+                                                : sscanf(szSlot, "%u", &row.m_nSlot) == 1);
+        row.m_n64Start = n64Start;
+        row.m_n64Length = n64Length;
+        row.m_strDescription = strLine.substr(static_cast<size_t>(nUsed));
+        vecRows.push_back(row);
+    }
+    return result.Ok();
+}
+
+}  // namespace salvix_test
