@@ -1,0 +1,175 @@
+// The save command: the list's context menu, the folder chooser, and the
+// save of every selected row's entry into the chosen folder, step by step
+// with the window kept alive between the steps.
+#include "session/SaveRun.h"
+#include "ui/Resource.h"
+#include "ui/win32/SalvixDlg.h"
+#include "ui/win32/WideText.h"
+
+#include <shlobj.h>
+#include <windowsx.h>
+
+namespace
+{
+
+int CALLBACK BrowseCallback(HWND hChooser, UINT uEvent, LPARAM, LPARAM lpData)
+{
+    // The chooser opens at the initial folder.
+    if (uEvent == BFFM_INITIALIZED)
+        SendMessageW(hChooser, BFFM_SETSELECTIONW, TRUE, lpData);
+    return 0;
+}
+
+// The folder as the session's save takes it: the ANSI code page's text, as
+// the file calls below it use; false when the folder cannot be named there.
+bool SaveFolderText(const std::wstring& wstrFolder, std::string& strFolder)
+{
+    return !wstrFolder.empty() && AnsiPathFromWide(wstrFolder, strFolder);
+}
+
+}  // namespace
+
+int BrowseForFolder(HWND hOwner, wchar_t* pszPath, const wchar_t* pszInitial)
+{
+    const wchar_t* pszTitle = L" Please select a folder to extract ";
+    SetLastError(NO_ERROR);
+    if (CSalvixDlg::s_fnFolderHook)
+    {
+        const std::wstring wstrChosen =
+            CSalvixDlg::s_fnFolderHook(pszTitle, pszInitial ? pszInitial : L"");
+        if (wstrChosen.empty())
+            return 0;
+        if (wstrChosen.size() >= MAX_PATH)
+        {
+            // Not a folder the save can build on; the caller says why.
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return 0;
+        }
+        CopyToBuffer(wstrChosen, pszPath, MAX_PATH);
+        return 1;
+    }
+    wchar_t szDisplayName[MAX_PATH] = {};
+    BROWSEINFOW info = {};
+    info.hwndOwner = hOwner;
+    info.pszDisplayName = szDisplayName;
+    info.lpszTitle = pszTitle;
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    if (pszInitial)
+    {
+        info.lpfn = BrowseCallback;
+        info.lParam = reinterpret_cast<LPARAM>(pszInitial);
+    }
+    PIDLIST_ABSOLUTE pItems = SHBrowseForFolderW(&info);
+    if (!pItems)
+        return 0;
+    const int nResult = SHGetPathFromIDListW(pItems, pszPath) ? 1 : 0;
+    CoTaskMemFree(pItems);
+    return nResult;
+}
+
+void CSalvixDlg::OnListRightClick()
+{
+    // Menu 129: one popup, "List Files", whose only entry is "保存". It opens
+    // where the mouse was when the click arrived, on a row or not.
+    HMENU hMenu = LoadMenuW(ResourceInstance(), MAKEINTRESOURCEW(IDR_MENU_LIST));
+    if (!hMenu)
+        return;
+    HMENU hPopup = GetSubMenu(hMenu, 0);
+    const DWORD dwPos = GetMessagePos();
+    const POINT pt = {GET_X_LPARAM(dwPos), GET_Y_LPARAM(dwPos)};
+    UINT nCommand = 0;
+    if (s_fnMenuHook)
+        nCommand = s_fnMenuHook(hPopup, pt);
+    else if (hPopup)
+        nCommand = static_cast<UINT>(TrackPopupMenu(hPopup, TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x,
+                                                    pt.y, 0, m_hWnd, nullptr));
+    DestroyMenu(hMenu);
+    if (nCommand == ID_LIST_SAVE)
+        OnSaveSelected();
+}
+
+std::vector<int> CSalvixDlg::SelectedRows() const
+{
+    std::vector<int> vecRows;
+    const int nCount = static_cast<int>(m_store.Size());
+    int nRow = -1;
+    // In increasing order; a row at or past the end would be the list's mistake.
+    for (;;)
+    {
+        const int nNext = ListView_GetNextItem(m_hList, nRow, LVNI_SELECTED);
+        if (nNext <= nRow || nNext >= nCount)
+            break;
+        vecRows.push_back(nNext);
+        nRow = nNext;
+    }
+    return vecRows;
+}
+
+void CSalvixDlg::PumpMessages()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+    {
+        if (msg.message == WM_QUIT)
+        {
+            // Left for the loop that owns it.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        if (!IsDialogMessageW(m_hWnd, &msg))
+        {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+
+void CSalvixDlg::OnSaveSelected()
+{
+    const std::vector<int> vecRows = SelectedRows();
+    if (vecRows.empty() || m_bSaving)
+        return;
+
+    wchar_t szFolder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, szFolder);
+    if (!BrowseForFolder(m_hWnd, szFolder, szFolder))
+    {
+        if (GetLastError() == ERROR_FILENAME_EXCED_RANGE)
+            ShowSystemError(ERROR_FILENAME_EXCED_RANGE);
+        return;
+    }
+    std::string strFolder;
+    if (!SaveFolderText(szFolder, strFolder))
+    {
+        ShowSystemError(ERROR_DIRECTORY);
+        return;
+    }
+
+    // Rows in increasing order, each mapped to the record it lists.
+    std::vector<DWORD> vecRecords;
+    for (const int nRow : vecRows)
+        vecRecords.push_back(m_store.Row(static_cast<size_t>(nRow)).m_dwRecord);
+    CSaveRun run(m_session, std::move(vecRecords), strFolder);
+
+    m_bSaving = true;
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    CSaveRun::EStep eStep = CSaveRun::EStep::eMore;
+    // The window keeps answering between the steps: a scan opening a large
+    // volume may hold the session for a while, and that is no reason to
+    // freeze. A close asked for meanwhile ends the run after the file in hand.
+    while (!m_bCloseAfterSave && (eStep = run.Step(20)) == CSaveRun::EStep::eMore)
+    {
+        if (s_fnSaveStepHook)
+            s_fnSaveStepHook();
+        PumpMessages();
+    }
+    m_bSaving = false;
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    if (eStep == CSaveRun::EStep::eFailed)
+        ShowSystemError(run.Error());
+    if (m_bCloseAfterSave)
+    {
+        m_bCloseAfterSave = false;
+        CloseDialog(m_nCloseResult);
+    }
+}
