@@ -33,6 +33,10 @@ CSalvixDlg::CSalvixDlg(HWND hParent)
       m_bStop(1),
       m_hTree(nullptr),
       m_hList(nullptr),
+      m_bRowsWaiting(false),
+      m_dwTotalWaiting(0),
+      m_dwDeletedWaiting(0),
+      m_qwLastRefresh(0),
       m_dwScanSerial(0),
       m_bScanHasTarget(false),
       m_bSaving(false),
@@ -205,6 +209,11 @@ INT_PTR CSalvixDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
         return OnNotify(reinterpret_cast<const NMHDR*>(lParam));
     case WM_SALVIX_SCAN_EVENTS:
         OnScanEvents();
+        return TRUE;
+    case WM_TIMER:
+        if (wParam != kRefreshTimer)
+            return FALSE;
+        ShowArrivedRows();
         return TRUE;
     case WM_DESTROY:
         OnDestroy();

@@ -109,6 +109,8 @@ private:
     void PostScanEvent(CScanEvent&& event);
     void OnScanEvents();
     void OnScanRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted);
+    // Shows the rows that arrived, and their counters, if any are waiting.
+    void ShowArrivedRows();
     void OnScanFinished();
     void OnWorkerError(DWORD dwCode);
     // The worker waits here until its error box was closed or the dialog closes.
@@ -123,7 +125,12 @@ private:
     HWND m_hTree;
     HWND m_hList;
     // The list's rows: the list is virtual and asks for each cell's text.
+    // Rows may be in the store before the list shows them (a refresh is due).
     CRowStore m_store;
+    bool m_bRowsWaiting;
+    DWORD m_dwTotalWaiting;
+    DWORD m_dwDeletedWaiting;
+    ULONGLONG m_qwLastRefresh;
     // The partitions (with their disks) the tree items point to.
     std::vector<std::unique_ptr<CScanTarget>> m_vecTargets;
 
@@ -150,3 +157,5 @@ private:
 
 // The message that tells the dialog the worker has queued something.
 const UINT WM_SALVIX_SCAN_EVENTS = WM_APP + 1;
+// The timer that shows rows which arrived since the list's last refresh.
+const UINT_PTR kRefreshTimer = 1;
