@@ -5,8 +5,6 @@
 
 #include <commctrl.h>
 
-#include <vector>
-
 bool WaitUntil(const std::function<bool()>& fnDone, DWORD dwMs)
 {
     const ULONGLONG qwEnd = GetTickCount64() + dwMs;
@@ -29,6 +27,14 @@ std::wstring WindowText(HWND hWindow)
 std::wstring Wide(const std::string& strUtf8)
 {
     return WideFromUtf8(strUtf8);
+}
+
+std::wstring WideFromLatin1(const std::string& str)
+{
+    std::wstring wstr;
+    for (const unsigned char c : str)
+        wstr += static_cast<wchar_t>(c);
+    return wstr;
 }
 
 CDialogRun::CDialogRun() : m_pDlg(std::make_unique<CSalvixDlg>())
@@ -62,50 +68,31 @@ bool CDialogRun::WaitClosed(DWORD dwMs)
     return WaitForSingleObject(m_hThread, dwMs) == WAIT_OBJECT_0;
 }
 
-namespace
-{
-struct CWindowSearch
-{
-    const std::wstring* m_pCaption;
-    HWND m_hFound;
-};
-
-BOOL CALLBACK MatchCaption(HWND hWindow, LPARAM lParam)
-{
-    CWindowSearch* pSearch = reinterpret_cast<CWindowSearch*>(lParam);
-    if (IsWindowVisible(hWindow) && WindowText(hWindow) == *pSearch->m_pCaption)
-    {
-        pSearch->m_hFound = hWindow;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-BOOL CALLBACK CollectStatic(HWND hWindow, LPARAM lParam)
-{
-    wchar_t szClass[32] = {};
-    GetClassNameW(hWindow, szClass, 32);
-    if (lstrcmpiW(szClass, L"Static") == 0)
-        reinterpret_cast<std::vector<std::wstring>*>(lParam)->push_back(WindowText(hWindow));
-    return TRUE;
-}
-}  // namespace
-
 HWND CDialogRun::WaitForWindow(const std::wstring& wstrCaption, DWORD dwMs) const
 {
-    CWindowSearch search = {&wstrCaption, nullptr};
+    struct CSearch
+    {
+        const std::wstring& m_wstrCaption;
+        HWND m_hFound;
+    } search = {wstrCaption, nullptr};
     WaitUntil([&] {
-        EnumThreadWindows(m_dwThreadId, MatchCaption, reinterpret_cast<LPARAM>(&search));
+        EnumThreadWindows(m_dwThreadId, [](HWND hWindow, LPARAM lParam) {
+            CSearch* pSearch = reinterpret_cast<CSearch*>(lParam);
+            if (IsWindowVisible(hWindow) && WindowText(hWindow) == pSearch->m_wstrCaption)
+                pSearch->m_hFound = hWindow;
+            return TRUE;
+        }, reinterpret_cast<LPARAM>(&search));
         return search.m_hFound != nullptr;
     }, dwMs);
     return search.m_hFound;
 }
 
-std::vector<std::wstring> CDialogRun::StaticTexts(HWND hWindow) const
+std::vector<HWND> ChildWindows(HWND hWindow)
 {
-    std::vector<std::wstring> vecTexts;
-    EnumChildWindows(hWindow, CollectStatic, reinterpret_cast<LPARAM>(&vecTexts));
-    return vecTexts;
+    std::vector<HWND> vecChildren;
+    for (HWND hChild = GetWindow(hWindow, GW_CHILD); hChild; hChild = GetWindow(hChild, GW_HWNDNEXT))
+        vecChildren.push_back(hChild);
+    return vecChildren;
 }
 
 std::wstring CDialogRun::TreeText(HTREEITEM hItem) const
@@ -120,22 +107,17 @@ std::wstring CDialogRun::TreeText(HTREEITEM hItem) const
     return szText;
 }
 
-HTREEITEM CDialogRun::FindTreeItem(const std::wstring& wstrText) const
+HTREEITEM CDialogRun::FindTreeItem(const std::wstring& wstrText, HTREEITEM hFirst) const
 {
     HWND hTree = Item(IDC_TREE_DRIVES);
-    // Depth first; the tree is two or three levels deep.
-    std::vector<HTREEITEM> vecPending{TreeView_GetRoot(hTree)};
-    while (!vecPending.empty())
+    for (HTREEITEM hItem = hFirst ? hFirst : TreeView_GetRoot(hTree); hItem;
+         hItem = TreeView_GetNextSibling(hTree, hItem))
     {
-        HTREEITEM hItem = vecPending.back();
-        vecPending.pop_back();
-        for (; hItem; hItem = TreeView_GetNextSibling(hTree, hItem))
-        {
-            if (TreeText(hItem) == wstrText)
-                return hItem;
-            if (HTREEITEM hChild = TreeView_GetChild(hTree, hItem))
-                vecPending.push_back(hChild);
-        }
+        if (TreeText(hItem) == wstrText)
+            return hItem;
+        if (HTREEITEM hChild = TreeView_GetChild(hTree, hItem))
+            if (HTREEITEM hFound = FindTreeItem(wstrText, hChild))
+                return hFound;
     }
     return nullptr;
 }
@@ -161,11 +143,6 @@ bool CDialogRun::ScanToEnd(DWORD dwMs) const
 std::wstring CDialogRun::ButtonText() const
 {
     return WindowText(Item(IDC_BUTTON_SCAN));
-}
-
-bool CDialogRun::ButtonEnabled() const
-{
-    return IsWindowEnabled(Item(IDC_BUTTON_SCAN)) != FALSE;
 }
 
 int CDialogRun::RowCount() const

@@ -3,11 +3,13 @@
 // clicks and a screen reader would: with window messages only.
 #pragma once
 
+#include "ui/Resource.h"
 #include "ui/win32/SalvixDlg.h"
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CDialogRun
 {
@@ -25,8 +27,8 @@ public:
     // Waits for the modal run to return; false when it has not within dwMs.
     bool WaitClosed(DWORD dwMs);
 
-    // The tree item with this text, anywhere in the tree; null when none.
-    HTREEITEM FindTreeItem(const std::wstring& wstrText) const;
+    // The tree item with this text, from hFirst (the root) and below it; null when none.
+    HTREEITEM FindTreeItem(const std::wstring& wstrText, HTREEITEM hFirst = nullptr) const;
     bool SelectPartition(const std::wstring& wstrText) const;
     std::wstring TreeText(HTREEITEM hItem) const;
 
@@ -34,7 +36,7 @@ public:
     // Presses the scan button and waits for "搜索结束".
     bool ScanToEnd(DWORD dwMs = 30000) const;
     std::wstring ButtonText() const;
-    bool ButtonEnabled() const;
+    bool ButtonEnabled() const { return IsWindowEnabled(Item(IDC_BUTTON_SCAN)) != FALSE; }
 
     int RowCount() const;
     std::wstring Cell(int nRow, int nColumn) const;
@@ -44,8 +46,6 @@ public:
     // A top-level window of the dialog's thread with this caption, once it
     // shows (a message box, the About box); null after dwMs.
     HWND WaitForWindow(const std::wstring& wstrCaption, DWORD dwMs = 10000) const;
-    // The texts of a window's static controls, in order.
-    std::vector<std::wstring> StaticTexts(HWND hWindow) const;
 
 private:
     static DWORD WINAPI DialogThread(LPVOID pParam);
@@ -59,5 +59,7 @@ private:
 // Polls fnDone every few milliseconds; false when it is still false after dwMs.
 bool WaitUntil(const std::function<bool()>& fnDone, DWORD dwMs);
 std::wstring WindowText(HWND hWindow);
-// The texts the program shows, as the window holds them.
+std::vector<HWND> ChildWindows(HWND hWindow);
 std::wstring Wide(const std::string& strUtf8);
+// A name as the disk holds it (Latin-1 bytes), as the list shows it.
+std::wstring WideFromLatin1(const std::string& str);

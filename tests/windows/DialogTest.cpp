@@ -22,38 +22,20 @@
 namespace
 {
 
-const DWORD kFirstVolume = 2048;
-
-std::string Utf8FromLatin1(const std::string& str)
-{
-    std::string strOut;
-    for (const unsigned char c : str)
-    {
-        if (c < 0x80)
-            strOut += static_cast<char>(c);
-        else
-            strOut += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-    }
-    return strOut;
-}
-
-// The records the scan of the first volume lists: those before the first
-// slot that holds no record.
+// The records the scan of the first volume lists: record 30 on, up to the
+// first slot that holds no record.
 std::vector<CExpectedRecord> ListedRecords()
 {
     CExpectedImage image;
     std::string strError;
     EXPECT_TRUE(LoadExpectations(ImagePath("sample.expected"), image, strError)) << strError;
     std::vector<CExpectedRecord> vecListed;
-    for (const CExpectedVolume& volume : image.m_vecVolumes)
-        for (const CExpectedRecord& record : volume.m_vecRecords)
-        {
-            if (volume.m_dwFirstSector != kFirstVolume)
-                break;
-            if (record.m_eKind != CExpectedRecord::eEntry || record.m_dwRecord != 30 + vecListed.size())
-                return vecListed;
-            vecListed.push_back(record);
-        }
+    for (const CExpectedRecord& record : image.m_vecVolumes.at(0).m_vecRecords)
+    {
+        if (record.m_eKind != CExpectedRecord::eEntry || record.m_dwRecord != 30 + vecListed.size())
+            break;
+        vecListed.push_back(record);
+    }
     return vecListed;
 }
 
@@ -149,7 +131,7 @@ TEST_F(WindowsDialogTest, ScanListsTheRecordsAsTheSleuthKitSawThem)
         const CExpectedRecord& record = vecListed[n];
         const int nRow = static_cast<int>(n);
         nDeleted += record.m_nNotInUse;
-        EXPECT_EQ(Wide(Utf8FromLatin1(record.m_strName)), run.Cell(nRow, eColumnName)) << "row " << n;
+        EXPECT_EQ(WideFromLatin1((record.m_strName)), run.Cell(nRow, eColumnName)) << "row " << n;
         EXPECT_EQ(std::to_wstring(n), run.Cell(nRow, eColumnNumber));
         EXPECT_EQ(Wide(AttributeLabels(record.m_dwFlags)), run.Cell(nRow, eColumnAttributes)) << "row " << n;
         EXPECT_EQ(record.m_nNotInUse ? L"是" : L"", run.Cell(nRow, eColumnDeleted)) << "row " << n;
@@ -239,10 +221,10 @@ TEST_F(WindowsDialogTest, Fat32ShowsTheErrorBoxThenTheEnd)
     HWND hBox = run.WaitForWindow(L"GetLastError");
     ASSERT_NE(nullptr, hBox);
     EXPECT_EQ(run.Dialog(), GetWindow(hBox, GW_OWNER));
-    bool bText = false;
-    for (const std::wstring& wstrText : run.StaticTexts(hBox))
-        bText = bText || wstrText == Wide(SystemErrorText(ERROR_INVALID_DRIVE));
-    EXPECT_TRUE(bText) << "the program's sentence for a partition that is not NTFS";
+    const std::vector<HWND> vecItems = ChildWindows(hBox);
+    EXPECT_EQ(1, std::count_if(vecItems.begin(), vecItems.end(), [](HWND hItem) {
+                  return WindowText(hItem) == Wide(SystemErrorText(ERROR_INVALID_DRIVE));
+              })) << "the program's sentence for a partition that is not NTFS";
     EXPECT_EQ(L"停止扫描", run.ButtonText()) << "the worker waits for the box";
     PostMessageW(hBox, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(WaitUntil([&] { return run.ButtonText() == L"搜索结束"; }, 5000));
@@ -256,13 +238,16 @@ TEST_F(WindowsDialogTest, AboutBoxOpensForSystemCommands16To31)
     PostMessageW(run.Dialog(), WM_SYSCOMMAND, IDM_ABOUTBOX | 0xF, 0);
     HWND hAbout = run.WaitForWindow(L"About Salvix");
     ASSERT_NE(nullptr, hAbout);
-    const std::vector<std::wstring> vecTexts = run.StaticTexts(hAbout);
-    EXPECT_NE(vecTexts.end(), std::find(vecTexts.begin(), vecTexts.end(), L"NTFS Salvix Version 2.1"));
-    HWND hIcon = nullptr;
-    for (HWND hChild = GetWindow(hAbout, GW_CHILD); hChild; hChild = GetWindow(hChild, GW_HWNDNEXT))
-        if ((GetWindowLongW(hChild, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
-            hIcon = hChild;
-    EXPECT_NE(nullptr, reinterpret_cast<HICON>(SendMessageW(hIcon, STM_GETICON, 0, 0)));
+    bool bVersion = false;
+    HICON hIcon = nullptr;
+    for (HWND hItem : ChildWindows(hAbout))
+    {
+        bVersion = bVersion || WindowText(hItem) == L"NTFS Salvix Version 2.1";
+        if ((GetWindowLongW(hItem, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            hIcon = reinterpret_cast<HICON>(SendMessageW(hItem, STM_GETICON, 0, 0));
+    }
+    EXPECT_TRUE(bVersion);
+    EXPECT_NE(nullptr, hIcon);
     PostMessageW(hAbout, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(hAbout); }, 5000));
     EXPECT_FALSE(run.WaitClosed(0)) << "the main dialog stays";
@@ -281,7 +266,14 @@ TEST_F(WindowsDialogTest, EscapeClosesAndEnterOnTheScanButtonPressesIt)
     EXPECT_TRUE(run.WaitClosed(5000));
 }
 
-TEST_F(WindowsDialogTest, SavedDeletedFilesEqualIcatAndARefusalStopsTheRun)
+// The save command into wstrFolder, as the chooser would answer, for the rows selected.
+void SaveInto(CDialogRun& run, const std::wstring& wstrFolder)
+{
+    CSalvixDlg::s_fnFolderHook = [wstrFolder](const std::wstring&, const std::wstring&) { return wstrFolder; };
+    SendMessageW(run.Dialog(), WM_COMMAND, ID_LIST_SAVE, 0);
+}
+
+TEST_F(WindowsDialogTest, SavedDeletedFilesEqualIcatAndRefusalsStopTheRun)
 {
     const std::vector<CExpectedRecord> vecListed = ListedRecords();
     CDialogRun run;
@@ -294,13 +286,13 @@ TEST_F(WindowsDialogTest, SavedDeletedFilesEqualIcatAndARefusalStopsTheRun)
     ASSERT_GE(vecRows.size(), 5u);
     run.SelectRows(vecRows);
 
+    // A right-click on the list, "保存" from its menu, the chooser with its title.
     const std::wstring wstrFolder = FreshFolder("save");
-    std::wstring wstrTitle;
+    std::wstring wstrTitle, wstrMenu;
     CSalvixDlg::s_fnFolderHook = [&](const std::wstring& wstrAsked, const std::wstring&) {
         wstrTitle = wstrAsked;
         return wstrFolder;
     };
-    std::wstring wstrMenu;
     CSalvixDlg::s_fnMenuHook = [&](HMENU hMenu, POINT) -> UINT {
         wchar_t szItem[32] = {};
         GetMenuStringW(hMenu, ID_LIST_SAVE, szItem, 32, MF_BYCOMMAND);
@@ -312,11 +304,14 @@ TEST_F(WindowsDialogTest, SavedDeletedFilesEqualIcatAndARefusalStopsTheRun)
     EXPECT_EQ(L"保存", wstrMenu);
     EXPECT_EQ(L" Please select a folder to extract ", wstrTitle);
     EXPECT_TRUE(m_vecErrors.empty());
-    for (const int nRow : vecRows)
+    auto pathOf = [&](size_t nIndex) {
+        return wstrFolder + L"\\" + WideFromLatin1(vecListed[static_cast<size_t>(vecRows[nIndex])].m_strName);
+    };
+    for (size_t i = 0; i < vecRows.size(); ++i)
     {
-        const CExpectedRecord& record = vecListed[static_cast<size_t>(nRow)];
+        const CExpectedRecord& record = vecListed[static_cast<size_t>(vecRows[i])];
         bool bFound = false;
-        const std::string strData = ReadWhole(wstrFolder + L"\\" + Wide(Utf8FromLatin1(record.m_strName)), bFound);
+        const std::string strData = ReadWhole(pathOf(i), bFound);
         ASSERT_TRUE(bFound) << "record " << record.m_dwRecord;
         EXPECT_EQ(record.m_dwDataLength, strData.size()) << "record " << record.m_dwRecord;
         EXPECT_EQ(record.m_n64DataHash, DataHash(reinterpret_cast<const uint8_t*>(strData.data()), strData.size()))
@@ -326,17 +321,23 @@ TEST_F(WindowsDialogTest, SavedDeletedFilesEqualIcatAndARefusalStopsTheRun)
     // A folder where the second row's file would go is not replaced: the
     // first row is written again, the run stops there with "access denied"
     // and the third row's file is not touched.
-    auto pathOf = [&](size_t nIndex) {
-        return wstrFolder + L"\\" + Wide(Utf8FromLatin1(vecListed[static_cast<size_t>(vecRows[nIndex])].m_strName));
-    };
-    ASSERT_TRUE(DeleteFileW(pathOf(0).c_str()));
-    ASSERT_TRUE(DeleteFileW(pathOf(1).c_str()));
+    ASSERT_TRUE(DeleteFileW(pathOf(0).c_str()) && DeleteFileW(pathOf(1).c_str()) && DeleteFileW(pathOf(2).c_str()));
     ASSERT_TRUE(CreateDirectoryW(pathOf(1).c_str(), nullptr));
-    ASSERT_TRUE(DeleteFileW(pathOf(2).c_str()));
-    SendMessageW(run.Dialog(), WM_COMMAND, ID_LIST_SAVE, 0);
+    SaveInto(run, wstrFolder);
     EXPECT_EQ(std::vector<DWORD>{ERROR_ACCESS_DENIED}, m_vecErrors);
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(pathOf(0).c_str()));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(pathOf(2).c_str()));
+
+    // A folder that fits, under which the path to the name no longer does.
+    std::wstring wstrLong = FreshFolder("long");
+    while (wstrLong.size() < MAX_PATH - 12)
+    {
+        wstrLong += L"\\" + std::wstring(std::min<size_t>(40, MAX_PATH - 12 - wstrLong.size()), L'd');
+        CreateDirectoryW(wstrLong.c_str(), nullptr);
+    }
+    m_vecErrors.clear();
+    SaveInto(run, wstrLong);
+    EXPECT_EQ(std::vector<DWORD>{ERROR_FILENAME_EXCED_RANGE}, m_vecErrors);
 }
 
 TEST_F(WindowsDialogTest, ClosingDuringASaveEndsItAfterTheFileInHand)
@@ -345,38 +346,19 @@ TEST_F(WindowsDialogTest, ClosingDuringASaveEndsItAfterTheFileInHand)
     ASSERT_TRUE(run.SelectPartition(L"NTFS Drive 0"));
     ASSERT_TRUE(run.ScanToEnd());
     run.SelectRows({35, 36, 37});
-    const std::wstring wstrFolder = FreshFolder("close");
-    CSalvixDlg::s_fnFolderHook = [&](const std::wstring&, const std::wstring&) { return wstrFolder; };
     int nSteps = 0;
     CSalvixDlg::s_fnSaveStepHook = [&] {
         if (nSteps++ == 0)
             PostMessageW(run.Dialog(), WM_COMMAND, IDCANCEL, 0);
     };
-    SendMessageW(run.Dialog(), WM_COMMAND, ID_LIST_SAVE, 0);
+    const std::wstring wstrFolder = FreshFolder("close");
+    SaveInto(run, wstrFolder);
     EXPECT_TRUE(run.WaitClosed(5000));
     EXPECT_EQ(1, nSteps);
     std::vector<std::wstring> vecSaved;
     for (const auto& entry : std::filesystem::directory_iterator(wstrFolder))
         vecSaved.push_back(entry.path().filename().wstring());
-    EXPECT_EQ(std::vector<std::wstring>{L"Report 2023.txt"}, vecSaved);
-}
-
-TEST_F(WindowsDialogTest, PathsPastMaxPathAreRefusedWith206)
-{
-    CDialogRun run;
-    ASSERT_TRUE(run.SelectPartition(L"NTFS Drive 0"));
-    ASSERT_TRUE(run.ScanToEnd());
-    run.SelectRows({35});  // "Report 2023.txt"
-    // A folder that fits, under which the name no longer does.
-    std::wstring wstrFolder = FreshFolder("long");
-    while (wstrFolder.size() < MAX_PATH - 12)
-    {
-        wstrFolder += L"\\" + std::wstring(std::min<size_t>(40, MAX_PATH - 12 - wstrFolder.size()), L'd');
-        CreateDirectoryW(wstrFolder.c_str(), nullptr);
-    }
-    CSalvixDlg::s_fnFolderHook = [&](const std::wstring&, const std::wstring&) { return wstrFolder; };
-    SendMessageW(run.Dialog(), WM_COMMAND, ID_LIST_SAVE, 0);
-    EXPECT_EQ(std::vector<DWORD>{ERROR_FILENAME_EXCED_RANGE}, m_vecErrors);
+    EXPECT_EQ(std::vector<std::wstring>{L"Report 2023.txt"}, vecSaved) << "row 35, record 65";
 }
 
 TEST_F(WindowsDialogTest, ImagesOnTheCommandLineAreDisksAfterTheDrives)
