@@ -1,11 +1,15 @@
 // A whole small volume: the input is the disk, the volume starts at sector
 // 0. It is opened by CNTFSDrive and, when that succeeds, records are
-// described and read the way the scan and the save do.
+// described and read the way the scan and the save do: whole, and in pieces
+// through the stream reader, which must give the same bytes.
 #include "FuzzDisk.h"
 
+#include "ntfs/EntryData.h"
 #include "ntfs/NTFSDrive.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 using fuzzdisk::CFuzzDisk;
 
@@ -17,6 +21,42 @@ namespace
 const DWORD kMaxRecords = 256;
 // Every record may read its data: a few MB each keeps one input quick.
 const ULONGLONG kAllocationCap = 4ull << 20;
+// The stream reader reads this much of each record, in odd pieces.
+const ULONGLONG kStreamBytes = 256ull << 10;
+const size_t kPiece = 4097;
+
+// Reads record dwIndex in pieces; where ReadEntryData gave the whole data,
+// the pieces must be the same bytes, and holes must read as zeros.
+void ReadInPieces(CNTFSDrive& drive, DWORD dwIndex, DWORD dwWhole, const BYTE* pWhole, DWORD dwLength)
+{
+    CEntryData data;
+    const DWORD dwOpen = drive.OpenEntryData(dwIndex, data);
+    FUZZ_CHECK(dwOpen != 0 || data.IsOpen());
+    if (dwOpen != 0)
+    {
+        FUZZ_CHECK(dwWhole != 0);
+        return;
+    }
+    if (dwWhole == 0)
+        FUZZ_CHECK(data.Size() == dwLength);
+    std::vector<BYTE> vec(kPiece);
+    for (ULONGLONG n64Off = 0; n64Off < data.Size() && n64Off < kStreamBytes; n64Off += kPiece)
+    {
+        const ULONGLONG n64Hole = data.HoleLength(n64Off);
+        const ULONGLONG n64Data = data.DataLength(n64Off);
+        FUZZ_CHECK((n64Hole == 0) != (n64Data == 0));
+        FUZZ_CHECK(n64Hole + n64Data <= data.Size() - n64Off);
+        const size_t nCount = static_cast<size_t>(std::min<ULONGLONG>(kPiece, data.Size() - n64Off));
+        const DWORD dwRead = data.Read(n64Off, vec.data(), nCount);
+        if (dwRead != 0)
+            return;
+        for (size_t i = 0; i < nCount && i < n64Hole; ++i)
+            FUZZ_CHECK(vec[i] == 0);
+        if (dwWhole == 0)
+            FUZZ_CHECK(memcmp(vec.data(), pWhole + n64Off, nCount) == 0);
+    }
+    FUZZ_CHECK(data.Read(data.Size(), vec.data(), 1) == ERROR_HANDLE_EOF);
+}
 
 }  // namespace
 
@@ -67,11 +107,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
             {
                 FUZZ_CHECK(pRecordData != nullptr && pRecordData != reinterpret_cast<BYTE*>(&info));
                 fuzzdisk::TouchAll(pRecordData, dwLength);
+                ReadInPieces(drive, i, dwRead, pRecordData, dwLength);
                 delete[] pRecordData;
             }
             else
             {
                 FUZZ_CHECK(pRecordData == reinterpret_cast<BYTE*>(&info) && dwLength == 12345);
+                ReadInPieces(drive, i, dwRead, nullptr, 0);
             }
         }
     }

@@ -254,6 +254,49 @@ def handmade_volume(cluster=512, records=40):
     return bytes(img) + bytes(table) + bytes(data)
 
 
+def listed_volume(cluster=512, records=40):
+    """Extents in an extension record named by an attribute list, and a
+    compressed stream: an LZNT1 unit, an all-sparse one, a stored one."""
+    table_cluster, rec_size = 4, 1024
+    table_clusters = records * rec_size // cluster
+    data = table_cluster + table_clusters
+    recs = {}
+    mft = Record().resident(0x30, file_name_value("$MFT", table_clusters * cluster, 6))
+    mft.nonresident(0x80, encode_runs([(table_clusters, table_cluster)]), table_clusters * cluster,
+                    records * rec_size)
+    recs[0] = mft.done()
+    entry = lambda vcn, rec, seq: (bytes([0x80, 0, 0, 0, 0x20, 0, 0, 0x1A]) + vcn.to_bytes(8, "little")
+                                   + (rec | seq << 48).to_bytes(8, "little") + bytes(8))
+    base = Record().resident(0x30, file_name_value("listed.bin", 3 * cluster))
+    base.resident(0x20, entry(0, 30, 1) + entry(2, 31, 2))
+    base.nonresident(0x80, encode_runs([(2, data)]), 3 * cluster, 3 * cluster - 10, 0, 1)
+    put(base.buf, 0x10, 1, 2)
+    recs[30] = base.done(31)
+    ext = Record().nonresident(0x80, encode_runs([(1, data + 2)]), 0, 0, 2, 2)
+    put(ext.buf, 0x10, 2, 2)
+    put(ext.buf, 0x20, 30 | 1 << 48, 8)
+    recs[31] = ext.done(32)
+    text = b"The runs of a compressed unit end in a hole.\r\n" * 180
+    packed = b"".join(lz_pack(text[k:k + 4096]) for k in range(0, len(text), 4096))
+    used = (len(packed) + cluster - 1) // cluster
+    unit = 4096 * 2 // cluster  # 16 clusters of 512 bytes
+    comp = Record().resident(0x30, file_name_value("packed.txt", 3 * unit * cluster))
+    off = comp.next
+    comp.nonresident(0x80, encode_runs([(used, data + 3), (unit - used, None), (unit, None), (unit, data + 3)]),
+                     3 * unit * cluster, 3 * unit * cluster - 100, 0, 3 * unit - 1)
+    put(comp.buf, off + 0x0C, 1, 2)
+    put(comp.buf, off + 0x22, 4, 2)
+    recs[32] = comp.done(33)
+    table = bytearray(records * rec_size)
+    for i, rec in recs.items():
+        table[i * rec_size:(i + 1) * rec_size] = rec
+    img = bytearray(table_cluster * cluster)
+    img[:512] = boot_sector(512, cluster // 512, table_cluster, -10)
+    stored = bytearray(bytes([0x41, 0x42, 0x43]) * cluster)
+    stored[3 * cluster:] = packed.ljust(unit * cluster, b"\0")
+    return bytes(img) + bytes(table) + bytes(stored)
+
+
 # ---- partition tables -----------------------------------------------------
 
 def table_sector(entries):
@@ -469,6 +512,7 @@ def volume_seeds(tmp):
                 yield name, compact_volume(src.read(), keep)
     yield "handmade-c512", handmade_volume(512)
     yield "handmade-c4096", handmade_volume(4096, 40)
+    yield "handmade-listed", listed_volume()
 
 
 # ---- LZNT1 streams -------------------------------------------------------

@@ -30,6 +30,8 @@ public:
     // Bytes the extents describe from VCN 0 without a gap.
     ULONGLONG CoveredBytes(const std::vector<ntfs::CExtent>& vecExtents) const;
 
+    DWORD ClusterSize() const { return m_dwClusterSize; }
+
     static const DWORD kPieceSize = 1024 * 1024;
 
 private:

@@ -60,6 +60,7 @@ const DWORD kAttrRealSize = 0x30;      // non-resident, 8 bytes
 const DWORD kAttrInitializedSize = 0x38; // non-resident, 8 bytes
 const DWORD kNonResidentHeaderSize = 0x38;
 const DWORD kNonResidentFullHeaderSize = 0x40;
+const DWORD kMaxCompressionUnitLog = 8; // 2^v clusters; NTFS itself writes 4
 
 const WORD kAttrFlagCompressed = 0x0001;
 const WORD kAttrFlagEncrypted = 0x4000;
@@ -72,6 +73,18 @@ const DWORD kTypeData = 0x80;
 const DWORD kTypeIndexRoot = 0x90;
 const DWORD kTypeIndexAllocation = 0xA0;
 const DWORD kTypeEnd = 0xFFFFFFFF;
+
+// $ATTRIBUTE_LIST entry, one per attribute of the file wherever it is stored.
+const DWORD kListType = 0x00;          // 4 bytes
+const DWORD kListEntryLength = 0x04;   // 2 bytes, the whole entry
+const DWORD kListNameLength = 0x06;    // 1 byte, UTF-16 units
+const DWORD kListNameOffset = 0x07;    // 1 byte, from the entry's start
+const DWORD kListFirstVcn = 0x08;      // 8 bytes: the first VCN of the extent it names
+const DWORD kListReference = 0x10;     // 8 bytes: the record that holds it, with sequence
+const DWORD kListAttrId = 0x18;        // 2 bytes
+const DWORD kListEntryHeaderSize = 0x1A;
+// NTFS keeps a list within 256 KiB; a longer one is damage.
+const DWORD kMaxAttributeListSize = 256 * 1024;
 
 // $STANDARD_INFORMATION value.
 const DWORD kStdCreationTime = 0x00;

@@ -106,6 +106,12 @@ DWORD CMFTRecord::Parse(const BYTE* pImage, DWORD dwLength, BYTE bInfoOnly)
         return dwError;
     m_bRecordInUse = header.m_bInUse ? 1 : 0;
     m_dwAttrOffset = header.m_dwFirstAttr;
+    m_wSequence = header.m_wSequence;
+    m_bDirectory = header.m_bDirectory;
+    m_n64BaseRef = header.m_n64BaseRef;
+    m_pOwnerName = nullptr;
+    m_dwOwnerNameLength = 0;
+    bool bOwnerIsDos = false;
 
     CAttributeWalk walk(pImage, m_dwRecordSize, header.m_dwFirstAttr);
     CAttribute attr;
@@ -113,21 +119,9 @@ DWORD CMFTRecord::Parse(const BYTE* pImage, DWORD dwLength, BYTE bInfoOnly)
     while (walk.Next(attr, pAttr))
     {
         m_dwAttrOffset = attr.m_dwOffset;
-        const BYTE* pValue = nullptr;
-        DWORD dwValueLength = 0;
-        if (attr.m_dwType == kTypeStandardInfo && ResidentValue(pAttr, attr, pValue, dwValueLength))
+        if (attr.m_dwType == kTypeStandardInfo || attr.m_dwType == kTypeFileName)
         {
-            const DWORD dwCopy = std::min<DWORD>(dwValueLength, kStandardInfoSize);
-            memcpy(m_byStandardInfo, pValue, dwCopy);
-            memset(m_byStandardInfo + dwCopy, 0, kStandardInfoSize - dwCopy);
-        }
-        else if (attr.m_dwType == kTypeFileName && ResidentValue(pAttr, attr, pValue, dwValueLength))
-        {
-            // One value alone names the record: nothing of an earlier, longer
-            // name may survive behind a shorter one.
-            const DWORD dwCopy = std::min<DWORD>(dwValueLength, kFileNameSize);
-            memcpy(m_byFileName, pValue, dwCopy);
-            memset(m_byFileName + dwCopy, 0, kFileNameSize - dwCopy);
+            TakeDescription(pAttr, attr, bOwnerIsDos);
         }
         else if (attr.m_dwType == kTypeData && bInfoOnly == 0)
         {
@@ -148,6 +142,35 @@ DWORD CMFTRecord::Parse(const BYTE* pImage, DWORD dwLength, BYTE bInfoOnly)
     if (bInfoOnly == 0 && walk.DamagedType() == kTypeData)
         return ERROR_INVALID_PARAMETER;
     return 0;
+}
+
+void CMFTRecord::TakeDescription(const BYTE* pAttr, const CAttribute& attr, bool& bOwnerIsDos)
+{
+    // Always resident: one that is not, or whose value does not fit, is damaged and passed over.
+    const BYTE* pValue = nullptr;
+    DWORD dwValueLength = 0;
+    if (!ResidentValue(pAttr, attr, pValue, dwValueLength))
+        return;
+    if (attr.m_dwType == kTypeStandardInfo)
+    {
+        const DWORD dwCopy = std::min<DWORD>(dwValueLength, kStandardInfoSize);
+        memcpy(m_byStandardInfo, pValue, dwCopy);
+        memset(m_byStandardInfo + dwCopy, 0, kStandardInfoSize - dwCopy);
+        return;
+    }
+    // One value alone names the record: nothing of an earlier, longer name
+    // may survive behind a shorter one.
+    const DWORD dwCopy = std::min<DWORD>(dwValueLength, kFileNameSize);
+    memcpy(m_byFileName, pValue, dwCopy);
+    memset(m_byFileName + dwCopy, 0, kFileNameSize - dwCopy);
+    // The 8.3 name is what Windows made up, not what the owner wrote.
+    const bool bDos = dwValueLength > kNameSpace && pValue[kNameSpace] == kNameSpaceDos;
+    if (!m_pOwnerName || !bDos || bOwnerIsDos)
+    {
+        m_pOwnerName = pValue;
+        m_dwOwnerNameLength = dwValueLength;
+        bOwnerIsDos = bDos;
+    }
 }
 
 DWORD CMFTRecord::ReadAttributeValue(const BYTE* pAttrHeader, BYTE*& pValue, DWORD& dwValueLength)

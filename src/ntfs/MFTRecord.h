@@ -8,6 +8,11 @@
 
 #include <atomic>
 
+namespace ntfs
+{
+struct CAttribute;
+}
+
 class CMFTRecord
 {
 public:
@@ -51,7 +56,20 @@ public:
     DWORD m_dwDataLength;
     BYTE m_bRecordInUse;
 
+    // What the same walk notes beyond the above, for full names and folder
+    // paths: the header's sequence number, folder flag and base reference, and
+    // the $FILE_NAME value that names the record as its owner wrote it (the
+    // last one outside the DOS namespace; a DOS name only when there is no
+    // other), inside the image parsed (valid while the image is).
+    WORD m_wSequence = 0;
+    bool m_bDirectory = false;
+    ULONGLONG m_n64BaseRef = 0;
+    const BYTE* m_pOwnerName = nullptr;
+    DWORD m_dwOwnerNameLength = 0;
+
 private:
+    // Keeps what a $STANDARD_INFORMATION or $FILE_NAME attribute says.
+    void TakeDescription(const BYTE* pAttr, const ntfs::CAttribute& attr, bool& bOwnerIsDos);
     void ReleaseData();
     DWORD AppendData(BYTE* pValue, DWORD dwValueLength);
     DWORD ReadNonResident(const BYTE* pAttrHeader, DWORD dwLeft, BYTE*& pValue,

@@ -1,14 +1,35 @@
 #include "ntfs/NTFSDrive.h"
 
 #include "disk/Disk.h"
+#include "ntfs/EntryData.h"
+#include "ntfs/ExtentReader.h"
 #include "ntfs/Layout.h"
 #include "ntfs/MFTRecord.h"
+#include "ntfs/Names.h"
 #include "ntfs/Structures.h"
 #include "platform/Platform.h"
 
 #include <cstring>
+#include <memory>
 
 using namespace ntfs;
+
+namespace
+{
+
+// The in-memory table as the stream reader sees it.
+class CTableSource final : public IRecordSource
+{
+public:
+    explicit CTableSource(const CNTFSDrive& drive) : m_drive(drive) {}
+    DWORD RecordSize() const override { return m_drive.m_dwRecordSize; }
+    DWORD ReadRecord(ULONGLONG n64Index, BYTE* pDest) override { return m_drive.GetRecordImage(n64Index, pDest); }
+
+private:
+    const CNTFSDrive& m_drive;
+};
+
+}  // namespace
 
 CNTFSDrive::CNTFSDrive()
     : m_hDevice(nullptr),
@@ -168,13 +189,11 @@ DWORD CNTFSDrive::PrepareRecord(DWORD dwIndex, CMFTRecord& record, BYTE bInfoOnl
     return record.Parse(m_pRecord, m_dwRecordSize, bInfoOnly);
 }
 
-DWORD CNTFSDrive::GetEntryInfo(DWORD dwIndex, MFTEntryInfo& info)
+namespace
 {
-    CMFTRecord record;
-    DWORD dwError = PrepareRecord(dwIndex, record, 1);
-    if (dwError != 0)
-        return dwError;
 
+void FillEntryInfo(const CMFTRecord& record, DWORD dwClusterSize, MFTEntryInfo& info)
+{
     memset(&info, 0, sizeof(info));
     // Units 1..255 become the byte of the same value; the name ends before
     // the first unit above 255, and always leaves room for the terminator.
@@ -193,27 +212,83 @@ DWORD CNTFSDrive::GetEntryInfo(DWORD dwIndex, MFTEntryInfo& info)
     info.n64ReadTime = static_cast<LONGLONG>(ReadLE64(record.m_byStandardInfo + 0x18));
     info.dwFileFlags = ReadLE32(record.m_byFileName + kNameFlags);
     const LONGLONG n64Allocated = static_cast<LONGLONG>(ReadLE64(record.m_byFileName + kNameAllocatedSize));
-    LONGLONG n64Clusters = n64Allocated / static_cast<LONGLONG>(static_cast<ULONGLONG>(m_dwClusterSize));
+    LONGLONG n64Clusters = n64Allocated / static_cast<LONGLONG>(static_cast<ULONGLONG>(dwClusterSize));
     info.n64Clusters = n64Clusters == 0 ? 1 : n64Clusters;
     info.bNotInUse = record.m_bRecordInUse == 0 ? 1 : 0;
+}
+
+}  // namespace
+
+DWORD CNTFSDrive::GetEntryInfo(DWORD dwIndex, MFTEntryInfo& info)
+{
+    CMFTRecord record;
+    DWORD dwError = PrepareRecord(dwIndex, record, 1);
+    if (dwError != 0)
+        return dwError;
+    FillEntryInfo(record, m_dwClusterSize, info);
     return 0;
+}
+
+DWORD CNTFSDrive::GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details)
+{
+    CMFTRecord record;
+    DWORD dwError = PrepareRecord(dwIndex, record, 1);
+    if (dwError != 0)
+        return dwError;
+    FillEntryInfo(record, m_dwClusterSize, info);
+    details.strName.clear();
+    details.n64ParentRef = 0;
+    details.bHasName = false;
+    CFileName name;
+    if (record.m_pOwnerName && ParseFileName(record.m_pOwnerName, record.m_dwOwnerNameLength, name) == 0)
+    {
+        AppendUtf16AsUtf8(details.strName, name.m_pUnits, name.m_dwUnits);
+        details.n64ParentRef = name.m_n64ParentRef;
+        details.bHasName = true;
+    }
+    details.wSequence = record.m_wSequence;
+    details.bDirectory = record.m_bDirectory;
+    details.n64BaseRef = record.m_n64BaseRef;
+    return 0;
+}
+
+DWORD CNTFSDrive::GetRecordImage(ULONGLONG n64Index, BYTE* pDest) const
+{
+    if (!m_bOpened)
+        return ERROR_INVALID_ACCESS;
+    if (m_dwRecordSize == 0 || n64Index >= m_dwTableLength / m_dwRecordSize)
+        return ERROR_NO_MORE_FILES;
+    if (!pDest)
+        return ERROR_INVALID_PARAMETER;
+    memcpy(pDest, m_pTable + static_cast<size_t>(n64Index) * m_dwRecordSize, m_dwRecordSize);
+    ApplyUpdateSequence(pDest, m_dwRecordSize);
+    return 0;
+}
+
+DWORD CNTFSDrive::OpenEntryData(DWORD dwIndex, CEntryData& data)
+{
+    data.Close();
+    if (!m_bOpened)
+        return ERROR_INVALID_ACCESS;
+    if (m_dwRecordSize == 0 || dwIndex >= m_dwTableLength / m_dwRecordSize)
+        return ERROR_NO_MORE_FILES;
+    CTableSource source(*this);
+    return data.Open(source, CExtentReader(m_hDevice, VolumeOffset(), m_dwClusterSize), dwIndex);
 }
 
 DWORD CNTFSDrive::ReadEntryData(DWORD dwIndex, BYTE*& pData, DWORD& dwLength)
 {
-    CMFTRecord record;
-    DWORD dwError = PrepareRecord(dwIndex, record, 0);
-    if (dwError != 0)
+    CEntryData data;
+    if (DWORD dwError = OpenEntryData(dwIndex, data))
         return dwError;
-    const DWORD dwDataLength = record.m_dwDataLength;
-    BYTE* pCopy = record.DetachData();
-    if (!pCopy)
-    {
-        pCopy = AllocBytes(0);
-        if (!pCopy)
-            return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    pData = pCopy;
-    dwLength = dwDataLength;
+    if (data.Size() > 0xFFFFFFFFull)
+        return ERROR_FILE_TOO_LARGE;
+    std::unique_ptr<BYTE[]> pBuffer(AllocBytes(data.Size()));
+    if (!pBuffer)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    if (DWORD dwError = data.Read(0, pBuffer.get(), static_cast<size_t>(data.Size())))
+        return dwError;
+    dwLength = static_cast<DWORD>(data.Size());
+    pData = pBuffer.release();
     return 0;
 }

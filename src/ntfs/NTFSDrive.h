@@ -5,6 +5,7 @@
 #include "platform/Win32.h"
 
 #include <atomic>
+#include <string>
 
 struct MFTEntryInfo
 {
@@ -16,6 +17,20 @@ struct MFTEntryInfo
     DWORD dwFileFlags;
     LONGLONG n64Clusters;
     BYTE bNotInUse;
+};
+
+// What a description leaves out, for showing and saving a record under its
+// owner's name in its folder.
+struct MFTEntryDetails
+{
+    // The whole name, UTF-8: the Win32 or POSIX name over the DOS 8.3 one,
+    // invalid UTF-16 shown as U+FFFD. Empty for a record without a name.
+    std::string strName;
+    ULONGLONG n64ParentRef = 0;  // the folder of that name: record (48 bits), sequence (16)
+    WORD wSequence = 0;          // this record's sequence number
+    bool bDirectory = false;     // the record holds a folder
+    bool bHasName = false;       // a $FILE_NAME was found
+    ULONGLONG n64BaseRef = 0;    // non-zero for an extension record
 };
 
 class CNTFSDrive
@@ -35,8 +50,24 @@ public:
     DWORD LoadMasterFileTable(ULONGLONG n64MFTCluster);
     // Describes a record from the table alone: never reads the disk.
     DWORD GetEntryInfo(DWORD dwIndex, MFTEntryInfo& info);
-    // On success pData is a new array the caller releases with delete[].
+    // The whole data of a record in one buffer: on success pData is a new
+    // array the caller releases with delete[]; ERROR_FILE_TOO_LARGE when it
+    // needs more than 32 bits of length (OpenEntryData reads any size).
+    // Otherwise OpenEntryData's and CEntryData::Read's codes; on failure
+    // neither output is written.
     DWORD ReadEntryData(DWORD dwIndex, BYTE*& pData, DWORD& dwLength);
+    // Opens the data of a record for reading in pieces (see ntfs/EntryData.h):
+    // ERROR_INVALID_ACCESS before a volume is open, ERROR_NO_MORE_FILES for a
+    // record past the table, else CEntryData::Open's codes. The stream reads
+    // through the device this object has now; it does not follow a later
+    // DetachDevice or ResumeDevice.
+    DWORD OpenEntryData(DWORD dwIndex, class CEntryData& data);
+    // Copies record n64Index, m_dwRecordSize bytes, into pDest with its update
+    // sequence applied where it is consistent. ERROR_INVALID_ACCESS before a
+    // volume is open, ERROR_NO_MORE_FILES for a record past the table.
+    DWORD GetRecordImage(ULONGLONG n64Index, BYTE* pDest) const;
+    // GetEntryInfo and the details from the same parse; both written only on success.
+    DWORD GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details);
 
     // Number of whole records in the loaded table; 0 when none is open.
     DWORD GetRecordCount() const;

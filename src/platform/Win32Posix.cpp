@@ -192,6 +192,83 @@ int DescriptorOf(HANDLE hFile)
     return pFile ? pFile->m_nFd : -1;
 }
 
+namespace
+{
+
+// The path behind a name: a drive name ("\\.\PhysicalDriveN") stands for the
+// N-th disk, which is only ever opened for reading. 0 or the code to fail with.
+DWORD ResolvePath(LPCSTR lpFileName, bool bWrite, DWORD dwCreationDisposition, std::string& strPath)
+{
+    strPath = lpFileName;
+    DWORD dwDisk = 0;
+    if (!ParseDiskName(lpFileName, dwDisk))
+        return 0;
+    // The disk being read is never written: not by this program, not by mistake.
+    if (bWrite || dwCreationDisposition != OPEN_EXISTING)
+        return ERROR_ACCESS_DENIED;
+    strPath = dwDisk == kNoSuchDisk ? std::string() : DiskPath(dwDisk);
+    return strPath.empty() ? ERROR_FILE_NOT_FOUND : 0;
+}
+
+// open()'s flags for the access and disposition. 0 or the code to fail with.
+DWORD OpenFlags(bool bRead, bool bWrite, DWORD dwCreationDisposition, int& nFlags)
+{
+    nFlags = O_CLOEXEC | (bRead && bWrite ? O_RDWR : bWrite ? O_WRONLY : O_RDONLY);
+    switch (dwCreationDisposition)
+    {
+    case CREATE_NEW: nFlags |= O_CREAT | O_EXCL; break;
+    case CREATE_ALWAYS: nFlags |= O_CREAT | O_TRUNC; break;
+    case OPEN_EXISTING: break;
+    case OPEN_ALWAYS: nFlags |= O_CREAT; break;
+    case TRUNCATE_EXISTING: nFlags |= O_TRUNC; break;
+    default: return ERROR_INVALID_PARAMETER;
+    }
+    return (nFlags & O_TRUNC) && !bWrite ? ERROR_INVALID_PARAMETER : 0;
+}
+
+// Opens the path as Windows would: a read-only file is not replaced, a link
+// is not followed when asked, a folder is not a file. The descriptor, or -1
+// with the code in dwError.
+int OpenAsWindows(const std::string& strPath, int nFlags, DWORD dwFlagsAndAttributes, DWORD& dwError)
+{
+    // A read-only file is not replaced, as on Windows, and that holds for root too.
+    struct stat st;
+    if ((nFlags & O_TRUNC) && stat(strPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return dwError = ERROR_ACCESS_DENIED, -1;
+
+    // As on Windows, a link at the name is then opened as itself, not followed:
+    // here that means refused. A pipe at the name must not block the open.
+    const bool bNoFollow = (dwFlagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
+    if (bNoFollow)
+        nFlags |= O_NOFOLLOW | O_NONBLOCK;
+    const mode_t mode = (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+    const int nFd = open(strPath.c_str(), nFlags, mode);
+    if (nFd < 0)
+    {
+        // A missing name while creating means a missing folder on the way.
+        dwError = errno == ENOENT && (nFlags & O_CREAT) ? ERROR_PATH_NOT_FOUND : ErrnoToWin32(errno);
+        return -1;
+    }
+    if (bNoFollow)
+        fcntl(nFd, F_SETFL, fcntl(nFd, F_GETFL) & ~O_NONBLOCK);
+    if (fstat(nFd, &st) != 0)
+        return nFd;
+    if (S_ISDIR(st.st_mode))
+    {
+        close(nFd);
+        return dwError = ERROR_ACCESS_DENIED, -1;
+    }
+    // Windows gives a file it replaces the attributes asked for: a read-only
+    // request makes the replaced file read-only too, not only a new one.
+    if ((dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) && (nFlags & O_TRUNC) && S_ISREG(st.st_mode) &&
+        (st.st_mode & 0222) != 0)
+        fchmod(nFd, st.st_mode & 07555);
+    return nFd;
+}
+
+}  // namespace
+
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode*/,
                    LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE /*hTemplateFile*/)
@@ -203,89 +280,17 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode
     }
     const bool bRead = (dwDesiredAccess & GENERIC_READ) != 0;
     const bool bWrite = (dwDesiredAccess & GENERIC_WRITE) != 0;
-
-    std::string strPath = lpFileName;
-    DWORD dwDisk = 0;
-    if (ParseDiskName(lpFileName, dwDisk))
-    {
-        // The disk being read is never written: not by this program, not by mistake.
-        if (bWrite || dwCreationDisposition != OPEN_EXISTING)
-        {
-            Fail(ERROR_ACCESS_DENIED);
-            return INVALID_HANDLE_VALUE;
-        }
-        strPath = dwDisk == kNoSuchDisk ? std::string() : DiskPath(dwDisk);
-        if (strPath.empty())
-        {
-            Fail(ERROR_FILE_NOT_FOUND);
-            return INVALID_HANDLE_VALUE;
-        }
-    }
-
-    int nFlags = O_CLOEXEC;
-    nFlags |= bRead && bWrite ? O_RDWR : bWrite ? O_WRONLY : O_RDONLY;
-    switch (dwCreationDisposition)
-    {
-    case CREATE_NEW: nFlags |= O_CREAT | O_EXCL; break;
-    case CREATE_ALWAYS: nFlags |= O_CREAT | O_TRUNC; break;
-    case OPEN_EXISTING: break;
-    case OPEN_ALWAYS: nFlags |= O_CREAT; break;
-    case TRUNCATE_EXISTING: nFlags |= O_TRUNC; break;
-    default:
-        Fail(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-    if ((nFlags & O_TRUNC) && !bWrite)
-    {
-        Fail(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-
-    // A read-only file is not replaced, as on Windows, and that holds for root too.
-    if (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING)
-    {
-        struct stat st;
-        if (stat(strPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-            (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-        {
-            Fail(ERROR_ACCESS_DENIED);
-            return INVALID_HANDLE_VALUE;
-        }
-    }
-
-    // As on Windows, a link at the name is then opened as itself, not followed:
-    // here that means refused. A pipe at the name must not block the open.
-    const bool bNoFollow = (dwFlagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
-    if (bNoFollow)
-        nFlags |= O_NOFOLLOW | O_NONBLOCK;
-
-    mode_t mode = (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
-    int nFd = open(strPath.c_str(), nFlags, mode);
-    if (nFd >= 0 && bNoFollow)
-        fcntl(nFd, F_SETFL, fcntl(nFd, F_GETFL) & ~O_NONBLOCK);
+    std::string strPath;
+    int nFlags = 0;
+    DWORD dwError = ResolvePath(lpFileName, bWrite, dwCreationDisposition, strPath);
+    if (dwError == 0)
+        dwError = OpenFlags(bRead, bWrite, dwCreationDisposition, nFlags);
+    const int nFd = dwError == 0 ? OpenAsWindows(strPath, nFlags, dwFlagsAndAttributes, dwError) : -1;
     if (nFd < 0)
     {
-        DWORD dwError = ErrnoToWin32(errno);
-        // A missing name while creating means a missing folder on the way.
-        if (errno == ENOENT && (nFlags & O_CREAT))
-            dwError = ERROR_PATH_NOT_FOUND;
         Fail(dwError);
         return INVALID_HANDLE_VALUE;
     }
-    struct stat st;
-    const bool bStat = fstat(nFd, &st) == 0;
-    if (bStat && S_ISDIR(st.st_mode))
-    {
-        close(nFd);
-        Fail(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    // Windows gives a file it replaces the attributes asked for: a read-only
-    // request makes the replaced file read-only too, not only a new one.
-    if (bStat && (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) && (nFlags & O_TRUNC) &&
-        S_ISREG(st.st_mode) && (st.st_mode & 0222) != 0)
-        fchmod(nFd, st.st_mode & 07555);
-
     auto pFile = std::make_unique<CFileObject>();
     pFile->m_nFd = nFd;
     pFile->m_bRead = bRead;

@@ -69,6 +69,7 @@ const CMessage kMessages[] = {
     {ERROR_TOO_MANY_LINKS, "An attempt was made to create more links on a file than the file system supports."},
     {ERROR_BAD_DEVICE, "The specified device name is invalid."},
     {ERROR_DISK_QUOTA_EXCEEDED, "Disk quota exceeded."},
+    {ERROR_FILE_CORRUPT, "The file or directory is corrupted and unreadable."},
     {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved by the system."},
 };
 

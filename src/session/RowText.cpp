@@ -21,8 +21,9 @@ const CAttributeLabel kAttributeLabels[] = {
     {0x2000, "受损-"}, {0x10000000, "文件夹-"}, {0x10000000, "索引-"},
 };
 
-const char* const kColumnHeadings[eColumnCount] = {"文件名", "#", "文件属性", "是否删除", "簇"};
-const int kColumnWidths[eColumnCount] = {190, 60, 80, 50, 70};
+const char* const kColumnHeadings[eColumnCount] = {"文件名", "#", "文件属性", "是否删除", "簇", "路径"};
+const int kColumnWidths[eColumnCount] = {190, 60, 80, 50, 70, 160};
+const std::string kNoFolderText;
 
 void AppendLatin1AsUtf8(std::string& str, const char* pszBytes)
 {
@@ -42,8 +43,8 @@ void AppendLatin1AsUtf8(std::string& str, const char* pszBytes)
 
 }  // namespace
 
-const int kColumnOrder[eColumnCount] = {eColumnNumber, eColumnName, eColumnAttributes,
-                                        eColumnDeleted, eColumnClusters};
+const int kColumnOrder[eColumnCount] = {eColumnNumber, eColumnName,    eColumnAttributes,
+                                        eColumnDeleted, eColumnClusters, eColumnPath};
 
 const char* ColumnHeading(int nColumn)
 {
@@ -69,25 +70,33 @@ const char* DeletedMark(BYTE bNotInUse)
     return bNotInUse ? "是" : "";
 }
 
-void CRowBatch::Add(DWORD dwRecord, const MFTEntryInfo& info)
+void CRowBatch::Add(DWORD dwRecord, const MFTEntryInfo& info, const std::string& strName, DWORD dwFolder)
 {
     CScanRow row;
     row.m_dwRecord = dwRecord;
     row.m_dwNameOffset = static_cast<DWORD>(m_strNames.size());
-    AppendLatin1AsUtf8(m_strNames, info.szName);
-    row.m_wNameLength = static_cast<WORD>(
-        std::min<size_t>(m_strNames.size() - row.m_dwNameOffset, 0xFFFF));
-    m_strNames.resize(row.m_dwNameOffset + row.m_wNameLength);
+    // Names are at most 255 UTF-16 units, so 765 bytes; anything longer is cut, not trusted.
+    row.m_wNameLength = static_cast<WORD>(std::min<size_t>(strName.size(), 0xFFFF));
+    m_strNames.append(strName, 0, row.m_wNameLength);
     row.m_bNotInUse = info.bNotInUse ? 1 : 0;
     row.m_dwFileFlags = info.dwFileFlags;
     row.m_dwClusters = static_cast<DWORD>(static_cast<ULONGLONG>(info.n64Clusters));
+    row.m_dwFolder = dwFolder;
     m_vecRows.push_back(row);
+}
+
+void CRowBatch::Add(DWORD dwRecord, const MFTEntryInfo& info)
+{
+    std::string strName;
+    AppendLatin1AsUtf8(strName, info.szName);
+    Add(dwRecord, info, strName);
 }
 
 void CRowStore::Clear()
 {
     std::vector<CScanRow>().swap(m_vecRows);
     std::string().swap(m_strNames);
+    std::vector<std::string>().swap(m_vecFolders);
 }
 
 void CRowStore::Append(CRowBatch&& batch)
@@ -98,6 +107,16 @@ void CRowStore::Append(CRowBatch&& batch)
     m_vecRows.insert(m_vecRows.end(), batch.m_vecRows.begin(), batch.m_vecRows.end());
     for (size_t i = nOld; i < m_vecRows.size(); ++i)
         m_vecRows[i].m_dwNameOffset += dwBase;
+    // Folders arrive once, in order, with the first batch that needs them.
+    for (size_t i = 0; i < batch.m_vecNewFolders.size(); ++i)
+        if (batch.m_dwFirstNewFolder + i == m_vecFolders.size())
+            m_vecFolders.push_back(std::move(batch.m_vecNewFolders[i]));
+}
+
+const std::string& CRowStore::FolderText(size_t nRow) const
+{
+    const DWORD dwFolder = m_vecRows[nRow].m_dwFolder;
+    return dwFolder < m_vecFolders.size() ? m_vecFolders[dwFolder] : kNoFolderText;
 }
 
 std::string CRowStore::Name(size_t nRow) const
@@ -116,6 +135,7 @@ std::string CRowStore::Text(size_t nRow, int nColumn) const
     case eColumnAttributes: return AttributeLabels(row.m_dwFileFlags);
     case eColumnDeleted: return DeletedMark(row.m_bNotInUse);
     case eColumnClusters: return std::to_string(row.m_dwClusters);
+    case eColumnPath: return FolderText(nRow);
     default: return std::string();
     }
 }

@@ -16,7 +16,8 @@ enum EFileColumn
     eColumnAttributes = 2,
     eColumnDeleted = 3,
     eColumnClusters = 4,
-    eColumnCount = 5
+    eColumnPath = 5,
+    eColumnCount = 6
 };
 
 const char* ColumnHeading(int nColumn);  // UTF-8
@@ -44,16 +45,25 @@ struct CScanRow
     BYTE m_bNotInUse = 0;
     DWORD m_dwFileFlags = 0;
     DWORD m_dwClusters = 0;    // low 32 bits of the cluster count
+    DWORD m_dwFolder = kNoFolder;  // the folder it was in, an index of the store's folders
+
+    static const DWORD kNoFolder = 0xFFFFFFFFu;
 };
 
-// Rows on their way from the scan to the list, with their names.
+// Rows on their way from the scan to the list, with their names and the
+// folders first met since the batch before.
 struct CRowBatch
 {
     std::string m_strNames;
     std::vector<CScanRow> m_vecRows;
+    std::vector<std::string> m_vecNewFolders;  // folders m_dwFirstNewFolder, ... in order
+    DWORD m_dwFirstNewFolder = 0;
 
-    // The row of a described record. szName's bytes are UTF-16 units below
-    // 256 each, so they are Latin-1 and become UTF-8 here.
+    // The row of a described record, under its owner's name (UTF-8).
+    void Add(DWORD dwRecord, const MFTEntryInfo& info, const std::string& strName,
+             DWORD dwFolder = CScanRow::kNoFolder);
+    // The row of a described record as it names itself in szName: its bytes
+    // are UTF-16 units below 256 each, so Latin-1, and become UTF-8 here.
     void Add(DWORD dwRecord, const MFTEntryInfo& info);
     bool Empty() const { return m_vecRows.empty(); }
     size_t Size() const { return m_vecRows.size(); }
@@ -67,10 +77,19 @@ public:
     size_t Size() const { return m_vecRows.size(); }
     const CScanRow& Row(size_t nRow) const { return m_vecRows[nRow]; }
     std::string Name(size_t nRow) const;
+    // The name's bytes in the pool, without a copy.
+    const char* NameData(size_t nRow) const { return m_strNames.data() + m_vecRows[nRow].m_dwNameOffset; }
+    // Every name, one after the other; rows point into it.
+    const std::string& NamePool() const { return m_strNames; }
+    // The text of the folder a row was in; empty when it names none.
+    const std::string& FolderText(size_t nRow) const;
+    size_t FolderCount() const { return m_vecFolders.size(); }
+    const std::string& Folder(size_t nFolder) const { return m_vecFolders[nFolder]; }
     // The cell's text, UTF-8.
     std::string Text(size_t nRow, int nColumn) const;
 
 private:
     std::string m_strNames;
     std::vector<CScanRow> m_vecRows;
+    std::vector<std::string> m_vecFolders;
 };

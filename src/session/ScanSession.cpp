@@ -116,6 +116,9 @@ DWORD CScanSession::WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink)
     };
 
     MFTEntryInfo info;
+    MFTEntryDetails details;
+    m_folders.Clear();
+    size_t nFoldersSent = 0;
     DWORD dwCode = 0;
     for (DWORD i = 0; i < 0xFFFFFFFFu - kFirstListedRecord; ++i)
     {
@@ -124,9 +127,12 @@ DWORD CScanSession::WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink)
         const DWORD dwRecord = i + kFirstListedRecord;
         if (m_fnBeforeRecord)
             m_fnBeforeRecord(dwRecord);
+        DWORD dwFolder = CScanRow::kNoFolder;
         {
             std::lock_guard<std::mutex> lock(m_lock);
-            dwCode = m_drive.GetEntryInfo(dwRecord, info);
+            dwCode = m_drive.GetEntryDetails(dwRecord, info, details);
+            if (dwCode == 0 && details.bHasName)
+                dwFolder = m_folders.FolderOf(m_drive, details.n64ParentRef);
             if (dwCode != 0 && !EndsWalkQuietly(dwCode))
                 CloseDeviceLocked();
         }
@@ -143,14 +149,28 @@ DWORD CScanSession::WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink)
         }
         if (info.bNotInUse)
             ++dwDeleted;
-        batch.Add(dwRecord, info);
+        AddNewFolders(batch, nFoldersSent);
+        batch.Add(dwRecord, info, details.strName, dwFolder);
         dwRows = i + 1;
+        // The clock is asked every 16 rows: often enough to keep a batch
+        // young, rarely enough to cost nothing.
         if (batch.Size() >= kBatchRows ||
-            std::chrono::steady_clock::now() - timeBatch >= std::chrono::milliseconds(kBatchMs))
+            ((i & 0xF) == 0 &&
+             std::chrono::steady_clock::now() - timeBatch >= std::chrono::milliseconds(kBatchMs)))
             flush();
     }
     flush();
     return dwCode;
+}
+
+void CScanSession::AddNewFolders(CRowBatch& batch, size_t& nFoldersSent) const
+{
+    if (m_folders.Count() == nFoldersSent)
+        return;
+    if (batch.m_vecNewFolders.empty())
+        batch.m_dwFirstNewFolder = static_cast<DWORD>(nFoldersSent);
+    for (; nFoldersSent < m_folders.Count(); ++nFoldersSent)
+        batch.m_vecNewFolders.push_back(m_folders.Text(static_cast<DWORD>(nFoldersSent)));
 }
 
 DWORD CScanSession::DescribeEntry(DWORD dwRecord, MFTEntryInfo& info)

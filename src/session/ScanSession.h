@@ -15,6 +15,7 @@
 
 #include "disk/PartitionTable.h"
 #include "ntfs/NTFSDrive.h"
+#include "session/FolderPaths.h"
 #include "session/RowText.h"
 
 #include <atomic>
@@ -76,17 +77,20 @@ public:
     std::function<void(DWORD dwRecord)> m_fnBeforeRecord;
 
     // Rows travel to the sink in batches of this many, or this old.
-    static const size_t kBatchRows = 8192;
-    static const DWORD kBatchMs = 25;
+    static constexpr size_t kBatchRows = 8192;
+    static constexpr DWORD kBatchMs = 25;
 
 private:
     DWORD OpenTarget(const CScanTarget& target, const std::atomic<BYTE>& bStop);
     DWORD WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink);
+    // The folders the walk met since the last batch travel with the next one.
+    void AddNewFolders(CRowBatch& batch, size_t& nFoldersSent) const;
     DWORD EnsureDevice();
     void CloseDeviceLocked();
     DWORD SaveEntryLocked(DWORD dwRecord, const char* pszFolder, std::unique_lock<std::mutex>& lock);
 
     CNTFSDrive m_drive;
+    CFolderPaths m_folders;  // of the scan in hand
     HANDLE m_hDevice;
     DWORD m_dwDisk;
     std::mutex m_lock;

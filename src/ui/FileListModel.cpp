@@ -4,7 +4,7 @@ CFileListModel::CFileListModel(QObject* pParent) : QAbstractTableModel(pParent) 
 
 int CFileListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_store.Size());
+    return parent.isValid() ? 0 : static_cast<int>(m_view.Size());
 }
 
 int CFileListModel::columnCount(const QModelIndex& parent) const
@@ -18,13 +18,15 @@ QVariant CFileListModel::data(const QModelIndex& index, int nRole) const
         return QVariant();
     if (nRole == Qt::TextAlignmentRole)
     {
-        // Centred columns; the first column of a report list stays left-aligned.
-        return index.column() == eColumnName ? int(Qt::AlignLeft | Qt::AlignVCenter)
-                                             : int(Qt::AlignCenter);
+        // Centred columns; the first column of a report list, and the folder
+        // beside it, read from the left.
+        return index.column() == eColumnName || index.column() == eColumnPath
+                   ? int(Qt::AlignLeft | Qt::AlignVCenter)
+                   : int(Qt::AlignCenter);
     }
     if (nRole != Qt::DisplayRole && nRole != Qt::EditRole)
         return QVariant();
-    return QString::fromStdString(m_store.Text(static_cast<size_t>(index.row()), index.column()));
+    return QString::fromStdString(m_store.Text(m_view.StoreRow(static_cast<size_t>(index.row())), index.column()));
 }
 
 QVariant CFileListModel::headerData(int nSection, Qt::Orientation orientation, int nRole) const
@@ -57,6 +59,7 @@ void CFileListModel::Clear()
         return;
     beginResetModel();
     m_store.Clear();
+    m_view.Clear();
     endResetModel();
 }
 
@@ -64,8 +67,62 @@ void CFileListModel::AppendRows(CRowBatch&& batch)
 {
     if (batch.Empty())
         return;
-    const int nFirst = rowCount();
-    beginInsertRows(QModelIndex(), nFirst, nFirst + static_cast<int>(batch.Size()) - 1);
     m_store.Append(std::move(batch));
+    if (m_view.SortColumn() >= 0 || m_view.Descending())
+    {
+        Relayout([this] { m_view.Append(m_store); });
+        return;
+    }
+    // In the scan's order new rows only ever go at the end.
+    const size_t nOld = m_view.Size();
+    const size_t nNew = m_view.CountNew(m_store);
+    if (nNew == 0)
+    {
+        m_view.Append(m_store);
+        return;
+    }
+    beginInsertRows(QModelIndex(), static_cast<int>(nOld), static_cast<int>(nOld + nNew) - 1);
+    m_view.Append(m_store);
     endInsertRows();
+}
+
+void CFileListModel::sort(int nColumn, Qt::SortOrder order)
+{
+    Relayout([&] {
+        m_view.SetOrder(nColumn, order == Qt::DescendingOrder);
+        m_view.Rebuild(m_store);
+    });
+}
+
+void CFileListModel::SetFilter(const QString& strText, bool bDeletedOnly)
+{
+    Relayout([&] {
+        m_view.SetFilter(strText.toStdString(), bDeletedOnly);
+        m_view.Rebuild(m_store);
+    });
+}
+
+void CFileListModel::Relayout(const std::function<void()>& fnChange)
+{
+    emit layoutAboutToBeChanged();
+    const QModelIndexList listOld = persistentIndexList();
+    std::vector<size_t> vecStoreRows;
+    vecStoreRows.reserve(static_cast<size_t>(listOld.size()));
+    for (const QModelIndex& index : listOld)
+        vecStoreRows.push_back(m_view.StoreRow(static_cast<size_t>(index.row())));
+    fnChange();
+    QModelIndexList listNew;
+    if (!listOld.isEmpty())
+    {
+        std::vector<int> vecViewRow(m_store.Size(), -1);
+        for (size_t i = 0; i < m_view.Size(); ++i)
+            vecViewRow[m_view.StoreRow(i)] = static_cast<int>(i);
+        for (int i = 0; i < listOld.size(); ++i)
+        {
+            const int nRow = vecViewRow[vecStoreRows[static_cast<size_t>(i)]];
+            listNew.append(nRow < 0 ? QModelIndex() : index(nRow, listOld[i].column()));
+        }
+    }
+    changePersistentIndexList(listOld, listNew);
+    emit layoutChanged();
 }

@@ -7,6 +7,7 @@
 #include "ui/ReportView.h"
 #include "ui/Resource.h"
 
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QThread>
+#include <QTimer>
 #include <QTableView>
 #include <QTreeWidget>
 
@@ -42,8 +44,11 @@ static void LoadUiResources()
 namespace
 {
 
-// Template 102, in dialog units.
-const int kDialogWidth = 416;
+// Template 102, in dialog units, 104 wider than it first was so that the
+// list shows the folder column beside the others without scrolling; the
+// controls on the right moved with it.
+const int kWiden = 104;
+const int kDialogWidth = 416 + kWiden;
 const int kDialogHeight = 223;
 
 }  // namespace
@@ -59,6 +64,8 @@ CSalvixDlg::CSalvixDlg(QWidget* pParent)
       m_pTotalEdit(nullptr),
       m_pDeletedEdit(nullptr),
       m_pHintLabel(nullptr),
+      m_pFilterEdit(nullptr),
+      m_pDeletedOnlyCheck(nullptr),
       m_pModel(nullptr),
       m_icon((LoadUiResources(), QIcon(QStringLiteral(":/icons/128.png")))),
       m_pTreeRoot(nullptr),
@@ -87,31 +94,48 @@ CSalvixDlg::~CSalvixDlg()
     OnDestroy();
 }
 
+void CSalvixDlg::Place(QWidget* pWidget, int nId, int nX, int nY, int nWidth, int nHeight)
+{
+    pWidget->setObjectName(QString::number(nId));
+    pWidget->setGeometry(MapDialogRect(DialogBaseUnitsOf(font()), nX, nY, nWidth, nHeight));
+}
+
 void CSalvixDlg::CreateControls()
 {
-    const CDialogBaseUnits units = DialogBaseUnitsOf(font());
-    setFixedSize(MapDialogRect(units, 0, 0, kDialogWidth, kDialogHeight).size());
-    auto place = [&](QWidget* pWidget, int nId, int nX, int nY, int nWidth, int nHeight) {
-        pWidget->setObjectName(QString::number(nId));
-        pWidget->setGeometry(MapDialogRect(units, nX, nY, nWidth, nHeight));
-    };
+    setFixedSize(MapDialogRect(DialogBaseUnitsOf(font()), 0, 0, kDialogWidth, kDialogHeight).size());
 
     // Template order, which is also the tab order.
     m_pExitButton = new QPushButton(QStringLiteral("退出"), this);
-    place(m_pExitButton, IDCANCEL, 323, 189, 86, 25);
+    Place(m_pExitButton, IDCANCEL, 323 + kWiden, 189, 86, 25);
     connect(m_pExitButton, &QPushButton::clicked, this, &CSalvixDlg::OnCancel);
 
     m_pTree = new QTreeWidget(this);
-    place(m_pTree, IDC_TREE_DRIVES, 7, 23, 86, 153);
+    Place(m_pTree, IDC_TREE_DRIVES, 7, 23, 86, 153);
     m_pTree->setHeaderHidden(true);
     m_pTree->setRootIsDecorated(true);
     m_pTree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_pTree->setContextMenuPolicy(Qt::PreventContextMenu);
 
+    CreateList();
+
+    m_pScanButton = new QPushButton(QStringLiteral("扫描文件"), this);
+    Place(m_pScanButton, IDC_BUTTON_SCAN, 7, 189, 86, 25);
+    connect(m_pScanButton, &QPushButton::clicked, this, &CSalvixDlg::OnScanButton);
+    CreateCountersAndFilter();
+
+    setTabOrder(m_pExitButton, m_pTree);
+    setTabOrder(m_pTree, m_pFilterEdit);
+    setTabOrder(m_pFilterEdit, m_pDeletedOnlyCheck);
+    setTabOrder(m_pDeletedOnlyCheck, m_pList);
+    setTabOrder(m_pList, m_pScanButton);
+}
+
+void CSalvixDlg::CreateList()
+{
     // A table view keeps nothing per row, so hundreds of thousands of rows
     // arrive as cheaply as a few; dressed as a report list.
     m_pList = new CReportView(this);
-    place(m_pList, IDC_LIST_FILES, 96, 25, 313, 154);
+    Place(m_pList, IDC_LIST_FILES, 96, 25, 313 + kWiden, 154);
     m_pModel = new CFileListModel(m_pList);
     m_pList->setModel(m_pModel);
     m_pList->setShowGrid(false);
@@ -122,10 +146,14 @@ void CSalvixDlg::CreateControls()
     m_pList->horizontalHeader()->setHighlightSections(false);
     m_pList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_pList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_pList->setSortingEnabled(false);
     m_pList->setEditTriggers(QAbstractItemView::SelectedClicked |
                              QAbstractItemView::EditKeyPressed);
-    m_pList->horizontalHeader()->setSectionsClickable(false);
+    // A click on a column's header sorts by it, a second click reverses; the
+    // list starts in the scan's order.
+    m_pList->horizontalHeader()->setSectionsClickable(true);
+    m_pList->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    m_pList->horizontalHeader()->setSortIndicatorShown(true);
+    m_pList->setSortingEnabled(true);
     m_pList->horizontalHeader()->setStretchLastSection(false);
     m_pList->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     m_pList->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -133,19 +161,18 @@ void CSalvixDlg::CreateControls()
     m_pList->horizontalHeader()->setContextMenuPolicy(Qt::PreventContextMenu);
     connect(m_pList, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pt) { OnListRightClick(m_pList->viewport()->mapToGlobal(pt)); });
+}
 
-    m_pScanButton = new QPushButton(QStringLiteral("扫描文件"), this);
-    place(m_pScanButton, IDC_BUTTON_SCAN, 7, 189, 86, 25);
-    connect(m_pScanButton, &QPushButton::clicked, this, &CSalvixDlg::OnScanButton);
-
+void CSalvixDlg::CreateCountersAndFilter()
+{
     m_pTotalLabel = new QLabel(QStringLiteral("文件或者文件夹总数 :"), this);
-    place(m_pTotalLabel, IDC_STATIC_TOTAL, 115, 190, 69, 8);
+    Place(m_pTotalLabel, IDC_STATIC_TOTAL, 115, 190, 69, 8);
     m_pDeletedLabel = new QLabel(QStringLiteral("删除的文件或者文件夹 :"), this);
-    place(m_pDeletedLabel, IDC_STATIC_DELETED, 115, 203, 69, 9);
+    Place(m_pDeletedLabel, IDC_STATIC_DELETED, 115, 203, 69, 9);
 
-    auto makeCounter = [this, &place](int nId, int nY) {
+    auto makeCounter = [this](int nId, int nY) {
         QLineEdit* pEdit = new QLineEdit(this);
-        place(pEdit, nId, 188, nY, 70, 12);
+        Place(pEdit, nId, 188, nY, 70, 12);
         pEdit->setReadOnly(true);
         pEdit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         pEdit->setValidator(
@@ -157,15 +184,26 @@ void CSalvixDlg::CreateControls()
     m_pDeletedEdit = makeCounter(IDC_EDIT_DELETED, 202);
 
     m_pHintLabel = new QLabel(QStringLiteral("点击扫描文件后，请耐心等待"), this);
-    place(m_pHintLabel, IDC_STATIC, 219, 7, 115, 15);
+    Place(m_pHintLabel, IDC_STATIC, 219, 7, 115, 15);
     m_pHintLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     for (QLabel* pLabel : {m_pTotalLabel, m_pDeletedLabel})
         pLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    setTabOrder(m_pExitButton, m_pTree);
-    setTabOrder(m_pTree, m_pList);
-    setTabOrder(m_pList, m_pScanButton);
+    // Finding one file among hundreds of thousands: above the list, beside
+    // the hint, where no other control stands.
+    m_pFilterEdit = new QLineEdit(this);
+    Place(m_pFilterEdit, IDC_EDIT_FILTER, 96, 7, 118, 13);
+    m_pFilterEdit->setPlaceholderText(QStringLiteral("查找文件名或路径"));
+    m_pFilterEdit->setClearButtonEnabled(true);
+    m_pDeletedOnlyCheck = new QCheckBox(QStringLiteral("只显示已删除"), this);
+    Place(m_pDeletedOnlyCheck, IDC_CHECK_DELETED_ONLY, 338 + kWiden, 7, 71, 12);
+    auto* pFilterTimer = new QTimer(this);
+    pFilterTimer->setSingleShot(true);
+    pFilterTimer->setInterval(150);
+    connect(m_pFilterEdit, &QLineEdit::textChanged, pFilterTimer, qOverload<>(&QTimer::start));
+    connect(pFilterTimer, &QTimer::timeout, this, &CSalvixDlg::OnFilterChanged);
+    connect(m_pDeletedOnlyCheck, &QCheckBox::toggled, this, &CSalvixDlg::OnFilterChanged);
 }
 
 void CSalvixDlg::setVisible(bool bVisible)
@@ -338,6 +376,11 @@ void CSalvixDlg::OnSysCommand(UINT nID, quintptr /*lParam*/)
 void CSalvixDlg::OnDestroy()
 {
     m_session.CloseDevice();
+}
+
+void CSalvixDlg::OnFilterChanged()
+{
+    m_pModel->SetFilter(m_pFilterEdit->text(), m_pDeletedOnlyCheck->isChecked());
 }
 
 void CSalvixDlg::OnOK()

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <vector>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -77,6 +78,8 @@ public:
     QLineEdit* m_pTotalEdit;
     QLineEdit* m_pDeletedEdit;
     QLabel* m_pHintLabel;
+    QLineEdit* m_pFilterEdit;
+    QCheckBox* m_pDeletedOnlyCheck;
     CFileListModel* m_pModel;
 
     // The state the scan and the save command share: the session owns the
@@ -97,6 +100,8 @@ public slots:
     void OnSaveSelected();
     void OnOK();
     void OnCancel();
+    // The filter field or the check box changed: the list shows what matches.
+    void OnFilterChanged();
 
 public:
     // QDialog: every way of ending the dialog passes here; the worker is
@@ -125,6 +130,10 @@ private:
     class CDialogSink;
 
     void CreateControls();
+    void CreateList();
+    void CreateCountersAndFilter();
+    // Names a control by its id and places it at a rectangle in dialog units.
+    void Place(QWidget* pWidget, int nId, int nX, int nY, int nWidth, int nHeight);
     void DisplayError(DWORD dwCode);
     void StopWorkerAndWait();
 

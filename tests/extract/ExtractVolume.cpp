@@ -150,7 +150,7 @@ bool CExtractVolume::Build()
         {"hostile07.txt", u"../up.txt"},
         {"hostile08.txt", u"a\x7F" u"b"},
         {"hostile09.txt", u"a\x85" u"b"},
-        {"hostile10.txt", u"\x4E2D.txt"},  // empty once units above 255 are cut
+        {"hostile10.txt", u"\x4E2D\\..\\x"},  // a whole name, leading out of the folder
         {"hostile11.txt", u"..\\up.txt"},
     };
     for (const auto& hostile : kHostile)

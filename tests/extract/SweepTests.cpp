@@ -55,30 +55,20 @@ void Count(const CIstatInfo& info, const MFTEntryInfo& entry, CSweepCounts& coun
         }
 }
 
-// What the saved file's name must be: the Latin-1 bytes as UTF-8.
-std::string Utf8Of(const char* pszLatin1)
-{
-    std::string strUtf8;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(pszLatin1); *p; ++p)
-    {
-        if (*p < 0x80)
-            strUtf8 += static_cast<char>(*p);
-        else
-        {
-            strUtf8 += static_cast<char>(0xC0 | (*p >> 6));
-            strUtf8 += static_cast<char>(0x80 | (*p & 0x3F));
-        }
-    }
-    return strUtf8;
-}
-
+// Names no file may have: empty, "." and "..", or holding a separator or a
+// control character (C0, DEL, or C1, which is 0xC2 0x80-0x9F in UTF-8).
 bool NameMayNotBeAFile(const std::string& strName)
 {
     if (strName.empty() || strName == "." || strName == "..")
         return true;
-    for (unsigned char ch : strName)
-        if (ch == '/' || ch == '\\' || ch < 0x20 || (ch >= 0x7F && ch <= 0x9F))
+    for (size_t i = 0; i < strName.size(); ++i)
+    {
+        const unsigned char ch = static_cast<unsigned char>(strName[i]);
+        if (ch == '/' || ch == '\\' || ch < 0x20 || ch == 0x7F)
             return true;
+        if (ch == 0xC2 && i + 1 < strName.size() && static_cast<unsigned char>(strName[i + 1]) <= 0x9F)
+            return true;
+    }
     return false;
 }
 
@@ -102,7 +92,8 @@ void Sweep(const std::string& strImage, DWORD dwStartSector, DWORD dwFirst, DWOR
     {
         SCOPED_TRACE("record " + std::to_string(dwIndex));
         MFTEntryInfo info;
-        const DWORD dwInfo = drive.m_drive.GetEntryInfo(dwIndex, info);
+        MFTEntryDetails details;
+        const DWORD dwInfo = drive.m_drive.GetEntryDetails(dwIndex, info, details);
         const DWORD dwSaved = SaveEntry(drive.m_drive, drive.m_lock, dwIndex, strFolder.c_str());
         const std::vector<std::string> vecFiles = ListFolder(strFolder);
         if (dwInfo != 0)
@@ -111,15 +102,15 @@ void Sweep(const std::string& strImage, DWORD dwStartSector, DWORD dwFirst, DWOR
             EXPECT_TRUE(vecFiles.empty());
             continue;
         }
-        const std::string strName = Utf8Of(info.szName);
-        if (NameMayNotBeAFile(info.szName))
+        const std::string strName = details.strName;
+        if (NameMayNotBeAFile(strName))
         {
             EXPECT_EQ(dwSaved, ERROR_INVALID_NAME) << strName;
             EXPECT_TRUE(vecFiles.empty());
             ++counts.m_nRefusedName;
             continue;
         }
-        if (strFolder.size() + 1 + strName.size() > 259)
+        if (strName.size() > 255)
         {
             EXPECT_EQ(dwSaved, ERROR_FILENAME_EXCED_RANGE) << strName;
             EXPECT_TRUE(vecFiles.empty());

@@ -1,6 +1,6 @@
 // Target paths, name checks and the flags a saved file is created with; no
 // volume needed.
-#include "session/SaveEntry.h"
+#include "session/TargetPath.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,9 @@ namespace
 std::string Build(const std::string& strFolder, const std::string& strName, DWORD& dwError,
                   ETargetSystem eSystem = eTargetPosix)
 {
-    char szTarget[MAX_PATH];
-    memset(szTarget, 'X', sizeof(szTarget));
-    dwError = BuildTargetPath(strFolder.c_str(), strName.c_str(), szTarget, eSystem);
-    return szTarget;
+    std::string strTarget = "untouched";
+    dwError = BuildTargetPath(strFolder, strName, strTarget, eSystem);
+    return strTarget;
 }
 
 TEST(TargetPath, SeparatorIsAppendedWhateverTheFolderEndsWith)
@@ -29,54 +28,54 @@ TEST(TargetPath, SeparatorIsAppendedWhateverTheFolderEndsWith)
     EXPECT_EQ(Build("D:\\out", "a.txt", dwError, eTargetWindows), "D:\\out\\a.txt");
 }
 
-TEST(TargetPath, Latin1NamesBecomeUtf8OnPosixAndStayBytesOnWindows)
+TEST(TargetPath, NamesAreUtf8AsTheirOwnersWroteThem)
 {
     DWORD dwError = 1;
-    EXPECT_EQ(Build("/o", "caf\xE9.txt", dwError), u8"/o/café.txt");
+    EXPECT_EQ(Build("/o", u8"café.txt", dwError), u8"/o/café.txt");
     EXPECT_EQ(dwError, 0u);
-    EXPECT_EQ(Build("/o", "\xA0\xFF\xC0", dwError), "/o/\xC2\xA0\xC3\xBF\xC3\x80");
-    EXPECT_EQ(Build("C:\\o", "caf\xE9.txt", dwError, eTargetWindows), "C:\\o\\caf\xE9.txt");
+    EXPECT_EQ(Build("/o", u8"季度报告.txt", dwError), u8"/o/季度报告.txt");
+    EXPECT_EQ(Build("C:\\o", u8"отпуск.jpg", dwError, eTargetWindows), u8"C:\\o\\отпуск.jpg");
     EXPECT_EQ(dwError, 0u);
 }
 
-TEST(TargetPath, LengthLimitCountsTheConvertedNameAndTheTerminator)
+TEST(TargetPath, LengthIsCountedAsTheSystemCountsIt)
 {
     DWORD dwError = 1;
-    // 250 + separator + 8 = 259 bytes: the longest path with its terminator.
-    const std::string strFolder250(250, 'f');
-    std::string strPath = Build(strFolder250, "name.txt", dwError);
-    EXPECT_EQ(dwError, 0u);
-    EXPECT_EQ(strPath.size(), 259u);
-    Build(strFolder250, "name.txtx", dwError);
-    EXPECT_EQ(dwError, ERROR_FILENAME_EXCED_RANGE);
-
-    // "café.txt" is 8 bytes as Latin-1 but 9 as UTF-8.
-    Build(strFolder250, "caf\xE9.txt", dwError, eTargetWindows);
-    EXPECT_EQ(dwError, 0u);
-    strPath = Build(strFolder250, "caf\xE9.txt", dwError);
-    EXPECT_EQ(dwError, ERROR_FILENAME_EXCED_RANGE);
-    EXPECT_EQ(strPath, "");
-
-    // A folder that alone fills the buffer, and one far longer.
-    Build(std::string(258, 'f'), "a", dwError);
-    EXPECT_EQ(dwError, ERROR_FILENAME_EXCED_RANGE);
-    Build(std::string(257, 'f'), "a", dwError);
-    EXPECT_EQ(dwError, 0u);
-    Build(std::string(5000, 'f'), "a", dwError);
-    EXPECT_EQ(dwError, ERROR_FILENAME_EXCED_RANGE);
-
-    // A 255-byte Latin-1 name, all above 0x7F, needs 510 bytes as UTF-8.
-    Build("/o", std::string(255, '\xE9'), dwError);
-    EXPECT_EQ(dwError, ERROR_FILENAME_EXCED_RANGE);
+    // Elsewhere than Windows: a name of at most 255 bytes, a path of at most 4095.
     Build("/o", std::string(255, 'e'), dwError);
     EXPECT_EQ(dwError, 0u);
+    EXPECT_EQ(Build("/o", std::string(256, 'e'), dwError), "");
+    EXPECT_EQ(dwError, ERROR_FILENAME_EXCED_RANGE);
+    std::string strCjk;
+    for (int i = 0; i < 85; ++i)
+        strCjk += u8"文";  // 3 bytes each: 255
+    Build("/o", strCjk, dwError);
+    EXPECT_EQ(dwError, 0u);
+    Build("/o", strCjk + u8"文", dwError);
+    EXPECT_EQ(dwError, ERROR_FILENAME_EXCED_RANGE);
+    Build(std::string(4000, 'f'), std::string(94, 'n'), dwError);
+    EXPECT_EQ(dwError, 0u);
+    Build(std::string(4000, 'f'), std::string(95, 'n'), dwError);
+    EXPECT_EQ(dwError, ERROR_FILENAME_EXCED_RANGE);
+
+    // Windows: at most 259 UTF-16 units with the separator; a character
+    // beyond U+FFFF takes two, one of U+4E00 takes one.
+    const std::string strFolder250(250, 'f');
+    EXPECT_EQ(Build(strFolder250, "name.txt", dwError, eTargetWindows).size(), 259u);
+    EXPECT_EQ(dwError, 0u);
+    Build(strFolder250, "name.txtx", dwError, eTargetWindows);
+    EXPECT_EQ(dwError, ERROR_FILENAME_EXCED_RANGE);
+    Build(strFolder250, u8"文文文文文文文文", dwError, eTargetWindows);
+    EXPECT_EQ(dwError, 0u);
+    Build(strFolder250, u8"😀😀😀😀x", dwError, eTargetWindows);
+    EXPECT_EQ(dwError, ERROR_FILENAME_EXCED_RANGE);
 }
 
 TEST(TargetPath, NamesThatWouldLeaveTheFolderOrMisleadAreRefused)
 {
     const char* const kRefusedEverywhere[] = {
         "", ".", "..", "a/b", "../x", "/etc", "a\\b", "..\\x", "\\", "a\x01" "b", "\t",
-        "a\nb", "x\x1F", "a\x7F", "\x80", "a\x85" "b", "\x9B[2J", "\x9F",
+        "a\nb", "x\x1F", "a\x7F", "\xC2\x80", "a\xC2\x85" "b", "\xC2\x9B[2J", "\xC2\x9F",
     };
     for (const char* pszName : kRefusedEverywhere)
     {
@@ -88,12 +87,12 @@ TEST(TargetPath, NamesThatWouldLeaveTheFolderOrMisleadAreRefused)
     }
     // Ordinary names, odd but harmless ones included.
     const char* const kAccepted[] = {
-        "a", "...", ".hidden", "a..b", "x.", "name with spaces ", "caf\xE9", "\xA0", "\xFF",
-        "a:b", "what?", "CON", "nul.txt", "a*b",
+        "a", "...", ".hidden", "a..b", "x.", "name with spaces ", "caf\xC3\xA9", "\xC2\xA0",
+        "\xC3\xBF", "a:b", "what?", "CON", "nul.txt", "a*b", u8"文档", u8"😀 smile.txt",
+        "\xEF\xBF\xBD.txt",  // U+FFFD, where the name held broken UTF-16
     };
     for (const char* pszName : kAccepted)
         EXPECT_EQ(CheckEntryName(pszName, eTargetPosix), 0u) << pszName;
-    EXPECT_EQ(CheckEntryName(nullptr, eTargetPosix), ERROR_INVALID_NAME);
 }
 
 TEST(TargetPath, WindowsRefusesItsReservedNamesAndCharacters)
@@ -101,26 +100,24 @@ TEST(TargetPath, WindowsRefusesItsReservedNamesAndCharacters)
     const char* const kRefused[] = {
         "a:b",   "file.txt:stream", "what?", "a*b", "<x>", "a\"b", "a|b",  "x.",   "x ",
         "... ",  ". .",             "CON",   "con", "NUL.txt", "nul .txt", "Aux", "PRN.a.b",
-        "COM1",  "lpt9.log",        "COM\xB9", "LPT\xB2.txt",
+        "COM1",  "lpt9.log",        "COM\xC2\xB9", "LPT\xC2\xB2.txt",
     };
     for (const char* pszName : kRefused)
         EXPECT_EQ(CheckEntryName(pszName, eTargetWindows), ERROR_INVALID_NAME) << pszName;
     const char* const kAccepted[] = {
-        "CONSOLE", "COM", "COM0", "LPT10", "nul_", "a.b", ".x", "caf\xE9.txt", "con-fig",
+        "CONSOLE", "COM", "COM0", "LPT10", "nul_", "a.b", ".x", "caf\xC3\xA9.txt", "con-fig",
+        u8"季度报告.txt",
     };
     for (const char* pszName : kAccepted)
         EXPECT_EQ(CheckEntryName(pszName, eTargetWindows), 0u) << pszName;
 }
 
-TEST(TargetPath, MissingArgumentsAndAnEmptyFolderAreRefused)
+TEST(TargetPath, AnEmptyFolderIsRefused)
 {
-    char szTarget[MAX_PATH] = "untouched";
-    EXPECT_EQ(BuildTargetPath(nullptr, "a", szTarget), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(BuildTargetPath("/o", nullptr, szTarget), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(BuildTargetPath("/o", "a", nullptr), ERROR_INVALID_PARAMETER);
     // No folder would put the file at the root.
-    EXPECT_EQ(BuildTargetPath("", "a", szTarget), ERROR_PATH_NOT_FOUND);
-    EXPECT_STREQ(szTarget, "");
+    std::string strTarget = "untouched";
+    EXPECT_EQ(BuildTargetPath("", "a", strTarget), ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(strTarget, "");
 }
 
 TEST(OutputFlags, OnlyCreatableAttributesPass)

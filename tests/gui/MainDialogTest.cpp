@@ -5,6 +5,7 @@
 #include "ui/AboutDlg.h"
 #include "ui/DialogUnits.h"
 
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QApplication>
@@ -57,8 +58,9 @@ private slots:
             QCOMPARE(pEdit->validator()->validate(strLetters, nPos), QValidator::Invalid);
         }
 
-        // Fixed size from the template's 416 x 223 dialog units; no maximise box.
-        const QRect rectClient = MapDialogRect(DialogBaseUnitsOf(dlg.font()), 0, 0, 416, 223);
+        // Fixed size from the template's dialog units, widened by 104 for the
+        // folder column: 520 x 223; no maximise box.
+        const QRect rectClient = MapDialogRect(DialogBaseUnitsOf(dlg.font()), 0, 0, 520, 223);
         QCOMPARE(dlg.size(), rectClient.size());
         QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
         QVERIFY(!(dlg.windowFlags() & Qt::WindowMaximizeButtonHint));
@@ -70,8 +72,10 @@ private slots:
         dlg.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QCOMPARE(QApplication::focusWidget(), dlg.m_pExitButton);
+        // The filter field and its check box come between the tree and the list.
         for (QWidget* pNext :
-             {static_cast<QWidget*>(dlg.m_pTree), static_cast<QWidget*>(dlg.m_pList),
+             {static_cast<QWidget*>(dlg.m_pTree), static_cast<QWidget*>(dlg.m_pFilterEdit),
+              static_cast<QWidget*>(dlg.m_pDeletedOnlyCheck), static_cast<QWidget*>(dlg.m_pList),
               static_cast<QWidget*>(dlg.m_pScanButton), static_cast<QWidget*>(dlg.m_pExitButton)})
         {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -92,7 +96,7 @@ private slots:
         QCOMPARE(MapDialogRect(units, 7, 23, 86, 153), QRect(12, 46, 150, 306));
     }
 
-    void ListHasTheFiveColumnsInDisplayOrder()
+    void ListHasItsColumnsInDisplayOrder()
     {
         CDialogSeams seams;
         CDiskEnvironment disk(SampleDiskPath());
@@ -101,22 +105,25 @@ private slots:
         QAbstractItemModel* pModel = dlg.m_pList->model();
         const QStringList listByIndex = {QStringLiteral("文件名"), QStringLiteral("#"),
                                          QStringLiteral("文件属性"), QStringLiteral("是否删除"),
-                                         QStringLiteral("簇")};
-        QCOMPARE(pModel->columnCount(), 5);
-        for (int i = 0; i < 5; ++i)
+                                         QStringLiteral("簇"), QStringLiteral("路径")};
+        QCOMPARE(pModel->columnCount(), 6);
+        for (int i = 0; i < 6; ++i)
             QCOMPARE(pModel->headerData(i, Qt::Horizontal).toString(), listByIndex[i]);
 
-        // Shown left to right as "#", "文件名", "文件属性", "是否删除", "簇".
+        // Shown left to right as "#", "文件名", "文件属性", "是否删除", "簇", then
+        // the folder "路径" after them.
         QHeaderView* pHeader = dlg.m_pList->horizontalHeader();
-        const int kLogicalByVisual[] = {1, 0, 2, 3, 4};
-        const int kWidthByVisual[] = {60, 190, 80, 50, 70};
-        for (int nVisual = 0; nVisual < 5; ++nVisual)
+        const int kLogicalByVisual[] = {1, 0, 2, 3, 4, 5};
+        const int kWidthByVisual[] = {60, 190, 80, 50, 70, 160};
+        for (int nVisual = 0; nVisual < 6; ++nVisual)
         {
             QCOMPARE(pHeader->logicalIndex(nVisual), kLogicalByVisual[nVisual]);
             QCOMPARE(pHeader->sectionSize(kLogicalByVisual[nVisual]), kWidthByVisual[nVisual]);
         }
-        QVERIFY(!pHeader->sectionsClickable());
-        QVERIFY(!dlg.m_pList->isSortingEnabled());
+        // Headers sort; the list starts in the scan's order.
+        QVERIFY(pHeader->sectionsClickable());
+        QVERIFY(dlg.m_pList->isSortingEnabled());
+        QCOMPARE(pHeader->sortIndicatorSection(), -1);
         QCOMPARE(dlg.m_pList->selectionMode(), QAbstractItemView::ExtendedSelection);
         QCOMPARE(dlg.m_pList->selectionBehavior(), QAbstractItemView::SelectRows);
         QCOMPARE(pModel->rowCount(), 0);

@@ -10,7 +10,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QMenu>
+#include <QLineEdit>
+#include <QCheckBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
@@ -21,6 +24,7 @@
 #include "NtfsWriter.h"
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -155,9 +159,10 @@ private slots:
             QVERIFY(writer.WriteFile("/b/same.txt", bytes("the second, longer one")));
             QVERIFY(writer.WriteFile("/readonly.txt", bytes("keep me")));
             QVERIFY(writer.WriteFile("/café.txt", bytes("latin-1 name")));
+            QVERIFY(writer.WriteFile("/日本.txt", bytes("a whole name")));
             // Names that must not turn into paths; some the library may refuse.
             for (const char* pszName :
-                 {"..", ".", "back\\slash.txt", "ctl\x01.txt", "tab\tname", "日本.txt"})
+                 {"..", ".", "back\\slash.txt", "ctl\x01.txt", "tab\tname", "c1\xC2\x85.txt"})
             {
                 if (writer.WriteFile(std::string("/") + pszName, bytes("hostile")))
                 {
@@ -359,6 +364,15 @@ private slots:
         RightClickAndSave(dlg);
         QCOMPARE(ReadFile(strFolder + QStringLiteral("/café.txt")), QByteArray("latin-1 name"));
 
+        // A name beyond Latin-1 is listed and saved whole.
+        const int nJapanese = RowOfName(mapFls, QStringLiteral("日本.txt"));
+        QVERIFY(nJapanese >= 0);
+        QCOMPARE(Cell(dlg, nJapanese, eColumnName), QStringLiteral("日本.txt"));
+        QCOMPARE(Cell(dlg, nJapanese, eColumnPath), QStringLiteral("\\"));
+        SelectRows(dlg, {nJapanese});
+        RightClickAndSave(dlg);
+        QCOMPARE(ReadFile(strFolder + QStringLiteral("/日本.txt")), QByteArray("a whole name"));
+
         // A read-only entry gives a file without write permission; saving it
         // again fails with access denied and leaves the first copy.
         const int nReadOnly = RowOfName(mapFls, QStringLiteral("readonly.txt"));
@@ -396,6 +410,65 @@ private slots:
         QCOMPARE(QDir(strParent).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList{QStringLiteral("inside")});
 #endif
+    }
+
+    void SortedAndFilteredRowsSaveTheirOwnRecords()
+    {
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
+        QVERIFY(ScanToEnd(dlg));
+        const int nRows = dlg.m_pModel->rowCount();
+        const QString strTotal = dlg.m_pTotalEdit->text();
+
+        // A click on the name's header sorts by name, a second one reverses.
+        QHeaderView* pHeader = dlg.m_pList->horizontalHeader();
+        const QPoint ptName(pHeader->sectionViewportPosition(eColumnName) + 10, 5);
+        QTest::mouseClick(pHeader->viewport(), Qt::LeftButton, Qt::NoModifier, ptName);
+        QStringList listNames;
+        for (int nRow = 0; nRow < nRows; ++nRow)
+            listNames << Cell(dlg, nRow, eColumnName);
+        QStringList listSorted = listNames;
+        std::stable_sort(listSorted.begin(), listSorted.end(), [](const QString& a, const QString& b) {
+            return a.toLower().toUtf8() < b.toLower().toUtf8();
+        });
+        QCOMPARE(listNames, listSorted);
+        QTest::mouseClick(pHeader->viewport(), Qt::LeftButton, Qt::NoModifier, ptName);
+        QCOMPARE(Cell(dlg, 0, eColumnName), listSorted.back());
+
+        // The filter narrows to what holds the text, case folded; the
+        // counters keep counting what the scan found.
+        QTest::keyClicks(dlg.m_pFilterEdit, QStringLiteral("img_0042"));
+        QTRY_COMPARE(dlg.m_pModel->rowCount(), 1);
+        QCOMPARE(Cell(dlg, 0, eColumnName), QStringLiteral("IMG_0042.jpg"));
+        QCOMPARE(Cell(dlg, 0, eColumnPath), QStringLiteral("\\Photos"));
+        QCOMPARE(dlg.m_pTotalEdit->text(), strTotal);
+
+        // The one row shown saves its own record, whatever its place was.
+        const QString strFolder = FreshFolder(QStringLiteral("filtered"));
+        CSalvixDlg::s_fnMenuHook = [](QMenu&, const QPoint&) { return 32771; };
+        CSalvixDlg::s_fnFolderHook = [&](const QString&, const QString&) { return strFolder; };
+        SelectRows(dlg, {0});
+        RightClickAndSave(dlg);
+        QVERIFY(seams.Errors().empty());
+        const DWORD dwRecord = Cell(dlg, 0, eColumnNumber).toUInt() + 30;
+        QCOMPARE(ReadFile(strFolder + QStringLiteral("/IMG_0042.jpg")),
+                 Icat(SampleDiskPath(), PartitionStart(dlg, QStringLiteral("NTFS Drive 0")), dwRecord));
+
+        // Folders count too; deleted rows alone on request.
+        dlg.m_pFilterEdit->clear();
+        dlg.m_pFilterEdit->setText(QStringLiteral("文档"));
+        QTRY_VERIFY(dlg.m_pModel->rowCount() >= 3);
+        dlg.m_pDeletedOnlyCheck->setChecked(true);
+        QCOMPARE(dlg.m_pModel->rowCount(), 1);
+        QCOMPARE(Cell(dlg, 0, eColumnName), QStringLiteral("合同扫描件.pdf"));
+        QCOMPARE(Cell(dlg, 0, eColumnPath), QStringLiteral("\\文档"));
+        dlg.m_pFilterEdit->clear();
+        QTRY_VERIFY(dlg.m_pModel->rowCount() > 1);
+        for (int nRow = 0; nRow < dlg.m_pModel->rowCount(); ++nRow)
+            QCOMPARE(Cell(dlg, nRow, eColumnDeleted), QStringLiteral("是"));
     }
 
     void SavingDuringAScan()
@@ -440,7 +513,7 @@ private slots:
 
         bSlow = false;
         QTRY_COMPARE_WITH_TIMEOUT(dlg.m_pScanButton->text(), QStringLiteral("搜索结束"), 20000);
-        QCOMPARE(dlg.m_pModel->rowCount(), 62);
+        QCOMPARE(dlg.m_pModel->rowCount(), 69);
         QVERIFY(seams.Errors().empty());
     }
 };

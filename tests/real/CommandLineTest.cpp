@@ -6,11 +6,15 @@
 #include "SleuthKit.h"
 
 #include "ntfs/NTFSDrive.h"
+#include "platform/Platform.h"
+#include "session/ScanSession.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <map>
+#include <set>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -175,5 +179,92 @@ TEST(SleuthKitTools, MadeVolume)
 TEST(SleuthKitTools, SampleDiskFirstVolume)
 {
     CompareWithTools("sample.img", 2048, 25, 20);
+}
+
+class CRowSink : public IScanSink
+{
+public:
+    void OnCleared() override {}
+    void OnRows(CRowBatch&& batch, DWORD, DWORD) override { m_store.Append(std::move(batch)); }
+    void OnError(DWORD dwCode) override { m_vecErrors.push_back(dwCode); }
+    CRowStore m_store;
+    std::vector<DWORD> m_vecErrors;
+};
+
+// fls's path of a name as the list shows it: the folder from the root joined
+// with "\\", then the name; a file whose folder is gone is under "?\\".
+std::pair<std::string, std::string> FolderAndName(const std::string& strFlsPath)
+{
+    const size_t nSlash = strFlsPath.rfind('/');
+    std::string strFolder = nSlash == std::string::npos ? "" : strFlsPath.substr(0, nSlash);
+    const std::string strName = strFlsPath.substr(nSlash == std::string::npos ? 0 : nSlash + 1);
+    if (strFolder == "$OrphanFiles")
+        return {"?\\", strName};
+    for (char& c : strFolder)
+        c = c == '/' ? '\\' : c;
+    return {"\\" + strFolder, strName};
+}
+
+TEST(SleuthKitTools, WholeNamesAndFoldersAsFlsListsThem)
+{
+    const std::string strImage = std::string(SALVIX_LAYOUT_IMAGES) + "/unicode.vol";
+    SetDiskPaths({strImage});
+    CScanSession session;
+    CRowSink sink;
+    std::atomic<BYTE> bStop{0};
+    CScanTarget target;  // the bare volume: sector 0
+    ASSERT_EQ(0u, session.RunScan(&target, bStop, sink));
+    SetDiskPaths(std::vector<std::string>());
+    ASSERT_TRUE(sink.m_vecErrors.empty());
+
+    std::string strFls;
+    ASSERT_TRUE(Capture("fls -r -p " + Quoted(strImage), strFls));
+    std::map<DWORD, std::set<std::pair<std::string, std::string>>> mapFls;
+    for (const FlsEntry& e : ParseFls(strFls))
+        if (e.n64Record >= 30 && !e.strAttribute.empty() && e.strPath.find(':') == std::string::npos)
+            mapFls[static_cast<DWORD>(e.n64Record)].insert(FolderAndName(e.strPath));
+    ASSERT_GE(mapFls.size(), 20u);
+
+    std::map<DWORD, size_t> mapRows;
+    for (size_t i = 0; i < sink.m_store.Size(); ++i)
+        mapRows[sink.m_store.Row(i).m_dwRecord] = i;
+    for (const auto& [dwRecord, setNames] : mapFls)
+    {
+        ASSERT_TRUE(mapRows.count(dwRecord)) << "record " << dwRecord;
+        const size_t nRow = mapRows[dwRecord];
+        const std::pair<std::string, std::string> listed{sink.m_store.FolderText(nRow), sink.m_store.Name(nRow)};
+        EXPECT_TRUE(setNames.count(listed)) << "record " << dwRecord << ": " << listed.first << " | "
+                                            << listed.second << " not in fls, e.g. "
+                                            << setNames.begin()->first << " | " << setNames.begin()->second;
+    }
+    // The file with a DOS name as well shows the name its owner gave it.
+    bool bLongName = false;
+    for (size_t i = 0; i < sink.m_store.Size(); ++i)
+        bLongName = bLongName || sink.m_store.Name(i) == u8"LongFileName_会议记录.txt";
+    EXPECT_TRUE(bLongName);
+
+    // Every file, deleted ones included, is saved under its whole name with
+    // icat's bytes; each into a folder of its own, as names repeat.
+    SetDiskPaths({strImage});
+    char szFolder[] = "/tmp/salvix-names-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(szFolder));
+    int nSaved = 0;
+    for (const auto& [dwRecord, setNames] : mapFls)
+    {
+        const size_t nRow = mapRows[dwRecord];
+        if (sink.m_store.Row(nRow).m_dwFileFlags & 0x10000000u)
+            continue;  // a folder
+        const std::string strFolder = std::string(szFolder) + "/" + std::to_string(dwRecord);
+        ASSERT_EQ(0, mkdir(strFolder.c_str(), 0700));
+        ASSERT_EQ(0u, session.SaveEntry(dwRecord, strFolder.c_str())) << "record " << dwRecord;
+        std::string strSaved, strIcat;
+        ASSERT_TRUE(Capture("cat " + Quoted(strFolder + "/" + sink.m_store.Name(nRow)), strSaved));
+        ASSERT_TRUE(Capture("icat " + Quoted(strImage) + " " + std::to_string(dwRecord), strIcat));
+        EXPECT_TRUE(strSaved == strIcat) << "record " << dwRecord;
+        ++nSaved;
+    }
+    SetDiskPaths(std::vector<std::string>());
+    EXPECT_GE(nSaved, 15);
+    ASSERT_TRUE(Capture("rm -rf " + Quoted(szFolder), strFls));
 }
 }  // namespace

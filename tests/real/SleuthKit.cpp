@@ -3,6 +3,7 @@
 #include <tsk/libtsk.h>
 #include <tsk/fs/tsk_ntfs.h>
 
+#include <algorithm>
 #include <set>
 #include <utility>
 
@@ -27,10 +28,12 @@ std::string TakeError()
 const uint32_t kAttrList = 0x20, kFileName = 0x30, kData = 0x80;
 
 // Where the entries of an $ATTRIBUTE_LIST value place each attribute:
-// (type, id) pairs stored in the base record, and those stored elsewhere.
+// (type, id) pairs stored in the base record, and those stored elsewhere;
+// and the names of the $DATA streams in the order the list first names them.
 void SplitAttributeList(const std::vector<uint8_t>& list, uint64_t n64Base,
                         std::set<std::pair<uint32_t, uint16_t>>& inBase,
-                        std::set<std::pair<uint32_t, uint16_t>>& elsewhere)
+                        std::set<std::pair<uint32_t, uint16_t>>& elsewhere,
+                        std::vector<std::u16string>& streams)
 {
     size_t off = 0;
     while (off <= list.size() && list.size() - off >= 0x1A)
@@ -41,6 +44,11 @@ void SplitAttributeList(const std::vector<uint8_t>& list, uint64_t n64Base,
         uint64_t n64Record = Le(p + 0x10, 8) & 0xFFFFFFFFFFFFull;
         uint16_t wId = static_cast<uint16_t>(Le(p + 0x18, 2));
         (n64Record == n64Base ? inBase : elsewhere).insert({dwType, wId});
+        std::u16string strName;
+        for (size_t i = 0; i < p[6] && p[7] + 2 * i + 1 < cbEntry && off + p[7] + 2 * i + 1 < list.size(); ++i)
+            strName += static_cast<char16_t>(Le(p + p[7] + 2 * i, 2));
+        if (dwType == kData && std::find(streams.begin(), streams.end(), strName) == streams.end())
+            streams.push_back(strName);
         if (cbEntry == 0)
             break;
         off += cbEntry;
@@ -136,6 +144,7 @@ SleuthRecord CSleuthVolume::Record(uint64_t n64Record)
 
     const int nAttrs = tsk_fs_file_attr_getsize(pFile);
     std::set<std::pair<uint32_t, uint16_t>> inBase, elsewhere;
+    std::vector<std::u16string> streams;
     for (int i = 0; i < nAttrs; ++i)
     {
         const TSK_FS_ATTR* pAttr = tsk_fs_file_attr_get_idx(pFile, i);
@@ -143,7 +152,7 @@ SleuthRecord CSleuthVolume::Record(uint64_t n64Record)
         if (pAttr && static_cast<uint32_t>(pAttr->type) == kAttrList && ReadAttribute(pAttr, list))
         {
             r.bAttributeList = true;
-            SplitAttributeList(list, n64Record, inBase, elsewhere);
+            SplitAttributeList(list, n64Record, inBase, elsewhere, streams);
         }
     }
 
@@ -180,27 +189,56 @@ SleuthRecord CSleuthVolume::Record(uint64_t n64Record)
             }
             if (pAttr->flags & TSK_FS_ATTR_SPARSE)
                 r.bSparse = true;
-            if (pAttr->flags & TSK_FS_ATTR_COMP)
-            {
-                r.bCompressed = true;
-                r.strDataCaveat = "compressed: the stored clusters are handed over as they are";
-            }
-            else if (pAttr->flags & TSK_FS_ATTR_ENC)
+            r.bCompressed |= (pAttr->flags & TSK_FS_ATTR_COMP) != 0;
+            if (pAttr->flags & TSK_FS_ATTR_ENC)
                 r.strDataCaveat = "encrypted";
-            else if (elsewhere.count(key))
-                r.strDataCaveat = "the attribute continues in other records (attribute list)";
             else if (r.n64BaseRecord != 0 && (pAttr->flags & TSK_FS_ATTR_NONRES))
                 r.strDataCaveat = "an extent of an attribute whose start is in the base record";
-
-            std::vector<uint8_t> value;
-            if (!ReadAttribute(pAttr, value))
-            {
-                if (r.strDataCaveat.empty())
-                    r.strDataCaveat = "The Sleuth Kit cannot read the data";
-            }
-            r.data.insert(r.data.end(), value.begin(), value.end());
+            if (!r.bAttributeList)
+                AppendData(pAttr, r);
         }
     }
+    // With a list, the streams wherever they lie, in the order it names them.
+    for (const std::u16string& strStream : streams)
+        for (int i = 0; i < nAttrs; ++i)
+        {
+            const TSK_FS_ATTR* pAttr = tsk_fs_file_attr_get_idx(pFile, i);
+            if (pAttr && static_cast<uint32_t>(pAttr->type) == kData && NameOf(pAttr) == strStream)
+            {
+                AppendData(pAttr, r);
+                break;
+            }
+        }
     tsk_fs_file_close(pFile);
     return r;
+}
+
+std::u16string CSleuthVolume::NameOf(const TSK_FS_ATTR* pAttr)
+{
+    std::u16string str;
+    const char* psz = pAttr->name ? pAttr->name : "";
+    for (size_t i = 0; psz[i];)
+    {
+        const unsigned char c = static_cast<unsigned char>(psz[i++]);
+        const size_t nMore = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : 3;
+        uint32_t cp = nMore ? (c & (0x3F >> nMore)) : c;
+        for (size_t k = 0; k < nMore && psz[i]; ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(psz[i++]) & 0x3F);
+        if (cp >= 0x10000)
+        {
+            str += static_cast<char16_t>(0xD800 | ((cp - 0x10000) >> 10));
+            str += static_cast<char16_t>(0xDC00 | ((cp - 0x10000) & 0x3FF));
+        }
+        else
+            str += static_cast<char16_t>(cp);
+    }
+    return str;
+}
+
+void CSleuthVolume::AppendData(const TSK_FS_ATTR* pAttr, SleuthRecord& r)
+{
+    std::vector<uint8_t> value;
+    if (!ReadAttribute(pAttr, value) && r.strDataCaveat.empty())
+        r.strDataCaveat = "The Sleuth Kit cannot read the data";
+    r.data.insert(r.data.end(), value.begin(), value.end());
 }

@@ -25,7 +25,9 @@ struct SleuthRecord
     std::vector<uint8_t> fileName;
     int nFileNames = 0;
 
-    // The $DATA values stored in the record, in record order, joined.
+    // The record's data as the program reads it: its $DATA streams in record
+    // order, or, with an attribute list, in the order the list names them,
+    // each whole wherever its extents lie; compressed ones expanded.
     std::vector<uint8_t> data;
     // Why the bytes cannot be compared with a reader that hands over stored
     // clusters of this record alone; empty when they can.
@@ -62,6 +64,8 @@ public:
 
 private:
     static bool ReadAttribute(const TSK_FS_ATTR* pAttr, std::vector<uint8_t>& bytes);
+    static std::u16string NameOf(const TSK_FS_ATTR* pAttr);
+    static void AppendData(const TSK_FS_ATTR* pAttr, SleuthRecord& r);
 
     TSK_IMG_INFO* m_pImage = nullptr;
     TSK_FS_INFO* m_pFs = nullptr;

@@ -112,6 +112,38 @@ public:
         return dwOffset;
     }
 
+    // Names the attribute at dwOffset, the last one added: the name goes
+    // where its value or run list began, which moves up behind it.
+    void Name(DWORD dwOffset, const std::u16string& strName)
+    {
+        const std::vector<BYTE> vecName = Utf16(strName);
+        const DWORD dwNameBytes = Align8(static_cast<DWORD>(vecName.size()));
+        const bool bNonResident = m_vec[dwOffset + 0x08] != 0;
+        const DWORD dwField = bNonResident ? 0x20 : 0x14;
+        const DWORD dwStart = m_vec[dwOffset + dwField] | (m_vec[dwOffset + dwField + 1] << 8);
+        const DWORD dwLength = m_vec[dwOffset + 4] | (m_vec[dwOffset + 5] << 8);
+        std::vector<BYTE> vecRest(m_vec.begin() + dwOffset + dwStart, m_vec.begin() + dwOffset + dwLength);
+        std::copy(vecName.begin(), vecName.end(), m_vec.begin() + dwOffset + dwStart);
+        std::copy(vecRest.begin(), vecRest.end(), m_vec.begin() + dwOffset + dwStart + dwNameBytes);
+        m_vec[dwOffset + 0x09] = static_cast<BYTE>(strName.size());
+        PutLE(m_vec, dwOffset + 0x0A, dwStart, 2);
+        PutLE(m_vec, dwOffset + dwField, dwStart + dwNameBytes, 2);
+        PutLE(m_vec, dwOffset + 4, dwLength + dwNameBytes, 4);
+        m_dwNext += dwNameBytes;
+    }
+
+    // Header fields NTFS sets on records of files spread over several.
+    CRecordImage& SetSequence(WORD wSequence)
+    {
+        PutLE(m_vec, 0x10, wSequence, 2);
+        return *this;
+    }
+    CRecordImage& SetBaseRecord(ULONGLONG n64Record, WORD wSequence)
+    {
+        PutLE(m_vec, 0x20, n64Record | (static_cast<ULONGLONG>(wSequence) << 48), 8);
+        return *this;
+    }
+
     // Appends raw bytes as an attribute (for damaged headers).
     DWORD AddRaw(const std::vector<BYTE>& vecBytes, DWORD dwAdvance)
     {
@@ -152,6 +184,25 @@ private:
     std::vector<BYTE> m_vec;
     DWORD m_dwNext;
 };
+
+// One $ATTRIBUTE_LIST entry: the attribute of dwType (and name) whose
+// extent starting at n64FirstVcn lies in record n64Record of wSequence.
+inline std::vector<BYTE> ListEntry(DWORD dwType, ULONGLONG n64FirstVcn, ULONGLONG n64Record, WORD wSequence,
+                                   WORD wId = 0, const std::u16string& strName = u"")
+{
+    std::vector<BYTE> vec(0x1A, 0);
+    PutLE(vec, 0x00, dwType, 4);
+    vec[0x06] = static_cast<BYTE>(strName.size());
+    vec[0x07] = 0x1A;
+    PutLE(vec, 0x08, n64FirstVcn, 8);
+    PutLE(vec, 0x10, n64Record | (static_cast<ULONGLONG>(wSequence) << 48), 8);
+    PutLE(vec, 0x18, wId, 2);
+    std::vector<BYTE> vecName = Utf16(strName);
+    vec.insert(vec.end(), vecName.begin(), vecName.end());
+    vec.resize((vec.size() + 7) & ~size_t(7), 0);
+    PutLE(vec, 0x04, vec.size(), 2);
+    return vec;
+}
 
 // Marks a run without clusters (a hole) in Runs().
 const LONGLONG kHole = INT64_MIN;

@@ -256,7 +256,7 @@ TEST_F(FaultMatrixTest, AllocationFailureAtEachStage)
     // the listing still runs to the table's end.
     flow = RunFlow(disk, eRows, 1);
     ExpectFlow(flow, 0, 2, 0, 2, 18, 0, disk.m_vecData);
-    // The data buffer of the save.
-    flow = RunFlow(disk, eSave, 2 * kCluster);
+    // The data buffer of the save: the file's bytes, not its whole clusters.
+    flow = RunFlow(disk, eSave, kDataLength);
     ExpectFlow(flow, 0, 2, 0, 2, 18, 8, vecNone);
 }

@@ -142,8 +142,9 @@ TEST_F(HostileVolumeTest, DamagedRecordsEndInACodeOrAShortenedResult)
         {"runs past the end of the disk", Runs({{2, 10000000}}), 2 * kCluster, 2 * kCluster, 38},
         {"run before byte 0 of the disk", Runs({{1, n64BelowDisk}}), kCluster, kCluster, 87},
         {"run before the volume's first cluster", Runs({{1, -1}}), kCluster, kCluster, 87},
-        {"allocated size beyond 32 bits", Runs({{1, 100}}), 5ull << 30, kCluster, 223},
-        {"real size beyond 32 bits", Runs({{1, 100}}), 8ull << 30, 5ull << 30, 223},
+        // Only the real size is read: the one cluster lies past the disk's end.
+        {"allocated size beyond 32 bits", Runs({{1, 100}}), 5ull << 30, kCluster, 38},
+        {"real size beyond 32 bits, runs short of it", Runs({{1, 100}}), 8ull << 30, 5ull << 30, 87},
         {"real size above the allocated size", Runs({{1, 100}}), kCluster, kCluster + 1, 87},
         {"allocated size of 4 GiB - 4 KiB, runs cover it, the disk ends", Runs({{0xFFFFF, 100}}),
          0xFFFFF000ull, 0xFFFFF000ull, 38},
@@ -170,8 +171,9 @@ TEST_F(HostileVolumeTest, DamagedRecordsEndInACodeOrAShortenedResult)
         PutLE(r.Bytes(), dwOffset + 0x20, 0xFFFF, 2);
     }
     {
-        // An extent without sizes whose VCNs span more than 32 bits of bytes.
-        CRecordImage& r = disk.Record(add({"VCN extent beyond 32 bits", 0, "runs", 223, {}}));
+        // An extent without sizes whose VCNs span more than 32 bits of bytes:
+        // runs past an allocated size of 0.
+        CRecordImage& r = disk.Record(add({"VCN extent beyond 32 bits", 0, "runs", 87, {}}));
         r = Named(u"runs");
         r.AddNonResident(0x80, Runs({{1, 100}}), 0, 0, 0, 0x100000);
     }

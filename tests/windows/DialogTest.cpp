@@ -96,7 +96,7 @@ TEST_F(WindowsDialogTest, WindowShowsTheTemplateColumnsTreeAndSystemMenu)
         ASSERT_TRUE(SendMessageW(hList, LVM_GETCOLUMNW, nColumn, reinterpret_cast<LPARAM>(&column)));
         wstrShown += std::wstring(szHeading) + L" " + std::to_wstring(column.cx) + L"|";
     }
-    EXPECT_EQ(L"# 60|文件名 190|文件属性 80|是否删除 50|簇 70|", wstrShown);
+    EXPECT_EQ(L"# 60|文件名 190|文件属性 80|是否删除 50|簇 70|路径 160|", wstrShown);
     EXPECT_EQ(LVS_EX_FULLROWSELECT, SendMessageW(hList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
     EXPECT_TRUE(GetWindowLongW(hList, GWL_STYLE) & LVS_OWNERDATA) << "a virtual list";
 
@@ -131,7 +131,7 @@ TEST_F(WindowsDialogTest, ScanListsTheRecordsAsTheSleuthKitSawThem)
         const CExpectedRecord& record = vecListed[n];
         const int nRow = static_cast<int>(n);
         nDeleted += record.m_nNotInUse;
-        EXPECT_EQ(WideFromLatin1((record.m_strName)), run.Cell(nRow, eColumnName)) << "row " << n;
+        EXPECT_EQ(Wide(record.m_strWholeName), run.Cell(nRow, eColumnName)) << "row " << n;
         EXPECT_EQ(std::to_wstring(n), run.Cell(nRow, eColumnNumber));
         EXPECT_EQ(Wide(AttributeLabels(record.m_dwFlags)), run.Cell(nRow, eColumnAttributes)) << "row " << n;
         EXPECT_EQ(record.m_nNotInUse ? L"是" : L"", run.Cell(nRow, eColumnDeleted)) << "row " << n;
@@ -147,6 +147,57 @@ TEST_F(WindowsDialogTest, ScanListsTheRecordsAsTheSleuthKitSawThem)
     ASSERT_TRUE(run.ScanToEnd());
     EXPECT_EQ(static_cast<int>(vecListed.size()), run.RowCount());
     EXPECT_TRUE(m_vecErrors.empty());
+}
+
+TEST_F(WindowsDialogTest, HeaderClicksSortAndTheFilterNarrowsKeepingTheSelection)
+{
+    const std::vector<CExpectedRecord> vecListed = ListedRecords();
+    CDialogRun run;
+    ASSERT_TRUE(run.SelectPartition(L"NTFS Drive 0"));
+    ASSERT_TRUE(run.ScanToEnd());
+    const int nRows = run.RowCount();
+    const std::wstring wstrChosen = L"合同扫描件.pdf";
+    auto rowOf = [&](const std::wstring& wstrName) {
+        for (int nRow = 0; nRow < run.RowCount(); ++nRow)
+            if (run.Cell(nRow, eColumnName) == wstrName)
+                return nRow;
+        return -1;
+    };
+    ASSERT_GE(rowOf(wstrChosen), 0);
+    run.SelectRows({rowOf(wstrChosen)});
+    auto clickHeader = [&](int nColumn) {
+        NMLISTVIEW click = {};
+        click.hdr = {run.Item(IDC_LIST_FILES), IDC_LIST_FILES, static_cast<UINT>(LVN_COLUMNCLICK)};
+        click.iItem = -1;
+        click.iSubItem = nColumn;
+        SendMessageW(run.Dialog(), WM_NOTIFY, IDC_LIST_FILES, reinterpret_cast<LPARAM>(&click));
+    };
+    auto clusters = [&](int nRow) { return std::stoul(run.Cell(nRow, eColumnClusters)); };
+    for (const bool bDescending : {false, true})
+    {
+        clickHeader(eColumnClusters);
+        ASSERT_EQ(nRows, run.RowCount());
+        for (int nRow = 1; nRow < nRows; ++nRow)
+            ASSERT_TRUE(bDescending ? clusters(nRow - 1) >= clusters(nRow) : clusters(nRow - 1) <= clusters(nRow))
+                << "row " << nRow;
+        const int nSelected = ListView_GetNextItem(run.Item(IDC_LIST_FILES), -1, LVNI_SELECTED);
+        EXPECT_EQ(wstrChosen, run.Cell(nSelected, eColumnName)) << "the selection follows the record";
+    }
+
+    // Names or folders holding the text, whatever its case; then deleted ones only.
+    SetDlgItemTextW(run.Dialog(), IDC_EDIT_FILTER, L"img_");
+    ASSERT_TRUE(WaitUntil([&] { return run.RowCount() < nRows; }, 5000));
+    const int nImages = static_cast<int>(std::count_if(vecListed.begin(), vecListed.end(), [](const CExpectedRecord& r) {
+        return r.m_strWholeName.rfind("IMG_", 0) == 0;
+    }));
+    EXPECT_EQ(nImages, run.RowCount());
+    SetDlgItemTextW(run.Dialog(), IDC_EDIT_FILTER, L"");
+    CheckDlgButton(run.Dialog(), IDC_CHECK_DELETED_ONLY, BST_CHECKED);
+    SendMessageW(run.Dialog(), WM_COMMAND, MAKEWPARAM(IDC_CHECK_DELETED_ONLY, BN_CLICKED), 0);
+    EXPECT_EQ(run.Counter(IDC_EDIT_DELETED), run.RowCount());
+    for (int nRow = 0; nRow < run.RowCount(); ++nRow)
+        ASSERT_EQ(L"是", run.Cell(nRow, eColumnDeleted)) << "row " << nRow;
+    EXPECT_EQ(nRows, run.Counter(IDC_EDIT_TOTAL)) << "the counters count what the scan found";
 }
 
 // The worker holds at record 40 until the test lets it go, or, when asked,
@@ -281,7 +332,7 @@ TEST_F(WindowsDialogTest, SavedDeletedFilesEqualIcatAndRefusalsStopTheRun)
     ASSERT_TRUE(run.ScanToEnd());
     std::vector<int> vecRows;
     for (size_t n = 0; n < vecListed.size(); ++n)
-        if (vecListed[n].m_nNotInUse && vecListed[n].m_bData && !vecListed[n].m_strName.empty())
+        if (vecListed[n].m_nNotInUse && vecListed[n].m_bData && !vecListed[n].m_strWholeName.empty())
             vecRows.push_back(static_cast<int>(n));
     ASSERT_GE(vecRows.size(), 5u);
     run.SelectRows(vecRows);
@@ -305,7 +356,7 @@ TEST_F(WindowsDialogTest, SavedDeletedFilesEqualIcatAndRefusalsStopTheRun)
     EXPECT_EQ(L" Please select a folder to extract ", wstrTitle);
     EXPECT_TRUE(m_vecErrors.empty());
     auto pathOf = [&](size_t nIndex) {
-        return wstrFolder + L"\\" + WideFromLatin1(vecListed[static_cast<size_t>(vecRows[nIndex])].m_strName);
+        return wstrFolder + L"\\" + Wide(vecListed[static_cast<size_t>(vecRows[nIndex])].m_strWholeName);
     };
     for (size_t i = 0; i < vecRows.size(); ++i)
     {

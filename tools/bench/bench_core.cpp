@@ -1,9 +1,17 @@
 // A scan without the window: the session opens one NTFS partition of a disk
-// image and walks every record into a sink that only counts, as the program's
-// scan does; prints how long it took and the memory it held.
+// image and walks every record into a sink that keeps the rows, as the
+// program's scan does; prints how long it took, the memory it held, and how
+// long sorting and filtering the rows take.
 //
 //   salvix_bench_core IMAGE START_SECTOR [--quiet]
+//   salvix_bench_core IMAGE START_SECTOR --bare        the drive's own walk:
+//                     OpenVolume and GetEntryInfo, no names, no folders
+//   salvix_bench_core IMAGE START_SECTOR --stop-after MS
+//                     a scan stopped MS milliseconds after its start; how
+//                     long the stop took to be answered
+#include "ntfs/NTFSDrive.h"
 #include "platform/Platform.h"
+#include "session/RowView.h"
 #include "session/ScanSession.h"
 
 #include <chrono>
@@ -11,13 +19,26 @@
 #include <cstdlib>
 #include <cstring>
 #include <sys/resource.h>
+#include <thread>
 
 namespace
 {
 
 using Clock = std::chrono::steady_clock;
 
-class CCountingSink : public IScanSink
+double Seconds(Clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+double PeakMiB()
+{
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+class CStoringSink : public IScanSink
 {
 public:
     void OnCleared() override {}
@@ -25,20 +46,77 @@ public:
     {
         if (m_dwTotal == 0 && !batch.Empty())
             m_tFirstRow = Clock::now();
+        m_store.Append(std::move(batch));
         m_dwTotal = dwTotal;
         m_dwDeleted = dwDeleted;
     }
     void OnError(DWORD dwCode) override { m_dwError = dwCode; }
 
+    CRowStore m_store;
     DWORD m_dwTotal = 0;
     DWORD m_dwDeleted = 0;
     DWORD m_dwError = 0;
     Clock::time_point m_tFirstRow;
 };
 
-double Seconds(Clock::duration d)
+int BareWalk(const char* pszImage, DWORD dwStart, bool bQuiet)
 {
-    return std::chrono::duration<double>(d).count();
+    HANDLE hDevice = CreateFileA(pszImage, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    if (hDevice == INVALID_HANDLE_VALUE)
+        return 1;
+    const auto tStart = Clock::now();
+    CNTFSDrive drive;
+    drive.AttachDevice(hDevice);
+    drive.SetVolumeStart(dwStart, 512);
+    if (drive.OpenVolume() != 0)
+        return 1;
+    MFTEntryInfo info;
+    DWORD dwListed = 0;
+    while (drive.GetEntryInfo(dwListed + 30, info) == 0)
+        ++dwListed;
+    const double dTotal = Seconds(Clock::now() - tStart);
+    CloseHandle(hDevice);
+    if (!bQuiet)
+        printf("bare walk    %u records in %.3f s, peak %.1f MiB\n", dwListed, dTotal, PeakMiB());
+    return 0;
+}
+
+int StoppedScan(CScanSession& session, const CScanTarget& target, int nStopAfterMs)
+{
+    CStoringSink sink;
+    std::atomic<BYTE> bStop{0};
+    Clock::time_point tStop;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(nStopAfterMs));
+        tStop = Clock::now();
+        bStop = 1;
+    });
+    session.RunScan(&target, bStop, sink);
+    const auto tEnd = Clock::now();
+    stopper.join();
+    printf("stop         asked %d ms after the start, answered in %.1f ms, %u rows listed\n", nStopAfterMs,
+           Seconds(tEnd - tStop) * 1000.0, sink.m_dwTotal);
+    return 0;
+}
+
+void TimeView(const CRowStore& store)
+{
+    CRowView view;
+    auto t0 = Clock::now();
+    view.SetOrder(eColumnName, false);
+    view.Rebuild(store);
+    const double dSort = Seconds(Clock::now() - t0);
+    t0 = Clock::now();
+    view.SetOrder(eColumnPath, false);
+    view.Rebuild(store);
+    const double dSortPath = Seconds(Clock::now() - t0);
+    t0 = Clock::now();
+    view.SetFilter("file_0042", false);
+    view.Rebuild(store);
+    const double dFilter = Seconds(Clock::now() - t0);
+    printf("sort by name %.3f s; by folder %.3f s; filter \"file_0042\" %.3f s (%zu rows)\n", dSort,
+           dSortPath, dFilter, view.Size());
 }
 
 }  // namespace
@@ -47,16 +125,21 @@ int main(int argc, char** argv)
 {
     if (argc < 3)
     {
-        fprintf(stderr, "usage: %s IMAGE START_SECTOR [--quiet]\n", argv[0]);
+        fprintf(stderr, "usage: %s IMAGE START_SECTOR [--quiet | --bare | --stop-after MS]\n", argv[0]);
         return 2;
     }
+    const DWORD dwStart = static_cast<DWORD>(strtoul(argv[2], nullptr, 0));
     const bool bQuiet = argc > 3 && strcmp(argv[3], "--quiet") == 0;
+    if (argc > 3 && strcmp(argv[3], "--bare") == 0)
+        return BareWalk(argv[1], dwStart, false);
     SetDiskPaths({argv[1]});
-
     CScanTarget target;
-    target.m_partition.dwFirstSector = static_cast<DWORD>(strtoul(argv[2], nullptr, 0));
+    target.m_partition.dwFirstSector = dwStart;
     CScanSession session;
-    CCountingSink sink;
+    if (argc > 4 && strcmp(argv[3], "--stop-after") == 0)
+        return StoppedScan(session, target, atoi(argv[4]));
+
+    CStoringSink sink;
     std::atomic<BYTE> bStop{0};
     const auto tStart = Clock::now();
     const DWORD dwEnd = session.RunScan(&target, bStop, sink);
@@ -66,22 +149,20 @@ int main(int argc, char** argv)
         fprintf(stderr, "the scan failed: error %u\n", static_cast<unsigned>(dwEnd));
         return 1;
     }
-
-    struct rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
     const double dTotal = Seconds(tEnd - tStart);
     const double dFirst = sink.m_dwTotal ? Seconds(sink.m_tFirstRow - tStart) : 0;
-    const double dPeakMB = usage.ru_maxrss / 1024.0;
     const CNTFSDrive& drive = session.Drive();
     const double dTableMB = drive.m_dwTableLength / (1024.0 * 1024.0);
-    if (!bQuiet)
-    {
-        printf("table        %.1f MiB, %u records of %u bytes\n", dTableMB, drive.GetRecordCount(),
-               drive.m_dwRecordSize);
-        printf("listed       %u records (%u deleted)\n", sink.m_dwTotal, sink.m_dwDeleted);
-        printf("first rows   %.3f s after the start\n", dFirst);
-        printf("whole scan   %.3f s (%.0f records/s)\n", dTotal, sink.m_dwTotal / (dTotal > 0 ? dTotal : 1e-9));
-        printf("peak memory  %.1f MiB (%.2f x the table)\n", dPeakMB, dPeakMB / (dTableMB > 0 ? dTableMB : 1));
-    }
+    if (bQuiet)
+        return 0;
+    printf("table        %.1f MiB, %u records of %u bytes\n", dTableMB, drive.GetRecordCount(),
+           drive.m_dwRecordSize);
+    printf("listed       %u records (%u deleted), %zu folders\n", sink.m_dwTotal, sink.m_dwDeleted,
+           sink.m_store.FolderCount());
+    printf("first rows   %.3f s after the start\n", dFirst);
+    printf("whole scan   %.3f s (%.0f records/s), names and folders included\n", dTotal,
+           sink.m_dwTotal / (dTotal > 0 ? dTotal : 1e-9));
+    printf("peak memory  %.1f MiB (%.2f x the table)\n", PeakMiB(), PeakMiB() / (dTableMB > 0 ? dTableMB : 1));
+    TimeView(sink.m_store);
     return 0;
 }

@@ -132,8 +132,16 @@ bool FillSampleVolume(CNtfsWriter& writer, int nWhich)
         f.Dir("/Programs");
         f.Random("/Programs/setup.exe", 900000);
         f.Text("/Programs/config.ini", 380);
+        // Names as people write them, in any script.
+        f.Dir("/文档");
+        f.Dir("/文档/2024年");
+        f.Text("/文档/2024年/季度报告.txt", 5200);
+        f.Dir("/Фото");
+        f.Photo("/Фото/отпуск.jpg", 150000);
+        f.Text("/résumé_日本語.txt", 300);
 
         // Deleted afterwards: worth recovering.
+        f.Random("/文档/合同扫描件.pdf", 240000);
         f.Text("/Documents/Contrat signé.txt", 520);
         f.Text("/Documents/Mot de passe.txt", 90);
         f.Text("/Documents/Thèse chapitre 1.txt", 52000);
@@ -142,7 +150,7 @@ bool FillSampleVolume(CNtfsWriter& writer, int nWhich)
         f.Dir("/Old Projects");
         f.Text("/Old Projects/idées.txt", 1900);
         f.Random("/Old Projects/archive.zip", 260000);
-        for (const char* pszPath : {"/Documents/Contrat signé.txt", "/Documents/Mot de passe.txt",
+        for (const char* pszPath : {"/文档/合同扫描件.pdf", "/Documents/Contrat signé.txt", "/Documents/Mot de passe.txt",
                                     "/Documents/Thèse chapitre 1.txt", "/Photos/IMG_0042.jpg",
                                     "/Photos/Vacances été/coucher de soleil.jpg",
                                     "/Old Projects/idées.txt", "/Old Projects/archive.zip",

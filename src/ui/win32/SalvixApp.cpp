@@ -31,15 +31,10 @@ std::vector<std::string> DiskImagesFromCommandLine(const wchar_t* pszCommandLine
     LPWSTR* ppszArgs = CommandLineToArgvW(pszCommandLine, &nArgs);
     if (!ppszArgs)
         return vecImages;
+    // UTF-8, as every path of the program: any name survives whatever the code page.
     for (int i = 1; i < nArgs; ++i)
-    {
-        // A path the ANSI code page cannot name is kept as its closest text:
-        // the disk is then listed with the reason it cannot be opened.
-        std::string strPath;
-        AnsiPathFromWide(ppszArgs[i], strPath);
-        if (!strPath.empty())
-            vecImages.push_back(strPath);
-    }
+        if (ppszArgs[i][0])
+            vecImages.push_back(Utf8FromWide(ppszArgs[i]));
     LocalFree(ppszArgs);
     return vecImages;
 }

@@ -18,5 +18,5 @@ public:
 extern CSalvixApp theApp;
 
 // The disk images named on a command line (the words after the program's
-// name), as the disk layer opens them.
+// name), in UTF-8.
 std::vector<std::string> DiskImagesFromCommandLine(const wchar_t* pszCommandLine);

@@ -92,31 +92,11 @@ BOOL CSalvixDlg::OnInitDialog()
         m_bClosing = false;
     }
     ShowScanState();
+    SendDlgItemMessageW(m_hWnd, IDC_EDIT_FILTER, EM_SETCUEBANNER, FALSE,
+                        reinterpret_cast<LPARAM>(L"查找文件名或路径"));
     SetWindowTextW(m_hWnd, L"Orvane v2.1");
     // The dialog manager gives the focus to the first control in tab order, "退出".
     return TRUE;
-}
-
-void CSalvixDlg::CreateColumns()
-{
-    // Centred headings; a report list always draws its first column's cells
-    // left-aligned, which suits the names.
-    for (int nColumn = 0; nColumn < eColumnCount; ++nColumn)
-    {
-        const std::wstring wstrHeading = WideFromUtf8(ColumnHeading(nColumn));
-        LVCOLUMNW column = {};
-        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = LVCFMT_CENTER;
-        column.cx = ColumnWidth(nColumn);
-        column.pszText = const_cast<wchar_t*>(wstrHeading.c_str());
-        column.iSubItem = nColumn;
-        SendMessageW(m_hList, LVM_INSERTCOLUMNW, nColumn, reinterpret_cast<LPARAM>(&column));
-    }
-    SendMessageW(m_hList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
-    int anOrder[eColumnCount];
-    for (int nVisual = 0; nVisual < eColumnCount; ++nVisual)
-        anOrder[nVisual] = kColumnOrder[nVisual];
-    SendMessageW(m_hList, LVM_SETCOLUMNORDERARRAY, eColumnCount, reinterpret_cast<LPARAM>(anOrder));
 }
 
 DWORD CSalvixDlg::EnumeratePartitions()
@@ -197,29 +177,44 @@ INT_PTR CSalvixDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
         SetCursor(LoadCursorW(nullptr, IDC_WAIT));
         return SetMessageResult(TRUE);
     case WM_COMMAND:
-        switch (LOWORD(wParam))
-        {
-        case IDOK:
-        case IDCANCEL: CloseDialog(LOWORD(wParam)); return TRUE;
-        case IDC_BUTTON_SCAN: OnScanButton(); return TRUE;
-        case ID_LIST_SAVE: OnSaveSelected(); return TRUE;
-        default: return FALSE;
-        }
+        return OnCommand(LOWORD(wParam), HIWORD(wParam));
     case WM_NOTIFY:
         return OnNotify(reinterpret_cast<const NMHDR*>(lParam));
     case WM_SALVIX_SCAN_EVENTS:
         OnScanEvents();
         return TRUE;
     case WM_TIMER:
-        if (wParam != kRefreshTimer)
-            return FALSE;
-        ShowArrivedRows();
-        return TRUE;
+        if (wParam == kRefreshTimer)
+            ShowArrivedRows();
+        else if (wParam == kFilterTimer)
+            OnFilterChanged();
+        return wParam == kRefreshTimer || wParam == kFilterTimer;
     case WM_DESTROY:
         OnDestroy();
         return FALSE;
     default:
         return FALSE;
+    }
+}
+
+bool CSalvixDlg::OnCommand(WORD wId, WORD wCode)
+{
+    switch (wId)
+    {
+    case IDOK:
+    case IDCANCEL: CloseDialog(wId); return true;
+    case IDC_BUTTON_SCAN: OnScanButton(); return true;
+    case ID_LIST_SAVE: OnSaveSelected(); return true;
+    case IDC_CHECK_DELETED_ONLY:
+        if (wCode == BN_CLICKED)
+            OnFilterChanged();
+        return true;
+    case IDC_EDIT_FILTER:
+        // The list follows once typing pauses.
+        if (wCode == EN_CHANGE)
+            SetTimer(m_hWnd, kFilterTimer, 150, nullptr);
+        return true;
+    default: return false;
     }
 }
 
@@ -261,6 +256,9 @@ INT_PTR CSalvixDlg::OnNotify(const NMHDR* pHeader)
     case LVN_GETDISPINFOW:
         FillDisplayInfo(reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(pHeader)));
         return TRUE;
+    case LVN_COLUMNCLICK:
+        OnColumnClick(reinterpret_cast<const NMLISTVIEW*>(pHeader)->iSubItem);
+        return TRUE;
     case NM_RCLICK:
         OnListRightClick();
         return SetMessageResult(0);
@@ -268,20 +266,6 @@ INT_PTR CSalvixDlg::OnNotify(const NMHDR* pHeader)
         // An in-place edit of a name ends unanswered, so its text is discarded.
         return FALSE;
     }
-}
-
-void CSalvixDlg::FillDisplayInfo(NMLVDISPINFOW* pInfo)
-{
-    LVITEMW& item = pInfo->item;
-    if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0)
-        return;
-    if (item.iItem < 0 || static_cast<size_t>(item.iItem) >= m_store.Size())
-    {
-        item.pszText[0] = L'\0';
-        return;
-    }
-    CopyToBuffer(WideFromUtf8(m_store.Text(static_cast<size_t>(item.iItem), item.iSubItem)),
-                 item.pszText, item.cchTextMax);
 }
 
 void CSalvixDlg::CloseDialog(INT_PTR nResult)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "session/RowText.h"
+#include "session/RowView.h"
 #include "session/ScanSession.h"
 #include "session/ScanState.h"
 #include "ui/win32/DialogWindow.h"
@@ -93,14 +94,28 @@ private:
     // bReadingDisk: the code came from opening or reading a disk, where
     // "access denied" means the program needs an administrator.
     void ShowError(DWORD dwCode, bool bReadingDisk);
-    void CreateColumns();
     void OnSysCommand(UINT nID);
     bool OnPaint();
     void OnDestroy();
     void CloseDialog(INT_PTR nResult);
     void StopWorkerAndWait();
     INT_PTR OnNotify(const NMHDR* pHeader);
+    bool OnCommand(WORD wId, WORD wCode);
+
+    // The file list (FileList.cpp): a virtual list over the store, through
+    // the view of the user's order and filter.
+    void CreateColumns();
     void FillDisplayInfo(NMLVDISPINFOW* pInfo);
+    void ClearList();
+    // Shows the rows that arrived, and their counters, if any are waiting.
+    void ShowArrivedRows();
+    // Changes the view and keeps the selection on the same records.
+    void Relayout(const std::function<void()>& fnChange);
+    void OnColumnClick(int nColumn);
+    void ShowSortArrow();
+    void OnFilterChanged();
+    // The selected rows of the list, in the order it shows them.
+    std::vector<int> SelectedRows() const;
 
     // The scan (ScanWorker.cpp).
     void OnScanButton();
@@ -109,8 +124,6 @@ private:
     void PostScanEvent(CScanEvent&& event);
     void OnScanEvents();
     void OnScanRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted);
-    // Shows the rows that arrived, and their counters, if any are waiting.
-    void ShowArrivedRows();
     void OnScanFinished();
     void OnWorkerError(DWORD dwCode);
     // The worker waits here until its error box was closed or the dialog closes.
@@ -119,14 +132,15 @@ private:
     // The save command (SaveSelected.cpp).
     void OnListRightClick();
     void OnSaveSelected();
-    std::vector<int> SelectedRows() const;
     void PumpMessages();
 
     HWND m_hTree;
     HWND m_hList;
     // The list's rows: the list is virtual and asks for each cell's text.
-    // Rows may be in the store before the list shows them (a refresh is due).
+    // Rows may be in the store before the view and the list show them (a
+    // refresh is due).
     CRowStore m_store;
+    CRowView m_view;
     bool m_bRowsWaiting;
     DWORD m_dwTotalWaiting;
     DWORD m_dwDeletedWaiting;
@@ -159,3 +173,5 @@ private:
 const UINT WM_SALVIX_SCAN_EVENTS = WM_APP + 1;
 // The timer that shows rows which arrived since the list's last refresh.
 const UINT_PTR kRefreshTimer = 1;
+// The timer that applies the filter once typing pauses.
+const UINT_PTR kFilterTimer = 2;

@@ -20,13 +20,6 @@ int CALLBACK BrowseCallback(HWND hChooser, UINT uEvent, LPARAM, LPARAM lpData)
     return 0;
 }
 
-// The folder as the session's save takes it: the ANSI code page's text, as
-// the file calls below it use; false when the folder cannot be named there.
-bool SaveFolderText(const std::wstring& wstrFolder, std::string& strFolder)
-{
-    return !wstrFolder.empty() && AnsiPathFromWide(wstrFolder, strFolder);
-}
-
 }  // namespace
 
 int BrowseForFolder(HWND hOwner, wchar_t* pszPath, const wchar_t* pszInitial)
@@ -88,23 +81,6 @@ void CSalvixDlg::OnListRightClick()
         OnSaveSelected();
 }
 
-std::vector<int> CSalvixDlg::SelectedRows() const
-{
-    std::vector<int> vecRows;
-    const int nCount = static_cast<int>(m_store.Size());
-    int nRow = -1;
-    // In increasing order; a row at or past the end would be the list's mistake.
-    for (;;)
-    {
-        const int nNext = ListView_GetNextItem(m_hList, nRow, LVNI_SELECTED);
-        if (nNext <= nRow || nNext >= nCount)
-            break;
-        vecRows.push_back(nNext);
-        nRow = nNext;
-    }
-    return vecRows;
-}
-
 void CSalvixDlg::PumpMessages()
 {
     MSG msg;
@@ -138,18 +114,13 @@ void CSalvixDlg::OnSaveSelected()
             ShowSystemError(ERROR_FILENAME_EXCED_RANGE);
         return;
     }
-    std::string strFolder;
-    if (!SaveFolderText(szFolder, strFolder))
-    {
-        ShowSystemError(ERROR_DIRECTORY);
-        return;
-    }
-
-    // Rows in increasing order, each mapped to the record it lists.
+    // Rows in the order the list shows them, each mapped to the record it
+    // lists; the session takes the folder in UTF-8 and writes through the
+    // wide-character calls.
     std::vector<DWORD> vecRecords;
     for (const int nRow : vecRows)
-        vecRecords.push_back(m_store.Row(static_cast<size_t>(nRow)).m_dwRecord);
-    CSaveRun run(m_session, std::move(vecRecords), strFolder);
+        vecRecords.push_back(m_store.Row(m_view.StoreRow(static_cast<size_t>(nRow))).m_dwRecord);
+    CSaveRun run(m_session, std::move(vecRecords), Utf8FromWide(szFolder));
 
     m_bSaving = true;
     SetCursor(LoadCursorW(nullptr, IDC_WAIT));

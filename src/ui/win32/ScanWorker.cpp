@@ -4,15 +4,6 @@
 #include "ui/win32/SalvixDlg.h"
 #include "ui/win32/WideText.h"
 
-namespace
-{
-
-// The list is told of new rows at most this often: telling it costs the
-// same for 10 rows as for 10,000 (its scroll bar is redrawn).
-const DWORD kRefreshMs = 100;
-
-}  // namespace
-
 DWORD WINAPI ScanThreadProc(LPVOID pParam)
 {
     static_cast<CSalvixDlg*>(pParam)->RunScan();
@@ -154,12 +145,7 @@ void CSalvixDlg::OnScanEvents()
             continue;
         switch (event.m_eKind)
         {
-        case CScanEvent::eCleared:
-            KillTimer(m_hWnd, kRefreshTimer);
-            m_bRowsWaiting = false;
-            m_store.Clear();
-            SendMessageW(m_hList, LVM_DELETEALLITEMS, 0, 0);
-            break;
+        case CScanEvent::eCleared: ClearList(); break;
         case CScanEvent::eRows:
             OnScanRows(std::move(event.m_batch), event.m_dwTotal, event.m_dwDeleted);
             break;
@@ -183,34 +169,6 @@ void CSalvixDlg::OnWorkerError(DWORD dwCode)
         ++m_dwErrorsShown;
     }
     m_cvEvents.notify_all();
-}
-
-void CSalvixDlg::OnScanRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted)
-{
-    m_store.Append(std::move(batch));
-    m_bRowsWaiting = true;
-    m_dwTotalWaiting = dwTotal;
-    m_dwDeletedWaiting = dwDeleted;
-    const ULONGLONG qwSince = GetTickCount64() - m_qwLastRefresh;
-    if (qwSince >= kRefreshMs)
-        ShowArrivedRows();
-    else
-        SetTimer(m_hWnd, kRefreshTimer, static_cast<UINT>(kRefreshMs - qwSince), nullptr);
-}
-
-void CSalvixDlg::ShowArrivedRows()
-{
-    KillTimer(m_hWnd, kRefreshTimer);
-    if (!m_bRowsWaiting)
-        return;
-    m_bRowsWaiting = false;
-    m_qwLastRefresh = GetTickCount64();
-    // The list asks for the texts of the rows it shows, and only those.
-    SendMessageW(m_hList, LVM_SETITEMCOUNT, static_cast<WPARAM>(m_store.Size()),
-                 LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-    // Shown as signed numbers, as the counters always have been.
-    SetDlgItemInt(m_hWnd, IDC_EDIT_TOTAL, m_dwTotalWaiting, TRUE);
-    SetDlgItemInt(m_hWnd, IDC_EDIT_DELETED, m_dwDeletedWaiting, TRUE);
 }
 
 void CSalvixDlg::OnScanFinished()

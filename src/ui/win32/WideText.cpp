@@ -1,7 +1,6 @@
 #include "ui/win32/WideText.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace
 {
@@ -52,44 +51,6 @@ std::wstring WideFromMessage(const std::string& str)
         return wstr;
     bool bAnsi = true;
     return WideFrom(CP_ACP, 0, str, bAnsi);
-}
-
-std::string AnsiFromWide(const std::wstring& wstr, bool& bExact)
-{
-    bExact = true;
-    if (wstr.empty())
-        return std::string();
-    const int nChars = static_cast<int>(wstr.size());
-    BOOL bDefaulted = FALSE;
-    const int nBytes =
-        WideCharToMultiByte(CP_ACP, 0, wstr.data(), nChars, nullptr, 0, nullptr, &bDefaulted);
-    if (nBytes <= 0)
-    {
-        bExact = false;
-        return std::string();
-    }
-    std::string str(static_cast<size_t>(nBytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wstr.data(), nChars, &str[0], nBytes, nullptr, &bDefaulted);
-    bExact = !bDefaulted;
-    return str;
-}
-
-bool AnsiPathFromWide(const std::wstring& wstrPath, std::string& strPath)
-{
-    bool bExact = true;
-    strPath = AnsiFromWide(wstrPath, bExact);
-    if (bExact)
-        return true;
-    const DWORD dwLength = GetShortPathNameW(wstrPath.c_str(), nullptr, 0);
-    if (dwLength == 0 || dwLength > 32768)
-        return false;
-    std::vector<wchar_t> vecShort(dwLength);
-    if (GetShortPathNameW(wstrPath.c_str(), vecShort.data(), dwLength) == 0)
-        return false;
-    std::string strShort = AnsiFromWide(vecShort.data(), bExact);
-    if (bExact)
-        strPath = strShort;
-    return bExact;
 }
 
 void CopyToBuffer(const std::wstring& wstr, wchar_t* pszBuffer, int nCapacity)

@@ -1,0 +1,228 @@
+#include "session/RowView.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace
+{
+
+DWORD FoldCodePoint(DWORD dwCode)
+{
+    if (dwCode >= 'A' && dwCode <= 'Z')
+        return dwCode + 0x20;
+    if (dwCode < 0xC0)
+        return dwCode;
+    if (dwCode <= 0xDE && dwCode != 0xD7)
+        return dwCode + 0x20;                 // Latin-1 capitals
+    if (dwCode == 0x178)
+        return 0xFF;                          // Ÿ
+    if (dwCode >= 0x100 && dwCode <= 0x17F && dwCode != 0x130 && dwCode != 0x138 && dwCode != 0x149)
+        return (dwCode >= 0x139 && dwCode <= 0x148) || (dwCode >= 0x179 && dwCode <= 0x17E)
+                   ? dwCode + (dwCode & 1)    // Latin Extended-A: capitals odd here
+                   : dwCode | 1;              // and even there
+    if (dwCode >= 0x391 && dwCode <= 0x3AB && dwCode != 0x3A2)
+        return dwCode + 0x20;                 // Greek
+    if (dwCode >= 0x410 && dwCode <= 0x42F)
+        return dwCode + 0x20;                 // Cyrillic
+    if (dwCode >= 0x400 && dwCode <= 0x40F)
+        return dwCode + 0x50;
+    return dwCode;
+}
+
+void AppendUtf8(std::string& str, DWORD dwCode)
+{
+    if (dwCode < 0x80)
+        str += static_cast<char>(dwCode);
+    else if (dwCode < 0x800)
+    {
+        str += static_cast<char>(0xC0 | (dwCode >> 6));
+        str += static_cast<char>(0x80 | (dwCode & 0x3F));
+    }
+    else
+    {
+        str += static_cast<char>(0xE0 | (dwCode >> 12));
+        str += static_cast<char>(0x80 | ((dwCode >> 6) & 0x3F));
+        str += static_cast<char>(0x80 | (dwCode & 0x3F));
+    }
+}
+
+// Compares case-folded texts byte by byte: code point order.
+int CompareFolded(const char* pA, size_t nA, const char* pB, size_t nB)
+{
+    const int n = memcmp(pA, pB, std::min(nA, nB));
+    if (n != 0)
+        return n;
+    return nA == nB ? 0 : nA < nB ? -1 : 1;
+}
+
+}  // namespace
+
+std::string FoldCase(const char* pText, size_t nLength)
+{
+    std::string str;
+    str.reserve(nLength);
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(pText);
+    for (size_t i = 0; i < nLength;)
+    {
+        // Only two-byte sequences hold letters this folds; the rest is copied.
+        if (p[i] >= 0xC0 && p[i] < 0xE0 && i + 1 < nLength && (p[i + 1] & 0xC0) == 0x80)
+        {
+            AppendUtf8(str, FoldCodePoint(((p[i] & 0x1Fu) << 6) | (p[i + 1] & 0x3Fu)));
+            i += 2;
+            continue;
+        }
+        str += static_cast<char>(p[i] >= 'A' && p[i] <= 'Z' ? p[i] + 0x20 : p[i]);
+        ++i;
+    }
+    return str;
+}
+
+void CRowView::SetOrder(int nColumn, bool bDescending)
+{
+    m_nColumn = nColumn < eColumnCount ? nColumn : -1;
+    m_bDescending = bDescending;
+}
+
+void CRowView::SetFilter(const std::string& strText, bool bDeletedOnly)
+{
+    m_strFolded = FoldCase(strText.data(), strText.size());
+    m_bDeletedOnly = bDeletedOnly;
+}
+
+void CRowView::Clear()
+{
+    std::vector<DWORD>().swap(m_vecRows);
+    m_nSeen = 0;
+    m_vecFolderRank.clear();
+    m_vecFolderMatch.clear();
+    std::string().swap(m_strFoldedNames);
+}
+
+void CRowView::PrepareFolders(const CRowStore& store)
+{
+    const size_t nOld = m_vecFolderMatch.size();
+    if (nOld == store.FolderCount())
+        return;
+    for (size_t i = nOld; i < store.FolderCount(); ++i)
+    {
+        const std::string& strFolder = store.Folder(i);
+        m_vecFolderMatch.push_back(!m_strFolded.empty() &&
+                                   FoldCase(strFolder.data(), strFolder.size()).find(m_strFolded) !=
+                                       std::string::npos);
+    }
+    // The folders' order, once, so that rows compare by a number.
+    std::vector<std::string> vecFolded;
+    for (size_t i = 0; i < store.FolderCount(); ++i)
+        vecFolded.push_back(FoldCase(store.Folder(i).data(), store.Folder(i).size()));
+    std::vector<DWORD> vecOrder(store.FolderCount());
+    for (size_t i = 0; i < vecOrder.size(); ++i)
+        vecOrder[i] = static_cast<DWORD>(i);
+    std::sort(vecOrder.begin(), vecOrder.end(), [&](DWORD a, DWORD b) {
+        const int n = CompareFolded(vecFolded[a].data(), vecFolded[a].size(), vecFolded[b].data(),
+                                    vecFolded[b].size());
+        return n != 0 ? n < 0 : a < b;
+    });
+    m_vecFolderRank.assign(vecOrder.size(), 0);
+    for (size_t i = 0; i < vecOrder.size(); ++i)
+        m_vecFolderRank[vecOrder[i]] = static_cast<DWORD>(i);
+}
+
+bool CRowView::Passes(const CRowStore& store, size_t nRow) const
+{
+    const CScanRow& row = store.Row(nRow);
+    if (m_bDeletedOnly && !row.m_bNotInUse)
+        return false;
+    if (m_strFolded.empty())
+        return true;
+    if (row.m_dwFolder < m_vecFolderMatch.size() && m_vecFolderMatch[row.m_dwFolder])
+        return true;
+    const char* pName = m_strFoldedNames.data() + row.m_dwNameOffset;
+    return std::search(pName, pName + row.m_wNameLength, m_strFolded.begin(), m_strFolded.end()) !=
+           pName + row.m_wNameLength;
+}
+
+bool CRowView::Less(const CRowStore& store, DWORD dwA, DWORD dwB) const
+{
+    const CScanRow& a = store.Row(dwA);
+    const CScanRow& b = store.Row(dwB);
+    auto rank = [&](const CScanRow& row) {
+        return row.m_dwFolder < m_vecFolderRank.size() ? m_vecFolderRank[row.m_dwFolder] : ~0u;
+    };
+    int nOrder = 0;
+    switch (m_nColumn)
+    {
+    case eColumnPath:
+        if (rank(a) != rank(b))
+        {
+            nOrder = rank(a) < rank(b) ? -1 : 1;
+            break;
+        }
+        // the same folder: by name
+        // fall through
+    case eColumnName:
+        nOrder = CompareFolded(m_strFoldedNames.data() + a.m_dwNameOffset, a.m_wNameLength,
+                               m_strFoldedNames.data() + b.m_dwNameOffset, b.m_wNameLength);
+        break;
+    case eColumnAttributes:
+        nOrder = a.m_dwFileFlags == b.m_dwFileFlags ? 0 : a.m_dwFileFlags < b.m_dwFileFlags ? -1 : 1;
+        break;
+    case eColumnDeleted:
+        nOrder = a.m_bNotInUse == b.m_bNotInUse ? 0 : a.m_bNotInUse > b.m_bNotInUse ? -1 : 1;
+        break;
+    case eColumnClusters:
+        nOrder = a.m_dwClusters == b.m_dwClusters ? 0 : a.m_dwClusters < b.m_dwClusters ? -1 : 1;
+        break;
+    default:
+        break;
+    }
+    if (nOrder == 0)
+        nOrder = a.m_dwRecord == b.m_dwRecord ? 0 : a.m_dwRecord < b.m_dwRecord ? -1 : 1;
+    return m_bDescending ? nOrder > 0 : nOrder < 0;
+}
+
+void CRowView::SortRange(const CRowStore& store, std::vector<DWORD>::iterator itFirst,
+                         std::vector<DWORD>::iterator itLast) const
+{
+    if (m_nColumn < 0 && !m_bDescending)
+        return;  // rows come in the scan's order
+    std::sort(itFirst, itLast, [&](DWORD a, DWORD b) { return Less(store, a, b); });
+}
+
+void CRowView::Rebuild(const CRowStore& store)
+{
+    Clear();
+    Append(store);
+}
+
+size_t CRowView::CountNew(const CRowStore& store)
+{
+    PrepareFolders(store);
+    FoldNewNames(store);
+    size_t nCount = 0;
+    for (size_t i = m_nSeen; i < store.Size(); ++i)
+        nCount += Passes(store, i) ? 1 : 0;
+    return nCount;
+}
+
+void CRowView::FoldNewNames(const CRowStore& store)
+{
+    const std::string& strPool = store.NamePool();
+    if (m_strFoldedNames.size() < strPool.size())
+        m_strFoldedNames += FoldCase(strPool.data() + m_strFoldedNames.size(),
+                                     strPool.size() - m_strFoldedNames.size());
+}
+
+void CRowView::Append(const CRowStore& store)
+{
+    PrepareFolders(store);
+    FoldNewNames(store);
+    const size_t nOld = m_vecRows.size();
+    for (; m_nSeen < store.Size(); ++m_nSeen)
+        if (Passes(store, m_nSeen))
+            m_vecRows.push_back(static_cast<DWORD>(m_nSeen));
+    if (m_nColumn < 0 && !m_bDescending)
+        return;
+    SortRange(store, m_vecRows.begin() + static_cast<std::ptrdiff_t>(nOld), m_vecRows.end());
+    std::inplace_merge(m_vecRows.begin(), m_vecRows.begin() + static_cast<std::ptrdiff_t>(nOld),
+                       m_vecRows.end(), [&](DWORD a, DWORD b) { return Less(store, a, b); });
+}

@@ -1,0 +1,59 @@
+// Where a saved file goes: the checks on the name it is saved under, the path
+// built from the chosen folder and that name, and the creation of the file,
+// for the system the program runs on. Names and folders are UTF-8 here;
+// Windows gets them through its wide-character API, so any name survives
+// whatever the code page.
+#pragma once
+
+#include "platform/Win32.h"
+
+#include <string>
+
+enum ETargetSystem
+{
+    eTargetPosix,
+    eTargetWindows,
+};
+
+#ifdef _WIN32
+const ETargetSystem kThisTargetSystem = eTargetWindows;
+#else
+const ETargetSystem kThisTargetSystem = eTargetPosix;
+#endif
+
+// 0 when strName (UTF-8) may be used as the name of a file inside the chosen
+// folder, ERROR_INVALID_NAME (123) when it is empty, "." or "..", holds a
+// separator or a control character (C0, DEL or C1), or (on Windows) is not a
+// plain file name there: a device name, a reserved character, a trailing dot
+// or blank.
+DWORD CheckEntryName(const std::string& strName, ETargetSystem eSystem = kThisTargetSystem);
+
+// folder + separator + name into strTarget; the separator is appended whatever
+// the folder ends with. On failure strTarget is empty and the code says why:
+// 123 for a name CheckEntryName refuses; ERROR_PATH_NOT_FOUND (3) for an empty
+// folder; ERROR_FILENAME_EXCED_RANGE (206) beyond what the system takes: on
+// Windows a path of more than MAX_PATH - 1 UTF-16 units, elsewhere a name of
+// more than 255 bytes or a path of more than 4095.
+DWORD BuildTargetPath(const std::string& strFolder, const std::string& strName,
+                      std::string& strTarget, ETargetSystem eSystem = kThisTargetSystem);
+
+// The entry's attribute flags reduced to those a file can be given when it is
+// created: read-only, hidden, system, archive, normal, temporary, offline and
+// not-indexed. Bits that would act as creation flags (delete-on-close,
+// no-buffering, overlapped, ...) and those that describe how NTFS stored the
+// data (directory, sparse, compressed, encrypted, reparse point) are dropped.
+DWORD OutputFileFlags(DWORD dwFileFlags);
+
+// An existing file at the target that is not a plain file, or that is one of
+// the disks the program reads, is never replaced: ERROR_ACCESS_DENIED.
+DWORD CheckExistingTarget(const std::string& strTarget);
+
+// Creates (or replaces) the file for writing, with the given attributes; a
+// link put at the name meanwhile is refused, not followed.
+HANDLE CreateOutputFile(const std::string& strTarget, DWORD dwAttributes);
+
+// The number of UTF-16 units the UTF-8 text takes.
+size_t Utf16Length(const std::string& str);
+#ifdef _WIN32
+std::wstring Utf8ToWide(const std::string& str);
+#endif
