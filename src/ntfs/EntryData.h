@@ -96,6 +96,9 @@ public:
     size_t StreamCount() const { return m_vecStreams.size(); }
     const CEntryStream& Stream(size_t nIndex) const { return m_vecStreams[nIndex]; }
 
+    // Later reads go through another handle on the same disk, one the caller
+    // keeps open for as long as it reads.
+    void SetDevice(HANDLE hDevice) { m_reader.SetDevice(hDevice); }
     // A read stops between pieces with ERROR_OPERATION_ABORTED once *pStop is set.
     void SetStopFlag(const std::atomic<BYTE>* pStop)
     {

@@ -16,6 +16,8 @@ public:
     {
     }
 
+    // Reads go through another handle on the same disk from now on.
+    void SetDevice(HANDLE hDevice) { m_hDevice = hDevice; }
     // Stops a long read between pieces with ERROR_OPERATION_ABORTED once *pStop is set.
     void SetStopFlag(const std::atomic<BYTE>* pStop) { m_pStop = pStop; }
 

@@ -225,6 +225,10 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
                      LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped);
 BOOL GetFileSizeEx(HANDLE hFile, PLARGE_INTEGER lpFileSize);
 BOOL CloseHandle(HANDLE hObject);
+// The file ends at the handle's position: longer ones are cut, shorter ones
+// grow, as a hole where the file system keeps holes.
+BOOL SetEndOfFile(HANDLE hFile);
+BOOL DeleteFileA(LPCSTR lpFileName);
 DWORD GetLastError();
 void SetLastError(DWORD dwErrCode);
 DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,

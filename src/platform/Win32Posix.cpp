@@ -421,6 +421,32 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
     return TRUE;
 }
 
+BOOL SetEndOfFile(HANDLE hFile)
+{
+    CFileObject* pFile = Lookup<CFileObject>(hFile, CObject::eFile);
+    if (!pFile)
+        return Fail(ERROR_INVALID_HANDLE), FALSE;
+    if (!pFile->m_bWrite)
+        return Fail(ERROR_ACCESS_DENIED), FALSE;
+    if (ftruncate(pFile->m_nFd, static_cast<off_t>(pFile->m_n64Pos)) != 0)
+        return Fail(ErrnoToWin32(errno)), FALSE;
+    t_dwLastError = 0;
+    return TRUE;
+}
+
+BOOL DeleteFileA(LPCSTR lpFileName)
+{
+    if (!lpFileName)
+        return Fail(ERROR_INVALID_PARAMETER), FALSE;
+    struct stat st;
+    if (lstat(lpFileName, &st) == 0 && S_ISDIR(st.st_mode))
+        return Fail(ERROR_ACCESS_DENIED), FALSE;
+    if (unlink(lpFileName) != 0)
+        return Fail(ErrnoToWin32(errno)), FALSE;
+    t_dwLastError = 0;
+    return TRUE;
+}
+
 BOOL CloseHandle(HANDLE hObject)
 {
     std::unique_ptr<CObject> pObject;

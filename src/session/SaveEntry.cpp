@@ -1,6 +1,9 @@
 #include "session/SaveEntry.h"
 
 #include "platform/FaultInjection.h"
+#include "platform/Platform.h"
+
+#include <algorithm>
 
 namespace
 {
@@ -13,11 +16,27 @@ DWORD LastErrorOr(DWORD dwFallback)
     return dwError ? dwError : dwFallback;
 }
 
-struct CHandleCloser
+DWORD SeekOutput(HANDLE hFile, ULONGLONG n64Offset)
 {
-    void operator()(void* hHandle) const { CloseHandle(hHandle); }
-};
-using CFileHandle = std::unique_ptr<void, CHandleCloser>;
+    LONG lHigh = static_cast<LONG>(n64Offset >> 32);
+    SetLastError(NO_ERROR);
+    if (SetFilePointer(hFile, static_cast<LONG>(static_cast<DWORD>(n64Offset)), &lHigh, FILE_BEGIN) ==
+            INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR)
+        return GetLastError();
+    return 0;
+}
+
+void RemoveOutput(const std::string& strTarget)
+{
+#ifdef _WIN32
+    const std::wstring strWide = Utf8ToWide(strTarget);
+    SetFileAttributesW(strWide.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(strWide.c_str());
+#else
+    DeleteFileA(strTarget.c_str());
+#endif
+}
 
 }  // namespace
 
@@ -45,55 +64,140 @@ BOOL WriteOutput(HANDLE hFile, const void* pData, DWORD dwCount, LPDWORD pdwWrit
     return bOk;
 }
 
-DWORD ReadEntryContent(CNTFSDrive& drive, DWORD dwRecordIndex, CEntryContent& content)
+CEntrySave::~CEntrySave()
 {
-    BYTE* pRawData = nullptr;
-    DWORD dwLength = 0;
-    if (DWORD dwError = drive.ReadEntryData(dwRecordIndex, pRawData, dwLength))
-        return dwError;
-    content.m_pData.reset(pRawData);
-    content.m_dwLength = dwLength;
+    if (m_hFile != INVALID_HANDLE_VALUE)
+        Fail(true);
+    if (m_hOwnDevice != INVALID_HANDLE_VALUE)
+        CloseHandle(m_hOwnDevice);
+}
+
+DWORD CEntrySave::Begin(CNTFSDrive& drive, DWORD dwRecord, const std::string& strFolder, HANDLE hOwnDevice)
+{
+    m_hOwnDevice = hOwnDevice;
+    MFTEntryInfo info;
     MFTEntryDetails details;
-    if (DWORD dwError = drive.GetEntryDetails(dwRecordIndex, content.m_info, details))
+    if (DWORD dwError = drive.OpenEntryData(dwRecord, m_data))
         return dwError;
-    content.m_strName = std::move(details.strName);
+    if (m_hOwnDevice != INVALID_HANDLE_VALUE)
+        m_data.SetDevice(m_hOwnDevice);
+    if (DWORD dwError = drive.GetEntryDetails(dwRecord, info, details))
+        return dwError;
+    m_strName = std::move(details.strName);
+    if (DWORD dwError = BuildTargetPath(strFolder, m_strName, m_strTarget))
+        return dwError;
+    if (DWORD dwError = CheckExistingTarget(m_strTarget))
+        return dwError;
+    // The one buffer a save holds, whatever the file's size.
+    m_dwPieceSize = static_cast<DWORD>(std::min<ULONGLONG>(kPieceSize, m_data.Size()));
+    m_pPiece.reset(AllocBytes(m_dwPieceSize));
+    if (!m_pPiece)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    SetLastError(NO_ERROR);
+    m_hFile = CreateOutputFile(m_strTarget, OutputFileFlags(info.dwFileFlags));
+    if (m_hFile == INVALID_HANDLE_VALUE)
+        return LastErrorOr(ERROR_GEN_FAILURE);
+    return m_data.Size() == 0 ? Finish() : 0;
+}
+
+DWORD CEntrySave::WritePiece(ULONGLONG n64Offset, DWORD dwCount)
+{
+    if (DWORD dwError = SeekOutput(m_hFile, n64Offset))
+        return dwError;
+    DWORD dwWritten = 0;
+    SetLastError(NO_ERROR);
+    if (!WriteOutput(m_hFile, m_pPiece.get(), dwCount, &dwWritten))
+        return LastErrorOr(ERROR_WRITE_FAULT);
+    // A write that reports success with bytes missing still lost data.
+    return dwWritten == dwCount ? 0 : ERROR_WRITE_FAULT;
+}
+
+DWORD CEntrySave::Step()
+{
+    if (m_bDone || m_hFile == INVALID_HANDLE_VALUE)
+        return 0;
+    const ULONGLONG n64Size = m_data.Size();
+    // Holes are passed over: the file grows past them only where data follows,
+    // or at the end.
+    while (m_n64Done < n64Size)
+    {
+        const ULONGLONG n64Hole = m_data.HoleLength(m_n64Done);
+        if (n64Hole == 0)
+            break;
+        m_n64Done += std::min(n64Hole, n64Size - m_n64Done);
+        m_bSparse = true;
+    }
+    if (m_n64Done >= n64Size)
+        return Finish();
+    const DWORD dwCount = static_cast<DWORD>(
+        std::min<ULONGLONG>({m_dwPieceSize, m_data.DataLength(m_n64Done), n64Size - m_n64Done}));
+    if (DWORD dwError = m_data.Read(m_n64Done, m_pPiece.get(), dwCount))
+    {
+        // What could not be read must not stand as a file that looks whole.
+        Fail(true);
+        return dwError;
+    }
+    if (DWORD dwError = WritePiece(m_n64Done, dwCount))
+    {
+        Fail(false);
+        return dwError;
+    }
+    m_n64Done += dwCount;
+    return m_n64Done >= n64Size ? Finish() : 0;
+}
+
+DWORD CEntrySave::Finish()
+{
+    // A file that ends in a hole ends at its size all the same.
+    if (m_bSparse)
+    {
+        DWORD dwError = SeekOutput(m_hFile, m_data.Size());
+        if (dwError == 0 && !SetEndOfFile(m_hFile))
+            dwError = LastErrorOr(ERROR_WRITE_FAULT);
+        if (dwError)
+        {
+            Fail(false);
+            return dwError;
+        }
+    }
+    CloseHandle(m_hFile);
+    m_hFile = INVALID_HANDLE_VALUE;
+    m_bDone = true;
     return 0;
 }
 
-DWORD WriteEntryFile(const std::string& strFolder, const CEntryContent& content)
+void CEntrySave::Fail(bool bRemove)
 {
-    std::string strTarget;
-    if (DWORD dwError = BuildTargetPath(strFolder, content.m_strName, strTarget))
-        return dwError;
-    if (DWORD dwError = CheckExistingTarget(strTarget))
-        return dwError;
+    if (m_hFile != INVALID_HANDLE_VALUE)
+        CloseHandle(m_hFile);
+    m_hFile = INVALID_HANDLE_VALUE;
+    if (bRemove)
+        RemoveOutput(m_strTarget);
+    m_bDone = true;
+}
 
-    SetLastError(NO_ERROR);
-    HANDLE hCreated = CreateOutputFile(strTarget, OutputFileFlags(content.m_info.dwFileFlags));
-    if (hCreated == INVALID_HANDLE_VALUE)
-        return LastErrorOr(ERROR_GEN_FAILURE);
-    CFileHandle hFile(hCreated);
-
-    DWORD dwWritten = 0;
-    SetLastError(NO_ERROR);
-    if (!WriteOutput(hFile.get(), content.m_pData.get(), content.m_dwLength, &dwWritten))
-        return LastErrorOr(ERROR_WRITE_FAULT);
-    // A write that reports success with bytes missing still lost data.
-    if (dwWritten != content.m_dwLength)
-        return ERROR_WRITE_FAULT;
-    return 0;
+void CEntrySave::Cancel()
+{
+    if (m_hFile != INVALID_HANDLE_VALUE)
+        Fail(true);
+    m_bDone = true;
 }
 
 DWORD SaveEntry(CNTFSDrive& drive, std::mutex& lockDrive, DWORD dwRecordIndex,
                 const std::string& strFolder)
 {
-    CEntryContent content;
+    CEntrySave save;
+    DWORD dwError = 0;
     {
-        // One hold for both questions, so that a scan reopening the drive in
+        // The gathering under one hold, so that a scan reopening the drive in
         // between cannot pair one volume's data with another's name.
         std::lock_guard<std::mutex> lock(lockDrive);
-        if (DWORD dwError = ReadEntryContent(drive, dwRecordIndex, content))
-            return dwError;
+        dwError = save.Begin(drive, dwRecordIndex, strFolder);
     }
-    return WriteEntryFile(strFolder, content);
+    while (dwError == 0 && !save.Done())
+    {
+        std::lock_guard<std::mutex> lock(lockDrive);
+        dwError = save.Step();
+    }
+    return dwError;
 }

@@ -193,33 +193,15 @@ DWORD CScanSession::EnsureDevice()
     return 0;
 }
 
-DWORD CScanSession::SaveEntryLocked(DWORD dwRecord, const char* pszFolder,
-                                    std::unique_lock<std::mutex>& lock)
-{
-    if (DWORD dwError = EnsureDevice())
-        return dwError;
-    CEntryContent content;
-    if (DWORD dwError = ReadEntryContent(m_drive, dwRecord, content))
-        return dwError;
-    lock.unlock();
-    return WriteEntryFile(pszFolder, content);
-}
-
-DWORD CScanSession::SaveEntry(DWORD dwRecord, const char* pszFolder)
-{
-    std::unique_lock<std::mutex> lock(m_lock);
-    return SaveEntryLocked(dwRecord, pszFolder, lock);
-}
-
-DWORD CScanSession::TrySaveEntry(DWORD dwRecord, const char* pszFolder, DWORD dwWaitMs,
-                                 bool& bBusy)
+DWORD CScanSession::BeginSave(DWORD dwRecord, const std::string& strFolder, CEntrySave& save,
+                              DWORD dwWaitMs, bool& bBusy)
 {
     bBusy = false;
     std::unique_lock<std::mutex> lock(m_lock, std::try_to_lock);
     const auto timeEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwWaitMs);
     while (!lock.owns_lock())
     {
-        if (std::chrono::steady_clock::now() >= timeEnd)
+        if (dwWaitMs != INFINITE && std::chrono::steady_clock::now() >= timeEnd)
         {
             bBusy = true;
             return 0;
@@ -227,5 +209,24 @@ DWORD CScanSession::TrySaveEntry(DWORD dwRecord, const char* pszFolder, DWORD dw
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         lock.try_lock();
     }
-    return SaveEntryLocked(dwRecord, pszFolder, lock);
+    if (DWORD dwError = EnsureDevice())
+        return dwError;
+    if (!m_drive.m_bOpened)
+        return ERROR_INVALID_ACCESS;
+    // The save reads through a handle of its own: a scan may close or reopen
+    // the session's meanwhile.
+    HANDLE hOwn = OpenDiskNumber(m_dwDisk);
+    if (hOwn == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    return save.Begin(m_drive, dwRecord, strFolder, hOwn);
+}
+
+DWORD CScanSession::SaveEntry(DWORD dwRecord, const std::string& strFolder)
+{
+    CEntrySave save;
+    bool bBusy = false;
+    DWORD dwError = BeginSave(dwRecord, strFolder, save, INFINITE, bBusy);
+    while (dwError == 0 && !save.Done())
+        dwError = save.Step();
+    return dwError;
 }

@@ -16,6 +16,7 @@
 #include "disk/PartitionTable.h"
 #include "ntfs/NTFSDrive.h"
 #include "session/FolderPaths.h"
+#include "session/SaveEntry.h"
 #include "session/RowText.h"
 
 #include <atomic>
@@ -58,12 +59,16 @@ public:
 
     // The description of a record of the open volume.
     DWORD DescribeEntry(DWORD dwRecord, MFTEntryInfo& info);
-    // Saves one record into pszFolder (see SaveEntry.h). A device handle that
-    // a failure closed is opened again first; when that fails, its code.
-    DWORD SaveEntry(DWORD dwRecord, const char* pszFolder);
-    // As SaveEntry, but gives up, with bBusy set and nothing done, when the
-    // lock cannot be had within dwWaitMs (a scan holds it while it opens a volume).
-    DWORD TrySaveEntry(DWORD dwRecord, const char* pszFolder, DWORD dwWaitMs, bool& bBusy);
+    // Starts the save of one record into strFolder (see SaveEntry.h): a
+    // device handle that a failure closed is opened again first, and the
+    // save gets a handle of its own to read through; the caller then calls
+    // save.Step() until it is done, without the session's lock. Gives up,
+    // with bBusy set and nothing done, when the lock cannot be had within
+    // dwWaitMs (a scan holds it while it opens a volume); INFINITE waits.
+    DWORD BeginSave(DWORD dwRecord, const std::string& strFolder, CEntrySave& save, DWORD dwWaitMs,
+                    bool& bBusy);
+    // A whole save, as above, waiting as long as it takes.
+    DWORD SaveEntry(DWORD dwRecord, const std::string& strFolder);
 
     // Closes the device handle, if open, and detaches it from the drive.
     void CloseDevice();
@@ -87,7 +92,6 @@ private:
     void AddNewFolders(CRowBatch& batch, size_t& nFoldersSent) const;
     DWORD EnsureDevice();
     void CloseDeviceLocked();
-    DWORD SaveEntryLocked(DWORD dwRecord, const char* pszFolder, std::unique_lock<std::mutex>& lock);
 
     CNTFSDrive m_drive;
     CFolderPaths m_folders;  // of the scan in hand

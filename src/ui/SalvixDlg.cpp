@@ -78,7 +78,8 @@ CSalvixDlg::CSalvixDlg(QWidget* pParent)
       m_bSaving(false),
       m_bCloseAfterSave(false),
       m_nCloseResult(0),
-      m_bClosing(false)
+      m_bClosing(false),
+      m_pSaveProgress(nullptr)
 {
     // A fixed-size application window: caption, close and minimise, no maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -22,6 +22,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressDialog;
 class QPushButton;
 class QTableView;
 class QTreeWidget;
@@ -163,6 +164,10 @@ private:
     std::mutex m_lockErrors;
     std::condition_variable m_cvErrors;
     bool m_bClosing;
+
+public:
+    // The progress window of the save in hand; null between saves.
+    QProgressDialog* m_pSaveProgress;
 };
 
 // Shows the folder chooser; writes the chosen folder (at most MAX_PATH bytes

@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QTableView>
 
 #include <algorithm>
@@ -108,17 +109,33 @@ void CSalvixDlg::OnSaveSelected()
     CSaveRun run(m_session, std::move(vecRecords), szFolder);
 
     CWaitCursor waitCursor;
+    // A long save shows how far it got, and can be cancelled: it stops after
+    // the piece in hand and removes the file it did not finish.
+    QProgressDialog progress(this);
+    progress.setWindowTitle(windowTitle());
+    progress.setCancelButtonText(QStringLiteral("取消"));
+    progress.setRange(0, 1000);
+    progress.setMinimumDuration(500);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    m_pSaveProgress = &progress;
     m_bSaving = true;
     CSaveRun::EStep eStep;
     // The window keeps answering between the steps: a scan opening a large
-    // volume may hold the session for a while, and that is no reason to freeze.
+    // volume may hold the session for a while, and a large file takes long.
     while ((eStep = run.Step(20)) == CSaveRun::EStep::eMore)
     {
+        progress.setLabelText(QString::fromStdString(run.ProgressText()));
+        progress.setValue(run.Permille());
         if (s_fnSaveStepHook)
             s_fnSaveStepHook();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (progress.wasCanceled() || m_bCloseAfterSave)
+            run.Cancel();
     }
+    m_pSaveProgress = nullptr;
     m_bSaving = false;
+    progress.close();
     waitCursor.Restore();
     if (eStep == CSaveRun::EStep::eFailed)
         ShowSystemError(run.Error());
