@@ -68,17 +68,19 @@ bool CDialogRun::WaitClosed(DWORD dwMs)
     return WaitForSingleObject(m_hThread, dwMs) == WAIT_OBJECT_0;
 }
 
-HWND CDialogRun::WaitForWindow(const std::wstring& wstrCaption, DWORD dwMs) const
+HWND CDialogRun::WaitForWindow(const std::wstring& wstrCaption, DWORD dwMs, HWND hExcept) const
 {
     struct CSearch
     {
         const std::wstring& m_wstrCaption;
+        HWND m_hExcept;
         HWND m_hFound;
-    } search = {wstrCaption, nullptr};
+    } search = {wstrCaption, hExcept, nullptr};
     WaitUntil([&] {
         EnumThreadWindows(m_dwThreadId, [](HWND hWindow, LPARAM lParam) {
             CSearch* pSearch = reinterpret_cast<CSearch*>(lParam);
-            if (IsWindowVisible(hWindow) && WindowText(hWindow) == pSearch->m_wstrCaption)
+            if (hWindow != pSearch->m_hExcept && IsWindowVisible(hWindow) &&
+                WindowText(hWindow) == pSearch->m_wstrCaption)
                 pSearch->m_hFound = hWindow;
             return TRUE;
         }, reinterpret_cast<LPARAM>(&search));

@@ -43,9 +43,9 @@ public:
     int Counter(int nId) const;
     void SelectRows(const std::vector<int>& vecRows) const;
 
-    // A top-level window of the dialog's thread with this caption, once it
-    // shows (a message box, the About box); null after dwMs.
-    HWND WaitForWindow(const std::wstring& wstrCaption, DWORD dwMs = 10000) const;
+    // A top-level window of the dialog's thread with this caption, other
+    // than hExcept, once it shows (a message box, the About box); null after dwMs.
+    HWND WaitForWindow(const std::wstring& wstrCaption, DWORD dwMs = 10000, HWND hExcept = nullptr) const;
 
 private:
     static DWORD WINAPI DialogThread(LPVOID pParam);

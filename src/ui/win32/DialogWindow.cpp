@@ -16,6 +16,12 @@ INT_PTR CDialogWindow::DoModal()
                            reinterpret_cast<LPARAM>(this));
 }
 
+HWND CDialogWindow::Create()
+{
+    return CreateDialogParamW(ResourceInstance(), MAKEINTRESOURCEW(m_nTemplate), m_hParent, DialogProc,
+                              reinterpret_cast<LPARAM>(this));
+}
+
 void CDialogWindow::EndDialog(INT_PTR nResult)
 {
     ::EndDialog(m_hWnd, nResult);

@@ -1,6 +1,6 @@
-// A modal dialog made from a template in the program's resources, with its
-// messages handed to one member function: the little of a dialog framework
-// the program needs, over the plain Win32 dialog manager.
+// A dialog made from a template in the program's resources, modal or not,
+// with its messages handed to one member function: the little of a dialog
+// framework the program needs, over the plain Win32 dialog manager.
 #pragma once
 
 #include "platform/Win32.h"
@@ -16,6 +16,9 @@ public:
     // Creates the window from the template and runs it until EndDialog; the
     // value given to EndDialog, or -1 when the window could not be made.
     INT_PTR DoModal();
+    // Creates the window from the template, modeless; its owner's message
+    // loop carries its messages. Null when it could not be made.
+    HWND Create();
 
     HWND m_hWnd = nullptr;
 

@@ -42,6 +42,7 @@ CSalvixDlg::CSalvixDlg(HWND hParent)
       m_bSaving(false),
       m_bCloseAfterSave(false),
       m_nCloseResult(0),
+      m_pSaveProgress(nullptr),
       m_bEventsPosted(false),
       m_dwErrorsAsked(0),
       m_dwErrorsShown(0),

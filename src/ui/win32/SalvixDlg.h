@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+class CSaveProgress;
+
 // Runs one scan on a worker thread; the parameter is the dialog. Returns 0.
 DWORD WINAPI ScanThreadProc(LPVOID pParam);
 
@@ -158,6 +160,8 @@ private:
     bool m_bSaving;
     bool m_bCloseAfterSave;
     INT_PTR m_nCloseResult;
+    // The progress window of the save in hand, once it shows; null between saves.
+    CSaveProgress* m_pSaveProgress;
 
     // What the worker hands over, in order, and the error boxes it waits for.
     std::mutex m_lockEvents;

@@ -1,9 +1,10 @@
 // The save command: the list's context menu, the folder chooser, and the
-// save of every selected row's entry into the chosen folder, step by step
-// with the window kept alive between the steps.
+// save of every selected row's entry into the chosen folder, piece by piece
+// with the window kept alive between the pieces.
 #include "session/SaveRun.h"
 #include "ui/Resource.h"
 #include "ui/win32/SalvixDlg.h"
+#include "ui/win32/SaveProgress.h"
 #include "ui/win32/WideText.h"
 
 #include <shlobj.h>
@@ -92,7 +93,8 @@ void CSalvixDlg::PumpMessages()
             PostQuitMessage(static_cast<int>(msg.wParam));
             return;
         }
-        if (!IsDialogMessageW(m_hWnd, &msg))
+        HWND hProgress = m_pSaveProgress ? m_pSaveProgress->m_hWnd : nullptr;
+        if ((!hProgress || !IsDialogMessageW(hProgress, &msg)) && !IsDialogMessageW(m_hWnd, &msg))
         {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
@@ -122,18 +124,26 @@ void CSalvixDlg::OnSaveSelected()
         vecRecords.push_back(m_store.Row(m_view.StoreRow(static_cast<size_t>(nRow))).m_dwRecord);
     CSaveRun run(m_session, std::move(vecRecords), Utf8FromWide(szFolder));
 
+    // A long save shows how far it got, and can be cancelled: it stops after
+    // the piece in hand and removes the file it did not finish. So does a
+    // close asked for meanwhile, which then closes the window.
+    CSaveProgress progress(m_hWnd);
+    m_pSaveProgress = &progress;
     m_bSaving = true;
     SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    CSaveRun::EStep eStep = CSaveRun::EStep::eMore;
+    CSaveRun::EStep eStep;
     // The window keeps answering between the steps: a scan opening a large
-    // volume may hold the session for a while, and that is no reason to
-    // freeze. A close asked for meanwhile ends the run after the file in hand.
-    while (!m_bCloseAfterSave && (eStep = run.Step(20)) == CSaveRun::EStep::eMore)
+    // volume may hold the session for a while, and a large file takes long.
+    while ((eStep = run.Step(20)) == CSaveRun::EStep::eMore)
     {
+        progress.Update(run.ProgressText(), run.Permille());
         if (s_fnSaveStepHook)
             s_fnSaveStepHook();
         PumpMessages();
+        if (progress.Cancelled() || m_bCloseAfterSave)
+            run.Cancel();
     }
+    m_pSaveProgress = nullptr;
     m_bSaving = false;
     SetCursor(LoadCursorW(nullptr, IDC_ARROW));
     if (eStep == CSaveRun::EStep::eFailed)
