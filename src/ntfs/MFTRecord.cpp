@@ -111,6 +111,9 @@ DWORD CMFTRecord::Parse(const BYTE* pImage, DWORD dwLength, BYTE bInfoOnly)
     m_n64BaseRef = header.m_n64BaseRef;
     m_pOwnerName = nullptr;
     m_dwOwnerNameLength = 0;
+    m_pAttrListHeader = nullptr;
+    m_pAttrList = nullptr;
+    m_dwAttrListLength = 0;
     bool bOwnerIsDos = false;
 
     CAttributeWalk walk(pImage, m_dwRecordSize, header.m_dwFirstAttr);
@@ -122,6 +125,11 @@ DWORD CMFTRecord::Parse(const BYTE* pImage, DWORD dwLength, BYTE bInfoOnly)
         if (attr.m_dwType == kTypeStandardInfo || attr.m_dwType == kTypeFileName)
         {
             TakeDescription(pAttr, attr, bOwnerIsDos);
+        }
+        else if (attr.m_dwType == kTypeAttributeList && attr.m_bSound)
+        {
+            m_pAttrListHeader = pAttr;
+            ResidentValue(pAttr, attr, m_pAttrList, m_dwAttrListLength);
         }
         else if (attr.m_dwType == kTypeData && bInfoOnly == 0)
         {

@@ -66,6 +66,11 @@ public:
     ULONGLONG m_n64BaseRef = 0;
     const BYTE* m_pOwnerName = nullptr;
     DWORD m_dwOwnerNameLength = 0;
+    // The $ATTRIBUTE_LIST, inside the image parsed: where the names live that
+    // a record full of them moved out. Its header, and its value when resident.
+    const BYTE* m_pAttrListHeader = nullptr;
+    const BYTE* m_pAttrList = nullptr;
+    DWORD m_dwAttrListLength = 0;
 
 private:
     // Keeps what a $STANDARD_INFORMATION or $FILE_NAME attribute says.

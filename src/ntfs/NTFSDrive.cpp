@@ -4,6 +4,7 @@
 #include "ntfs/EntryData.h"
 #include "ntfs/ExtentReader.h"
 #include "ntfs/Layout.h"
+#include "ntfs/AttributeList.h"
 #include "ntfs/MFTRecord.h"
 #include "ntfs/Names.h"
 #include "ntfs/Structures.h"
@@ -229,12 +230,26 @@ DWORD CNTFSDrive::GetEntryInfo(DWORD dwIndex, MFTEntryInfo& info)
     return 0;
 }
 
-DWORD CNTFSDrive::GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details)
+DWORD CNTFSDrive::GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details,
+                                  bool bMayReadDisk)
 {
     CMFTRecord record;
     DWORD dwError = PrepareRecord(dwIndex, record, 1);
     if (dwError != 0)
         return dwError;
+    // A record that moved all its names into extension records keeps their
+    // places in its attribute list: the name is taken from there.
+    CMFTRecord extension;
+    std::unique_ptr<BYTE[]> pExtension;
+    std::vector<BYTE> vecList;
+    if (!record.m_pOwnerName && !record.m_pAttrList && record.m_pAttrListHeader && bMayReadDisk &&
+        ReadAttributeListFromDisk(record, vecList) == 0)
+    {
+        record.m_pAttrList = vecList.data();
+        record.m_dwAttrListLength = static_cast<DWORD>(vecList.size());
+    }
+    if (!record.m_pOwnerName && record.m_pAttrList)
+        FindNameInExtension(dwIndex, record, extension, pExtension);
     FillEntryInfo(record, m_dwClusterSize, info);
     details.strName.clear();
     details.n64ParentRef = 0;
@@ -250,6 +265,48 @@ DWORD CNTFSDrive::GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDet
     details.bDirectory = record.m_bDirectory;
     details.n64BaseRef = record.m_n64BaseRef;
     return 0;
+}
+
+DWORD CNTFSDrive::ReadAttributeListFromDisk(const CMFTRecord& record, std::vector<BYTE>& vecList) const
+{
+    const DWORD dwLeft = m_dwRecordSize - static_cast<DWORD>(record.m_pAttrListHeader - m_pRecord);
+    CAttribute attr;
+    std::vector<CExtent> vecExtents;
+    if (!ParseAttributeHeader(record.m_pAttrListHeader, dwLeft, attr) || !attr.m_bSound ||
+        !attr.m_bNonResident || attr.m_n64RealSize > kMaxAttributeListSize)
+        return ERROR_INVALID_PARAMETER;
+    if (DWORD dwError = DecodeRunList(record.m_pAttrListHeader + attr.m_dwRunListOffset,
+                                      dwLeft - attr.m_dwRunListOffset, 0, vecExtents))
+        return dwError;
+    vecList.resize(static_cast<size_t>(attr.m_n64RealSize));
+    CExtentReader reader(m_hDevice, VolumeOffset(), m_dwClusterSize);
+    return reader.Read(vecExtents, 0, vecList.data(), vecList.size());
+}
+
+void CNTFSDrive::FindNameInExtension(DWORD dwIndex, CMFTRecord& record, CMFTRecord& extension,
+                                     std::unique_ptr<BYTE[]>& pImage)
+{
+    std::vector<CAttrListEntry> vecEntries;
+    if (ParseAttributeList(record.m_pAttrList, record.m_dwAttrListLength, vecEntries) != 0)
+        return;
+    pImage.reset(AllocBytes(m_dwRecordSize));
+    if (!pImage || extension.Configure(VolumeOffset(), m_dwRecordSize, m_dwClusterSize) != 0)
+        return;
+    for (const CAttrListEntry& entry : vecEntries)
+    {
+        const ULONGLONG n64Record = RefRecord(entry.m_n64Reference);
+        if (entry.m_dwType != kTypeFileName || n64Record == dwIndex ||
+            GetRecordImage(n64Record, pImage.get()) != 0 ||
+            extension.Parse(pImage.get(), m_dwRecordSize, 1) != 0 || !extension.m_pOwnerName ||
+            RefRecord(extension.m_n64BaseRef) != dwIndex ||
+            RefSequence(extension.m_n64BaseRef) != record.m_wSequence)
+            continue;
+        // The description takes the name from there, as if the record held it.
+        memcpy(record.m_byFileName, extension.m_byFileName, CMFTRecord::kFileNameSize);
+        record.m_pOwnerName = extension.m_pOwnerName;
+        record.m_dwOwnerNameLength = extension.m_dwOwnerNameLength;
+        return;
+    }
 }
 
 DWORD CNTFSDrive::GetRecordImage(ULONGLONG n64Index, BYTE* pDest) const

@@ -5,7 +5,9 @@
 #include "platform/Win32.h"
 
 #include <atomic>
+#include <memory>
 #include <string>
+#include <vector>
 
 struct MFTEntryInfo
 {
@@ -66,8 +68,12 @@ public:
     // sequence applied where it is consistent. ERROR_INVALID_ACCESS before a
     // volume is open, ERROR_NO_MORE_FILES for a record past the table.
     DWORD GetRecordImage(ULONGLONG n64Index, BYTE* pDest) const;
-    // GetEntryInfo and the details from the same parse; both written only on success.
-    DWORD GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details);
+    // GetEntryInfo and the details from the same parse; both written only on
+    // success. A name that an extension record holds is found through a
+    // resident attribute list; through one on the disk only with bMayReadDisk
+    // (a save may read, a description never does).
+    DWORD GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details,
+                          bool bMayReadDisk = false);
 
     // Number of whole records in the loaded table; 0 when none is open.
     DWORD GetRecordCount() const;
@@ -98,6 +104,11 @@ public:
 private:
     ULONGLONG VolumeOffset() const;
     DWORD PrepareRecord(DWORD dwIndex, class CMFTRecord& record, BYTE bInfoOnly);
+    // For a record without a name of its own: the name an extension record
+    // holds for it, parsed into extension from pImage.
+    DWORD ReadAttributeListFromDisk(const class CMFTRecord& record, std::vector<BYTE>& vecList) const;
+    void FindNameInExtension(DWORD dwIndex, class CMFTRecord& record, class CMFTRecord& extension,
+                             std::unique_ptr<BYTE[]>& pImage);
 
     const std::atomic<BYTE>* m_pStop = nullptr;
 };

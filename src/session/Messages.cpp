@@ -48,7 +48,7 @@ const CMessage kMessages[] = {
     {ERROR_BUSY, "The device or resource is busy."},
     {ERROR_ALREADY_EXISTS, "The file already exists."},
     {ERROR_FILENAME_EXCED_RANGE, "The file name or path is too long."},
-    {ERROR_FILE_TOO_LARGE, "The file is too large to be read in one piece."},
+    {ERROR_FILE_TOO_LARGE, "The file is too large or in too many pieces to be read."},
     {ERROR_DIRECTORY, "The folder name is not valid."},
     {ERROR_OPERATION_ABORTED, "The operation was stopped."},
     {ERROR_NOACCESS, "Memory could not be accessed."},
@@ -57,6 +57,8 @@ const CMessage kMessages[] = {
     {ERROR_BAD_DEVICE, "The master file table of this partition could not be found."},
     {ERROR_DISK_QUOTA_EXCEEDED, "The disk quota was exceeded."},
     {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved."},
+    {ERROR_FILE_CORRUPT,
+     "The file's pieces in the master file table do not fit together; it cannot be read whole."},
 };
 
 }  // namespace

@@ -81,7 +81,8 @@ DWORD CEntrySave::Begin(CNTFSDrive& drive, DWORD dwRecord, const std::string& st
         return dwError;
     if (m_hOwnDevice != INVALID_HANDLE_VALUE)
         m_data.SetDevice(m_hOwnDevice);
-    if (DWORD dwError = drive.GetEntryDetails(dwRecord, info, details))
+    // The name may be in an extension record that only a list on the disk names.
+    if (DWORD dwError = drive.GetEntryDetails(dwRecord, info, details, true))
         return dwError;
     m_strName = std::move(details.strName);
     if (DWORD dwError = BuildTargetPath(strFolder, m_strName, m_strTarget))
@@ -125,6 +126,8 @@ DWORD CEntrySave::Step()
         if (n64Hole == 0)
             break;
         m_n64Done += std::min(n64Hole, n64Size - m_n64Done);
+        if (!m_bSparse)
+            MarkSparse();
         m_bSparse = true;
     }
     if (m_n64Done >= n64Size)
@@ -144,6 +147,15 @@ DWORD CEntrySave::Step()
     }
     m_n64Done += dwCount;
     return m_n64Done >= n64Size ? Finish() : 0;
+}
+
+void CEntrySave::MarkSparse()
+{
+#ifdef _WIN32
+    // NTFS keeps holes only in files marked sparse; elsewhere they are zeros.
+    DWORD dwReturned = 0;
+    DeviceIoControl(m_hFile, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &dwReturned, nullptr);
+#endif
 }
 
 DWORD CEntrySave::Finish()

@@ -54,6 +54,7 @@ public:
 
 private:
     DWORD Finish();
+    void MarkSparse();
     void Fail(bool bRemove);
     DWORD WritePiece(ULONGLONG n64Offset, DWORD dwCount);
 

@@ -1,6 +1,7 @@
 #include "session/ScanSession.h"
 
 #include "disk/Disk.h"
+#include "platform/Platform.h"
 #include "session/SaveEntry.h"
 
 #include <chrono>
@@ -64,7 +65,10 @@ DWORD CScanSession::OpenTarget(const CScanTarget& target, const std::atomic<BYTE
 {
     std::lock_guard<std::mutex> lock(m_lock);
     // The handle is kept across scans of one disk; the saves read through it.
-    if (m_hDevice != INVALID_HANDLE_VALUE && m_dwDisk != target.m_dwDisk)
+    // Another disk, or the disk of that number is now another (its list was
+    // set anew): the handle in hand is not the one to read.
+    const std::string strDiskName = DiskOpenName(target.m_dwDisk) + "|" + DiskPath(target.m_dwDisk);
+    if (m_hDevice != INVALID_HANDLE_VALUE && (m_dwDisk != target.m_dwDisk || m_strDiskName != strDiskName))
         CloseDeviceLocked();
     if (m_hDevice == INVALID_HANDLE_VALUE)
     {
@@ -73,6 +77,7 @@ DWORD CScanSession::OpenTarget(const CScanTarget& target, const std::atomic<BYTE
             return GetLastError();
         m_hDevice = hDevice;
         m_dwDisk = target.m_dwDisk;
+        m_strDiskName = strDiskName;
     }
     m_drive.AttachDevice(m_hDevice);
     SetVolumeStartOf(m_drive, target.m_partition);

@@ -97,5 +97,6 @@ private:
     CFolderPaths m_folders;  // of the scan in hand
     HANDLE m_hDevice;
     DWORD m_dwDisk;
+    std::string m_strDiskName;  // the name that disk was opened by
     std::mutex m_lock;
 };

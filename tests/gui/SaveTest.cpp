@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QLineEdit>
 #include <QCheckBox>
 #include <QProcess>
@@ -469,6 +470,39 @@ private slots:
         QTRY_VERIFY(dlg.m_pModel->rowCount() > 1);
         for (int nRow = 0; nRow < dlg.m_pModel->rowCount(); ++nRow)
             QCOMPARE(Cell(dlg, nRow, eColumnDeleted), QStringLiteral("是"));
+    }
+
+    void CancelInTheProgressWindowStopsTheSave()
+    {
+        CDialogSeams seams;
+        CDiskEnvironment disk(SampleDiskPath());
+        CSalvixDlg dlg;
+        dlg.show();
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
+        QVERIFY(ScanToEnd(dlg));
+        const auto mapFls = FlsEntries(SampleDiskPath(), PartitionStart(dlg, QStringLiteral("NTFS Drive 0")));
+        const int nFirst = RowOfName(mapFls, QStringLiteral("readme.txt"));
+        const int nSecond = RowOfName(mapFls, QStringLiteral("setup.exe"));
+        QVERIFY(nFirst >= 0 && nSecond > nFirst);
+        const QString strFolder = FreshFolder(QStringLiteral("cancelled"));
+        CSalvixDlg::s_fnMenuHook = [](QMenu&, const QPoint&) { return 32771; };
+        CSalvixDlg::s_fnFolderHook = [&](const QString&, const QString&) { return strFolder; };
+        // The progress window names the file in hand; Cancel there while the
+        // second file is being written.
+        QString strLabel;
+        CSalvixDlg::s_fnSaveStepHook = [&] {
+            QVERIFY(dlg.m_pSaveProgress);
+            strLabel = dlg.m_pSaveProgress->labelText();
+            if (strLabel.contains(QStringLiteral("setup.exe")))
+                dlg.m_pSaveProgress->cancel();
+        };
+        SelectRows(dlg, {nFirst, nSecond});
+        RightClickAndSave(dlg);
+        QVERIFY(strLabel.contains(QStringLiteral("setup.exe")));
+        QVERIFY(strLabel.contains(QStringLiteral("(2/2)")));
+        QVERIFY2(seams.Errors().empty(), "a cancel is no failure");
+        QCOMPARE(QDir(strFolder).entryList(QDir::Files), QStringList{QStringLiteral("readme.txt")});
+        QVERIFY(!dlg.m_pSaveProgress);
     }
 
     void SavingDuringAScan()
