@@ -29,8 +29,14 @@ HANDLE OpenDisk(DWORD dwDisk)
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+#ifdef _WIN32
+    // An image's path is UTF-8: the wide call opens it whatever the code page.
+    return CreateFileW(WidePath(strName).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_EXISTING, 0, nullptr);
+#else
     return CreateFileA(strName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                        OPEN_EXISTING, 0, nullptr);
+#endif
 }
 
 HANDLE OpenFirstDisk()

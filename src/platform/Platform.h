@@ -15,7 +15,8 @@ BYTE* AllocBytes(ULONGLONG n64Count);
 // The disks given to the program on its command line, in order; an empty list
 // forgets them. Where the system has no drives of its own to open by number
 // (POSIX), these are the disks "\\.\PhysicalDriveN" opens, in place of
-// SALVIX_DISK; on Windows they are images that come after the physical drives.
+// SALVIX_DISK; on Windows they are images that come after the physical drives
+// (UTF-8 paths).
 // A path may hold ':' here.
 void SetDiskPaths(const std::vector<std::string>& vecPaths);
 
@@ -32,6 +33,12 @@ std::vector<std::string> ImageDiskPaths();
 
 // DiskPath(0).
 std::string FirstDiskPath();
+
+#ifdef _WIN32
+// A UTF-8 path for the wide-character calls, which open any name whatever
+// the system's code page (the paths given to SetDiskPaths are UTF-8).
+std::wstring WidePath(const std::string& strPath);
+#endif
 
 // Says that bytes are about to be written to [pBytes, pBytes + n64Count), so
 // the platform may make the memory ready in one step instead of a fault per

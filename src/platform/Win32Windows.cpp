@@ -54,4 +54,14 @@ std::string FirstDiskPath()
 
 void PrepareForWrite(BYTE*, ULONGLONG) {}
 
+std::wstring WidePath(const std::string& strPath)
+{
+    const int nBytes = static_cast<int>(strPath.size());
+    const int nUnits = nBytes ? MultiByteToWideChar(CP_UTF8, 0, strPath.data(), nBytes, nullptr, 0) : 0;
+    std::wstring wstrPath(static_cast<size_t>(nUnits > 0 ? nUnits : 0), L'\0');
+    if (nUnits > 0)
+        MultiByteToWideChar(CP_UTF8, 0, strPath.data(), nBytes, &wstrPath[0], nUnits);
+    return wstrPath;
+}
+
 #endif  // _WIN32

@@ -59,9 +59,45 @@ std::vector<uint16_t> FileNameUnits(const std::vector<uint8_t>& fileName)
     return units;
 }
 
+namespace
+{
+
+// The name in UTF-8; a unit of a broken surrogate pair becomes U+FFFD.
+std::string Utf8OfUnits(const std::vector<uint16_t>& units)
+{
+    std::string str;
+    for (size_t i = 0; i < units.size(); ++i)
+    {
+        uint32_t dwChar = units[i];
+        if (dwChar >= 0xD800 && dwChar < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+            units[i + 1] < 0xE000)
+            dwChar = 0x10000 + ((dwChar - 0xD800) << 10) + (units[++i] - 0xDC00);
+        else if (dwChar >= 0xD800 && dwChar < 0xE000)
+            dwChar = 0xFFFD;
+        if (dwChar < 0x80)
+            str += static_cast<char>(dwChar);
+        else if (dwChar < 0x800)
+            str += {static_cast<char>(0xC0 | (dwChar >> 6)), static_cast<char>(0x80 | (dwChar & 0x3F))};
+        else if (dwChar < 0x10000)
+            str += {static_cast<char>(0xE0 | (dwChar >> 12)), static_cast<char>(0x80 | ((dwChar >> 6) & 0x3F)),
+                    static_cast<char>(0x80 | (dwChar & 0x3F))};
+        else
+            str += {static_cast<char>(0xF0 | (dwChar >> 18)), static_cast<char>(0x80 | ((dwChar >> 12) & 0x3F)),
+                    static_cast<char>(0x80 | ((dwChar >> 6) & 0x3F)), static_cast<char>(0x80 | (dwChar & 0x3F))};
+    }
+    return str;
+}
+
+}  // namespace
+
 std::string SleuthRecord::ShownName() const
 {
     return salvix_test::NameBytes(FileNameUnits(fileName));
+}
+
+std::string SleuthRecord::WholeName() const
+{
+    return Utf8OfUnits(FileNameUnits(fileName));
 }
 
 uint32_t SleuthRecord::FileFlags() const

@@ -44,8 +44,9 @@ struct SleuthRecord
     bool bCompressed = false;
 
     // What the program must show of the record, from fileName: the name as
-    // its bytes, the flags, and the clusters of the allocated size (at least one).
+    // its bytes, the whole name, the flags, and the clusters of the allocated size (at least one).
     std::string ShownName() const;
+    std::string WholeName() const;  // UTF-8; a unit of a broken pair becomes U+FFFD
     uint32_t FileFlags() const;
     int64_t Clusters(uint32_t dwClusterSize) const;
 };

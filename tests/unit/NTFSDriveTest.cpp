@@ -433,11 +433,11 @@ TEST_F(NTFSDriveTest, TableLargerThan32BitsOpensAndIsReadWhereAsked)
     mft.AddNonResident(0x80, Runs({{8, 4}, {1310712, static_cast<LONGLONG>(n64FarCluster)}}), 5ull << 30,
                        5ull << 30);
     volume.File().Write(volume.ClusterPosition(4), mft.End().Protect().Bytes());
-    CRecordImage far(1024);
-    far.AddResident(0x30, FileNameValue(u"far away"));
+    CRecordImage farRecord(1024);
+    farRecord.AddResident(0x30, FileNameValue(u"far away"));
     const ULONGLONG n64FarRecord = 5000000;  // past 4 GiB of table
     volume.File().Write(volume.ClusterPosition(n64FarCluster) + (n64FarRecord - 32) * 1024,
-                        far.End().Protect().Bytes());
+                        farRecord.End().Protect().Bytes());
     CHandle device(volume.Open());
     CNTFSDrive drive;
     ASSERT_EQ(0u, OpenOn(drive, device));

@@ -5,7 +5,7 @@
 
 namespace
 {
-const char kHeader[] = "salvix-expectations 1";
+const char kHeader[] = "salvix-expectations 2";
 
 std::string HexBytes(const std::string& str)
 {
@@ -49,7 +49,7 @@ std::string FormatRecord(const CExpectedRecord& record)
     else
     {
         out << "entry " << record.m_nNotInUse << ' ' << record.m_dwFlags << ' ' << record.m_n64Clusters
-            << ' ' << HexBytes(record.m_strName) << ' ';
+            << ' ' << HexBytes(record.m_strName) << ' ' << HexBytes(record.m_strWholeName) << ' ';
         if (record.m_bData)
             out << "data " << record.m_dwDataLength << ' ' << std::hex << record.m_n64DataHash << std::dec;
         else
@@ -68,11 +68,12 @@ bool ParseRecord(std::istringstream& in, CExpectedRecord& record)
         record.m_eKind = strKind == "notfile" ? CExpectedRecord::eNotFile : CExpectedRecord::eUnread;
         return true;
     }
-    std::string strName, strData;
+    std::string strName, strWholeName, strData;
     record.m_eKind = CExpectedRecord::eEntry;
     if (strKind != "entry" ||
-        !(in >> record.m_nNotInUse >> record.m_dwFlags >> record.m_n64Clusters >> strName >> strData) ||
-        !FromHex(strName, record.m_strName))
+        !(in >> record.m_nNotInUse >> record.m_dwFlags >> record.m_n64Clusters >> strName >> strWholeName >>
+          strData) ||
+        !FromHex(strName, record.m_strName) || !FromHex(strWholeName, record.m_strWholeName))
         return false;
     record.m_bData = strData == "data";
     if (record.m_bData)

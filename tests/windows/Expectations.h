@@ -2,18 +2,19 @@
 // runs, for the Windows tests, which run under Wine with no Linux tool at hand.
 // One text file per image, one fact a line:
 //
-//   salvix-expectations 1
+//   salvix-expectations 2
 //   partition <first sector> <type byte>      every partition, in table order
 //   volume <first sector> <cluster size> <record size> <records>
 //   record <n> notfile                        no FILE signature
 //   record <n> unread                         The Sleuth Kit could not open it
-//   record <n> entry <not in use> <flags> <clusters> <name> data <length> <hash>
-//   record <n> entry <not in use> <flags> <clusters> <name> nodata
+//   record <n> entry <not in use> <flags> <clusters> <name> <whole name> data <length> <hash>
+//   record <n> entry <not in use> <flags> <clusters> <name> <whole name> nodata
 //
 // Records are those the program lists (30 on) of the volume above them. The
-// entry values are what GetEntryInfo must give: the name as the program shows
-// it (hex bytes, "-" when empty), the flags and the clusters from the record's
-// $FILE_NAME, and the not-in-use mark. "data" holds the length and the hash
+// entry values are what GetEntryInfo must give: the name as it gives it (hex
+// bytes, "-" when empty), the flags and the clusters from the record's
+// $FILE_NAME, and the not-in-use mark; the whole name is that $FILE_NAME's
+// name in UTF-8 (hex, "-" when empty), as the file list shows it. "data" holds the length and the hash
 // of what ReadEntryData must give; "nodata" says the bytes cannot be compared
 // (compressed, continued in other records, unreadable to The Sleuth Kit).
 #pragma once
@@ -34,6 +35,7 @@ struct CExpectedRecord
     uint32_t m_dwRecord = 0;
     EKind m_eKind = eNotFile;
     std::string m_strName;
+    std::string m_strWholeName;  // UTF-8
     uint32_t m_dwFlags = 0;
     int64_t m_n64Clusters = 0;
     int m_nNotInUse = 0;

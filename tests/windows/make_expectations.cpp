@@ -58,6 +58,7 @@ CExpectedRecord Expect(CSleuthVolume& sleuth, uint32_t dwRecord)
     }
     expected.m_eKind = CExpectedRecord::eEntry;
     expected.m_strName = r.ShownName();
+    expected.m_strWholeName = r.WholeName();
     expected.m_dwFlags = r.FileFlags();
     expected.m_n64Clusters = r.Clusters(sleuth.ClusterSize());
     expected.m_nNotInUse = r.bAllocated ? 0 : 1;

@@ -1,0 +1,184 @@
+// The scan: the button that starts and stops it, and the worker thread, a
+// shell around the session's scan that hands its rows to the list.
+#include "ui/Resource.h"
+#include "ui/win32/SalvixDlg.h"
+#include "ui/win32/WideText.h"
+
+DWORD WINAPI ScanThreadProc(LPVOID pParam)
+{
+    static_cast<CSalvixDlg*>(pParam)->RunScan();
+    return 0;
+}
+
+void CSalvixDlg::ShowScanState()
+{
+    const EScanState eState = m_scanState.State();
+    HWND hButton = Item(IDC_BUTTON_SCAN);
+    SetWindowTextW(hButton, WideFromUtf8(ScanButtonText(eState)).c_str());
+    EnableWindow(hButton, ScanButtonEnabled(eState));
+}
+
+void CSalvixDlg::OnScanButton()
+{
+    DWORD dwExitCode = 0;
+    const bool bWorkerRunning =
+        m_hWorker && GetExitCodeThread(m_hWorker, &dwExitCode) && dwExitCode == STILL_ACTIVE;
+    switch (m_scanState.Press(bWorkerRunning))
+    {
+    case EScanPress::eStartScan:
+    {
+        m_bStop = 0;
+        // The worker touches no control: it gets the tree's current item now.
+        const CScanTarget* pTarget = nullptr;
+        TVITEMW item = {};
+        item.mask = TVIF_PARAM;
+        item.hItem = TreeView_GetSelection(m_hTree);
+        if (item.hItem && SendMessageW(m_hTree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+            pTarget = reinterpret_cast<const CScanTarget*>(item.lParam);
+        m_bScanHasTarget = pTarget != nullptr;
+        m_scanTarget = pTarget ? *pTarget : CScanTarget();
+        ++m_dwScanSerial;
+        m_session.m_fnBeforeRecord = s_fnBeforeRecordHook;
+        m_hWorker = CreateThread(nullptr, 0, ScanThreadProc, this, 0, nullptr);
+        break;
+    }
+    case EScanPress::eAskStop:
+        m_bStop = 1;
+        break;
+    case EScanPress::eReturnToIdle:
+        m_bStop = 1;
+        if (m_hWorker)
+            CloseHandle(m_hWorker);
+        m_hWorker = nullptr;
+        break;
+    }
+    ShowScanState();
+}
+
+// Hands the session's output to the user interface thread, in order, through
+// the dialog's queue; errors wait there until their box was closed.
+class CSalvixDlg::CDialogSink : public IScanSink
+{
+public:
+    CDialogSink(CSalvixDlg& dlg, DWORD dwSerial) : m_dlg(dlg), m_dwSerial(dwSerial) {}
+
+    void OnCleared() override { m_dlg.PostScanEvent(Event(CScanEvent::eCleared)); }
+    void OnRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted) override
+    {
+        CScanEvent event = Event(CScanEvent::eRows);
+        event.m_batch = std::move(batch);
+        event.m_dwTotal = dwTotal;
+        event.m_dwDeleted = dwDeleted;
+        m_dlg.PostScanEvent(std::move(event));
+    }
+    void OnError(DWORD dwCode) override { m_dlg.WaitForErrorBox(dwCode); }
+
+    CScanEvent Event(CScanEvent::EKind eKind) const
+    {
+        CScanEvent event;
+        event.m_eKind = eKind;
+        event.m_dwSerial = m_dwSerial;
+        return event;
+    }
+
+private:
+    CSalvixDlg& m_dlg;
+    DWORD m_dwSerial;
+};
+
+void CSalvixDlg::RunScan()
+{
+    // Set by the press that started this worker, before the thread existed.
+    CDialogSink sink(*this, m_dwScanSerial);
+    m_session.RunScan(m_bScanHasTarget ? &m_scanTarget : nullptr, m_bStop, sink);
+    PostScanEvent(sink.Event(CScanEvent::eFinished));
+}
+
+void CSalvixDlg::PostScanEvent(CScanEvent&& event)
+{
+    std::lock_guard<std::mutex> lock(m_lockEvents);
+    if (m_bClosing)
+        return;
+    m_queEvents.push_back(std::move(event));
+    // One message stands for everything queued until the dialog takes it.
+    if (!m_bEventsPosted)
+        m_bEventsPosted = PostMessageW(m_hWnd, WM_SALVIX_SCAN_EVENTS, 0, 0) != FALSE;
+}
+
+void CSalvixDlg::WaitForErrorBox(DWORD dwCode)
+{
+    CScanEvent event;
+    event.m_eKind = CScanEvent::eError;
+    event.m_dwCode = dwCode;
+    std::unique_lock<std::mutex> lock(m_lockEvents);
+    if (m_bClosing)
+        return;
+    const DWORD dwTicket = ++m_dwErrorsAsked;
+    lock.unlock();
+    PostScanEvent(std::move(event));
+    // A closing dialog releases the wait, so that a close that waits for
+    // this worker never waits on itself.
+    lock.lock();
+    m_cvEvents.wait(lock, [&] { return m_dwErrorsShown >= dwTicket || m_bClosing; });
+}
+
+void CSalvixDlg::OnScanEvents()
+{
+    std::deque<CScanEvent> queEvents;
+    {
+        std::lock_guard<std::mutex> lock(m_lockEvents);
+        queEvents.swap(m_queEvents);
+        m_bEventsPosted = false;
+    }
+    for (CScanEvent& event : queEvents)
+    {
+        // There is only ever one worker, so its error is always the current one's.
+        if (event.m_eKind == CScanEvent::eError)
+        {
+            // The rows before the failure show before its box.
+            ShowArrivedRows();
+            OnWorkerError(event.m_dwCode);
+            continue;
+        }
+        // What a scan before the last start still sends is dropped.
+        if (event.m_dwSerial != m_dwScanSerial)
+            continue;
+        switch (event.m_eKind)
+        {
+        case CScanEvent::eCleared: ClearList(); break;
+        case CScanEvent::eRows:
+            OnScanRows(std::move(event.m_batch), event.m_dwTotal, event.m_dwDeleted);
+            break;
+        case CScanEvent::eFinished: OnScanFinished(); break;
+        default: break;
+        }
+    }
+}
+
+void CSalvixDlg::OnWorkerError(DWORD dwCode)
+{
+    bool bClosing;
+    {
+        std::lock_guard<std::mutex> lock(m_lockEvents);
+        bClosing = m_bClosing;
+    }
+    if (!bClosing)
+        ShowError(dwCode, true);
+    {
+        std::lock_guard<std::mutex> lock(m_lockEvents);
+        ++m_dwErrorsShown;
+    }
+    m_cvEvents.notify_all();
+}
+
+void CSalvixDlg::OnScanFinished()
+{
+    ShowArrivedRows();
+    // The end is shown only once the thread has really ended, so that the
+    // next press finds it ended and the button cannot stay disabled. The
+    // worker queues this as its last act, so the wait is short.
+    if (m_hWorker)
+        WaitForSingleObject(m_hWorker, INFINITE);
+    if (m_scanState.WorkerEnded())
+        ShowScanState();
+}

@@ -1,0 +1,7 @@
+// Resources of the Windows program beyond those the two programs share
+// (ui/Resource.h).
+#pragma once
+
+#define IDD_SAVE_PROGRESS 130
+#define IDC_PROGRESS_TEXT 1011
+#define IDC_PROGRESS_BAR 1012

@@ -1,0 +1,471 @@
+// The Windows program's main dialog under Wine, on the sample disk behind
+// \\.\PhysicalDrive0: what it shows, the scan, stop and close, the error box,
+// the About box, and saves checked against what icat gave on Linux.
+#include "DialogDriver.h"
+#include "VolumeCheck.h"
+
+#include "platform/Platform.h"
+#include "session/Messages.h"
+#include "session/RowText.h"
+#include "ui/Resource.h"
+#include "ui/win32/SalvixApp.h"
+#include "ui/win32/Win32Resource.h"
+#include "ui/win32/WideText.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace
+{
+
+// The records the scan of the first volume lists: record 30 on, up to the
+// first slot that holds no record.
+std::vector<CExpectedRecord> ListedRecords()
+{
+    CExpectedImage image;
+    std::string strError;
+    EXPECT_TRUE(LoadExpectations(ImagePath("sample.expected"), image, strError)) << strError;
+    std::vector<CExpectedRecord> vecListed;
+    for (const CExpectedRecord& record : image.m_vecVolumes.at(0).m_vecRecords)
+    {
+        if (record.m_eKind != CExpectedRecord::eEntry || record.m_dwRecord != 30 + vecListed.size())
+            break;
+        vecListed.push_back(record);
+    }
+    return vecListed;
+}
+
+std::wstring FreshFolder(const std::string& strName)
+{
+    const std::wstring wstrFolder = Wide(WindowsPath(SALVIX_WINDOWS_DIALOG_DIR "/" + strName));
+    std::error_code error;
+    std::filesystem::remove_all(wstrFolder, error);
+    std::filesystem::create_directories(wstrFolder, error);
+    return wstrFolder;
+}
+
+std::string ReadWhole(const std::wstring& wstrPath, bool& bFound)
+{
+    std::ifstream file(wstrPath.c_str(), std::ios::binary);
+    bFound = static_cast<bool>(file);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+class WindowsDialogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(nullptr, getenv("SALVIX_WINE_DISK0")) << "run through ctest: the first disk is the sample";
+        CSalvixDlg::s_fnErrorHook = [this](DWORD dwCode) { m_vecErrors.push_back(dwCode); };
+    }
+    void TearDown() override
+    {
+        CSalvixDlg::s_fnErrorHook = nullptr;
+        CSalvixDlg::s_fnMenuHook = nullptr;
+        CSalvixDlg::s_fnFolderHook = nullptr;
+        CSalvixDlg::s_fnBeforeRecordHook = nullptr;
+        CSalvixDlg::s_fnSaveStepHook = nullptr;
+        SetDiskPaths({});
+    }
+    // Written on the dialog's thread, read once the dialog has answered.
+    std::vector<DWORD> m_vecErrors;
+};
+
+TEST_F(WindowsDialogTest, WindowShowsTheTemplateColumnsTreeAndSystemMenu)
+{
+    CDialogRun run;
+    ASSERT_NE(nullptr, run.Dialog());
+    HWND hList = run.Item(IDC_LIST_FILES);
+    int anOrder[eColumnCount] = {};
+    ASSERT_TRUE(SendMessageW(hList, LVM_GETCOLUMNORDERARRAY, eColumnCount, reinterpret_cast<LPARAM>(anOrder)));
+    std::wstring wstrShown;
+    for (const int nColumn : anOrder)
+    {
+        wchar_t szHeading[64] = {};
+        LVCOLUMNW column = {};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.pszText = szHeading;
+        column.cchTextMax = 64;
+        ASSERT_TRUE(SendMessageW(hList, LVM_GETCOLUMNW, nColumn, reinterpret_cast<LPARAM>(&column)));
+        wstrShown += std::wstring(szHeading) + L" " + std::to_wstring(column.cx) + L"|";
+    }
+    EXPECT_EQ(L"# 60|文件名 190|文件属性 80|是否删除 50|簇 70|路径 160|", wstrShown);
+    EXPECT_EQ(LVS_EX_FULLROWSELECT, SendMessageW(hList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    EXPECT_TRUE(GetWindowLongW(hList, GWL_STYLE) & LVS_OWNERDATA) << "a virtual list";
+
+    HTREEITEM hRoot = TreeView_GetRoot(run.Item(IDC_TREE_DRIVES));
+    EXPECT_EQ(L"Drives", run.TreeText(hRoot));
+    for (const wchar_t* pszPartition : {L"NTFS Drive 0", L"FAT32 Drive 1", L"NTFS Drive 2"})
+        EXPECT_NE(nullptr, run.FindTreeItem(pszPartition)) << pszPartition;
+    EXPECT_EQ(L"扫描文件", run.ButtonText());
+    EXPECT_EQ(L"退出", WindowText(run.Item(IDCANCEL)));
+
+    wchar_t szEntry[64] = {};
+    GetMenuStringW(GetSystemMenu(run.Dialog(), FALSE), IDM_ABOUTBOX, szEntry, 64, MF_BYCOMMAND);
+    EXPECT_STREQ(L"&About Salvix...", szEntry);
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    ASSERT_TRUE(GetGUIThreadInfo(run.ThreadId(), &info));
+    EXPECT_EQ(run.Item(IDCANCEL), info.hwndFocus) << "the first control in tab order";
+    EXPECT_TRUE(m_vecErrors.empty());
+}
+
+TEST_F(WindowsDialogTest, ScanListsTheRecordsAsTheSleuthKitSawThem)
+{
+    const std::vector<CExpectedRecord> vecListed = ListedRecords();
+    ASSERT_GT(vecListed.size(), 50u);
+    CDialogRun run;
+    ASSERT_TRUE(run.SelectPartition(L"NTFS Drive 0"));
+    ASSERT_TRUE(run.ScanToEnd());
+    ASSERT_EQ(static_cast<int>(vecListed.size()), run.RowCount());
+    int nDeleted = 0;
+    for (size_t n = 0; n < vecListed.size(); ++n)
+    {
+        const CExpectedRecord& record = vecListed[n];
+        const int nRow = static_cast<int>(n);
+        nDeleted += record.m_nNotInUse;
+        EXPECT_EQ(Wide(record.m_strWholeName), run.Cell(nRow, eColumnName)) << "row " << n;
+        EXPECT_EQ(std::to_wstring(n), run.Cell(nRow, eColumnNumber));
+        EXPECT_EQ(Wide(AttributeLabels(record.m_dwFlags)), run.Cell(nRow, eColumnAttributes)) << "row " << n;
+        EXPECT_EQ(record.m_nNotInUse ? L"是" : L"", run.Cell(nRow, eColumnDeleted)) << "row " << n;
+        EXPECT_EQ(std::to_wstring(record.m_n64Clusters), run.Cell(nRow, eColumnClusters)) << "row " << n;
+    }
+    EXPECT_GT(nDeleted, 0);
+    EXPECT_EQ(static_cast<int>(vecListed.size()), run.Counter(IDC_EDIT_TOTAL));
+    EXPECT_EQ(nDeleted, run.Counter(IDC_EDIT_DELETED));
+    EXPECT_TRUE(run.ButtonEnabled());
+    // Two presses after an end: back to idle, then a new scan of the same rows.
+    run.PressScan();
+    EXPECT_EQ(L"扫描文件", run.ButtonText());
+    ASSERT_TRUE(run.ScanToEnd());
+    EXPECT_EQ(static_cast<int>(vecListed.size()), run.RowCount());
+    EXPECT_TRUE(m_vecErrors.empty());
+}
+
+TEST_F(WindowsDialogTest, HeaderClicksSortAndTheFilterNarrowsKeepingTheSelection)
+{
+    const std::vector<CExpectedRecord> vecListed = ListedRecords();
+    CDialogRun run;
+    ASSERT_TRUE(run.SelectPartition(L"NTFS Drive 0"));
+    ASSERT_TRUE(run.ScanToEnd());
+    const int nRows = run.RowCount();
+    const std::wstring wstrChosen = L"合同扫描件.pdf";
+    auto rowOf = [&](const std::wstring& wstrName) {
+        for (int nRow = 0; nRow < run.RowCount(); ++nRow)
+            if (run.Cell(nRow, eColumnName) == wstrName)
+                return nRow;
+        return -1;
+    };
+    ASSERT_GE(rowOf(wstrChosen), 0);
+    run.SelectRows({rowOf(wstrChosen)});
+    auto clickHeader = [&](int nColumn) {
+        NMLISTVIEW click = {};
+        click.hdr = {run.Item(IDC_LIST_FILES), IDC_LIST_FILES, static_cast<UINT>(LVN_COLUMNCLICK)};
+        click.iItem = -1;
+        click.iSubItem = nColumn;
+        SendMessageW(run.Dialog(), WM_NOTIFY, IDC_LIST_FILES, reinterpret_cast<LPARAM>(&click));
+    };
+    auto clusters = [&](int nRow) { return std::stoul(run.Cell(nRow, eColumnClusters)); };
+    for (const bool bDescending : {false, true})
+    {
+        clickHeader(eColumnClusters);
+        ASSERT_EQ(nRows, run.RowCount());
+        for (int nRow = 1; nRow < nRows; ++nRow)
+            ASSERT_TRUE(bDescending ? clusters(nRow - 1) >= clusters(nRow) : clusters(nRow - 1) <= clusters(nRow))
+                << "row " << nRow;
+        const int nSelected = ListView_GetNextItem(run.Item(IDC_LIST_FILES), -1, LVNI_SELECTED);
+        EXPECT_EQ(wstrChosen, run.Cell(nSelected, eColumnName)) << "the selection follows the record";
+    }
+
+    // Names or folders holding the text, whatever its case; then deleted ones only.
+    SetDlgItemTextW(run.Dialog(), IDC_EDIT_FILTER, L"img_");
+    ASSERT_TRUE(WaitUntil([&] { return run.RowCount() < nRows; }, 5000));
+    const int nImages = static_cast<int>(std::count_if(vecListed.begin(), vecListed.end(), [](const CExpectedRecord& r) {
+        return r.m_strWholeName.rfind("IMG_", 0) == 0;
+    }));
+    EXPECT_EQ(nImages, run.RowCount());
+    SetDlgItemTextW(run.Dialog(), IDC_EDIT_FILTER, L"");
+    CheckDlgButton(run.Dialog(), IDC_CHECK_DELETED_ONLY, BST_CHECKED);
+    SendMessageW(run.Dialog(), WM_COMMAND, MAKEWPARAM(IDC_CHECK_DELETED_ONLY, BN_CLICKED), 0);
+    EXPECT_EQ(run.Counter(IDC_EDIT_DELETED), run.RowCount());
+    for (int nRow = 0; nRow < run.RowCount(); ++nRow)
+        ASSERT_EQ(L"是", run.Cell(nRow, eColumnDeleted)) << "row " << nRow;
+    EXPECT_EQ(nRows, run.Counter(IDC_EDIT_TOTAL)) << "the counters count what the scan found";
+}
+
+// The worker holds at record 40 until the test lets it go, or, when asked,
+// until the dialog asks it to stop.
+class CHeldWorker
+{
+public:
+    CHeldWorker(CDialogRun& run, bool bGoOnStop) : m_run(run), m_bGoOnStop(bGoOnStop)
+    {
+        CSalvixDlg::s_fnBeforeRecordHook = [this](DWORD dwRecord) {
+            if (dwRecord != 40)
+                return;
+            m_bHeld = true;
+            WaitUntil([this] { return m_bRelease.load() || (m_bGoOnStop && m_run.Object().m_bStop.load()); },
+                      20000);
+        };
+    }
+    bool WaitHeld() { return WaitUntil([this] { return m_bHeld.load(); }, 20000); }
+    void Release() { m_bRelease = true; }
+
+private:
+    CDialogRun& m_run;
+    const bool m_bGoOnStop;
+    std::atomic<bool> m_bHeld{false};
+    std::atomic<bool> m_bRelease{false};
+};
+
+TEST_F(WindowsDialogTest, StopIsAnsweredAtTheNextRecordAndTheRowsStay)
+{
+    CDialogRun run;
+    CHeldWorker held(run, false);
+    ASSERT_TRUE(run.SelectPartition(L"NTFS Drive 0"));
+    run.PressScan();
+    EXPECT_EQ(L"停止扫描", run.ButtonText());
+    ASSERT_TRUE(held.WaitHeld());
+    run.PressScan();
+    EXPECT_EQ(L"停滞中...", run.ButtonText());
+    EXPECT_FALSE(run.ButtonEnabled());
+    held.Release();
+    const ULONGLONG qwStop = GetTickCount64();
+    ASSERT_TRUE(WaitUntil([&] { return run.ButtonText() == L"搜索结束"; }, 5000));
+    EXPECT_LT(GetTickCount64() - qwStop, 100u) << "the end shows within 100 ms of the stop";
+    EXPECT_TRUE(run.ButtonEnabled());
+    // Records 30 to 39 were listed before the hold; at most the one in hand after it.
+    EXPECT_GE(run.RowCount(), 10);
+    EXPECT_LE(run.RowCount(), 11);
+    EXPECT_EQ(run.RowCount(), run.Counter(IDC_EDIT_TOTAL));
+}
+
+TEST_F(WindowsDialogTest, ClosingDuringAScanWaitsForTheWorkerAndClosesTheDisk)
+{
+    CDialogRun run;
+    CHeldWorker held(run, true);
+    ASSERT_TRUE(run.SelectPartition(L"NTFS Drive 0"));
+    run.PressScan();
+    ASSERT_TRUE(held.WaitHeld());
+    // The press returns once the worker has stopped and been waited for.
+    const ULONGLONG qwClose = GetTickCount64();
+    SendMessageW(run.Dialog(), WM_COMMAND, IDCANCEL, 0);
+    EXPECT_LT(GetTickCount64() - qwClose, 100u);
+    ASSERT_TRUE(run.WaitClosed(5000));
+    EXPECT_EQ(nullptr, run.Object().m_hWorker) << "joined";
+    EXPECT_FALSE(run.Object().m_session.HasDevice());
+}
+
+TEST_F(WindowsDialogTest, Fat32ShowsTheErrorBoxThenTheEnd)
+{
+    CSalvixDlg::s_fnErrorHook = nullptr;  // the real box
+    CDialogRun run;
+    ASSERT_TRUE(run.SelectPartition(L"FAT32 Drive 1"));
+    run.PressScan();
+    HWND hBox = run.WaitForWindow(L"GetLastError");
+    ASSERT_NE(nullptr, hBox);
+    EXPECT_EQ(run.Dialog(), GetWindow(hBox, GW_OWNER));
+    const std::vector<HWND> vecItems = ChildWindows(hBox);
+    EXPECT_EQ(1, std::count_if(vecItems.begin(), vecItems.end(), [](HWND hItem) {
+                  return WindowText(hItem) == Wide(SystemErrorText(ERROR_INVALID_DRIVE));
+              })) << "the program's sentence for a partition that is not NTFS";
+    EXPECT_EQ(L"停止扫描", run.ButtonText()) << "the worker waits for the box";
+    PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntil([&] { return run.ButtonText() == L"搜索结束"; }, 5000));
+    EXPECT_EQ(0, run.RowCount());
+    EXPECT_FALSE(run.Object().m_session.HasDevice()) << "closed after the failure";
+}
+
+TEST_F(WindowsDialogTest, AboutBoxOpensForSystemCommands16To31)
+{
+    CDialogRun run;
+    PostMessageW(run.Dialog(), WM_SYSCOMMAND, IDM_ABOUTBOX | 0xF, 0);
+    HWND hAbout = run.WaitForWindow(L"About Salvix");
+    ASSERT_NE(nullptr, hAbout);
+    bool bVersion = false;
+    HICON hIcon = nullptr;
+    for (HWND hItem : ChildWindows(hAbout))
+    {
+        bVersion = bVersion || WindowText(hItem) == L"NTFS Salvix Version 2.1";
+        if ((GetWindowLongW(hItem, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            hIcon = reinterpret_cast<HICON>(SendMessageW(hItem, STM_GETICON, 0, 0));
+    }
+    EXPECT_TRUE(bVersion);
+    EXPECT_NE(nullptr, hIcon);
+    PostMessageW(hAbout, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(hAbout); }, 5000));
+    EXPECT_FALSE(run.WaitClosed(0)) << "the main dialog stays";
+}
+
+TEST_F(WindowsDialogTest, EscapeClosesAndEnterOnTheScanButtonPressesIt)
+{
+    CDialogRun run;
+    SendMessageW(run.Dialog(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(run.Item(IDC_BUTTON_SCAN)), TRUE);
+    PostMessageW(run.Item(IDC_BUTTON_SCAN), WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageW(run.Item(IDC_BUTTON_SCAN), WM_KEYUP, VK_RETURN, 0);
+    ASSERT_TRUE(WaitUntil([&] { return run.ButtonText() == L"搜索结束"; }, 5000))
+        << "nothing selected: the scan ends at once";
+    EXPECT_FALSE(run.WaitClosed(0));
+    PostMessageW(run.Item(IDC_TREE_DRIVES), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(run.WaitClosed(5000));
+}
+
+// The save command into wstrFolder, as the chooser would answer, for the rows selected.
+void SaveInto(CDialogRun& run, const std::wstring& wstrFolder)
+{
+    CSalvixDlg::s_fnFolderHook = [wstrFolder](const std::wstring&, const std::wstring&) { return wstrFolder; };
+    SendMessageW(run.Dialog(), WM_COMMAND, ID_LIST_SAVE, 0);
+}
+
+TEST_F(WindowsDialogTest, SavedDeletedFilesEqualIcatAndRefusalsStopTheRun)
+{
+    const std::vector<CExpectedRecord> vecListed = ListedRecords();
+    CDialogRun run;
+    ASSERT_TRUE(run.SelectPartition(L"NTFS Drive 0"));
+    ASSERT_TRUE(run.ScanToEnd());
+    std::vector<int> vecRows;
+    for (size_t n = 0; n < vecListed.size(); ++n)
+        if (vecListed[n].m_nNotInUse && vecListed[n].m_bData && !vecListed[n].m_strWholeName.empty())
+            vecRows.push_back(static_cast<int>(n));
+    ASSERT_GE(vecRows.size(), 5u);
+    run.SelectRows(vecRows);
+
+    // A right-click on the list, "保存" from its menu, the chooser with its title.
+    const std::wstring wstrFolder = FreshFolder("save");
+    std::wstring wstrTitle, wstrMenu;
+    CSalvixDlg::s_fnFolderHook = [&](const std::wstring& wstrAsked, const std::wstring&) {
+        wstrTitle = wstrAsked;
+        return wstrFolder;
+    };
+    CSalvixDlg::s_fnMenuHook = [&](HMENU hMenu, POINT) -> UINT {
+        wchar_t szItem[32] = {};
+        GetMenuStringW(hMenu, ID_LIST_SAVE, szItem, 32, MF_BYCOMMAND);
+        wstrMenu = szItem;
+        return ID_LIST_SAVE;
+    };
+    NMHDR click = {run.Item(IDC_LIST_FILES), IDC_LIST_FILES, static_cast<UINT>(NM_RCLICK)};
+    SendMessageW(run.Dialog(), WM_NOTIFY, IDC_LIST_FILES, reinterpret_cast<LPARAM>(&click));
+    EXPECT_EQ(L"保存", wstrMenu);
+    EXPECT_EQ(L" Please select a folder to extract ", wstrTitle);
+    EXPECT_TRUE(m_vecErrors.empty());
+    auto pathOf = [&](size_t nIndex) {
+        return wstrFolder + L"\\" + Wide(vecListed[static_cast<size_t>(vecRows[nIndex])].m_strWholeName);
+    };
+    for (size_t i = 0; i < vecRows.size(); ++i)
+    {
+        const CExpectedRecord& record = vecListed[static_cast<size_t>(vecRows[i])];
+        bool bFound = false;
+        const std::string strData = ReadWhole(pathOf(i), bFound);
+        ASSERT_TRUE(bFound) << "record " << record.m_dwRecord;
+        EXPECT_EQ(record.m_dwDataLength, strData.size()) << "record " << record.m_dwRecord;
+        EXPECT_EQ(record.m_n64DataHash, DataHash(reinterpret_cast<const uint8_t*>(strData.data()), strData.size()))
+            << "record " << record.m_dwRecord;
+    }
+
+    // A folder where the second row's file would go is not replaced: the
+    // first row is written again, the run stops there with "access denied"
+    // and the third row's file is not touched.
+    ASSERT_TRUE(DeleteFileW(pathOf(0).c_str()) && DeleteFileW(pathOf(1).c_str()) && DeleteFileW(pathOf(2).c_str()));
+    ASSERT_TRUE(CreateDirectoryW(pathOf(1).c_str(), nullptr));
+    SaveInto(run, wstrFolder);
+    EXPECT_EQ(std::vector<DWORD>{ERROR_ACCESS_DENIED}, m_vecErrors);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(pathOf(0).c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(pathOf(2).c_str()));
+
+    // A folder that fits, under which the path to the name no longer does.
+    std::wstring wstrLong = FreshFolder("long");
+    while (wstrLong.size() < MAX_PATH - 12)
+    {
+        wstrLong += L"\\" + std::wstring(std::min<size_t>(40, MAX_PATH - 12 - wstrLong.size()), L'd');
+        CreateDirectoryW(wstrLong.c_str(), nullptr);
+    }
+    m_vecErrors.clear();
+    SaveInto(run, wstrLong);
+    EXPECT_EQ(std::vector<DWORD>{ERROR_FILENAME_EXCED_RANGE}, m_vecErrors);
+}
+
+std::vector<std::wstring> FilesIn(const std::wstring& wstrFolder)
+{
+    std::vector<std::wstring> vecFiles;
+    for (const auto& entry : std::filesystem::directory_iterator(wstrFolder))
+        vecFiles.push_back(entry.path().filename().wstring());
+    return vecFiles;
+}
+
+TEST_F(WindowsDialogTest, ASlowSaveShowsItsProgressAndItsCancelKeepsOnlyWholeFiles)
+{
+    const std::vector<CExpectedRecord> vecListed = ListedRecords();
+    CDialogRun run;
+    ASSERT_TRUE(run.SelectPartition(L"NTFS Drive 0"));
+    ASSERT_TRUE(run.ScanToEnd());
+    run.SelectRows({35, 36, 37});
+    CSalvixDlg::s_fnSaveStepHook = [] { Sleep(300); };
+    const std::wstring wstrFolder = FreshFolder("progress");
+    CSalvixDlg::s_fnFolderHook = [&](const std::wstring&, const std::wstring&) { return wstrFolder; };
+    PostMessageW(run.Dialog(), WM_COMMAND, ID_LIST_SAVE, 0);
+    HWND hProgress = run.WaitForWindow(L"Orvane v2.1", 10000, run.Dialog());
+    ASSERT_NE(nullptr, hProgress);
+    EXPECT_EQ(0u, WindowText(GetDlgItem(hProgress, IDC_PROGRESS_TEXT)).find(L"正在保存 "));
+    EXPECT_NE(std::wstring::npos, WindowText(GetDlgItem(hProgress, IDC_PROGRESS_TEXT)).find(L"/3)"));
+    PostMessageW(hProgress, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(hProgress); }, 10000));
+    const std::vector<std::wstring> vecSaved = FilesIn(wstrFolder);
+    EXPECT_LT(vecSaved.size(), 3u);
+    for (const int nRow : {35, 36, 37})
+    {
+        const CExpectedRecord& record = vecListed[static_cast<size_t>(nRow)];
+        bool bFound = false;
+        const std::string strData = ReadWhole(wstrFolder + L"\\" + Wide(record.m_strWholeName), bFound);
+        EXPECT_TRUE(!bFound || strData.size() == record.m_dwDataLength) << "no file is left unfinished";
+    }
+    EXPECT_TRUE(m_vecErrors.empty());
+}
+
+TEST_F(WindowsDialogTest, ClosingDuringASaveCancelsItAndCloses)
+{
+    CDialogRun run;
+    ASSERT_TRUE(run.SelectPartition(L"NTFS Drive 0"));
+    ASSERT_TRUE(run.ScanToEnd());
+    run.SelectRows({35, 36, 37});
+    int nSteps = 0;
+    CSalvixDlg::s_fnSaveStepHook = [&] {
+        if (nSteps++ == 0)
+            PostMessageW(run.Dialog(), WM_COMMAND, IDCANCEL, 0);
+    };
+    const std::wstring wstrFolder = FreshFolder("close");
+    SaveInto(run, wstrFolder);
+    EXPECT_TRUE(run.WaitClosed(5000));
+    EXPECT_EQ(1, nSteps);
+    // The first step made the first file; the cancel removed it unfinished.
+    EXPECT_TRUE(FilesIn(wstrFolder).empty());
+}
+
+TEST_F(WindowsDialogTest, ImagesOnTheCommandLineAreDisksAfterTheDrives)
+{
+    EXPECT_EQ((std::vector<std::string>{"Z:\\a.img", "Z:\\b c.img"}),
+              DiskImagesFromCommandLine(L"salvix.exe Z:\\a.img \"Z:\\b c.img\""));
+    EXPECT_TRUE(DiskImagesFromCommandLine(L"salvix.exe").empty());
+
+    SetDiskPaths(DiskImagesFromCommandLine((L"salvix.exe " + Wide(ImagePath("c4096.img"))).c_str()));
+    CDialogRun run;
+    HWND hTree = run.Item(IDC_TREE_DRIVES);
+    HTREEITEM hFirst = TreeView_GetChild(hTree, TreeView_GetRoot(hTree));
+    HTREEITEM hSecond = TreeView_GetNextSibling(hTree, hFirst);
+    ASSERT_NE(nullptr, hSecond);
+    EXPECT_EQ(0u, run.TreeText(hFirst).find(L"Disk 0: \\\\.\\PhysicalDrive0"));
+    EXPECT_EQ(0u, run.TreeText(hSecond).find(L"Disk 1: " + Wide(ImagePath("c4096.img"))));
+    ASSERT_TRUE(TreeView_SelectItem(hTree, TreeView_GetChild(hTree, hSecond)));
+    ASSERT_TRUE(run.ScanToEnd());
+    EXPECT_GT(run.RowCount(), 0);
+    EXPECT_TRUE(m_vecErrors.empty());
+}
+
+}  // namespace
