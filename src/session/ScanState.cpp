@@ -1,5 +1,7 @@
 #include "session/ScanState.h"
 
+#include <algorithm>
+
 const char* ScanButtonText(EScanState eState)
 {
     switch (eState)
@@ -39,4 +41,14 @@ bool CScanStateMachine::WorkerEnded()
         return false;
     m_eState = EScanState::eFinished;
     return true;
+}
+
+std::string ScanHintText(DWORD dwRecordsDone, DWORD dwRecords)
+{
+    if (dwRecords == 0)
+        return "点击扫描文件后，请耐心等待";
+    // Whole percents, never past 100: a walk may end before the table does.
+    const ULONGLONG n64Percent =
+        std::min<ULONGLONG>(100, static_cast<ULONGLONG>(dwRecordsDone) * 100 / dwRecords);
+    return "正在扫描 " + std::to_string(n64Percent) + "%，请耐心等待";
 }

@@ -2,6 +2,10 @@
 // can be pressed follow from it; the front ends draw it and forward presses.
 #pragma once
 
+#include "platform/Win32.h"
+
+#include <string>
+
 enum class EScanState
 {
     eIdle,      // "扫描文件": a press starts a scan
@@ -20,6 +24,11 @@ enum class EScanPress
 
 const char* ScanButtonText(EScanState eState);  // UTF-8
 bool ScanButtonEnabled(EScanState eState);
+
+// The hint line, UTF-8: what to do while no scan runs (dwRecords 0), and
+// while one runs the share of the table read so far, so that a long scan on
+// a slow disk visibly moves.
+std::string ScanHintText(DWORD dwRecordsDone, DWORD dwRecords);
 
 class CScanStateMachine
 {

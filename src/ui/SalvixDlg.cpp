@@ -184,8 +184,8 @@ void CSalvixDlg::CreateCountersAndFilter()
     m_pTotalEdit = makeCounter(IDC_EDIT_TOTAL, 188);
     m_pDeletedEdit = makeCounter(IDC_EDIT_DELETED, 202);
 
-    m_pHintLabel = new QLabel(QStringLiteral("点击扫描文件后，请耐心等待"), this);
-    Place(m_pHintLabel, IDC_STATIC, 219, 7, 115, 15);
+    m_pHintLabel = new QLabel(QString::fromStdString(ScanHintText(0, 0)), this);
+    Place(m_pHintLabel, IDC_STATIC_HINT, 219, 7, 115, 15);
     m_pHintLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     for (QLabel* pLabel : {m_pTotalLabel, m_pDeletedLabel})

@@ -141,6 +141,7 @@ private:
     // Called on the user interface thread through queued calls from the worker.
     void OnScanRowsArrived(DWORD dwSerial, CRowBatch* pRows, DWORD dwTotal, DWORD dwDeleted);
     void OnScanCleared(DWORD dwSerial);
+    void OnScanProgress(DWORD dwSerial, DWORD dwRecordsDone, DWORD dwRecords);
     void OnScanFinished(DWORD dwSerial);
 
     bool m_bInitialised;

@@ -2,6 +2,7 @@
 // shell around the session's scan that carries its rows to the list.
 #include "ui/SalvixDlg.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -39,6 +40,7 @@ void CSalvixDlg::OnScanButton()
         ++m_dwScanSerial;
         m_session.m_fnBeforeRecord = s_fnBeforeRecordHook;
         m_hWorker = CreateThread(nullptr, 0, ScanThreadProc, this, 0, nullptr);
+        m_pHintLabel->setText(QString::fromStdString(ScanHintText(0, 1)));
         break;
     }
     case EScanPress::eAskStop:
@@ -82,6 +84,13 @@ public:
             Qt::QueuedConnection);
     }
     void OnError(DWORD dwCode) override { m_dlg.ShowSystemError(dwCode); }
+    void OnProgress(DWORD dwRecordsDone, DWORD dwRecords) override
+    {
+        CSalvixDlg* pDlg = &m_dlg;
+        const DWORD dwSerial = m_dwSerial;
+        QMetaObject::invokeMethod(
+            pDlg, [=]() { pDlg->OnScanProgress(dwSerial, dwRecordsDone, dwRecords); }, Qt::QueuedConnection);
+    }
 
 private:
     CSalvixDlg& m_dlg;
@@ -117,10 +126,17 @@ void CSalvixDlg::OnScanRowsArrived(DWORD dwSerial, CRowBatch* pRows, DWORD dwTot
     m_pDeletedEdit->setText(QString::number(static_cast<int>(dwDeleted)));
 }
 
+void CSalvixDlg::OnScanProgress(DWORD dwSerial, DWORD dwRecordsDone, DWORD dwRecords)
+{
+    if (dwSerial == m_dwScanSerial)
+        m_pHintLabel->setText(QString::fromStdString(ScanHintText(dwRecordsDone, dwRecords)));
+}
+
 void CSalvixDlg::OnScanFinished(DWORD dwSerial)
 {
     if (dwSerial != m_dwScanSerial)
         return;
+    m_pHintLabel->setText(QString::fromStdString(ScanHintText(0, 0)));
     // The end is shown only once the thread has really ended, so that the
     // next press finds it ended and the button cannot stay disabled. The
     // worker posts this as its last act, so the wait is short.

@@ -90,6 +90,29 @@ private slots:
         QCOMPARE(seams.Errors().size(), size_t(1));
     }
 
+    void ReadErrorInTheMiddleOfTheTableKeepsTheRowsBeforeIt()
+    {
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
+        QVERIFY(ScanToEnd(dlg, 20000));
+        const int nRows = dlg.m_pModel->rowCount();
+        QVERIFY(nRows > 40);
+        // The record of the middle row cannot be read: the rows before it
+        // are listed, its code is shown once, and nothing after it is listed.
+        const int nMiddle = nRows / 2;
+        const ULONGLONG n64Start = PartitionStart(dlg, QStringLiteral("NTFS Drive 0")) * 512ull;
+        const salvix_test::CBootGeometry boot = salvix_test::ReadBootGeometry(SampleDiskPath().toStdString(), n64Start);
+        salvix_test::InjectFault(CDeviceFault::eReadError,
+                                 boot.m_n64Table + dlg.m_pModel->RecordOf(nMiddle) * boot.m_dwRecordSize + 100,
+                                 ERROR_CRC);
+        dlg.m_pScanButton->click();
+        QVERIFY(ScanToEnd(dlg, 20000));
+        QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_CRC});
+        QCOMPARE(dlg.m_pModel->rowCount(), nMiddle);
+        QCOMPARE(dlg.m_pTotalEdit->text(), QString::number(nMiddle));
+    }
+
     void OutOfMemoryForTheTable()
     {
         CDialogOnDisk on;

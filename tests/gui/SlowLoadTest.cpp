@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -65,6 +66,8 @@ private slots:
         disk.MakeSlow();
         dlg.m_pScanButton->click();
         QTest::qWait(3 * kReadDelayMs);
+        // The hint tells the scan is under way, with the share read so far.
+        QCOMPARE(dlg.m_pHintLabel->text(), QStringLiteral("正在扫描 0%，请耐心等待"));
         QElapsedTimer timer;
         timer.start();
         dlg.m_pScanButton->click();
@@ -72,6 +75,7 @@ private slots:
         QVERIFY2(timer.elapsed() < 100, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(seams.Errors().empty());
         QCOMPARE(dlg.m_pModel->rowCount(), 0);
+        QCOMPARE(dlg.m_pHintLabel->text(), QStringLiteral("点击扫描文件后，请耐心等待"));
     }
 
     void ClosingIsAnsweredDuringTheLoad()

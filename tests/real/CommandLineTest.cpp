@@ -124,35 +124,53 @@ std::pair<std::string, std::string> FolderAndName(const std::string& strFlsPath)
     return {"\\" + strFolder, strName};
 }
 
-TEST(SleuthKitTools, WholeNamesAndFoldersAsFlsListsThem)
+// A scan of the bare volume at strImage as the front ends run it, each
+// listed record's folder and name checked against fls's names for it.
+struct CScanAndFls
 {
-    const std::string strImage = std::string(SALVIX_LAYOUT_IMAGES) + "/unicode.vol";
-    const auto disks = CDiskGuard::Given({strImage});
-    CScanSession session;
-    CCollectingSink sink;
-    ASSERT_EQ(0u, sink.Scan(session, 0));  // the bare volume: sector 0
-    ASSERT_TRUE(sink.m_vecErrors.empty());
+    CScanSession m_session;
+    CCollectingSink m_sink;
+    std::map<DWORD, std::set<std::pair<std::string, std::string>>> m_mapFls;
+    std::map<DWORD, size_t> m_mapRows;
+};
+
+void ScanAgainstFls(const std::string& strImage, CScanAndFls& run)
+{
+    ASSERT_EQ(0u, run.m_sink.Scan(run.m_session, 0));  // the bare volume: sector 0
+    ASSERT_TRUE(run.m_sink.m_vecErrors.empty());
 
     std::vector<CFlsEntry> vecFls;
     ASSERT_TRUE(Fls(strImage, 0, vecFls));
-    std::map<DWORD, std::set<std::pair<std::string, std::string>>> mapFls;
     for (const CFlsEntry& e : vecFls)
         if (e.m_n64Record >= 30 && !e.m_strAttribute.empty() && e.m_strPath.find(':') == std::string::npos)
-            mapFls[static_cast<DWORD>(e.m_n64Record)].insert(FolderAndName(e.m_strPath));
-    ASSERT_GE(mapFls.size(), 20u);
+            run.m_mapFls[static_cast<DWORD>(e.m_n64Record)].insert(FolderAndName(e.m_strPath));
+    ASSERT_GE(run.m_mapFls.size(), 20u);
 
-    std::map<DWORD, size_t> mapRows;
-    for (size_t i = 0; i < sink.m_store.Size(); ++i)
-        mapRows[sink.m_store.Row(i).m_dwRecord] = i;
-    for (const auto& [dwRecord, setNames] : mapFls)
+    const CRowStore& store = run.m_sink.m_store;
+    for (size_t i = 0; i < store.Size(); ++i)
+        run.m_mapRows[store.Row(i).m_dwRecord] = i;
+    for (const auto& [dwRecord, setNames] : run.m_mapFls)
     {
-        ASSERT_TRUE(mapRows.count(dwRecord)) << "record " << dwRecord;
-        const size_t nRow = mapRows[dwRecord];
-        const std::pair<std::string, std::string> listed{sink.m_store.FolderText(nRow), sink.m_store.Name(nRow)};
+        ASSERT_TRUE(run.m_mapRows.count(dwRecord)) << "record " << dwRecord;
+        const size_t nRow = run.m_mapRows[dwRecord];
+        const std::pair<std::string, std::string> listed{store.FolderText(nRow), store.Name(nRow)};
         EXPECT_TRUE(setNames.count(listed)) << "record " << dwRecord << ": " << listed.first << " | "
                                             << listed.second << " not in fls, e.g. "
                                             << setNames.begin()->first << " | " << setNames.begin()->second;
     }
+}
+
+TEST(SleuthKitTools, WholeNamesAndFoldersAsFlsListsThem)
+{
+    const std::string strImage = std::string(SALVIX_LAYOUT_IMAGES) + "/unicode.vol";
+    const auto disks = CDiskGuard::Given({strImage});
+    CScanAndFls run;
+    ASSERT_NO_FATAL_FAILURE(ScanAgainstFls(strImage, run));
+    CScanSession& session = run.m_session;
+    const CCollectingSink& sink = run.m_sink;
+    const auto& mapFls = run.m_mapFls;
+    auto& mapRows = run.m_mapRows;
+
     // The file with a DOS name as well shows the name its owner gave it.
     bool bLongName = false;
     for (size_t i = 0; i < sink.m_store.Size(); ++i)
@@ -178,5 +196,41 @@ TEST(SleuthKitTools, WholeNamesAndFoldersAsFlsListsThem)
         ++nSaved;
     }
     EXPECT_GE(nSaved, 15);
+}
+
+// A table in some eighty pieces across the volume: the scan reads it through
+// every piece, lists each record in order with fls's names, reports its
+// progress up to the last record, and saves files whose records lie in the
+// last pieces with icat's bytes.
+TEST(SleuthKitTools, FragmentedTableScannedThroughEveryPiece)
+{
+    const std::string strImage = LayoutPath("fragmented-mft");
+    const auto disks = CDiskGuard::Given({strImage});
+    CScanAndFls run;
+    ASSERT_NO_FATAL_FAILURE(ScanAgainstFls(strImage, run));
+    const CRowStore& store = run.m_sink.m_store;
+    const std::map<std::string, CNoted> noted = ReadManifest(strImage);
+    const DWORD dwLast = noted.at("fragmented_mft.filler").m_dwRecord;
+    ASSERT_GT(store.Size(), dwLast - 30);
+    for (size_t i = 0; i < store.Size(); ++i)
+        ASSERT_EQ(i + 30, store.Row(i).m_dwRecord);
+
+    const auto& vecProgress = run.m_sink.m_vecProgress;
+    ASSERT_FALSE(vecProgress.empty());
+    for (size_t i = 1; i < vecProgress.size(); ++i)
+        EXPECT_LE(vecProgress[i - 1].first, vecProgress[i].first);
+    EXPECT_EQ(store.Size() + 30, vecProgress.back().first);
+    EXPECT_EQ(run.m_session.Drive().GetRecordCount(), vecProgress.back().second);
+
+    const CTempDir dir;
+    for (const char* pszKey : {"fragmented_mft.first", "fragmented_mft.last", "fragmented_mft.filler"})
+    {
+        const DWORD dwRecord = noted.at(pszKey).m_dwRecord;
+        ASSERT_EQ(0u, run.m_session.SaveEntry(dwRecord, dir.Path().c_str())) << pszKey;
+        Bytes saved, icat;
+        ASSERT_TRUE(ReadFileBytes(dir.File(store.Name(run.m_mapRows.at(dwRecord))), saved));
+        ASSERT_TRUE(Icat(strImage, 0, std::to_string(dwRecord), icat));
+        EXPECT_TRUE(saved == icat) << pszKey;
+    }
 }
 }  // namespace

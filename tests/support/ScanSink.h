@@ -5,6 +5,7 @@
 #include "session/ScanSession.h"
 
 #include <atomic>
+#include <utility>
 #include <vector>
 
 namespace salvix_test
@@ -21,6 +22,10 @@ public:
         m_dwDeleted = dwDeleted;
     }
     void OnError(DWORD dwCode) override { m_vecErrors.push_back(dwCode); }
+    void OnProgress(DWORD dwRecordsDone, DWORD dwRecords) override
+    {
+        m_vecProgress.emplace_back(dwRecordsDone, dwRecords);
+    }
 
     // Scans the partition that starts at dwFirstSector; RunScan's code.
     DWORD Scan(CScanSession& session, DWORD dwFirstSector)
@@ -36,6 +41,7 @@ public:
     DWORD m_dwTotal = 0;
     DWORD m_dwDeleted = 0;
     std::vector<DWORD> m_vecErrors;
+    std::vector<std::pair<DWORD, DWORD>> m_vecProgress;
 };
 
 }  // namespace salvix_test

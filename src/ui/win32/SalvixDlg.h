@@ -81,6 +81,7 @@ private:
             eCleared,   // a partition is about to be read: the list is emptied
             eRows,      // rows and the counters after them
             eError,     // an error box to show; the worker waits for it
+            eProgress,  // how far the walk got through the table
             eFinished,  // the worker's last act
         };
         EKind m_eKind = eCleared;
@@ -89,6 +90,8 @@ private:
         DWORD m_dwTotal = 0;
         DWORD m_dwDeleted = 0;
         DWORD m_dwCode = 0;
+        DWORD m_dwRecordsDone = 0;
+        DWORD m_dwRecords = 0;
     };
     class CDialogSink;
 

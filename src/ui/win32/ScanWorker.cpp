@@ -40,6 +40,7 @@ void CSalvixDlg::OnScanButton()
         ++m_dwScanSerial;
         m_session.m_fnBeforeRecord = s_fnBeforeRecordHook;
         m_hWorker = CreateThread(nullptr, 0, ScanThreadProc, this, 0, nullptr);
+        SetDlgItemTextW(m_hWnd, IDC_STATIC_HINT, WideFromUtf8(ScanHintText(0, 1)).c_str());
         break;
     }
     case EScanPress::eAskStop:
@@ -72,6 +73,13 @@ public:
         m_dlg.PostScanEvent(std::move(event));
     }
     void OnError(DWORD dwCode) override { m_dlg.WaitForErrorBox(dwCode); }
+    void OnProgress(DWORD dwRecordsDone, DWORD dwRecords) override
+    {
+        CScanEvent event = Event(CScanEvent::eProgress);
+        event.m_dwRecordsDone = dwRecordsDone;
+        event.m_dwRecords = dwRecords;
+        m_dlg.PostScanEvent(std::move(event));
+    }
 
     CScanEvent Event(CScanEvent::EKind eKind) const
     {
@@ -149,6 +157,10 @@ void CSalvixDlg::OnScanEvents()
         case CScanEvent::eRows:
             OnScanRows(std::move(event.m_batch), event.m_dwTotal, event.m_dwDeleted);
             break;
+        case CScanEvent::eProgress:
+            SetDlgItemTextW(m_hWnd, IDC_STATIC_HINT,
+                            WideFromUtf8(ScanHintText(event.m_dwRecordsDone, event.m_dwRecords)).c_str());
+            break;
         case CScanEvent::eFinished: OnScanFinished(); break;
         default: break;
         }
@@ -174,6 +186,7 @@ void CSalvixDlg::OnWorkerError(DWORD dwCode)
 void CSalvixDlg::OnScanFinished()
 {
     ShowArrivedRows();
+    SetDlgItemTextW(m_hWnd, IDC_STATIC_HINT, WideFromUtf8(ScanHintText(0, 0)).c_str());
     // The end is shown only once the thread has really ended, so that the
     // next press finds it ended and the button cannot stay disabled. The
     // worker queues this as its last act, so the wait is short.
