@@ -90,8 +90,13 @@ void CTableReader::StopReadAhead()
     if (m_thread.joinable())
         m_thread.join();
     std::lock_guard<std::mutex> lock(m_lock);
+    // The windows are only needed while a walk runs; between scans the
+    // program holds no more than its block cache.
     for (CWindow& window : m_windows)
+    {
         window.m_eState = CWindow::eFree;
+        window.m_pBytes.reset();
+    }
     m_pStop = nullptr;
 }
 
