@@ -75,22 +75,38 @@ std::string SystemErrorText(DWORD dwCode)
 {
     if (const char* pszText = ProgramMessage(dwCode))
         return std::string(pszText) + "\n";
+    std::string strText;
+#ifdef _WIN32
+    // The wide call: the system's texts in the user's language, whatever
+    // the ANSI code page, handed on as UTF-8 like every other text.
+    LPWSTR pszSystem = nullptr;
+    const DWORD dwLength =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, dwCode,
+                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&pszSystem), 0, nullptr);
+    if (pszSystem && dwLength > 0)
+    {
+        const int nBytes = WideCharToMultiByte(CP_UTF8, 0, pszSystem, static_cast<int>(dwLength), nullptr, 0,
+                                               nullptr, nullptr);
+        strText.resize(nBytes > 0 ? static_cast<size_t>(nBytes) : 0);
+        if (nBytes > 0)
+            WideCharToMultiByte(CP_UTF8, 0, pszSystem, static_cast<int>(dwLength), &strText[0], nBytes, nullptr,
+                                nullptr);
+    }
+#else
     LPSTR pszSystem = nullptr;
     const DWORD dwLength =
         FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, dwCode,
-                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&pszSystem),
-                       0, nullptr);
+                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&pszSystem), 0, nullptr);
     if (pszSystem && dwLength > 0)
-    {
-        std::string strText(pszSystem, dwLength);
-        LocalFree(pszSystem);
-        // Windows ends its texts with "\r\n"; one line break is shown everywhere.
-        while (!strText.empty() && (strText.back() == '\n' || strText.back() == '\r'))
-            strText.pop_back();
-        return strText + "\n";
-    }
+        strText.assign(pszSystem, dwLength);
+#endif
     if (pszSystem)
         LocalFree(pszSystem);
+    // Windows ends its texts with "\r\n"; one line break is shown everywhere.
+    while (!strText.empty() && (strText.back() == '\n' || strText.back() == '\r'))
+        strText.pop_back();
+    if (!strText.empty())
+        return strText + "\n";
     char szUnknown[64];
     snprintf(szUnknown, sizeof(szUnknown), "The system reported error %u.\n", static_cast<unsigned>(dwCode));
     return szUnknown;

@@ -56,6 +56,11 @@ int ColumnWidth(int nColumn)
     return nColumn >= 0 && nColumn < eColumnCount ? kColumnWidths[nColumn] : 0;
 }
 
+bool ColumnReadsFromLeft(int nColumn)
+{
+    return nColumn == eColumnName || nColumn == eColumnPath;
+}
+
 std::string AttributeLabels(DWORD dwFileFlags)
 {
     std::string strLabels;

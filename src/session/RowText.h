@@ -22,6 +22,9 @@ enum EFileColumn
 
 const char* ColumnHeading(int nColumn);  // UTF-8
 int ColumnWidth(int nColumn);            // pixels
+// Cells are centred; the name (the first column of a report list) and the
+// folder read from the left.
+bool ColumnReadsFromLeft(int nColumn);
 // Column indices from left to right: "#" first, then the name, then the rest.
 extern const int kColumnOrder[eColumnCount];
 

@@ -38,6 +38,10 @@ CSaveRun::EStep CSaveRun::Step(DWORD dwWaitMs)
     }
     if (m_save->Done())
     {
+        m_last.m_strName = m_save->Name();
+        m_last.m_n64Done = m_save->BytesDone();
+        m_last.m_n64Total = m_save->BytesTotal();
+        m_last.m_nIndex = m_nNext;
         m_save.reset();
         ++m_nNext;
     }
@@ -61,7 +65,8 @@ std::string CSaveRun::ProgressText() const
 {
     std::string strText = "正在保存 " + Name();
     if (Count() > 1)
-        strText += " (" + std::to_string(m_nNext + 1) + "/" + std::to_string(Count()) + ")";
+        strText += " (" + std::to_string((m_save ? m_nNext : m_last.m_nIndex) + 1) + "/" +
+                   std::to_string(Count()) + ")";
     return strText + "\n" + ByteCountText(BytesDone()) + " / " + ByteCountText(BytesTotal());
 }
 

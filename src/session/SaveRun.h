@@ -32,10 +32,12 @@ public:
     DWORD Error() const { return m_dwError; }
     size_t Saved() const { return m_nNext; }
     size_t Count() const { return m_vecRecords.size(); }
-    // The entry in hand: its name, and its bytes written and in all.
-    const std::string& Name() const { return m_save ? m_save->Name() : m_strNoName; }
-    ULONGLONG BytesDone() const { return m_save ? m_save->BytesDone() : 0; }
-    ULONGLONG BytesTotal() const { return m_save ? m_save->BytesTotal() : 0; }
+    // The entry in hand: its name, and its bytes written and in all. Between
+    // two entries, the one last finished, so that a progress window never
+    // shows an empty name.
+    const std::string& Name() const { return m_save ? m_save->Name() : m_last.m_strName; }
+    ULONGLONG BytesDone() const { return m_save ? m_save->BytesDone() : m_last.m_n64Done; }
+    ULONGLONG BytesTotal() const { return m_save ? m_save->BytesTotal() : m_last.m_n64Total; }
     // What a progress window says of it (UTF-8).
     std::string ProgressText() const;
     // Progress of the entry in hand, 0 to 1000.
@@ -46,7 +48,14 @@ private:
     std::vector<DWORD> m_vecRecords;
     std::string m_strFolder;
     std::unique_ptr<CEntrySave> m_save;
-    std::string m_strNoName;
+    struct CShown
+    {
+        std::string m_strName;
+        ULONGLONG m_n64Done = 0;
+        ULONGLONG m_n64Total = 0;
+        size_t m_nIndex = 0;
+    };
+    CShown m_last;  // the entry last finished
     size_t m_nNext = 0;
     DWORD m_dwError = 0;
     bool m_bCancelled = false;

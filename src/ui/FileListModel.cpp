@@ -18,11 +18,8 @@ QVariant CFileListModel::data(const QModelIndex& index, int nRole) const
         return QVariant();
     if (nRole == Qt::TextAlignmentRole)
     {
-        // Centred columns; the first column of a report list, and the folder
-        // beside it, read from the left.
-        return index.column() == eColumnName || index.column() == eColumnPath
-                   ? int(Qt::AlignLeft | Qt::AlignVCenter)
-                   : int(Qt::AlignCenter);
+        return ColumnReadsFromLeft(index.column()) ? int(Qt::AlignLeft | Qt::AlignVCenter)
+                                                   : int(Qt::AlignCenter);
     }
     if (nRole != Qt::DisplayRole && nRole != Qt::EditRole)
         return QVariant();

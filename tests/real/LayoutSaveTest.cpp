@@ -161,7 +161,13 @@ TEST_F(LayoutSaveTest, CancelRemovesTheUnfinishedFileAndKeepsTheFinishedOnes)
     // A small file of the volume's own ($Boot, record 7), then the big one.
     CSaveRun run(m_session, {7, big.m_dwRecord}, m_strOut);
     CSaveRun::EStep eStep = CSaveRun::EStep::eMore;
-    while (eStep == CSaveRun::EStep::eMore && run.BytesDone() == 0)
+    while (eStep == CSaveRun::EStep::eMore && run.Saved() == 0)
+        eStep = run.Step(1000);
+    // Between the two the one just finished is shown, never an empty name.
+    EXPECT_EQ("$Boot", run.Name());
+    EXPECT_NE(std::string::npos, run.ProgressText().find("$Boot (1/2)"));
+    EXPECT_GT(run.BytesDone(), 0u);
+    while (eStep == CSaveRun::EStep::eMore && (run.Name() != LeafOf(big.m_strPath) || run.BytesDone() == 0))
         eStep = run.Step(1000);
     ASSERT_EQ(CSaveRun::EStep::eMore, eStep);
     EXPECT_EQ(1u, run.Saved());

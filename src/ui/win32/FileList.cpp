@@ -16,14 +16,13 @@ const DWORD kRefreshMs = 100;
 
 void CSalvixDlg::CreateColumns()
 {
-    // Centred headings and cells; the name and the folder read from the left
-    // (a report list draws its first column's cells so in any case).
+    // A report list draws its first column's cells from the left in any case.
     for (int nColumn = 0; nColumn < eColumnCount; ++nColumn)
     {
         const std::wstring wstrHeading = WideFromUtf8(ColumnHeading(nColumn));
         LVCOLUMNW column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = nColumn == eColumnPath ? LVCFMT_LEFT : LVCFMT_CENTER;
+        column.fmt = ColumnReadsFromLeft(nColumn) ? LVCFMT_LEFT : LVCFMT_CENTER;
         column.cx = ColumnWidth(nColumn);
         column.pszText = const_cast<wchar_t*>(wstrHeading.c_str());
         column.iSubItem = nColumn;

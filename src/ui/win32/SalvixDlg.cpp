@@ -152,7 +152,7 @@ void CSalvixDlg::ShowError(DWORD dwCode, bool bReadingDisk)
         s_fnErrorHook(dwCode);
         return;
     }
-    std::wstring wstrText = WideFromMessage(SystemErrorText(dwCode));
+    std::wstring wstrText = WideFromUtf8(SystemErrorText(dwCode));
     if (bReadingDisk && dwCode == ERROR_ACCESS_DENIED && !IsUserAnAdmin())
         wstrText += kRunAsAdministrator;
     MessageBoxW(m_hWnd, wstrText.c_str(), L"GetLastError", MB_OK | MB_ICONERROR);

@@ -2,32 +2,17 @@
 
 #include <algorithm>
 
-namespace
+std::wstring WideFromUtf8(const std::string& str)
 {
-
-std::wstring WideFrom(UINT nCodePage, DWORD dwFlags, const std::string& str, bool& bOk)
-{
-    bOk = true;
     if (str.empty())
         return std::wstring();
     const int nBytes = static_cast<int>(str.size());
-    const int nChars = MultiByteToWideChar(nCodePage, dwFlags, str.data(), nBytes, nullptr, 0);
+    const int nChars = MultiByteToWideChar(CP_UTF8, 0, str.data(), nBytes, nullptr, 0);
     if (nChars <= 0)
-    {
-        bOk = false;
         return std::wstring();
-    }
     std::wstring wstr(static_cast<size_t>(nChars), L'\0');
-    MultiByteToWideChar(nCodePage, dwFlags, str.data(), nBytes, &wstr[0], nChars);
+    MultiByteToWideChar(CP_UTF8, 0, str.data(), nBytes, &wstr[0], nChars);
     return wstr;
-}
-
-}  // namespace
-
-std::wstring WideFromUtf8(const std::string& str)
-{
-    bool bOk = true;
-    return WideFrom(CP_UTF8, 0, str, bOk);
 }
 
 std::string Utf8FromWide(const std::wstring& wstr)
@@ -41,16 +26,6 @@ std::string Utf8FromWide(const std::wstring& wstr)
     std::string str(static_cast<size_t>(nBytes), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wstr.data(), nChars, &str[0], nBytes, nullptr, nullptr);
     return str;
-}
-
-std::wstring WideFromMessage(const std::string& str)
-{
-    bool bUtf8 = true;
-    std::wstring wstr = WideFrom(CP_UTF8, MB_ERR_INVALID_CHARS, str, bUtf8);
-    if (bUtf8)
-        return wstr;
-    bool bAnsi = true;
-    return WideFrom(CP_ACP, 0, str, bAnsi);
 }
 
 void CopyToBuffer(const std::wstring& wstr, wchar_t* pszBuffer, int nCapacity)
