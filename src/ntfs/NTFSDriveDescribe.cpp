@@ -25,8 +25,9 @@ void FillEntryInfo(const CRecordDescription& desc, DWORD dwClusterSize, MFTEntry
 {
     memset(&info, 0, sizeof(info));
     BYTE byStandard[CMFTRecord::kStandardInfoSize] = {};
-    memcpy(byStandard, desc.m_pStandardInfo,
-           std::min<DWORD>(desc.m_dwStandardInfoLength, CMFTRecord::kStandardInfoSize));
+    if (desc.m_pStandardInfo)
+        memcpy(byStandard, desc.m_pStandardInfo,
+               std::min<DWORD>(desc.m_dwStandardInfoLength, CMFTRecord::kStandardInfoSize));
     info.n64CreationTime = static_cast<LONGLONG>(ReadLE64(byStandard + 0x00));
     info.n64AlteredTime = static_cast<LONGLONG>(ReadLE64(byStandard + 0x08));
     info.n64MFTChangedTime = static_cast<LONGLONG>(ReadLE64(byStandard + 0x10));
