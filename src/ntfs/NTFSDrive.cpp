@@ -6,6 +6,7 @@
 #include "ntfs/Layout.h"
 #include "ntfs/AttributeList.h"
 #include "ntfs/MFTRecord.h"
+#include "ntfs/RecordDescription.h"
 #include "ntfs/Names.h"
 #include "ntfs/Structures.h"
 #include "platform/Platform.h"
@@ -223,10 +224,22 @@ DWORD CNTFSDrive::LoadMasterFileTable(ULONGLONG n64MFTCluster)
     dwError = record.Parse(m_pRecord, dwRead, 1);
     if (dwError != 0)
         return dwError;
-    if (memcmp(record.m_byFileName + kNameUnits, "$\0M\0F\0T\0", 8) != 0)
+    if (memcmp(record.m_byFileName + kNameUnits, "$\0M\0F\0T\0", 8) == 0)
+        return LocateTable();  // where the table lies, not the table: it is read as it is used
+    // A table of millions of records may have moved its own name into an
+    // extension record, named by record 0's attribute list: the table is
+    // located first, then the name is looked for there.
+    CRecordDescription desc;
+    if (dwRead != m_dwRecordSize || DescribeRecord(m_pRecord, m_dwRecordSize, desc) != 0 ||
+        (!desc.m_pAttrList && !desc.m_pAttrListHeader) || desc.m_pOwnerName)
         return ERROR_BAD_DEVICE;
-    // Where the table lies, not the table: it is read in windows as it is used.
-    return LocateTable();
+    if (DWORD dwLocate = LocateTable())
+        return dwLocate;
+    MFTEntryInfo info;
+    MFTEntryDetails details;
+    if (GetEntryDetails(0, info, details, true) != 0 || memcmp(info.szName, "$MFT", 4) != 0)
+        return ERROR_BAD_DEVICE;
+    return 0;
 }
 
 DWORD CNTFSDrive::LocateTable()

@@ -320,6 +320,47 @@ TEST_F(NTFSDriveTest, FirstRecordChecks)
     CNTFSDrive drive;
     EXPECT_EQ(ERROR_BAD_DEVICE, OpenOn(drive, noNameDevice));
 
+    // A large table may keep its own name in an extension record that
+    // record 0's attribute list names: it opens when that record belongs to
+    // record 0 and is named so.
+    struct CMoved
+    {
+        const char* m_pszWhat;
+        std::u16string m_strName;
+        ULONGLONG m_n64Base;
+        DWORD m_dwWant;
+    };
+    const CMoved moved[] = {
+        {"named $MFT in record 16", u"$MFT", 0, 0},
+        {"record 16 named otherwise", u"other", 0, ERROR_BAD_DEVICE},
+        {"record 16 belongs to record 5", u"$MFT", 5, ERROR_BAD_DEVICE},
+    };
+    for (const CMoved& test : moved)
+    {
+        CTestDisk listed;
+        CRecordImage zero(1024);
+        zero.SetSequence(1);
+        zero.AddResident(0x10, StandardInfoValue());
+        std::vector<BYTE> vecList;
+        for (const auto& entry : {ListEntry(0x10, 0, 0, 1), ListEntry(0x30, 0, 16, 1), ListEntry(0x80, 0, 0, 1)})
+            vecList.insert(vecList.end(), entry.begin(), entry.end());
+        zero.AddResident(0x20, vecList);
+        zero.AddNonResident(0x80, Runs({{8, 4}}), 8 * 4096, 31 * 1024);
+        listed.SetRaw(0, zero.End().Protect().Bytes());
+        listed.Record(16).SetBaseRecord(test.m_n64Base, 1).AddResident(0x30, FileNameValue(test.m_strName));
+        listed.Record(30).AddResident(0x30, FileNameValue(u"after"));
+        listed.Build(31);
+        CHandle listedDevice(listed.Open());
+        CNTFSDrive listedDrive;
+        EXPECT_EQ(test.m_dwWant, OpenOn(listedDrive, listedDevice)) << test.m_pszWhat;
+        MFTEntryInfo info;
+        if (test.m_dwWant == 0)
+        {
+            ASSERT_EQ(0u, listedDrive.GetEntryInfo(30, info));
+            EXPECT_STREQ("after", info.szName);
+        }
+    }
+
     CTestDisk unsigned_;
     unsigned_.SetRaw(0, std::vector<BYTE>(1024, 0));
     unsigned_.Build(31);
