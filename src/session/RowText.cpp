@@ -99,7 +99,8 @@ void CRowBatch::Add(DWORD dwRecord, const MFTEntryInfo& info)
 
 void CRowStore::Clear()
 {
-    std::vector<CScanRow>().swap(m_vecRows);
+    std::vector<std::vector<CScanRow>>().swap(m_vecBlocks);
+    m_nRows = 0;
     std::string().swap(m_strNames);
     std::vector<std::string>().swap(m_vecFolders);
 }
@@ -108,10 +109,17 @@ void CRowStore::Append(CRowBatch&& batch)
 {
     const DWORD dwBase = static_cast<DWORD>(m_strNames.size());
     m_strNames += batch.m_strNames;
-    const size_t nOld = m_vecRows.size();
-    m_vecRows.insert(m_vecRows.end(), batch.m_vecRows.begin(), batch.m_vecRows.end());
-    for (size_t i = nOld; i < m_vecRows.size(); ++i)
-        m_vecRows[i].m_dwNameOffset += dwBase;
+    for (const CScanRow& row : batch.m_vecRows)
+    {
+        if (m_nRows % kBlockRows == 0)
+        {
+            m_vecBlocks.emplace_back();
+            m_vecBlocks.back().reserve(kBlockRows);
+        }
+        m_vecBlocks.back().push_back(row);
+        m_vecBlocks.back().back().m_dwNameOffset += dwBase;
+        ++m_nRows;
+    }
     // Folders arrive once, in order, with the first batch that needs them.
     for (size_t i = 0; i < batch.m_vecNewFolders.size(); ++i)
         if (batch.m_dwFirstNewFolder + i == m_vecFolders.size())
@@ -120,19 +128,19 @@ void CRowStore::Append(CRowBatch&& batch)
 
 const std::string& CRowStore::FolderText(size_t nRow) const
 {
-    const DWORD dwFolder = m_vecRows[nRow].m_dwFolder;
+    const DWORD dwFolder = Row(nRow).m_dwFolder;
     return dwFolder < m_vecFolders.size() ? m_vecFolders[dwFolder] : kNoFolderText;
 }
 
 std::string CRowStore::Name(size_t nRow) const
 {
-    const CScanRow& row = m_vecRows[nRow];
+    const CScanRow& row = Row(nRow);
     return m_strNames.substr(row.m_dwNameOffset, row.m_wNameLength);
 }
 
 std::string CRowStore::Text(size_t nRow, int nColumn) const
 {
-    const CScanRow& row = m_vecRows[nRow];
+    const CScanRow& row = Row(nRow);
     switch (nColumn)
     {
     case eColumnName: return Name(nRow);

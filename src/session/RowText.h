@@ -77,11 +77,11 @@ class CRowStore
 public:
     void Clear();
     void Append(CRowBatch&& batch);
-    size_t Size() const { return m_vecRows.size(); }
-    const CScanRow& Row(size_t nRow) const { return m_vecRows[nRow]; }
+    size_t Size() const { return m_nRows; }
+    const CScanRow& Row(size_t nRow) const { return m_vecBlocks[nRow / kBlockRows][nRow % kBlockRows]; }
     std::string Name(size_t nRow) const;
     // The name's bytes in the pool, without a copy.
-    const char* NameData(size_t nRow) const { return m_strNames.data() + m_vecRows[nRow].m_dwNameOffset; }
+    const char* NameData(size_t nRow) const { return m_strNames.data() + Row(nRow).m_dwNameOffset; }
     // Every name, one after the other; rows point into it.
     const std::string& NamePool() const { return m_strNames; }
     // The text of the folder a row was in; empty when it names none.
@@ -92,7 +92,12 @@ public:
     std::string Text(size_t nRow, int nColumn) const;
 
 private:
+    // Rows live in blocks of a fixed size that never move: millions of rows
+    // grow the store without a copy of all of them held beside the old.
+    static constexpr size_t kBlockRows = 1u << 16;
+
     std::string m_strNames;
-    std::vector<CScanRow> m_vecRows;
+    std::vector<std::vector<CScanRow>> m_vecBlocks;
+    size_t m_nRows = 0;
     std::vector<std::string> m_vecFolders;
 };

@@ -190,7 +190,11 @@ void CRowView::SortRange(const CRowStore& store, std::vector<DWORD>::iterator it
 
 void CRowView::Rebuild(const CRowStore& store)
 {
+    // The names folded so far stay: the store's pool only ever grows.
+    std::string strFolded;
+    strFolded.swap(m_strFoldedNames);
     Clear();
+    strFolded.swap(m_strFoldedNames);
     Append(store);
 }
 
@@ -206,7 +210,13 @@ size_t CRowView::CountNew(const CRowStore& store)
 
 void CRowView::FoldNewNames(const CRowStore& store)
 {
+    // Only a filter and an order by name or folder look at the folded names:
+    // the list in the scan's order holds no copy of them.
+    if (m_strFolded.empty() && m_nColumn != eColumnName && m_nColumn != eColumnPath)
+        return;
     const std::string& strPool = store.NamePool();
+    if (m_strFoldedNames.size() > strPool.size())
+        m_strFoldedNames.clear();  // a store emptied and filled again
     if (m_strFoldedNames.size() < strPool.size())
         m_strFoldedNames += FoldCase(strPool.data() + m_strFoldedNames.size(),
                                      strPool.size() - m_strFoldedNames.size());
