@@ -101,14 +101,28 @@ void CRowStore::Clear()
 {
     std::vector<std::vector<CScanRow>>().swap(m_vecBlocks);
     m_nRows = 0;
-    std::string().swap(m_strNames);
+    std::vector<std::string>().swap(m_vecNameChunks);
     std::vector<std::string>().swap(m_vecFolders);
+}
+
+DWORD CRowStore::KeepName(const char* pName, WORD wLength)
+{
+    if (m_vecNameChunks.empty() || m_vecNameChunks.back().size() + wLength > kNameChunk)
+    {
+        // Past the last chunk the offsets can name, a name is not kept.
+        if (m_vecNameChunks.size() >> (32 - kNameChunkBits))
+            return ~0u;
+        m_vecNameChunks.emplace_back();
+        m_vecNameChunks.back().reserve(kNameChunk);
+    }
+    std::string& strChunk = m_vecNameChunks.back();
+    const DWORD dwOffset = static_cast<DWORD>(((m_vecNameChunks.size() - 1) << kNameChunkBits) | strChunk.size());
+    strChunk.append(pName, wLength);
+    return dwOffset;
 }
 
 void CRowStore::Append(CRowBatch&& batch)
 {
-    const DWORD dwBase = static_cast<DWORD>(m_strNames.size());
-    m_strNames += batch.m_strNames;
     for (const CScanRow& row : batch.m_vecRows)
     {
         if (m_nRows % kBlockRows == 0)
@@ -117,7 +131,13 @@ void CRowStore::Append(CRowBatch&& batch)
             m_vecBlocks.back().reserve(kBlockRows);
         }
         m_vecBlocks.back().push_back(row);
-        m_vecBlocks.back().back().m_dwNameOffset += dwBase;
+        CScanRow& kept = m_vecBlocks.back().back();
+        kept.m_dwNameOffset = KeepName(batch.m_strNames.data() + row.m_dwNameOffset, row.m_wNameLength);
+        if (kept.m_dwNameOffset == ~0u)
+        {
+            kept.m_dwNameOffset = 0;
+            kept.m_wNameLength = 0;
+        }
         ++m_nRows;
     }
     // Folders arrive once, in order, with the first batch that needs them.
@@ -135,7 +155,7 @@ const std::string& CRowStore::FolderText(size_t nRow) const
 std::string CRowStore::Name(size_t nRow) const
 {
     const CScanRow& row = Row(nRow);
-    return m_strNames.substr(row.m_dwNameOffset, row.m_wNameLength);
+    return row.m_wNameLength ? std::string(NameAt(row.m_dwNameOffset), row.m_wNameLength) : std::string();
 }
 
 std::string CRowStore::Text(size_t nRow, int nColumn) const

@@ -80,10 +80,15 @@ public:
     size_t Size() const { return m_nRows; }
     const CScanRow& Row(size_t nRow) const { return m_vecBlocks[nRow / kBlockRows][nRow % kBlockRows]; }
     std::string Name(size_t nRow) const;
-    // The name's bytes in the pool, without a copy.
-    const char* NameData(size_t nRow) const { return m_strNames.data() + Row(nRow).m_dwNameOffset; }
-    // Every name, one after the other; rows point into it.
-    const std::string& NamePool() const { return m_strNames; }
+    // The name's bytes, without a copy.
+    const char* NameData(size_t nRow) const { return NameAt(Row(nRow).m_dwNameOffset); }
+    // The names live in chunks of at most kNameChunk bytes that never move,
+    // one name after the other; a row's m_dwNameOffset holds its chunk in the
+    // bits above kNameChunkBits and its place in the chunk below them.
+    static constexpr DWORD kNameChunkBits = 22;
+    static constexpr size_t kNameChunk = size_t(1) << kNameChunkBits;
+    size_t NameChunkCount() const { return m_vecNameChunks.size(); }
+    const std::string& NameChunk(size_t nChunk) const { return m_vecNameChunks[nChunk]; }
     // The text of the folder a row was in; empty when it names none.
     const std::string& FolderText(size_t nRow) const;
     size_t FolderCount() const { return m_vecFolders.size(); }
@@ -95,8 +100,13 @@ private:
     // Rows live in blocks of a fixed size that never move: millions of rows
     // grow the store without a copy of all of them held beside the old.
     static constexpr size_t kBlockRows = 1u << 16;
+    const char* NameAt(DWORD dwOffset) const
+    {
+        return m_vecNameChunks[dwOffset >> kNameChunkBits].data() + (dwOffset & (kNameChunk - 1));
+    }
+    DWORD KeepName(const char* pName, WORD wLength);
 
-    std::string m_strNames;
+    std::vector<std::string> m_vecNameChunks;
     std::vector<std::vector<CScanRow>> m_vecBlocks;
     size_t m_nRows = 0;
     std::vector<std::string> m_vecFolders;

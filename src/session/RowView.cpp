@@ -81,21 +81,26 @@ void CRowView::SetOrder(int nColumn, bool bDescending)
 {
     m_nColumn = nColumn < eColumnCount ? nColumn : -1;
     m_bDescending = bDescending;
+    if (m_nSeen == 0)
+        m_bEveryRow = EveryRowShown();
 }
 
 void CRowView::SetFilter(const std::string& strText, bool bDeletedOnly)
 {
     m_strFolded = FoldCase(strText.data(), strText.size());
     m_bDeletedOnly = bDeletedOnly;
+    if (m_nSeen == 0)
+        m_bEveryRow = EveryRowShown();
 }
 
 void CRowView::Clear()
 {
     std::vector<DWORD>().swap(m_vecRows);
     m_nSeen = 0;
+    m_bEveryRow = EveryRowShown();
     m_vecFolderRank.clear();
     m_vecFolderMatch.clear();
-    std::string().swap(m_strFoldedNames);
+    std::vector<std::string>().swap(m_vecFoldedNames);
 }
 
 void CRowView::PrepareFolders(const CRowStore& store)
@@ -136,7 +141,7 @@ bool CRowView::Passes(const CRowStore& store, size_t nRow) const
         return true;
     if (row.m_dwFolder < m_vecFolderMatch.size() && m_vecFolderMatch[row.m_dwFolder])
         return true;
-    const char* pName = m_strFoldedNames.data() + row.m_dwNameOffset;
+    const char* pName = FoldedName(row);
     return std::search(pName, pName + row.m_wNameLength, m_strFolded.begin(), m_strFolded.end()) !=
            pName + row.m_wNameLength;
 }
@@ -160,8 +165,7 @@ bool CRowView::Less(const CRowStore& store, DWORD dwA, DWORD dwB) const
         // the same folder: by name
         // fall through
     case eColumnName:
-        nOrder = CompareFolded(m_strFoldedNames.data() + a.m_dwNameOffset, a.m_wNameLength,
-                               m_strFoldedNames.data() + b.m_dwNameOffset, b.m_wNameLength);
+        nOrder = CompareFolded(FoldedName(a), a.m_wNameLength, FoldedName(b), b.m_wNameLength);
         break;
     case eColumnAttributes:
         nOrder = a.m_dwFileFlags == b.m_dwFileFlags ? 0 : a.m_dwFileFlags < b.m_dwFileFlags ? -1 : 1;
@@ -191,15 +195,17 @@ void CRowView::SortRange(const CRowStore& store, std::vector<DWORD>::iterator it
 void CRowView::Rebuild(const CRowStore& store)
 {
     // The names folded so far stay: the store's pool only ever grows.
-    std::string strFolded;
-    strFolded.swap(m_strFoldedNames);
+    std::vector<std::string> vecFolded;
+    vecFolded.swap(m_vecFoldedNames);
     Clear();
-    strFolded.swap(m_strFoldedNames);
+    vecFolded.swap(m_vecFoldedNames);
     Append(store);
 }
 
 size_t CRowView::CountNew(const CRowStore& store)
 {
+    if (m_bEveryRow)
+        return store.Size() - m_nSeen;
     PrepareFolders(store);
     FoldNewNames(store);
     size_t nCount = 0;
@@ -214,16 +220,27 @@ void CRowView::FoldNewNames(const CRowStore& store)
     // the list in the scan's order holds no copy of them.
     if (m_strFolded.empty() && m_nColumn != eColumnName && m_nColumn != eColumnPath)
         return;
-    const std::string& strPool = store.NamePool();
-    if (m_strFoldedNames.size() > strPool.size())
-        m_strFoldedNames.clear();  // a store emptied and filled again
-    if (m_strFoldedNames.size() < strPool.size())
-        m_strFoldedNames += FoldCase(strPool.data() + m_strFoldedNames.size(),
-                                     strPool.size() - m_strFoldedNames.size());
+    if (m_vecFoldedNames.size() > store.NameChunkCount() ||
+        (!m_vecFoldedNames.empty() &&
+         m_vecFoldedNames.back().size() > store.NameChunk(m_vecFoldedNames.size() - 1).size()))
+        m_vecFoldedNames.clear();  // a store emptied and filled again
+    m_vecFoldedNames.resize(store.NameChunkCount());
+    for (size_t i = 0; i < m_vecFoldedNames.size(); ++i)
+    {
+        const std::string& strChunk = store.NameChunk(i);
+        std::string& strFolded = m_vecFoldedNames[i];
+        if (strFolded.size() < strChunk.size())
+            strFolded += FoldCase(strChunk.data() + strFolded.size(), strChunk.size() - strFolded.size());
+    }
 }
 
 void CRowView::Append(const CRowStore& store)
 {
+    if (m_bEveryRow)
+    {
+        m_nSeen = store.Size();
+        return;
+    }
     PrepareFolders(store);
     FoldNewNames(store);
     const size_t nOld = m_vecRows.size();

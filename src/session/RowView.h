@@ -13,7 +13,8 @@
 class CRowView
 {
 public:
-    // nColumn < 0: the scan's order.
+    // nColumn < 0: the scan's order. Once rows are shown, a new order or
+    // filter takes effect at the next Rebuild.
     void SetOrder(int nColumn, bool bDescending);
     void SetFilter(const std::string& strText, bool bDeletedOnly);
     // Builds the view anew over every row of the store.
@@ -26,13 +27,14 @@ public:
     size_t CountNew(const CRowStore& store);
     void Clear();
 
-    size_t Size() const { return m_vecRows.size(); }
-    size_t StoreRow(size_t nViewRow) const { return m_vecRows[nViewRow]; }
+    size_t Size() const { return m_bEveryRow ? m_nSeen : m_vecRows.size(); }
+    size_t StoreRow(size_t nViewRow) const { return m_bEveryRow ? nViewRow : m_vecRows[nViewRow]; }
     int SortColumn() const { return m_nColumn; }
     bool Descending() const { return m_bDescending; }
     bool Filtered() const { return !m_strFolded.empty() || m_bDeletedOnly; }
 
 private:
+    bool EveryRowShown() const { return m_nColumn < 0 && !m_bDescending && !Filtered(); }
     bool Passes(const CRowStore& store, size_t nRow) const;
     void PrepareFolders(const CRowStore& store);
     void FoldNewNames(const CRowStore& store);
@@ -42,15 +44,25 @@ private:
 
     std::vector<DWORD> m_vecRows;   // rows of the store, in view order
     size_t m_nSeen = 0;             // rows of the store looked at so far
+    // Every row in the scan's order, as a list mostly is: row n of the view
+    // is row n of the store, and m_vecRows stays empty. Decided while the
+    // view is empty, so that rows already shown keep their places until the
+    // next Rebuild.
+    bool m_bEveryRow = true;
     int m_nColumn = -1;
     bool m_bDescending = false;
     std::string m_strFolded;        // the filter text, case folded
     bool m_bDeletedOnly = false;
     std::vector<DWORD> m_vecFolderRank;    // folders in sorted order, for the path column
     std::vector<BYTE> m_vecFolderMatch;    // 1: the folder's text holds the filter text
-    // The store's name pool case folded; folding keeps every byte where it
+    // The store's name chunks case folded; folding keeps every byte where it
     // was, so a row's offset and length serve both.
-    std::string m_strFoldedNames;
+    std::vector<std::string> m_vecFoldedNames;
+    const char* FoldedName(const CScanRow& row) const
+    {
+        return m_vecFoldedNames[row.m_dwNameOffset >> CRowStore::kNameChunkBits].data() +
+               (row.m_dwNameOffset & (CRowStore::kNameChunk - 1));
+    }
 };
 
 // The text with letters of the common scripts (Latin, Greek, Cyrillic) in

@@ -144,3 +144,41 @@ TEST(RowViewTest, RowsArrivingDuringAScanTakeTheirPlace)
     view.Append(store);
     EXPECT_EQ((std::vector<std::string>{"a.txt", "c.txt", "m.txt", "n.txt", "z.txt"}), Names(view, store));
 }
+
+// More rows than one block and more names than one chunk of the store: each
+// row keeps its own name, a filter finds names in every chunk, and an order
+// by name interleaves them.
+TEST(RowViewTest, NamesAndRowsBeyondOneChunkStayTheirOwn)
+{
+    CRowStore store;
+    const size_t kRows = 100000;  // about 6 MiB of names: two chunks
+    for (size_t nFirst = 0; nFirst < kRows; nFirst += 8192)
+    {
+        CRowBatch batch;
+        for (size_t i = nFirst; i < std::min(kRows, nFirst + 8192); ++i)
+        {
+            MFTEntryInfo info = {};
+            char szName[80];
+            snprintf(szName, sizeof(szName), "Row_%06zu_%s.TXT", kRows - i, std::string(40, 'x').c_str());
+            batch.Add(static_cast<DWORD>(30 + i), info, szName);
+        }
+        store.Append(std::move(batch));
+    }
+    ASSERT_EQ(kRows, store.Size());
+    ASSERT_GE(store.NameChunkCount(), 2u);
+    for (size_t i : {size_t(0), size_t(65535), size_t(65536), kRows - 1})
+        EXPECT_EQ(0, store.Name(i).compare(0, 11, "Row_" + std::to_string(kRows - i + 1000000).substr(1) + "_"))
+            << i;
+
+    CRowView view;
+    view.SetFilter("row_000001_", false);
+    view.Rebuild(store);
+    ASSERT_EQ(1u, view.Size());
+    EXPECT_EQ(kRows - 1, view.StoreRow(0));
+    view.SetFilter("", false);
+    view.SetOrder(eColumnName, false);
+    view.Rebuild(store);
+    ASSERT_EQ(kRows, view.Size());
+    for (size_t i = 0; i < kRows; i += 9999)
+        EXPECT_EQ(kRows - 1 - i, view.StoreRow(i));
+}
