@@ -69,12 +69,9 @@ CSalvixDlg::CSalvixDlg(QWidget* pParent)
       m_pModel(nullptr),
       m_icon((LoadUiResources(), QIcon(QStringLiteral(":/icons/128.png")))),
       m_pTreeRoot(nullptr),
-      m_hWorker(nullptr),
-      m_bStop(1),
+      m_scan(m_session),
       m_bInitialised(false),
       m_bDestroyed(false),
-      m_dwScanSerial(0),
-      m_bScanHasTarget(false),
       m_bSaving(false),
       m_bCloseAfterSave(false),
       m_nCloseResult(0),
@@ -248,8 +245,6 @@ BOOL CSalvixDlg::OnInitDialog()
     if (dwCode != 0)
         ShowSystemError(dwCode);
 
-    m_bStop = 1;
-    m_hWorker = nullptr;
     setWindowTitle(QStringLiteral("Orvane v2.1"));
     // The focus starts on the first control in tab order.
     m_pExitButton->setFocus(Qt::OtherFocusReason);
@@ -418,18 +413,13 @@ void CSalvixDlg::done(int nResult)
 
 void CSalvixDlg::StopWorkerAndWait()
 {
-    m_bStop = 1;
     {
         std::lock_guard<std::mutex> lock(m_lockErrors);
         m_bClosing = true;
     }
+    // A worker waiting for an error box is released: no box shows any more.
     m_cvErrors.notify_all();
-    if (m_hWorker)
-    {
-        WaitForSingleObject(m_hWorker, INFINITE);
-        CloseHandle(m_hWorker);
-        m_hWorker = nullptr;
-    }
+    m_scan.StopAndWait();
 }
 
 void CSalvixDlg::keyPressEvent(QKeyEvent* pEvent)

@@ -6,6 +6,7 @@
 #include "platform/Win32.h"
 #include "session/ScanSession.h"
 #include "session/ScanState.h"
+#include "session/ScanThread.h"
 #include "ui/FileListModel.h"
 
 #include <QDialog>
@@ -88,9 +89,8 @@ public:
     QIcon m_icon;
     QTreeWidgetItem* m_pTreeRoot;
     CScanSession m_session;
-    CScanStateMachine m_scanState;
-    HANDLE m_hWorker;
-    std::atomic<BYTE> m_bStop;
+    // The worker, its stop flag and the scan button's state.
+    CScanThread m_scan;
 
 public slots:
     BOOL OnInitDialog();
@@ -149,11 +149,6 @@ private:
     // The partitions (with their disks) the tree items point to; released
     // with the dialog.
     std::vector<std::unique_ptr<CScanTarget>> m_vecTargets;
-
-    // What the press that started the worker found current in the tree.
-    DWORD m_dwScanSerial;
-    bool m_bScanHasTarget;
-    CScanTarget m_scanTarget;
 
     // A save in progress keeps the window alive between its steps; a close
     // asked for meanwhile waits for the step in hand.

@@ -15,44 +15,20 @@ DWORD WINAPI ScanThreadProc(LPVOID pParam)
 
 void CSalvixDlg::ShowScanState()
 {
-    const EScanState eState = m_scanState.State();
+    const EScanState eState = m_scan.State();
     m_pScanButton->setText(QString::fromUtf8(ScanButtonText(eState)));
     m_pScanButton->setEnabled(ScanButtonEnabled(eState));
 }
 
 void CSalvixDlg::OnScanButton()
 {
-    DWORD dwExitCode = 0;
-    const bool bWorkerRunning =
-        m_hWorker && GetExitCodeThread(m_hWorker, &dwExitCode) && dwExitCode == STILL_ACTIVE;
-    switch (m_scanState.Press(bWorkerRunning))
-    {
-    case EScanPress::eStartScan:
-    {
-        m_bStop = 0;
-        // The worker touches no widget: it gets the tree's current item now.
-        const QTreeWidgetItem* pItem = m_pTree->currentItem();
-        const CScanTarget* pTarget =
-            pItem ? reinterpret_cast<const CScanTarget*>(pItem->data(0, Qt::UserRole).value<quintptr>())
-                  : nullptr;
-        m_bScanHasTarget = pTarget != nullptr;
-        m_scanTarget = pTarget ? *pTarget : CScanTarget();
-        ++m_dwScanSerial;
-        m_session.m_fnBeforeRecord = s_fnBeforeRecordHook;
-        m_hWorker = CreateThread(nullptr, 0, ScanThreadProc, this, 0, nullptr);
+    const QTreeWidgetItem* pItem = m_pTree->currentItem();
+    const CScanTarget* pTarget =
+        pItem ? reinterpret_cast<const CScanTarget*>(pItem->data(0, Qt::UserRole).value<quintptr>())
+              : nullptr;
+    m_session.m_fnBeforeRecord = s_fnBeforeRecordHook;
+    if (m_scan.Press(pTarget, ScanThreadProc, this) == EScanPress::eStartScan)
         m_pHintLabel->setText(QString::fromStdString(ScanHintText(0, 1)));
-        break;
-    }
-    case EScanPress::eAskStop:
-        m_bStop = 1;
-        break;
-    case EScanPress::eReturnToIdle:
-        m_bStop = 1;
-        if (m_hWorker)
-            CloseHandle(m_hWorker);
-        m_hWorker = nullptr;
-        break;
-    }
     ShowScanState();
 }
 
@@ -100,9 +76,9 @@ private:
 void CSalvixDlg::RunScan()
 {
     // Set by the press that started this worker, before the thread existed.
-    const DWORD dwSerial = m_dwScanSerial;
+    const DWORD dwSerial = m_scan.Serial();
     CDialogSink sink(*this, dwSerial);
-    m_session.RunScan(m_bScanHasTarget ? &m_scanTarget : nullptr, m_bStop, sink);
+    m_scan.Run(sink);
     QMetaObject::invokeMethod(
         this, [this, dwSerial]() { OnScanFinished(dwSerial); }, Qt::QueuedConnection);
     if (s_fnWorkerEndHook)
@@ -111,14 +87,14 @@ void CSalvixDlg::RunScan()
 
 void CSalvixDlg::OnScanCleared(DWORD dwSerial)
 {
-    if (dwSerial == m_dwScanSerial)
+    if (dwSerial == m_scan.Serial())
         m_pModel->Clear();
 }
 
 void CSalvixDlg::OnScanRowsArrived(DWORD dwSerial, CRowBatch* pRows, DWORD dwTotal,
                                    DWORD dwDeleted)
 {
-    if (dwSerial != m_dwScanSerial)
+    if (dwSerial != m_scan.Serial())
         return;
     m_pModel->AppendRows(std::move(*pRows));
     // Shown as signed numbers, as the counters always have been.
@@ -128,20 +104,15 @@ void CSalvixDlg::OnScanRowsArrived(DWORD dwSerial, CRowBatch* pRows, DWORD dwTot
 
 void CSalvixDlg::OnScanProgress(DWORD dwSerial, DWORD dwRecordsDone, DWORD dwRecords)
 {
-    if (dwSerial == m_dwScanSerial)
+    if (dwSerial == m_scan.Serial())
         m_pHintLabel->setText(QString::fromStdString(ScanHintText(dwRecordsDone, dwRecords)));
 }
 
 void CSalvixDlg::OnScanFinished(DWORD dwSerial)
 {
-    if (dwSerial != m_dwScanSerial)
+    if (dwSerial != m_scan.Serial())
         return;
     m_pHintLabel->setText(QString::fromStdString(ScanHintText(0, 0)));
-    // The end is shown only once the thread has really ended, so that the
-    // next press finds it ended and the button cannot stay disabled. The
-    // worker posts this as its last act, so the wait is short.
-    if (m_hWorker)
-        WaitForSingleObject(m_hWorker, INFINITE);
-    if (m_scanState.WorkerEnded())
+    if (m_scan.Finished())
         ShowScanState();
 }

@@ -353,8 +353,8 @@ private slots:
         CDialogOnDisk on;
         auto& [seams, disk, dlg] = on;
         QVERIFY(!dlg.m_session.HasDevice());
-        QCOMPARE(dlg.m_hWorker, HANDLE(nullptr));
-        QCOMPARE(int(dlg.m_bStop.load()), 1);
+        QCOMPARE(dlg.m_scan.m_hWorker, HANDLE(nullptr));
+        QCOMPARE(int(dlg.m_scan.m_bStop.load()), 1);
         dlg.m_pExitButton->click();
         QVERIFY(!dlg.isVisible());
         QCOMPARE(dlg.result(), 2);

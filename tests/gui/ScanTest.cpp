@@ -144,7 +144,7 @@ private slots:
         dlg.m_pScanButton->click();
         QCOMPARE(dlg.m_pScanButton->text(), kTextScan);
         QVERIFY(dlg.m_pScanButton->isEnabled());
-        QCOMPARE(dlg.m_hWorker, HANDLE(nullptr));
+        QCOMPARE(dlg.m_scan.m_hWorker, HANDLE(nullptr));
         QTest::qWait(50);
         QCOMPARE(dlg.m_pModel->rowCount(), 31);
         QVERIFY(ScanToEnd(dlg));
@@ -168,7 +168,7 @@ private slots:
             if (dlg.m_pScanButton->text() == kTextFinished)
                 dlg.m_pScanButton->click();
             QCOMPARE(dlg.m_pScanButton->text(), kTextScan);
-            QCOMPARE(dlg.m_hWorker, HANDLE(nullptr));
+            QCOMPARE(dlg.m_scan.m_hWorker, HANDLE(nullptr));
         }
         QVERIFY(seams.Errors().empty());
     }
@@ -187,7 +187,7 @@ private slots:
         {
             QVERIFY(ScanToEnd(dlg));
             DWORD dwExit = 0;
-            QVERIFY(GetExitCodeThread(dlg.m_hWorker, &dwExit));
+            QVERIFY(GetExitCodeThread(dlg.m_scan.m_hWorker, &dwExit));
             QVERIFY(dwExit != STILL_ACTIVE);
             dlg.m_pScanButton->click();
             QCOMPARE(dlg.m_pScanButton->text(), kTextScan);
@@ -342,7 +342,7 @@ private slots:
         dlg.m_pExitButton->click();
         // The worker has ended before the window went, and the handle is closed.
         QVERIFY(!dlg.isVisible());
-        QCOMPARE(dlg.m_hWorker, HANDLE(nullptr));
+        QCOMPARE(dlg.m_scan.m_hWorker, HANDLE(nullptr));
         QVERIFY(!dlg.m_session.HasDevice());
         const int nAtClose = nRecords.load();
         QVERIFY(nAtClose < 69);
@@ -360,12 +360,12 @@ private slots:
         dlg.m_pScanButton->click();
         DWORD dwExit = STILL_ACTIVE;
         for (int i = 0;
-             i < 50 && GetExitCodeThread(dlg.m_hWorker, &dwExit) && dwExit == STILL_ACTIVE; ++i)
+             i < 50 && GetExitCodeThread(dlg.m_scan.m_hWorker, &dwExit) && dwExit == STILL_ACTIVE; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         QCOMPARE(dwExit, DWORD(STILL_ACTIVE));  // blocked on the box, events not processed
         dlg.done(2);
         QVERIFY(!dlg.isVisible());
-        QCOMPARE(dlg.m_hWorker, HANDLE(nullptr));
+        QCOMPARE(dlg.m_scan.m_hWorker, HANDLE(nullptr));
         QTest::qWait(20);
         QVERIFY(seams.Errors().empty());
     }
@@ -385,7 +385,7 @@ private slots:
         dlg.m_pScanButton->click();
         QTRY_VERIFY(!dlg.isVisible());
         QCOMPARE(vecCodes, std::vector<DWORD>{ERROR_INVALID_DRIVE});
-        QCOMPARE(dlg.m_hWorker, HANDLE(nullptr));
+        QCOMPARE(dlg.m_scan.m_hWorker, HANDLE(nullptr));
         QVERIFY(!dlg.m_session.HasDevice());
     }
 

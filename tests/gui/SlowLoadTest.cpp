@@ -71,7 +71,7 @@ private slots:
         QElapsedTimer timer;
         timer.start();
         dlg.m_pScanButton->click();
-        QTRY_COMPARE_WITH_TIMEOUT(dlg.m_scanState.State(), EScanState::eFinished, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(dlg.m_scan.State(), EScanState::eFinished, 2000);
         QVERIFY2(timer.elapsed() < 100, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(seams.Errors().empty());
         QCOMPARE(dlg.m_pModel->rowCount(), 0);
@@ -92,7 +92,7 @@ private slots:
         dlg.m_pExitButton->click();
         QVERIFY2(timer.elapsed() < 100, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(!dlg.isVisible());
-        QCOMPARE(dlg.m_hWorker, HANDLE(nullptr));
+        QCOMPARE(dlg.m_scan.m_hWorker, HANDLE(nullptr));
         QVERIFY(!dlg.m_session.HasDevice());
     }
 
@@ -129,8 +129,8 @@ private slots:
         QVERIFY(bWaitCursor);
         QVERIFY(seams.Errors().empty());
         QCOMPARE(QDir(strFolder).entryList(QDir::Files), QStringList{QStringLiteral("first.txt")});
-        dlg.m_bStop = 1;
-        QTRY_COMPARE_WITH_TIMEOUT(dlg.m_scanState.State(), EScanState::eFinished, 5000);
+        dlg.m_scan.m_bStop = 1;
+        QTRY_COMPARE_WITH_TIMEOUT(dlg.m_scan.State(), EScanState::eFinished, 5000);
     }
 };
 

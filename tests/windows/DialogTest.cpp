@@ -212,7 +212,7 @@ public:
             if (dwRecord != 40)
                 return;
             m_bHeld = true;
-            WaitUntil([this] { return m_bRelease.load() || (m_bGoOnStop && m_run.Object().m_bStop.load()); },
+            WaitUntil([this] { return m_bRelease.load() || (m_bGoOnStop && m_run.Object().m_scan.m_bStop.load()); },
                       20000);
         };
     }
@@ -260,7 +260,7 @@ TEST_F(WindowsDialogTest, ClosingDuringAScanWaitsForTheWorkerAndClosesTheDisk)
     SendMessageW(run.Dialog(), WM_COMMAND, IDCANCEL, 0);
     EXPECT_LT(GetTickCount64() - qwClose, 100u);
     ASSERT_TRUE(run.WaitClosed(5000));
-    EXPECT_EQ(nullptr, run.Object().m_hWorker) << "joined";
+    EXPECT_EQ(nullptr, run.Object().m_scan.m_hWorker) << "joined";
     EXPECT_FALSE(run.Object().m_session.HasDevice());
 }
 

@@ -29,16 +29,13 @@ CSalvixDlg::CSalvixDlg(HWND hParent)
     : CDialogWindow(IDD_SALVIX_DIALOG, hParent),
       m_hIcon(LoadIconW(ResourceInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME))),
       m_hTreeRoot(nullptr),
-      m_hWorker(nullptr),
-      m_bStop(1),
+      m_scan(m_session),
       m_hTree(nullptr),
       m_hList(nullptr),
       m_bRowsWaiting(false),
       m_dwTotalWaiting(0),
       m_dwDeletedWaiting(0),
       m_qwLastRefresh(0),
-      m_dwScanSerial(0),
-      m_bScanHasTarget(false),
       m_bSaving(false),
       m_bCloseAfterSave(false),
       m_nCloseResult(0),
@@ -86,8 +83,6 @@ BOOL CSalvixDlg::OnInitDialog()
     if (dwCode != 0)
         ShowError(dwCode, true);
 
-    m_bStop = 1;
-    m_hWorker = nullptr;
     {
         std::lock_guard<std::mutex> lock(m_lockEvents);
         m_bClosing = false;
@@ -287,19 +282,13 @@ void CSalvixDlg::CloseDialog(INT_PTR nResult)
 
 void CSalvixDlg::StopWorkerAndWait()
 {
-    m_bStop = 1;
     {
         std::lock_guard<std::mutex> lock(m_lockEvents);
         m_bClosing = true;
     }
     // A worker waiting for an error box is released: no box shows any more.
     m_cvEvents.notify_all();
-    if (m_hWorker)
-    {
-        WaitForSingleObject(m_hWorker, INFINITE);
-        CloseHandle(m_hWorker);
-        m_hWorker = nullptr;
-    }
+    m_scan.StopAndWait();
 }
 
 void CSalvixDlg::OnDestroy()

@@ -7,6 +7,7 @@
 #include "session/RowView.h"
 #include "session/ScanSession.h"
 #include "session/ScanState.h"
+#include "session/ScanThread.h"
 #include "ui/win32/DialogWindow.h"
 
 #include <commctrl.h>
@@ -62,9 +63,8 @@ public:
     HICON m_hIcon;
     HTREEITEM m_hTreeRoot;
     CScanSession m_session;
-    CScanStateMachine m_scanState;
-    HANDLE m_hWorker;
-    std::atomic<BYTE> m_bStop;
+    // The worker, its stop flag and the scan button's state.
+    CScanThread m_scan;
 
 protected:
     BOOL OnInitDialog() override;
@@ -152,11 +152,6 @@ private:
     ULONGLONG m_qwLastRefresh;
     // The partitions (with their disks) the tree items point to.
     std::vector<std::unique_ptr<CScanTarget>> m_vecTargets;
-
-    // What the press that started the worker found current in the tree.
-    DWORD m_dwScanSerial;
-    bool m_bScanHasTarget;
-    CScanTarget m_scanTarget;
 
     // A save in progress keeps the window alive between its steps; a close
     // asked for meanwhile waits for the step in hand.

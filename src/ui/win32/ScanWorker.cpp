@@ -12,7 +12,7 @@ DWORD WINAPI ScanThreadProc(LPVOID pParam)
 
 void CSalvixDlg::ShowScanState()
 {
-    const EScanState eState = m_scanState.State();
+    const EScanState eState = m_scan.State();
     HWND hButton = Item(IDC_BUTTON_SCAN);
     SetWindowTextW(hButton, WideFromUtf8(ScanButtonText(eState)).c_str());
     EnableWindow(hButton, ScanButtonEnabled(eState));
@@ -20,39 +20,15 @@ void CSalvixDlg::ShowScanState()
 
 void CSalvixDlg::OnScanButton()
 {
-    DWORD dwExitCode = 0;
-    const bool bWorkerRunning =
-        m_hWorker && GetExitCodeThread(m_hWorker, &dwExitCode) && dwExitCode == STILL_ACTIVE;
-    switch (m_scanState.Press(bWorkerRunning))
-    {
-    case EScanPress::eStartScan:
-    {
-        m_bStop = 0;
-        // The worker touches no control: it gets the tree's current item now.
-        const CScanTarget* pTarget = nullptr;
-        TVITEMW item = {};
-        item.mask = TVIF_PARAM;
-        item.hItem = TreeView_GetSelection(m_hTree);
-        if (item.hItem && SendMessageW(m_hTree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
-            pTarget = reinterpret_cast<const CScanTarget*>(item.lParam);
-        m_bScanHasTarget = pTarget != nullptr;
-        m_scanTarget = pTarget ? *pTarget : CScanTarget();
-        ++m_dwScanSerial;
-        m_session.m_fnBeforeRecord = s_fnBeforeRecordHook;
-        m_hWorker = CreateThread(nullptr, 0, ScanThreadProc, this, 0, nullptr);
+    const CScanTarget* pTarget = nullptr;
+    TVITEMW item = {};
+    item.mask = TVIF_PARAM;
+    item.hItem = TreeView_GetSelection(m_hTree);
+    if (item.hItem && SendMessageW(m_hTree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+        pTarget = reinterpret_cast<const CScanTarget*>(item.lParam);
+    m_session.m_fnBeforeRecord = s_fnBeforeRecordHook;
+    if (m_scan.Press(pTarget, ScanThreadProc, this) == EScanPress::eStartScan)
         SetDlgItemTextW(m_hWnd, IDC_STATIC_HINT, WideFromUtf8(ScanHintText(0, 1)).c_str());
-        break;
-    }
-    case EScanPress::eAskStop:
-        m_bStop = 1;
-        break;
-    case EScanPress::eReturnToIdle:
-        m_bStop = 1;
-        if (m_hWorker)
-            CloseHandle(m_hWorker);
-        m_hWorker = nullptr;
-        break;
-    }
     ShowScanState();
 }
 
@@ -97,8 +73,8 @@ private:
 void CSalvixDlg::RunScan()
 {
     // Set by the press that started this worker, before the thread existed.
-    CDialogSink sink(*this, m_dwScanSerial);
-    m_session.RunScan(m_bScanHasTarget ? &m_scanTarget : nullptr, m_bStop, sink);
+    CDialogSink sink(*this, m_scan.Serial());
+    m_scan.Run(sink);
     PostScanEvent(sink.Event(CScanEvent::eFinished));
 }
 
@@ -149,7 +125,7 @@ void CSalvixDlg::OnScanEvents()
             continue;
         }
         // What a scan before the last start still sends is dropped.
-        if (event.m_dwSerial != m_dwScanSerial)
+        if (event.m_dwSerial != m_scan.Serial())
             continue;
         switch (event.m_eKind)
         {
@@ -187,11 +163,6 @@ void CSalvixDlg::OnScanFinished()
 {
     ShowArrivedRows();
     SetDlgItemTextW(m_hWnd, IDC_STATIC_HINT, WideFromUtf8(ScanHintText(0, 0)).c_str());
-    // The end is shown only once the thread has really ended, so that the
-    // next press finds it ended and the button cannot stay disabled. The
-    // worker queues this as its last act, so the wait is short.
-    if (m_hWorker)
-        WaitForSingleObject(m_hWorker, INFINITE);
-    if (m_scanState.WorkerEnded())
+    if (m_scan.Finished())
         ShowScanState();
 }
