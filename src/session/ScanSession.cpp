@@ -17,11 +17,6 @@ bool EndsWalkQuietly(DWORD dwCode)
     return dwCode == ERROR_NO_MORE_FILES || dwCode == ERROR_INVALID_PARAMETER;
 }
 
-HANDLE OpenDiskNumber(DWORD dwDisk)
-{
-    return OpenDisk(dwDisk);
-}
-
 // Where the partition starts: its 64-bit first sector in the disk's sector
 // size, as the walk records them; a record that names only the 32-bit first
 // sector counts in 512-byte sectors.
@@ -73,7 +68,7 @@ DWORD CScanSession::OpenTarget(const CScanTarget& target, const std::atomic<BYTE
         CloseDeviceLocked();
     if (m_hDevice == INVALID_HANDLE_VALUE)
     {
-        HANDLE hDevice = OpenDiskNumber(target.m_dwDisk);
+        HANDLE hDevice = OpenDisk(target.m_dwDisk);
         if (hDevice == INVALID_HANDLE_VALUE)
             return GetLastError();
         m_hDevice = hDevice;
@@ -98,7 +93,7 @@ DWORD CScanSession::RunScan(const CScanTarget* pTarget, const std::atomic<BYTE>&
     sink.OnCleared();
     DWORD dwCode = OpenTarget(*pTarget, bStop);
     if (dwCode == ERROR_OPERATION_ABORTED && bStop.load())
-        return 0;  // stopped while the table loaded: nothing to report
+        return 0;  // stopped while the volume opened: nothing to report
     if (dwCode != 0)
     {
         sink.OnError(dwCode);
@@ -143,16 +138,18 @@ DWORD CScanSession::WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink)
         if (m_fnBeforeRecord)
             m_fnBeforeRecord(dwRecord);
         DWORD dwFolder = CScanRow::kNoFolder;
+        bool bQuietEnd = false;
         {
             std::lock_guard<std::mutex> lock(m_lock);
             dwCode = m_drive.GetEntryDetails(dwRecord, info, details);
             if (dwCode == 0 && details.bHasName)
                 dwFolder = m_folders.FolderOf(m_drive, details.n64ParentRef);
-            if (dwCode != 0 && !EndsWalkQuietly(dwCode) && !(dwCode == ERROR_OPERATION_ABORTED && bStop.load()))
+            // A stop answered while the table was being read is no failure.
+            bQuietEnd = EndsWalkQuietly(dwCode) || (dwCode == ERROR_OPERATION_ABORTED && bStop.load());
+            if (dwCode != 0 && !bQuietEnd)
                 CloseDeviceLocked();
         }
-        // A stop answered while the table was being read is no failure.
-        if (EndsWalkQuietly(dwCode) || (dwCode == ERROR_OPERATION_ABORTED && bStop.load()))
+        if (bQuietEnd)
         {
             dwCode = 0;
             break;
@@ -199,9 +196,10 @@ DWORD CScanSession::EnsureDevice()
 {
     if (!m_drive.m_bOpened || m_hDevice != INVALID_HANDLE_VALUE)
         return 0;
-    // A failure closed the handle after the volume was opened: the table is
-    // still here, only the disk needs opening again.
-    HANDLE hDevice = OpenDiskNumber(m_dwDisk);
+    // A failure closed the handle after the volume was opened: the volume's
+    // geometry and the table's pieces are still known, only the disk needs
+    // opening again.
+    HANDLE hDevice = OpenDisk(m_dwDisk);
     if (hDevice == INVALID_HANDLE_VALUE)
         return GetLastError();
     m_hDevice = hDevice;
@@ -231,7 +229,7 @@ DWORD CScanSession::BeginSave(DWORD dwRecord, const std::string& strFolder, CEnt
         return ERROR_INVALID_ACCESS;
     // The save reads through a handle of its own: a scan may close or reopen
     // the session's meanwhile.
-    HANDLE hOwn = OpenDiskNumber(m_dwDisk);
+    HANDLE hOwn = OpenDisk(m_dwDisk);
     if (hOwn == INVALID_HANDLE_VALUE)
         return GetLastError();
     return save.Begin(m_drive, dwRecord, strFolder, hOwn);
