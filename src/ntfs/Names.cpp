@@ -5,7 +5,9 @@ namespace
 
 const DWORD kReplacement = 0xFFFD;
 
-void AppendCodePoint(std::string& str, DWORD dwCode)
+}  // namespace
+
+void AppendCodePointAsUtf8(std::string& str, DWORD dwCode)
 {
     if (dwCode < 0x80)
     {
@@ -31,8 +33,6 @@ void AppendCodePoint(std::string& str, DWORD dwCode)
     }
 }
 
-}  // namespace
-
 void AppendUtf16AsUtf8(std::string& str, const BYTE* pUnits, size_t nUnits)
 {
     for (size_t i = 0; i < nUnits; ++i)
@@ -48,13 +48,13 @@ void AppendUtf16AsUtf8(std::string& str, const BYTE* pUnits, size_t nUnits)
             const DWORD dwLow = static_cast<DWORD>(pUnits[2 * i + 2] | (pUnits[2 * i + 3] << 8));
             if (dwLow >= 0xDC00 && dwLow <= 0xDFFF)
             {
-                AppendCodePoint(str, 0x10000 + ((dwUnit - 0xD800) << 10) + (dwLow - 0xDC00));
+                AppendCodePointAsUtf8(str, 0x10000 + ((dwUnit - 0xD800) << 10) + (dwLow - 0xDC00));
                 ++i;
                 continue;
             }
         }
         // A surrogate without its partner stands for nothing: it shows as such.
-        AppendCodePoint(str, (dwUnit >= 0xD800 && dwUnit <= 0xDFFF) ? kReplacement : dwUnit);
+        AppendCodePointAsUtf8(str, (dwUnit >= 0xD800 && dwUnit <= 0xDFFF) ? kReplacement : dwUnit);
     }
 }
 

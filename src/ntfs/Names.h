@@ -7,6 +7,9 @@
 
 #include <string>
 
+// Appends one code point (at most U+10FFFF) to str as UTF-8.
+void AppendCodePointAsUtf8(std::string& str, DWORD dwCode);
+
 // Appends the nUnits little-endian UTF-16 units at pUnits to str as UTF-8.
 void AppendUtf16AsUtf8(std::string& str, const BYTE* pUnits, size_t nUnits);
 

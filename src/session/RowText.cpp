@@ -1,5 +1,7 @@
 #include "session/RowText.h"
 
+#include "ntfs/Names.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -28,17 +30,7 @@ const std::string kNoFolderText;
 void AppendLatin1AsUtf8(std::string& str, const char* pszBytes)
 {
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(pszBytes); *p; ++p)
-    {
-        if (*p < 0x80)
-        {
-            str += static_cast<char>(*p);
-        }
-        else
-        {
-            str += static_cast<char>(0xC0 | (*p >> 6));
-            str += static_cast<char>(0x80 | (*p & 0x3F));
-        }
-    }
+        AppendCodePointAsUtf8(str, *p);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "session/RowView.h"
 
+#include "ntfs/Names.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -29,23 +31,6 @@ DWORD FoldCodePoint(DWORD dwCode)
     return dwCode;
 }
 
-void AppendUtf8(std::string& str, DWORD dwCode)
-{
-    if (dwCode < 0x80)
-        str += static_cast<char>(dwCode);
-    else if (dwCode < 0x800)
-    {
-        str += static_cast<char>(0xC0 | (dwCode >> 6));
-        str += static_cast<char>(0x80 | (dwCode & 0x3F));
-    }
-    else
-    {
-        str += static_cast<char>(0xE0 | (dwCode >> 12));
-        str += static_cast<char>(0x80 | ((dwCode >> 6) & 0x3F));
-        str += static_cast<char>(0x80 | (dwCode & 0x3F));
-    }
-}
-
 // Compares case-folded texts byte by byte: code point order.
 int CompareFolded(const char* pA, size_t nA, const char* pB, size_t nB)
 {
@@ -67,7 +52,7 @@ std::string FoldCase(const char* pText, size_t nLength)
         // Only two-byte sequences hold letters this folds; the rest is copied.
         if (p[i] >= 0xC0 && p[i] < 0xE0 && i + 1 < nLength && (p[i + 1] & 0xC0) == 0x80)
         {
-            AppendUtf8(str, FoldCodePoint(((p[i] & 0x1Fu) << 6) | (p[i + 1] & 0x3Fu)));
+            AppendCodePointAsUtf8(str, FoldCodePoint(((p[i] & 0x1Fu) << 6) | (p[i + 1] & 0x3Fu)));
             i += 2;
             continue;
         }
