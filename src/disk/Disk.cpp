@@ -31,7 +31,7 @@ HANDLE OpenDisk(DWORD dwDisk)
     }
 #ifdef _WIN32
     // An image's path is UTF-8: the wide call opens it whatever the code page.
-    return CreateFileW(WidePath(strName).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    return CreateFileW(WideFromUtf8(strName).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        nullptr, OPEN_EXISTING, 0, nullptr);
 #else
     return CreateFileA(strName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

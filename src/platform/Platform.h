@@ -35,9 +35,12 @@ std::vector<std::string> ImageDiskPaths();
 std::string FirstDiskPath();
 
 #ifdef _WIN32
-// A UTF-8 path for the wide-character calls, which open any name whatever
-// the system's code page (the paths given to SetDiskPaths are UTF-8).
-std::wstring WidePath(const std::string& strPath);
+// Text between the program, which speaks UTF-8, and the wide-character
+// calls, which take any name and show any text whatever the system's code
+// page (the paths given to SetDiskPaths are UTF-8 too). Invalid input gives
+// an empty result.
+std::wstring WideFromUtf8(const std::string& str);
+std::string Utf8FromWide(const std::wstring& wstr);
 #endif
 
 // Says that bytes are about to be written to [pBytes, pBytes + n64Count), so

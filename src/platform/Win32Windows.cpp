@@ -54,14 +54,30 @@ std::string FirstDiskPath()
 
 void PrepareForWrite(BYTE*, ULONGLONG) {}
 
-std::wstring WidePath(const std::string& strPath)
+std::wstring WideFromUtf8(const std::string& str)
 {
-    const int nBytes = static_cast<int>(strPath.size());
-    const int nUnits = nBytes ? MultiByteToWideChar(CP_UTF8, 0, strPath.data(), nBytes, nullptr, 0) : 0;
-    std::wstring wstrPath(static_cast<size_t>(nUnits > 0 ? nUnits : 0), L'\0');
-    if (nUnits > 0)
-        MultiByteToWideChar(CP_UTF8, 0, strPath.data(), nBytes, &wstrPath[0], nUnits);
-    return wstrPath;
+    if (str.empty())
+        return std::wstring();
+    const int nBytes = static_cast<int>(str.size());
+    const int nChars = MultiByteToWideChar(CP_UTF8, 0, str.data(), nBytes, nullptr, 0);
+    if (nChars <= 0)
+        return std::wstring();
+    std::wstring wstr(static_cast<size_t>(nChars), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, str.data(), nBytes, &wstr[0], nChars);
+    return wstr;
+}
+
+std::string Utf8FromWide(const std::wstring& wstr)
+{
+    if (wstr.empty())
+        return std::string();
+    const int nChars = static_cast<int>(wstr.size());
+    const int nBytes = WideCharToMultiByte(CP_UTF8, 0, wstr.data(), nChars, nullptr, 0, nullptr, nullptr);
+    if (nBytes <= 0)
+        return std::string();
+    std::string str(static_cast<size_t>(nBytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wstr.data(), nChars, &str[0], nBytes, nullptr, nullptr);
+    return str;
 }
 
 #endif  // _WIN32

@@ -1,5 +1,7 @@
 #include "session/Messages.h"
 
+#include "platform/Platform.h"
+
 #include <cstdio>
 
 namespace
@@ -84,14 +86,7 @@ std::string SystemErrorText(DWORD dwCode)
         FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, dwCode,
                        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&pszSystem), 0, nullptr);
     if (pszSystem && dwLength > 0)
-    {
-        const int nBytes = WideCharToMultiByte(CP_UTF8, 0, pszSystem, static_cast<int>(dwLength), nullptr, 0,
-                                               nullptr, nullptr);
-        strText.resize(nBytes > 0 ? static_cast<size_t>(nBytes) : 0);
-        if (nBytes > 0)
-            WideCharToMultiByte(CP_UTF8, 0, pszSystem, static_cast<int>(dwLength), &strText[0], nBytes, nullptr,
-                                nullptr);
-    }
+        strText = Utf8FromWide(std::wstring(pszSystem, dwLength));
 #else
     LPSTR pszSystem = nullptr;
     const DWORD dwLength =

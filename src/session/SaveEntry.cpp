@@ -30,7 +30,7 @@ DWORD SeekOutput(HANDLE hFile, ULONGLONG n64Offset)
 void RemoveOutput(const std::string& strTarget)
 {
 #ifdef _WIN32
-    const std::wstring strWide = Utf8ToWide(strTarget);
+    const std::wstring strWide = WideFromUtf8(strTarget);
     SetFileAttributesW(strWide.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(strWide.c_str());
 #else

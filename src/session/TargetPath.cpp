@@ -140,29 +140,18 @@ DWORD OutputFileFlags(DWORD dwFileFlags)
 
 #ifdef _WIN32
 
-std::wstring Utf8ToWide(const std::string& str)
-{
-    if (str.empty())
-        return std::wstring();
-    const int nUnits = MultiByteToWideChar(CP_UTF8, 0, str.data(), static_cast<int>(str.size()), nullptr, 0);
-    std::wstring strWide(static_cast<size_t>(nUnits > 0 ? nUnits : 0), L'\0');
-    if (nUnits > 0)
-        MultiByteToWideChar(CP_UTF8, 0, str.data(), static_cast<int>(str.size()), &strWide[0], nUnits);
-    return strWide;
-}
-
 DWORD CheckExistingTarget(const std::string& strTarget)
 {
-    const DWORD dwAttributes = GetFileAttributesW(Utf8ToWide(strTarget).c_str());
+    const DWORD dwAttributes = GetFileAttributesW(WideFromUtf8(strTarget).c_str());
     if (dwAttributes != INVALID_FILE_ATTRIBUTES &&
         (dwAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)))
         return ERROR_ACCESS_DENIED;
     // An image given on the command line may be in the folder: never replaced.
     for (const std::string& strImage : ImageDiskPaths())
     {
-        HANDLE hImage = CreateFileW(Utf8ToWide(strImage).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        HANDLE hImage = CreateFileW(WideFromUtf8(strImage).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, 0, nullptr);
-        HANDLE hTarget = CreateFileW(Utf8ToWide(strTarget).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        HANDLE hTarget = CreateFileW(WideFromUtf8(strTarget).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      nullptr, OPEN_EXISTING, 0, nullptr);
         BY_HANDLE_FILE_INFORMATION a = {}, b = {};
         const bool bSame = hImage != INVALID_HANDLE_VALUE && hTarget != INVALID_HANDLE_VALUE &&
@@ -181,7 +170,7 @@ DWORD CheckExistingTarget(const std::string& strTarget)
 
 HANDLE CreateOutputFile(const std::string& strTarget, DWORD dwAttributes)
 {
-    return CreateFileW(Utf8ToWide(strTarget).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    return CreateFileW(WideFromUtf8(strTarget).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                        dwAttributes, nullptr);
 }
 

@@ -54,6 +54,3 @@ HANDLE CreateOutputFile(const std::string& strTarget, DWORD dwAttributes);
 
 // The number of UTF-16 units the UTF-8 text takes.
 size_t Utf16Length(const std::string& str);
-#ifdef _WIN32
-std::wstring Utf8ToWide(const std::string& str);
-#endif

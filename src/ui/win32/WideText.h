@@ -2,12 +2,9 @@
 // speaks UTF-16.
 #pragma once
 
-#include "platform/Win32.h"
+#include "platform/Platform.h"  // WideFromUtf8, Utf8FromWide
 
 #include <string>
-
-std::wstring WideFromUtf8(const std::string& str);
-std::string Utf8FromWide(const std::wstring& wstr);
 
 // Copies wstr into a fixed buffer of nCapacity characters, cut to fit.
 void CopyToBuffer(const std::wstring& wstr, wchar_t* pszBuffer, int nCapacity);
