@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -141,20 +140,15 @@ private:
         ++m_stats.nRecords;
         std::vector<uint8_t> raw;
         ASSERT_TRUE(m_sleuth.RawRecord(dwRecord, raw)) << "record " << dwRecord;
-        MFTEntryInfo info;
-        memset(&info, 0xA5, sizeof(info));
-        const DWORD dwInfo = m_drive.GetEntryInfo(dwRecord, info);
-        BYTE* pData = nullptr;
-        DWORD dwLength = 0xDEADBEEF;
-        const DWORD dwData = m_drive.ReadEntryData(dwRecord, pData, dwLength);
-        std::unique_ptr<BYTE[]> data(pData);
+        const CRecordResult got = AskRecord(m_drive, dwRecord);
+        const MFTEntryInfo& info = got.m_info;
 
         if (memcmp(raw.data(), "FILE", 4) != 0)
         {
             ++m_stats.nNotFileRecords;
-            if (dwInfo != ERROR_INVALID_PARAMETER || dwData != ERROR_INVALID_PARAMETER)
-                Mismatch(dwRecord, "not a FILE record, yet GetEntryInfo gave " + std::to_string(dwInfo) +
-                                       " and ReadEntryData " + std::to_string(dwData) +
+            if (got.m_dwInfo != ERROR_INVALID_PARAMETER || got.m_dwData != ERROR_INVALID_PARAMETER)
+                Mismatch(dwRecord, "not a FILE record, yet GetEntryInfo gave " + std::to_string(got.m_dwInfo) +
+                                       " and ReadEntryData " + std::to_string(got.m_dwData) +
                                        " (ERROR_INVALID_PARAMETER expected)");
             return;
         }
@@ -167,15 +161,15 @@ private:
             return;
         }
         ++m_stats.nCompared;
-        if (dwInfo != 0)
+        if (got.m_dwInfo != 0)
         {
-            Mismatch(dwRecord, "GetEntryInfo gave " + std::to_string(dwInfo));
+            Mismatch(dwRecord, "GetEntryInfo gave " + std::to_string(got.m_dwInfo));
             return;
         }
         Tally(r, raw);
 
         const std::string strExpected = r.ShownName();
-        const std::string strGot(info.szName, strnlen(info.szName, sizeof(info.szName)));
+        const std::string& strGot = got.m_strName;
         if (strGot != strExpected)
             Mismatch(dwRecord, "szName " + NameDifference(strGot, strExpected));
         if (strGot.size() >= sizeof(info.szName))
@@ -195,21 +189,22 @@ private:
             m_stats.caveats.push_back("record " + std::to_string(dwRecord) + ": data not compared: " + r.strDataCaveat);
             return;
         }
-        if (dwData != 0)
+        if (got.m_dwData != 0)
         {
-            Mismatch(dwRecord, "ReadEntryData gave " + std::to_string(dwData));
+            Mismatch(dwRecord, "ReadEntryData gave " + std::to_string(got.m_dwData));
             return;
         }
         ++m_stats.nDataCompared;
         m_stats.n64BytesCompared += r.data.size();
-        if (dwLength != r.data.size())
+        if (got.m_vecData.size() != r.data.size())
         {
-            Mismatch(dwRecord, "data length " + std::to_string(dwLength) + ", expected " + std::to_string(r.data.size()));
+            Mismatch(dwRecord, "data length " + std::to_string(got.m_vecData.size()) + ", expected " +
+                                   std::to_string(r.data.size()));
             return;
         }
         for (size_t i = 0; i < r.data.size(); ++i)
         {
-            if (data[i] != r.data[i])
+            if (got.m_vecData[i] != r.data[i])
             {
                 Mismatch(dwRecord, "data differs from byte " + std::to_string(i) + " of " + std::to_string(r.data.size()));
                 break;
