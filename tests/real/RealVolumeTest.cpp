@@ -3,6 +3,7 @@
 // names, flags, clusters and deleted marks from GetEntryInfo, and the bytes
 // from ReadEntryData.
 #include "RealTestSupport.h"
+#include "support/Disagreements.h"
 #include "support/DiskGuard.h"
 
 #include "disk/Disk.h"
@@ -118,22 +119,13 @@ public:
             << "one past the table";
         for (uint64_t n = kFirstListedRecord; n < n64Count; ++n)
             CompareRecord(static_cast<DWORD>(n));
-        if (!m_mismatches.empty())
-        {
-            std::string strAll;
-            for (size_t i = 0; i < m_mismatches.size() && i < 40; ++i)
-                strAll += m_mismatches[i] + "\n";
-            ADD_FAILURE() << m_mismatches.size() << " disagreements with The Sleuth Kit:\n" << strAll;
-        }
+        m_disagreements.Report();
     }
 
     const VolumeStats& Stats() const { return m_stats; }
 
 private:
-    void Mismatch(DWORD dwRecord, const std::string& strWhat)
-    {
-        m_mismatches.push_back("record " + std::to_string(dwRecord) + ": " + strWhat);
-    }
+    void Mismatch(DWORD dwRecord, const std::string& strWhat) { m_disagreements.Add(dwRecord, strWhat); }
 
     void CompareRecord(DWORD dwRecord)
     {
@@ -237,7 +229,7 @@ private:
     CNTFSDrive& m_drive;
     CSleuthVolume& m_sleuth;
     VolumeStats m_stats;
-    std::vector<std::string> m_mismatches;
+    CDisagreements m_disagreements;
 };
 
 // Opens one partition with the core and with The Sleuth Kit and compares

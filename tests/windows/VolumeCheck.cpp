@@ -1,4 +1,5 @@
 #include "VolumeCheck.h"
+#include "support/Disagreements.h"
 #include "support/NtfsImage.h"
 
 #include "ntfs/NTFSDrive.h"
@@ -99,25 +100,14 @@ public:
                                    std::to_string(expected.m_dwDataLength));
     }
 
-    void Report() const
-    {
-        if (m_vecMismatches.empty())
-            return;
-        std::string strAll;
-        for (size_t i = 0; i < m_vecMismatches.size() && i < 40; ++i)
-            strAll += m_vecMismatches[i] + "\n";
-        ADD_FAILURE() << m_vecMismatches.size() << " disagreements with The Sleuth Kit:\n" << strAll;
-    }
+    void Report() const { m_disagreements.Report(); }
 
 private:
-    void Mismatch(DWORD dwRecord, const std::string& strWhat)
-    {
-        m_vecMismatches.push_back("record " + std::to_string(dwRecord) + ": " + strWhat);
-    }
+    void Mismatch(DWORD dwRecord, const std::string& strWhat) { m_disagreements.Add(dwRecord, strWhat); }
 
     CNTFSDrive& m_drive;
     CVolumeTally& m_tally;
-    std::vector<std::string> m_vecMismatches;
+    salvix_test::CDisagreements m_disagreements;
 };
 }  // namespace
 
