@@ -8,6 +8,8 @@
 //
 // ITEM is the text of the partition's tree item ("NTFS Drive 0"); the first
 // NTFS item when it is left out.
+#include "bench/Measure.h"
+
 #include "disk/Disk.h"
 #include "ui/SalvixDlg.h"
 
@@ -20,7 +22,6 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -34,13 +35,6 @@
 
 namespace
 {
-
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
-}
 
 // A line of /proc/self/status, in KiB; -1 when absent.
 long StatusKiB(const char* pszKey)

@@ -3,6 +3,7 @@
 // names, flags, clusters and deleted marks from GetEntryInfo, and the bytes
 // from ReadEntryData.
 #include "RealTestSupport.h"
+#include "support/Disagreements.h"
 #include "support/DiskGuard.h"
 
 #include "disk/Disk.h"
@@ -17,7 +18,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -119,42 +119,28 @@ public:
             << "one past the table";
         for (uint64_t n = kFirstListedRecord; n < n64Count; ++n)
             CompareRecord(static_cast<DWORD>(n));
-        if (!m_mismatches.empty())
-        {
-            std::string strAll;
-            for (size_t i = 0; i < m_mismatches.size() && i < 40; ++i)
-                strAll += m_mismatches[i] + "\n";
-            ADD_FAILURE() << m_mismatches.size() << " disagreements with The Sleuth Kit:\n" << strAll;
-        }
+        m_disagreements.Report();
     }
 
     const VolumeStats& Stats() const { return m_stats; }
 
 private:
-    void Mismatch(DWORD dwRecord, const std::string& strWhat)
-    {
-        m_mismatches.push_back("record " + std::to_string(dwRecord) + ": " + strWhat);
-    }
+    void Mismatch(DWORD dwRecord, const std::string& strWhat) { m_disagreements.Add(dwRecord, strWhat); }
 
     void CompareRecord(DWORD dwRecord)
     {
         ++m_stats.nRecords;
         std::vector<uint8_t> raw;
         ASSERT_TRUE(m_sleuth.RawRecord(dwRecord, raw)) << "record " << dwRecord;
-        MFTEntryInfo info;
-        memset(&info, 0xA5, sizeof(info));
-        const DWORD dwInfo = m_drive.GetEntryInfo(dwRecord, info);
-        BYTE* pData = nullptr;
-        DWORD dwLength = 0xDEADBEEF;
-        const DWORD dwData = m_drive.ReadEntryData(dwRecord, pData, dwLength);
-        std::unique_ptr<BYTE[]> data(pData);
+        const CRecordResult got = AskRecord(m_drive, dwRecord);
+        const MFTEntryInfo& info = got.m_info;
 
         if (memcmp(raw.data(), "FILE", 4) != 0)
         {
             ++m_stats.nNotFileRecords;
-            if (dwInfo != ERROR_INVALID_PARAMETER || dwData != ERROR_INVALID_PARAMETER)
-                Mismatch(dwRecord, "not a FILE record, yet GetEntryInfo gave " + std::to_string(dwInfo) +
-                                       " and ReadEntryData " + std::to_string(dwData) +
+            if (got.m_dwInfo != ERROR_INVALID_PARAMETER || got.m_dwData != ERROR_INVALID_PARAMETER)
+                Mismatch(dwRecord, "not a FILE record, yet GetEntryInfo gave " + std::to_string(got.m_dwInfo) +
+                                       " and ReadEntryData " + std::to_string(got.m_dwData) +
                                        " (ERROR_INVALID_PARAMETER expected)");
             return;
         }
@@ -167,15 +153,15 @@ private:
             return;
         }
         ++m_stats.nCompared;
-        if (dwInfo != 0)
+        if (got.m_dwInfo != 0)
         {
-            Mismatch(dwRecord, "GetEntryInfo gave " + std::to_string(dwInfo));
+            Mismatch(dwRecord, "GetEntryInfo gave " + std::to_string(got.m_dwInfo));
             return;
         }
         Tally(r, raw);
 
         const std::string strExpected = r.ShownName();
-        const std::string strGot(info.szName, strnlen(info.szName, sizeof(info.szName)));
+        const std::string& strGot = got.m_strName;
         if (strGot != strExpected)
             Mismatch(dwRecord, "szName " + NameDifference(strGot, strExpected));
         if (strGot.size() >= sizeof(info.szName))
@@ -195,21 +181,22 @@ private:
             m_stats.caveats.push_back("record " + std::to_string(dwRecord) + ": data not compared: " + r.strDataCaveat);
             return;
         }
-        if (dwData != 0)
+        if (got.m_dwData != 0)
         {
-            Mismatch(dwRecord, "ReadEntryData gave " + std::to_string(dwData));
+            Mismatch(dwRecord, "ReadEntryData gave " + std::to_string(got.m_dwData));
             return;
         }
         ++m_stats.nDataCompared;
         m_stats.n64BytesCompared += r.data.size();
-        if (dwLength != r.data.size())
+        if (got.m_vecData.size() != r.data.size())
         {
-            Mismatch(dwRecord, "data length " + std::to_string(dwLength) + ", expected " + std::to_string(r.data.size()));
+            Mismatch(dwRecord, "data length " + std::to_string(got.m_vecData.size()) + ", expected " +
+                                   std::to_string(r.data.size()));
             return;
         }
         for (size_t i = 0; i < r.data.size(); ++i)
         {
-            if (data[i] != r.data[i])
+            if (got.m_vecData[i] != r.data[i])
             {
                 Mismatch(dwRecord, "data differs from byte " + std::to_string(i) + " of " + std::to_string(r.data.size()));
                 break;
@@ -242,7 +229,7 @@ private:
     CNTFSDrive& m_drive;
     CSleuthVolume& m_sleuth;
     VolumeStats m_stats;
-    std::vector<std::string> m_mismatches;
+    CDisagreements m_disagreements;
 };
 
 // Opens one partition with the core and with The Sleuth Kit and compares

@@ -1,6 +1,6 @@
-// Faults for the tests: one call that injects a device fault, and (for
-// GoogleTest) a fixture that starts and ends every test with none set.
-// Builds on Windows too.
+// Faults for the tests: one call that injects a device fault. The
+// GoogleTest fixture that starts and ends every test with none set is
+// CFaultFreeTest (FaultFreeTest.h). Builds on Windows too.
 #pragma once
 
 #include "platform/FaultInjection.h"

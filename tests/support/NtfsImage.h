@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -356,6 +357,34 @@ inline DWORD OpenVolumeOn(CNTFSDrive& drive, HANDLE hDevice, DWORD dwFirstSector
     drive.AttachDevice(hDevice);
     drive.SetVolumeStart(dwFirstSector, dwSectorSize);
     return drive.OpenVolume();
+}
+
+// One record's answers, asked the way the scan and the save ask them.
+struct CRecordResult
+{
+    DWORD m_dwInfo = ~0u;  // GetEntryInfo's code
+    MFTEntryInfo m_info = {};
+    std::string m_strName;  // szName up to its terminator (or its end), when m_dwInfo is 0
+    DWORD m_dwData = ~0u;  // ReadEntryData's code
+    std::vector<BYTE> m_vecData;  // when m_dwData is 0
+};
+
+// GetEntryInfo and ReadEntryData of one record of an open volume. The
+// description is filled with 0xA5 first, so a field left unset shows.
+inline CRecordResult AskRecord(CNTFSDrive& drive, DWORD dwRecord)
+{
+    CRecordResult result;
+    memset(&result.m_info, 0xA5, sizeof(result.m_info));
+    result.m_dwInfo = drive.GetEntryInfo(dwRecord, result.m_info);
+    if (result.m_dwInfo == 0)
+        result.m_strName.assign(result.m_info.szName, strnlen(result.m_info.szName, sizeof(result.m_info.szName)));
+    BYTE* pData = nullptr;
+    DWORD dwLength = 0;
+    result.m_dwData = drive.ReadEntryData(dwRecord, pData, dwLength);
+    const std::unique_ptr<BYTE[]> data(pData);
+    if (result.m_dwData == 0)
+        result.m_vecData.assign(pData, pData + dwLength);
+    return result;
 }
 
 // Where a boot sector puts the volume's clusters and its master file table.

@@ -19,16 +19,6 @@ namespace salvix_test
 // in a sanitizer build on a busy machine.
 const double kTimeBoundSeconds = 10.0;
 
-// One record's answers.
-struct CRecordResult
-{
-    DWORD m_dwInfo = ~0u;  // GetEntryInfo's code
-    std::string m_strName;
-    MFTEntryInfo m_info = {};
-    DWORD m_dwData = ~0u;  // ReadEntryData's code
-    std::vector<BYTE> m_vecData;
-};
-
 struct CVolumeWalk
 {
     DWORD m_dwOpen = ~0u;
@@ -49,20 +39,7 @@ inline CVolumeWalk WalkVolume(HANDLE hDisk, DWORD dwFirstSector)
     {
         walk.m_dwCount = drive.GetRecordCount();
         for (DWORD i = 0; i < walk.m_dwCount; ++i)
-        {
-            CRecordResult& result = walk.m_mapRecords[i];
-            result.m_dwInfo = drive.GetEntryInfo(i, result.m_info);
-            if (result.m_dwInfo == 0)
-                result.m_strName = result.m_info.szName;
-            BYTE* pData = nullptr;
-            DWORD dwLength = 0;
-            result.m_dwData = drive.ReadEntryData(i, pData, dwLength);
-            if (result.m_dwData == 0)
-            {
-                result.m_vecData.assign(pData, pData + dwLength);
-                delete[] pData;
-            }
-        }
+            walk.m_mapRecords[i] = AskRecord(drive, i);
     }
     walk.m_dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return walk;

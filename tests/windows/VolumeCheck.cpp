@@ -1,13 +1,12 @@
 #include "VolumeCheck.h"
+#include "support/Disagreements.h"
 #include "support/NtfsImage.h"
 
 #include "ntfs/NTFSDrive.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <vector>
 
@@ -45,6 +44,8 @@ bool LoadExpectations(const std::string& strWindowsPath, CExpectedImage& image, 
 
 namespace
 {
+using salvix_test::AskRecord;
+using salvix_test::CRecordResult;
 using salvix_test::Printable;
 
 const unsigned long long kFirstListedRecord = 30;
@@ -57,31 +58,25 @@ public:
     void Check(const CExpectedRecord& expected)
     {
         const DWORD dwRecord = expected.m_dwRecord;
-        MFTEntryInfo info;
-        memset(&info, 0xA5, sizeof(info));
-        const DWORD dwInfo = m_drive.GetEntryInfo(dwRecord, info);
-        BYTE* pData = nullptr;
-        DWORD dwLength = 0;
-        const DWORD dwData = m_drive.ReadEntryData(dwRecord, pData, dwLength);
-        std::unique_ptr<BYTE[]> data(pData);
+        const CRecordResult got = AskRecord(m_drive, dwRecord);
+        const MFTEntryInfo& info = got.m_info;
         ++m_tally.m_nRecords;
 
         if (expected.m_eKind == CExpectedRecord::eNotFile)
         {
             ++m_tally.m_nNotFile;
-            if (dwInfo != ERROR_INVALID_PARAMETER || dwData != ERROR_INVALID_PARAMETER)
-                Mismatch(dwRecord, "not a FILE record, yet the codes are " + std::to_string(dwInfo) + " and " +
-                                       std::to_string(dwData));
+            if (got.m_dwInfo != ERROR_INVALID_PARAMETER || got.m_dwData != ERROR_INVALID_PARAMETER)
+                Mismatch(dwRecord, "not a FILE record, yet the codes are " + std::to_string(got.m_dwInfo) +
+                                       " and " + std::to_string(got.m_dwData));
             return;
         }
         if (expected.m_eKind == CExpectedRecord::eUnread)
             return;
         ++m_tally.m_nEntries;
-        if (dwInfo != 0)
-            return Mismatch(dwRecord, "GetEntryInfo gave " + std::to_string(dwInfo));
-        const std::string strName(info.szName, strnlen(info.szName, sizeof(info.szName)));
-        if (strName != expected.m_strName)
-            Mismatch(dwRecord, "name \"" + Printable(strName) + "\", expected \"" +
+        if (got.m_dwInfo != 0)
+            return Mismatch(dwRecord, "GetEntryInfo gave " + std::to_string(got.m_dwInfo));
+        if (got.m_strName != expected.m_strName)
+            Mismatch(dwRecord, "name \"" + Printable(got.m_strName) + "\", expected \"" +
                                    Printable(expected.m_strName) + "\"");
         if (info.dwFileFlags != expected.m_dwFlags)
             Mismatch(dwRecord, "flags " + std::to_string(info.dwFileFlags) + ", expected " +
@@ -94,35 +89,25 @@ public:
                                    std::to_string(expected.m_nNotInUse));
         if (!expected.m_bData)
             return;
-        if (dwData != 0)
-            return Mismatch(dwRecord, "ReadEntryData gave " + std::to_string(dwData));
+        if (got.m_dwData != 0)
+            return Mismatch(dwRecord, "ReadEntryData gave " + std::to_string(got.m_dwData));
+        const DWORD dwLength = static_cast<DWORD>(got.m_vecData.size());
         ++m_tally.m_nDataCompared;
         m_tally.m_n64BytesCompared += dwLength;
         m_tally.m_nDeletedWithData += expected.m_nNotInUse && dwLength > 0;
-        if (dwLength != expected.m_dwDataLength || DataHash(data.get(), dwLength) != expected.m_n64DataHash)
+        if (dwLength != expected.m_dwDataLength || DataHash(got.m_vecData.data(), dwLength) != expected.m_n64DataHash)
             Mismatch(dwRecord, "data of " + std::to_string(dwLength) + " bytes differs from The Sleuth Kit's " +
                                    std::to_string(expected.m_dwDataLength));
     }
 
-    void Report() const
-    {
-        if (m_vecMismatches.empty())
-            return;
-        std::string strAll;
-        for (size_t i = 0; i < m_vecMismatches.size() && i < 40; ++i)
-            strAll += m_vecMismatches[i] + "\n";
-        ADD_FAILURE() << m_vecMismatches.size() << " disagreements with The Sleuth Kit:\n" << strAll;
-    }
+    void Report() const { m_disagreements.Report(); }
 
 private:
-    void Mismatch(DWORD dwRecord, const std::string& strWhat)
-    {
-        m_vecMismatches.push_back("record " + std::to_string(dwRecord) + ": " + strWhat);
-    }
+    void Mismatch(DWORD dwRecord, const std::string& strWhat) { m_disagreements.Add(dwRecord, strWhat); }
 
     CNTFSDrive& m_drive;
     CVolumeTally& m_tally;
-    std::vector<std::string> m_vecMismatches;
+    salvix_test::CDisagreements m_disagreements;
 };
 }  // namespace
 

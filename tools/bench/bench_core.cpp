@@ -10,6 +10,8 @@
 //   salvix_bench_core IMAGE START_SECTOR --stop-after MS
 //                     a scan stopped MS milliseconds after its start; how
 //                     long the stop took to be answered
+#include "Measure.h"
+
 #include "ntfs/NTFSDrive.h"
 #include "platform/Platform.h"
 #include "session/RowView.h"
@@ -19,25 +21,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/resource.h>
 #include <thread>
 
 namespace
 {
-
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
-}
-
-double PeakMiB()
-{
-    struct rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0;
-}
 
 class CStoringSink : public IScanSink
 {

@@ -4,11 +4,12 @@
 // record. Prints the bytes and the time to standard error.
 //
 //   salvix_bench_entrydata VOLUME RECORD OUT    (VOLUME: a bare NTFS volume image)
+#include "Measure.h"
+
 #include "ntfs/EntryData.h"
 #include "ntfs/NTFSDrive.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -21,7 +22,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: salvix_bench_entrydata VOLUME RECORD OUT\n");
         return 2;
     }
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = Clock::now();
     HANDLE hDevice = CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  OPEN_EXISTING, 0, nullptr);
     if (hDevice == INVALID_HANDLE_VALUE)
@@ -59,7 +60,7 @@ int main(int argc, char** argv)
         n64Off += nCount;
     }
     fflush(pOut);
-    const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double dSeconds = Seconds(Clock::now() - start);
     fprintf(stderr, "%llu bytes in %.3f s: %.1f MB/s\n", static_cast<unsigned long long>(data.Size()), dSeconds,
             data.Size() / dSeconds / 1e6);
     if (pOut != stdout)

@@ -5,11 +5,11 @@
 //
 //   salvix_bench_lznt1 [MIB]      (default 100; build with CMAKE_BUILD_TYPE=Release)
 #include "Lznt1Pack.h"
+#include "Measure.h"
 
 #include "ntfs/Lznt1.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -122,7 +122,7 @@ CPacked PackUnits(const std::vector<BYTE>& vecPlain)
 double ExpandAll(const CPacked& packed, const std::vector<BYTE>& vecPlain, bool bCheck)
 {
     static BYTE s_byUnit[kUnit];
-    const auto tStart = std::chrono::steady_clock::now();
+    const auto tStart = Clock::now();
     for (size_t u = 0; u + 1 < packed.m_vecStart.size(); ++u)
     {
         const size_t nFrom = packed.m_vecStart[u];
@@ -132,7 +132,7 @@ double ExpandAll(const CPacked& packed, const std::vector<BYTE>& vecPlain, bool 
         if (bCheck && memcmp(s_byUnit, vecPlain.data() + u * kUnit, kUnit) != 0)
             return -1;
     }
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - tStart).count();
+    return Seconds(Clock::now() - tStart);
 }
 
 }  // namespace

@@ -4,13 +4,13 @@
 // into a file on the same disk.
 //
 //   salvix_bench_save IMAGE START_SECTOR RECORD FOLDER
+#include "Measure.h"
+
 #include "platform/Platform.h"
 #include "session/ScanSession.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/resource.h>
 
 namespace
 {
@@ -23,13 +23,6 @@ public:
     void OnError(DWORD dwCode) override { m_dwError = dwCode; }
     DWORD m_dwError = 0;
 };
-
-double PeakMiB()
-{
-    struct rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0;
-}
 
 }  // namespace
 
@@ -51,9 +44,9 @@ int main(int argc, char** argv)
     if (session.RunScan(&target, bStop, sink) != 0 || sink.m_dwError != 0)
         return 1;
     const double dIdle = PeakMiB();
-    const auto tStart = std::chrono::steady_clock::now();
+    const auto tStart = Clock::now();
     const DWORD dwError = session.SaveEntry(static_cast<DWORD>(strtoul(argv[3], nullptr, 0)), argv[4]);
-    const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - tStart).count();
+    const double dSeconds = Seconds(Clock::now() - tStart);
     if (dwError != 0)
     {
         fprintf(stderr, "the save failed: error %u\n", static_cast<unsigned>(dwError));
