@@ -119,11 +119,12 @@ public:
 
 private:
     ULONGLONG VolumeOffset() const;
+    // Copies record dwIndex into the work buffer, its update sequence
+    // applied, and describes it there.
+    DWORD DescribeImage(DWORD dwIndex, ntfs::CRecordDescription& desc);
+    DWORD ReadAttributeListFromDisk(const BYTE* pHeader, std::vector<BYTE>& vecList) const;
     // For a record without a name of its own: the name an extension record
     // holds for it, read into pImage.
-    // Copies record dwIndex into the work buffer, its update sequence applied.
-    DWORD PrepareImage(DWORD dwIndex);
-    DWORD ReadAttributeListFromDisk(const BYTE* pHeader, std::vector<BYTE>& vecList) const;
     void FindNameInExtension(DWORD dwIndex, ntfs::CRecordDescription& desc, std::unique_ptr<BYTE[]>& pImage);
 
     DWORD LocateTable();

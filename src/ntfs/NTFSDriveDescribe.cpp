@@ -55,26 +55,22 @@ void FillEntryInfo(const CRecordDescription& desc, DWORD dwClusterSize, MFTEntry
 
 }  // namespace
 
-DWORD CNTFSDrive::PrepareImage(DWORD dwIndex)
+DWORD CNTFSDrive::DescribeImage(DWORD dwIndex, CRecordDescription& desc)
 {
     if (!m_bOpened)
         return ERROR_INVALID_ACCESS;
     if (m_dwRecordSize == 0 || m_dwClusterSize == 0 || (m_dwClusterSize & 1) != 0)
         return m_dwRecordSize == 0 ? ERROR_NO_MORE_FILES : ERROR_INVALID_PARAMETER;
     // The table stays as read; the update sequence is applied to the copy.
-    if (DWORD dwError = m_table.CopyRecord(dwIndex, m_pRecord))
+    if (DWORD dwError = GetRecordImage(dwIndex, m_pRecord))
         return dwError;
-    ApplyUpdateSequence(m_pRecord, m_dwRecordSize);
-    return 0;
+    return DescribeRecord(m_pRecord, m_dwRecordSize, desc);
 }
 
 DWORD CNTFSDrive::GetEntryInfo(DWORD dwIndex, MFTEntryInfo& info)
 {
     CRecordDescription desc;
-    DWORD dwError = PrepareImage(dwIndex);
-    if (dwError == 0)
-        dwError = DescribeRecord(m_pRecord, m_dwRecordSize, desc);
-    if (dwError != 0)
+    if (DWORD dwError = DescribeImage(dwIndex, desc))
         return dwError;
     FillEntryInfo(desc, m_dwClusterSize, info);
     return 0;
@@ -84,10 +80,7 @@ DWORD CNTFSDrive::GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDet
                                   bool bMayReadDisk)
 {
     CRecordDescription desc;
-    DWORD dwError = PrepareImage(dwIndex);
-    if (dwError == 0)
-        dwError = DescribeRecord(m_pRecord, m_dwRecordSize, desc);
-    if (dwError != 0)
+    if (DWORD dwError = DescribeImage(dwIndex, desc))
         return dwError;
     // A record that moved all its names into extension records keeps their
     // places in its attribute list: the name is taken from there.
