@@ -20,18 +20,17 @@ namespace
 
 // The description the documented parse gives: the record's name kept from
 // its last $FILE_NAME (at most CMFTRecord::kFileNameSize bytes of it, the
-// rest zero), four times and the flags of its standard information.
+// rest zero) and the four times of its standard information.
 void FillEntryInfo(const CRecordDescription& desc, DWORD dwClusterSize, MFTEntryInfo& info)
 {
     memset(&info, 0, sizeof(info));
-    BYTE byStandard[CMFTRecord::kStandardInfoSize] = {};
+    CStandardInfo standard;
     if (desc.m_pStandardInfo)
-        memcpy(byStandard, desc.m_pStandardInfo,
-               std::min<DWORD>(desc.m_dwStandardInfoLength, CMFTRecord::kStandardInfoSize));
-    info.n64CreationTime = static_cast<LONGLONG>(ReadLE64(byStandard + 0x00));
-    info.n64AlteredTime = static_cast<LONGLONG>(ReadLE64(byStandard + 0x08));
-    info.n64MFTChangedTime = static_cast<LONGLONG>(ReadLE64(byStandard + 0x10));
-    info.n64ReadTime = static_cast<LONGLONG>(ReadLE64(byStandard + 0x18));
+        ParseStandardInfo(desc.m_pStandardInfo, desc.m_dwStandardInfoLength, standard);
+    info.n64CreationTime = static_cast<LONGLONG>(standard.m_n64CreationTime);
+    info.n64AlteredTime = static_cast<LONGLONG>(standard.m_n64AlteredTime);
+    info.n64MFTChangedTime = static_cast<LONGLONG>(standard.m_n64RecordChangedTime);
+    info.n64ReadTime = static_cast<LONGLONG>(standard.m_n64ReadTime);
     info.bNotInUse = desc.m_header.m_bInUse ? 0 : 1;
 
     const BYTE* pName = desc.m_pFileName;
