@@ -192,7 +192,7 @@ DWORD CMFTRecord::ReadAttributeValue(const BYTE* pAttrHeader, BYTE*& pValue, DWO
     if (!ParseAttributeHeader(pAttrHeader, dwLeft, attr) || !attr.m_bSound)
         return ERROR_INVALID_PARAMETER;
     if (attr.m_bNonResident)
-        return ReadNonResident(pAttrHeader, dwLeft, pValue, dwValueLength);
+        return ReadNonResident(pAttrHeader, dwLeft, attr, pValue, dwValueLength);
 
     BYTE* pBuffer = AllocBytes(attr.m_dwValueLength);
     if (!pBuffer)
@@ -203,11 +203,10 @@ DWORD CMFTRecord::ReadAttributeValue(const BYTE* pAttrHeader, BYTE*& pValue, DWO
     return 0;
 }
 
-DWORD CMFTRecord::ReadNonResident(const BYTE* pAttrHeader, DWORD dwLeft, BYTE*& pValue,
-                                  DWORD& dwValueLength)
+DWORD CMFTRecord::ReadNonResident(const BYTE* pAttrHeader, DWORD dwLeft, const CAttribute& attr,
+                                  BYTE*& pValue, DWORD& dwValueLength)
 {
-    CAttribute attr;
-    if (!ParseAttributeHeader(pAttrHeader, dwLeft, attr) || !attr.m_bSound || m_dwClusterSize == 0)
+    if (m_dwClusterSize == 0)
         return ERROR_INVALID_PARAMETER;
 
     ULONGLONG n64BufferSize = attr.m_n64AllocatedSize;
