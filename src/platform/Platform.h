@@ -39,8 +39,3 @@ std::string FirstDiskPath();
 // the system's code page (the paths given to SetDiskPaths are UTF-8).
 std::wstring WidePath(const std::string& strPath);
 #endif
-
-// Says that bytes are about to be written to [pBytes, pBytes + n64Count), so
-// the platform may make the memory ready in one step instead of a fault per
-// page. Only a hint: nothing changes if it is not taken.
-void PrepareForWrite(BYTE* pBytes, ULONGLONG n64Count);

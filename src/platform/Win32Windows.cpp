@@ -52,8 +52,6 @@ std::string FirstDiskPath()
     return SALVIX_FIRST_DISK;
 }
 
-void PrepareForWrite(BYTE*, ULONGLONG) {}
-
 std::wstring WidePath(const std::string& strPath)
 {
     const int nBytes = static_cast<int>(strPath.size());
