@@ -122,6 +122,8 @@ private:
     // Copies record dwIndex into the work buffer, its update sequence
     // applied, and describes it there.
     DWORD DescribeImage(DWORD dwIndex, ntfs::CRecordDescription& desc);
+    // The value of the non-resident $ATTRIBUTE_LIST whose header is at
+    // pHeader in the work buffer.
     DWORD ReadAttributeListFromDisk(const BYTE* pHeader, std::vector<BYTE>& vecList) const;
     // For a record without a name of its own: the name an extension record
     // holds for it, read into pImage.

@@ -114,16 +114,10 @@ DWORD CNTFSDrive::ReadAttributeListFromDisk(const BYTE* pHeader, std::vector<BYT
 {
     const DWORD dwLeft = m_dwRecordSize - static_cast<DWORD>(pHeader - m_pRecord);
     CAttribute attr;
-    std::vector<CExtent> vecExtents;
-    if (!ParseAttributeHeader(pHeader, dwLeft, attr) || !attr.m_bSound || !attr.m_bNonResident ||
-        attr.m_n64RealSize > kMaxAttributeListSize)
+    if (!ParseAttributeHeader(pHeader, dwLeft, attr) || !attr.m_bNonResident)
         return ERROR_INVALID_PARAMETER;
-    if (DWORD dwError = DecodeRunList(pHeader + attr.m_dwRunListOffset, dwLeft - attr.m_dwRunListOffset, 0,
-                                      vecExtents))
-        return dwError;
-    vecList.resize(static_cast<size_t>(attr.m_n64RealSize));
-    CExtentReader reader(m_hDevice, VolumeOffset(), m_dwClusterSize);
-    return reader.Read(vecExtents, 0, vecList.data(), vecList.size());
+    return ReadAttributeListValue(pHeader, attr, dwLeft, CExtentReader(m_hDevice, VolumeOffset(), m_dwClusterSize),
+                                  vecList);
 }
 
 void CNTFSDrive::FindNameInExtension(DWORD dwIndex, CRecordDescription& desc, std::unique_ptr<BYTE[]>& pImage)
