@@ -4,9 +4,7 @@
 #include "ntfs/EntryData.h"
 #include "ntfs/ExtentReader.h"
 #include "ntfs/Layout.h"
-#include "ntfs/AttributeList.h"
 #include "ntfs/RecordDescription.h"
-#include "ntfs/Names.h"
 #include "ntfs/Structures.h"
 #include "platform/Platform.h"
 

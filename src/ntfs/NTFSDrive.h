@@ -1,19 +1,20 @@
-// One NTFS partition of the disk: its boot sector, its whole master file table
-// in memory, and, by record number, a description of any record and its data.
+// One NTFS partition of the disk: its boot sector, its master file table (read
+// as records are asked for), and, by record number, a description of any
+// record and its data.
 #pragma once
 
 #include "ntfs/TableReader.h"
 #include "platform/Win32.h"
 
 #include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace ntfs
 {
 struct CRecordDescription;
 }
-#include <memory>
-#include <string>
-#include <vector>
 
 struct MFTEntryInfo
 {
