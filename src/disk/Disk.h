@@ -22,3 +22,22 @@ HANDLE OpenDisk(DWORD dwDisk);
 
 // OpenDisk(0).
 HANDLE OpenFirstDisk();
+
+// Disk dwDisk opened by OpenDisk for as long as the object lives;
+// m_hDisk is INVALID_HANDLE_VALUE, GetLastError() telling why, when it could
+// not be opened. Callers take their codes before it closes the handle, so
+// closing never changes them.
+class CDiskHandle
+{
+public:
+    explicit CDiskHandle(DWORD dwDisk) : m_hDisk(OpenDisk(dwDisk)) {}
+    ~CDiskHandle()
+    {
+        if (m_hDisk != INVALID_HANDLE_VALUE)
+            CloseHandle(m_hDisk);
+    }
+    CDiskHandle(const CDiskHandle&) = delete;
+    CDiskHandle& operator=(const CDiskHandle&) = delete;
+
+    HANDLE m_hDisk;
+};

@@ -30,29 +30,15 @@ bool HasGptHeader(HANDLE hDisk, ULONGLONG qwDiskBytes, DWORD dwSectorSize)
     return false;
 }
 
-class CHandleGuard
-{
-public:
-    explicit CHandleGuard(HANDLE hHandle) : m_hHandle(hHandle) {}
-    ~CHandleGuard()
-    {
-        if (m_hHandle != INVALID_HANDLE_VALUE)
-            CloseHandle(m_hHandle);
-    }
-    CHandleGuard(const CHandleGuard&) = delete;
-    CHandleGuard& operator=(const CHandleGuard&) = delete;
-    HANDLE m_hHandle;
-};
-
 void Measure(CDiskSummary& disk)
 {
-    CHandleGuard handle(OpenDisk(disk.m_dwDisk));
-    if (handle.m_hHandle == INVALID_HANDLE_VALUE)
+    CDiskHandle handle(disk.m_dwDisk);
+    if (handle.m_hDisk == INVALID_HANDLE_VALUE)
     {
         disk.m_dwError = GetLastError();
         return;
     }
-    disk.m_dwError = GetDiskLayout(handle.m_hHandle, disk.m_dwSectorSize, disk.m_qwDiskBytes);
+    disk.m_dwError = GetDiskLayout(handle.m_hDisk, disk.m_dwSectorSize, disk.m_qwDiskBytes);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "disk/FileSystemProbe.h"
 
+#include "disk/ByteOrder.h"
+
 #include <cstring>
 
 namespace
@@ -23,16 +25,6 @@ const size_t kFatBpbEnd = 0x28;
 // Cluster counts at which FAT12 turns to FAT16 and FAT16 to FAT32.
 const ULONGLONG kFat16MinClusters = 4085;
 const ULONGLONG kFat32MinClusters = 65525;
-
-DWORD ReadLE16(const BYTE* p, size_t nOffset)
-{
-    return static_cast<DWORD>(p[nOffset]) | static_cast<DWORD>(p[nOffset + 1]) << 8;
-}
-
-DWORD ReadLE32(const BYTE* p, size_t nOffset)
-{
-    return ReadLE16(p, nOffset) | ReadLE16(p, nOffset + 2) << 16;
-}
 
 bool IsPowerOfTwo(DWORD dwValue)
 {

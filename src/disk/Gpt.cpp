@@ -1,5 +1,7 @@
 #include "disk/Gpt.h"
 
+#include "disk/ByteOrder.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -29,18 +31,6 @@ const DWORD kEntryAttributes = 48;  // 8
 const DWORD kEntryName = 56;        // 72: 36 UTF-16 units
 
 const DWORD kRevisionMajor = 1;
-
-DWORD ReadLE32(const BYTE* p, DWORD dwOffset)
-{
-    return static_cast<DWORD>(p[dwOffset]) | static_cast<DWORD>(p[dwOffset + 1]) << 8 |
-           static_cast<DWORD>(p[dwOffset + 2]) << 16 | static_cast<DWORD>(p[dwOffset + 3]) << 24;
-}
-
-ULONGLONG ReadLE64(const BYTE* p, DWORD dwOffset)
-{
-    return static_cast<ULONGLONG>(ReadLE32(p, dwOffset)) |
-           static_cast<ULONGLONG>(ReadLE32(p, dwOffset + 4)) << 32;
-}
 
 struct CCrcTable
 {

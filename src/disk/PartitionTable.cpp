@@ -1,5 +1,6 @@
 #include "disk/PartitionTable.h"
 
+#include "disk/ByteOrder.h"
 #include "disk/Disk.h"
 #include "disk/DiskLayout.h"
 #include "disk/FileSystemProbe.h"
@@ -37,30 +38,6 @@ const WORD kKindExtended = 2;
 
 // A chain of extended boot records may loop back on itself; this bounds it.
 const int kMaxExtendedRecords = 50;
-
-DWORD ReadLE32(const BYTE* pData, DWORD dwOffset)
-{
-    return static_cast<DWORD>(pData[dwOffset]) | static_cast<DWORD>(pData[dwOffset + 1]) << 8 |
-           static_cast<DWORD>(pData[dwOffset + 2]) << 16 |
-           static_cast<DWORD>(pData[dwOffset + 3]) << 24;
-}
-
-// Owns the walk's own device handle. The walk returns its error code before
-// this closes the handle, so closing can never change the code.
-class CDiskHandle
-{
-public:
-    explicit CDiskHandle(DWORD dwDisk) : m_hDisk(OpenDisk(dwDisk)) {}
-    ~CDiskHandle()
-    {
-        if (m_hDisk != INVALID_HANDLE_VALUE)
-            CloseHandle(m_hDisk);
-    }
-    CDiskHandle(const CDiskHandle&) = delete;
-    CDiskHandle& operator=(const CDiskHandle&) = delete;
-
-    HANDLE m_hDisk;
-};
 
 // Reads one table sector at the current position: 0, the read's own code,
 // or ERROR_READ_FAULT when fewer than 512 bytes arrive.

@@ -41,4 +41,28 @@ DWORD ParseAttributeList(const BYTE* pList, size_t nSize, std::vector<CAttrListE
     return 0;
 }
 
+DWORD ReadAttributeListValue(const BYTE* pAttr, const CAttribute& attr, DWORD dwLeft,
+                             const CExtentReader& reader, std::vector<BYTE>& vecList)
+{
+    if (!attr.m_bSound)
+        return ERROR_FILE_CORRUPT;
+    if (!attr.m_bNonResident)
+    {
+        const BYTE* pValue = nullptr;
+        DWORD dwLength = 0;
+        if (!ResidentValue(pAttr, attr, pValue, dwLength) || dwLength > kMaxAttributeListSize)
+            return ERROR_FILE_CORRUPT;
+        vecList.assign(pValue, pValue + dwLength);
+        return 0;
+    }
+    if (attr.m_n64RealSize > kMaxAttributeListSize)
+        return ERROR_FILE_CORRUPT;
+    std::vector<CExtent> vecExtents;
+    if (DecodeRunList(pAttr + attr.m_dwRunListOffset, dwLeft - attr.m_dwRunListOffset, 0, vecExtents) != 0 ||
+        reader.CoveredBytes(vecExtents) < attr.m_n64RealSize)
+        return ERROR_FILE_CORRUPT;
+    vecList.resize(static_cast<size_t>(attr.m_n64RealSize));
+    return reader.Read(vecExtents, 0, vecList.data(), vecList.size());
+}
+
 }  // namespace ntfs

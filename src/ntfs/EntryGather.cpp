@@ -76,7 +76,6 @@ public:
 private:
     DWORD FromRecord();
     DWORD FromList(const BYTE* pAttr, const CAttribute& attr);
-    DWORD ListValue(const BYTE* pAttr, const CAttribute& attr, std::vector<BYTE>& vecList);
     DWORD AddListed(const CAttrListEntry& entry);
     DWORD RecordFor(ULONGLONG n64Reference, const BYTE*& pRecord, DWORD& dwFirstAttr);
     DWORD LoadExtension(ULONGLONG n64Record, WORD wSequence, DWORD& dwFirstAttr);
@@ -164,35 +163,12 @@ DWORD CEntryGather::FromRecord()
     return walk.DamagedType() == kTypeData ? ERROR_INVALID_PARAMETER : 0;
 }
 
-DWORD CEntryGather::ListValue(const BYTE* pAttr, const CAttribute& attr, std::vector<BYTE>& vecList)
-{
-    if (!attr.m_bSound)
-        return ERROR_FILE_CORRUPT;
-    if (!attr.m_bNonResident)
-    {
-        const BYTE* pValue = nullptr;
-        DWORD dwLength = 0;
-        if (!ResidentValue(pAttr, attr, pValue, dwLength) || dwLength > kMaxAttributeListSize)
-            return ERROR_FILE_CORRUPT;
-        vecList.assign(pValue, pValue + dwLength);
-        return 0;
-    }
-    if (attr.m_n64RealSize > kMaxAttributeListSize)
-        return ERROR_FILE_CORRUPT;
-    std::vector<CExtent> vecExtents;
-    if (DecodeRunList(pAttr + attr.m_dwRunListOffset, m_dwRecordSize - attr.m_dwOffset - attr.m_dwRunListOffset,
-                      0, vecExtents) != 0 ||
-        m_data.m_reader.CoveredBytes(vecExtents) < attr.m_n64RealSize)
-        return ERROR_FILE_CORRUPT;
-    vecList.resize(static_cast<size_t>(attr.m_n64RealSize));
-    return m_data.m_reader.Read(vecExtents, 0, vecList.data(), vecList.size());
-}
-
 // With a list: the $DATA extents it names, streams in the order first named.
 DWORD CEntryGather::FromList(const BYTE* pAttr, const CAttribute& attr)
 {
     std::vector<BYTE> vecList;
-    if (DWORD dwError = ListValue(pAttr, attr, vecList))
+    if (DWORD dwError = ReadAttributeListValue(pAttr, attr, m_dwRecordSize - attr.m_dwOffset, m_data.m_reader,
+                                               vecList))
         return dwError;
     std::vector<CAttrListEntry> vecEntries;
     if (DWORD dwError = ParseAttributeList(vecList.data(), vecList.size(), vecEntries))

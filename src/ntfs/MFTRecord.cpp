@@ -106,15 +106,6 @@ DWORD CMFTRecord::Parse(const BYTE* pImage, DWORD dwLength, BYTE bInfoOnly)
         return dwError;
     m_bRecordInUse = header.m_bInUse ? 1 : 0;
     m_dwAttrOffset = header.m_dwFirstAttr;
-    m_wSequence = header.m_wSequence;
-    m_bDirectory = header.m_bDirectory;
-    m_n64BaseRef = header.m_n64BaseRef;
-    m_pOwnerName = nullptr;
-    m_dwOwnerNameLength = 0;
-    m_pAttrListHeader = nullptr;
-    m_pAttrList = nullptr;
-    m_dwAttrListLength = 0;
-    bool bOwnerIsDos = false;
 
     CAttributeWalk walk(pImage, m_dwRecordSize, header.m_dwFirstAttr);
     CAttribute attr;
@@ -124,12 +115,7 @@ DWORD CMFTRecord::Parse(const BYTE* pImage, DWORD dwLength, BYTE bInfoOnly)
         m_dwAttrOffset = attr.m_dwOffset;
         if (attr.m_dwType == kTypeStandardInfo || attr.m_dwType == kTypeFileName)
         {
-            TakeDescription(pAttr, attr, bOwnerIsDos);
-        }
-        else if (attr.m_dwType == kTypeAttributeList && attr.m_bSound)
-        {
-            m_pAttrListHeader = pAttr;
-            ResidentValue(pAttr, attr, m_pAttrList, m_dwAttrListLength);
+            TakeDescription(pAttr, attr);
         }
         else if (attr.m_dwType == kTypeData && bInfoOnly == 0)
         {
@@ -152,7 +138,7 @@ DWORD CMFTRecord::Parse(const BYTE* pImage, DWORD dwLength, BYTE bInfoOnly)
     return 0;
 }
 
-void CMFTRecord::TakeDescription(const BYTE* pAttr, const CAttribute& attr, bool& bOwnerIsDos)
+void CMFTRecord::TakeDescription(const BYTE* pAttr, const CAttribute& attr)
 {
     // Always resident: one that is not, or whose value does not fit, is damaged and passed over.
     const BYTE* pValue = nullptr;
@@ -171,14 +157,6 @@ void CMFTRecord::TakeDescription(const BYTE* pAttr, const CAttribute& attr, bool
     const DWORD dwCopy = std::min<DWORD>(dwValueLength, kFileNameSize);
     memcpy(m_byFileName, pValue, dwCopy);
     memset(m_byFileName + dwCopy, 0, kFileNameSize - dwCopy);
-    // The 8.3 name is what Windows made up, not what the owner wrote.
-    const bool bDos = dwValueLength > kNameSpace && pValue[kNameSpace] == kNameSpaceDos;
-    if (!m_pOwnerName || !bDos || bOwnerIsDos)
-    {
-        m_pOwnerName = pValue;
-        m_dwOwnerNameLength = dwValueLength;
-        bOwnerIsDos = bDos;
-    }
 }
 
 DWORD CMFTRecord::ReadAttributeValue(const BYTE* pAttrHeader, BYTE*& pValue, DWORD& dwValueLength)
@@ -192,7 +170,7 @@ DWORD CMFTRecord::ReadAttributeValue(const BYTE* pAttrHeader, BYTE*& pValue, DWO
     if (!ParseAttributeHeader(pAttrHeader, dwLeft, attr) || !attr.m_bSound)
         return ERROR_INVALID_PARAMETER;
     if (attr.m_bNonResident)
-        return ReadNonResident(pAttrHeader, dwLeft, pValue, dwValueLength);
+        return ReadNonResident(pAttrHeader, dwLeft, attr, pValue, dwValueLength);
 
     BYTE* pBuffer = AllocBytes(attr.m_dwValueLength);
     if (!pBuffer)
@@ -203,11 +181,10 @@ DWORD CMFTRecord::ReadAttributeValue(const BYTE* pAttrHeader, BYTE*& pValue, DWO
     return 0;
 }
 
-DWORD CMFTRecord::ReadNonResident(const BYTE* pAttrHeader, DWORD dwLeft, BYTE*& pValue,
-                                  DWORD& dwValueLength)
+DWORD CMFTRecord::ReadNonResident(const BYTE* pAttrHeader, DWORD dwLeft, const CAttribute& attr,
+                                  BYTE*& pValue, DWORD& dwValueLength)
 {
-    CAttribute attr;
-    if (!ParseAttributeHeader(pAttrHeader, dwLeft, attr) || !attr.m_bSound || m_dwClusterSize == 0)
+    if (m_dwClusterSize == 0)
         return ERROR_INVALID_PARAMETER;
 
     ULONGLONG n64BufferSize = attr.m_n64AllocatedSize;

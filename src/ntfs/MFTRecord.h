@@ -56,29 +56,15 @@ public:
     DWORD m_dwDataLength;
     BYTE m_bRecordInUse;
 
-    // What the same walk notes beyond the above, for full names and folder
-    // paths: the header's sequence number, folder flag and base reference, and
-    // the $FILE_NAME value that names the record as its owner wrote it (the
-    // last one outside the DOS namespace; a DOS name only when there is no
-    // other), inside the image parsed (valid while the image is).
-    WORD m_wSequence = 0;
-    bool m_bDirectory = false;
-    ULONGLONG m_n64BaseRef = 0;
-    const BYTE* m_pOwnerName = nullptr;
-    DWORD m_dwOwnerNameLength = 0;
-    // The $ATTRIBUTE_LIST, inside the image parsed: where the names live that
-    // a record full of them moved out. Its header, and its value when resident.
-    const BYTE* m_pAttrListHeader = nullptr;
-    const BYTE* m_pAttrList = nullptr;
-    DWORD m_dwAttrListLength = 0;
-
 private:
     // Keeps what a $STANDARD_INFORMATION or $FILE_NAME attribute says.
-    void TakeDescription(const BYTE* pAttr, const ntfs::CAttribute& attr, bool& bOwnerIsDos);
+    void TakeDescription(const BYTE* pAttr, const ntfs::CAttribute& attr);
     void ReleaseData();
     DWORD AppendData(BYTE* pValue, DWORD dwValueLength);
-    DWORD ReadNonResident(const BYTE* pAttrHeader, DWORD dwLeft, BYTE*& pValue,
-                          DWORD& dwValueLength);
+    // The value of a non-resident attribute whose sound header, attr, is at
+    // pAttrHeader with dwLeft bytes of the record from there on.
+    DWORD ReadNonResident(const BYTE* pAttrHeader, DWORD dwLeft, const ntfs::CAttribute& attr,
+                          BYTE*& pValue, DWORD& dwValueLength);
 
     const std::atomic<BYTE>* m_pStop = nullptr;
 };

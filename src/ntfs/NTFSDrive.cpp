@@ -4,10 +4,7 @@
 #include "ntfs/EntryData.h"
 #include "ntfs/ExtentReader.h"
 #include "ntfs/Layout.h"
-#include "ntfs/AttributeList.h"
-#include "ntfs/MFTRecord.h"
 #include "ntfs/RecordDescription.h"
-#include "ntfs/Names.h"
 #include "ntfs/Structures.h"
 #include "platform/Platform.h"
 
@@ -216,22 +213,25 @@ DWORD CNTFSDrive::LoadMasterFileTable(ULONGLONG n64MFTCluster)
     if (dwRead == m_dwRecordSize)
         ApplyUpdateSequence(m_pRecord, m_dwRecordSize);
 
-    CMFTRecord record;
-    record.AttachDevice(m_hDevice);
-    dwError = record.Configure(VolumeOffset(), m_dwRecordSize, m_dwClusterSize);
-    if (dwError != 0)
+    // Even sizes other than 0, and the whole record read: nothing less can be walked.
+    if (m_dwRecordSize == 0 || (m_dwRecordSize & 1) != 0 || m_dwClusterSize == 0 ||
+        (m_dwClusterSize & 1) != 0 || dwRead < m_dwRecordSize)
+        return ERROR_INVALID_PARAMETER;
+    CRecordDescription desc;
+    if ((dwError = DescribeRecord(m_pRecord, m_dwRecordSize, desc)) != 0)
         return dwError;
-    dwError = record.Parse(m_pRecord, dwRead, 1);
-    if (dwError != 0)
-        return dwError;
-    if (memcmp(record.m_byFileName + kNameUnits, "$\0M\0F\0T\0", 8) == 0)
+    // The name is compared as if held in a buffer of zeros: a value that
+    // ends early reads as zeros there.
+    BYTE byName[8] = {};
+    if (desc.m_pFileName && desc.m_dwFileNameLength > kNameUnits)
+        memcpy(byName, desc.m_pFileName + kNameUnits,
+               std::min<DWORD>(desc.m_dwFileNameLength - kNameUnits, sizeof(byName)));
+    if (memcmp(byName, "$\0M\0F\0T\0", 8) == 0)
         return LocateTable();  // where the table lies, not the table: it is read as it is used
     // A table of millions of records may have moved its own name into an
     // extension record, named by record 0's attribute list: the table is
     // located first, then the name is looked for there.
-    CRecordDescription desc;
-    if (dwRead != m_dwRecordSize || DescribeRecord(m_pRecord, m_dwRecordSize, desc) != 0 ||
-        (!desc.m_pAttrList && !desc.m_pAttrListHeader) || desc.m_pOwnerName)
+    if ((!desc.m_pAttrList && !desc.m_pAttrListHeader) || desc.m_pOwnerName)
         return ERROR_BAD_DEVICE;
     if (DWORD dwLocate = LocateTable())
         return dwLocate;

@@ -1,19 +1,20 @@
-// One NTFS partition of the disk: its boot sector, its whole master file table
-// in memory, and, by record number, a description of any record and its data.
+// One NTFS partition of the disk: its boot sector, its master file table (read
+// as records are asked for), and, by record number, a description of any
+// record and its data.
 #pragma once
 
 #include "ntfs/TableReader.h"
 #include "platform/Win32.h"
 
 #include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace ntfs
 {
 struct CRecordDescription;
 }
-#include <memory>
-#include <string>
-#include <vector>
 
 struct MFTEntryInfo
 {
@@ -119,11 +120,14 @@ public:
 
 private:
     ULONGLONG VolumeOffset() const;
+    // Copies record dwIndex into the work buffer, its update sequence
+    // applied, and describes it there.
+    DWORD DescribeImage(DWORD dwIndex, ntfs::CRecordDescription& desc);
+    // The value of the non-resident $ATTRIBUTE_LIST whose header is at
+    // pHeader in the work buffer.
+    DWORD ReadAttributeListFromDisk(const BYTE* pHeader, std::vector<BYTE>& vecList) const;
     // For a record without a name of its own: the name an extension record
     // holds for it, read into pImage.
-    // Copies record dwIndex into the work buffer, its update sequence applied.
-    DWORD PrepareImage(DWORD dwIndex);
-    DWORD ReadAttributeListFromDisk(const BYTE* pHeader, std::vector<BYTE>& vecList) const;
     void FindNameInExtension(DWORD dwIndex, ntfs::CRecordDescription& desc, std::unique_ptr<BYTE[]>& pImage);
 
     DWORD LocateTable();

@@ -20,18 +20,17 @@ namespace
 
 // The description the documented parse gives: the record's name kept from
 // its last $FILE_NAME (at most CMFTRecord::kFileNameSize bytes of it, the
-// rest zero), four times and the flags of its standard information.
+// rest zero) and the four times of its standard information.
 void FillEntryInfo(const CRecordDescription& desc, DWORD dwClusterSize, MFTEntryInfo& info)
 {
     memset(&info, 0, sizeof(info));
-    BYTE byStandard[CMFTRecord::kStandardInfoSize] = {};
+    CStandardInfo standard;
     if (desc.m_pStandardInfo)
-        memcpy(byStandard, desc.m_pStandardInfo,
-               std::min<DWORD>(desc.m_dwStandardInfoLength, CMFTRecord::kStandardInfoSize));
-    info.n64CreationTime = static_cast<LONGLONG>(ReadLE64(byStandard + 0x00));
-    info.n64AlteredTime = static_cast<LONGLONG>(ReadLE64(byStandard + 0x08));
-    info.n64MFTChangedTime = static_cast<LONGLONG>(ReadLE64(byStandard + 0x10));
-    info.n64ReadTime = static_cast<LONGLONG>(ReadLE64(byStandard + 0x18));
+        ParseStandardInfo(desc.m_pStandardInfo, desc.m_dwStandardInfoLength, standard);
+    info.n64CreationTime = static_cast<LONGLONG>(standard.m_n64CreationTime);
+    info.n64AlteredTime = static_cast<LONGLONG>(standard.m_n64AlteredTime);
+    info.n64MFTChangedTime = static_cast<LONGLONG>(standard.m_n64RecordChangedTime);
+    info.n64ReadTime = static_cast<LONGLONG>(standard.m_n64ReadTime);
     info.bNotInUse = desc.m_header.m_bInUse ? 0 : 1;
 
     const BYTE* pName = desc.m_pFileName;
@@ -55,26 +54,22 @@ void FillEntryInfo(const CRecordDescription& desc, DWORD dwClusterSize, MFTEntry
 
 }  // namespace
 
-DWORD CNTFSDrive::PrepareImage(DWORD dwIndex)
+DWORD CNTFSDrive::DescribeImage(DWORD dwIndex, CRecordDescription& desc)
 {
     if (!m_bOpened)
         return ERROR_INVALID_ACCESS;
     if (m_dwRecordSize == 0 || m_dwClusterSize == 0 || (m_dwClusterSize & 1) != 0)
         return m_dwRecordSize == 0 ? ERROR_NO_MORE_FILES : ERROR_INVALID_PARAMETER;
     // The table stays as read; the update sequence is applied to the copy.
-    if (DWORD dwError = m_table.CopyRecord(dwIndex, m_pRecord))
+    if (DWORD dwError = GetRecordImage(dwIndex, m_pRecord))
         return dwError;
-    ApplyUpdateSequence(m_pRecord, m_dwRecordSize);
-    return 0;
+    return DescribeRecord(m_pRecord, m_dwRecordSize, desc);
 }
 
 DWORD CNTFSDrive::GetEntryInfo(DWORD dwIndex, MFTEntryInfo& info)
 {
     CRecordDescription desc;
-    DWORD dwError = PrepareImage(dwIndex);
-    if (dwError == 0)
-        dwError = DescribeRecord(m_pRecord, m_dwRecordSize, desc);
-    if (dwError != 0)
+    if (DWORD dwError = DescribeImage(dwIndex, desc))
         return dwError;
     FillEntryInfo(desc, m_dwClusterSize, info);
     return 0;
@@ -84,10 +79,7 @@ DWORD CNTFSDrive::GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDet
                                   bool bMayReadDisk)
 {
     CRecordDescription desc;
-    DWORD dwError = PrepareImage(dwIndex);
-    if (dwError == 0)
-        dwError = DescribeRecord(m_pRecord, m_dwRecordSize, desc);
-    if (dwError != 0)
+    if (DWORD dwError = DescribeImage(dwIndex, desc))
         return dwError;
     // A record that moved all its names into extension records keeps their
     // places in its attribute list: the name is taken from there.
@@ -122,16 +114,10 @@ DWORD CNTFSDrive::ReadAttributeListFromDisk(const BYTE* pHeader, std::vector<BYT
 {
     const DWORD dwLeft = m_dwRecordSize - static_cast<DWORD>(pHeader - m_pRecord);
     CAttribute attr;
-    std::vector<CExtent> vecExtents;
-    if (!ParseAttributeHeader(pHeader, dwLeft, attr) || !attr.m_bSound || !attr.m_bNonResident ||
-        attr.m_n64RealSize > kMaxAttributeListSize)
+    if (!ParseAttributeHeader(pHeader, dwLeft, attr) || !attr.m_bNonResident)
         return ERROR_INVALID_PARAMETER;
-    if (DWORD dwError = DecodeRunList(pHeader + attr.m_dwRunListOffset, dwLeft - attr.m_dwRunListOffset, 0,
-                                      vecExtents))
-        return dwError;
-    vecList.resize(static_cast<size_t>(attr.m_n64RealSize));
-    CExtentReader reader(m_hDevice, VolumeOffset(), m_dwClusterSize);
-    return reader.Read(vecExtents, 0, vecList.data(), vecList.size());
+    return ReadAttributeListValue(pHeader, attr, dwLeft, CExtentReader(m_hDevice, VolumeOffset(), m_dwClusterSize),
+                                  vecList);
 }
 
 void CNTFSDrive::FindNameInExtension(DWORD dwIndex, CRecordDescription& desc, std::unique_ptr<BYTE[]>& pImage)

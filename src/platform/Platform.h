@@ -42,8 +42,3 @@ std::string FirstDiskPath();
 std::wstring WideFromUtf8(const std::string& str);
 std::string Utf8FromWide(const std::wstring& wstr);
 #endif
-
-// Says that bytes are about to be written to [pBytes, pBytes + n64Count), so
-// the platform may make the memory ready in one step instead of a fault per
-// page. Only a hint: nothing changes if it is not taken.
-void PrepareForWrite(BYTE* pBytes, ULONGLONG n64Count);

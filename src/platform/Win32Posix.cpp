@@ -19,7 +19,6 @@
 #include <new>
 #include <string>
 #include <sys/ioctl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -530,22 +529,6 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
                                                     fnDone))
         return WAIT_TIMEOUT;
     return WAIT_OBJECT_0;
-}
-
-// ---- memory ----------------------------------------------------------------------
-
-void PrepareForWrite(BYTE* pBytes, ULONGLONG n64Count)
-{
-#ifdef MADV_POPULATE_WRITE
-    const uintptr_t nPage = 4096;
-    uintptr_t nStart = (reinterpret_cast<uintptr_t>(pBytes) + nPage - 1) & ~(nPage - 1);
-    uintptr_t nEnd = (reinterpret_cast<uintptr_t>(pBytes) + n64Count) & ~(nPage - 1);
-    if (nEnd > nStart + 16 * nPage)
-        madvise(reinterpret_cast<void*>(nStart), nEnd - nStart, MADV_POPULATE_WRITE);
-#else
-    (void)pBytes;
-    (void)n64Count;
-#endif
 }
 
 #endif  // !_WIN32

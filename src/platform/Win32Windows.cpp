@@ -52,8 +52,6 @@ std::string FirstDiskPath()
     return SALVIX_FIRST_DISK;
 }
 
-void PrepareForWrite(BYTE*, ULONGLONG) {}
-
 std::wstring WideFromUtf8(const std::string& str)
 {
     if (str.empty())

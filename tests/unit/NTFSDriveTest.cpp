@@ -146,6 +146,54 @@ TEST_F(NTFSDriveTest, ClustersFromTheAllocatedSize)
     }
 }
 
+// A record whose names all moved to an extension record, named by an
+// attribute list that lies on the disk: only a details call that may read
+// the disk finds the name, and only when the list's runs hold all of it.
+TEST_F(NTFSDriveTest, NameFromAnExtensionRecordThroughAListOnTheDisk)
+{
+    struct CCase
+    {
+        const char* m_pszWhat;
+        ULONGLONG m_n64ListSize;  // what the list attribute claims; 0: its own size
+        bool m_bWantName;
+    };
+    const CCase cases[] = {
+        {"list held by its runs", 0, true},
+        {"list longer than its runs", 2 * 4096, false},
+    };
+    for (const CCase& test : cases)
+    {
+        CTestDisk volume;
+        std::vector<BYTE> vecList;
+        for (const auto& entry : {ListEntry(0x10, 0, 30, 1), ListEntry(0x30, 0, 31, 1)})
+            vecList.insert(vecList.end(), entry.begin(), entry.end());
+        const ULONGLONG n64ListSize = test.m_n64ListSize ? test.m_n64ListSize : vecList.size();
+        CRecordImage& base = volume.Record(30);
+        base.SetSequence(1);
+        base.AddResident(0x10, StandardInfoValue(100));
+        base.AddNonResident(0x20, Runs({{1, 100}}), 4096, n64ListSize);
+        volume.Record(31).SetBaseRecord(30, 1).AddResident(0x30, FileNameValue(u"moved.txt"));
+        volume.Build(40);
+        vecList.resize(4096, 0);
+        volume.File().Write(volume.ClusterPosition(100), vecList);
+
+        CHandle device(volume.Open());
+        CNTFSDrive drive;
+        ASSERT_EQ(0u, OpenOn(drive, device)) << test.m_pszWhat;
+        MFTEntryInfo info;
+        MFTEntryDetails details;
+        ASSERT_EQ(0u, drive.GetEntryDetails(30, info, details)) << test.m_pszWhat;
+        EXPECT_FALSE(details.bHasName) << test.m_pszWhat << ": a description never reads the disk";
+        EXPECT_STREQ("", info.szName) << test.m_pszWhat;
+
+        ASSERT_EQ(0u, drive.GetEntryDetails(30, info, details, true)) << test.m_pszWhat;
+        EXPECT_EQ(test.m_bWantName, details.bHasName) << test.m_pszWhat;
+        EXPECT_EQ(test.m_bWantName ? "moved.txt" : "", details.strName) << test.m_pszWhat;
+        EXPECT_STREQ(test.m_bWantName ? "moved.txt" : "", info.szName) << test.m_pszWhat;
+        EXPECT_EQ(100, info.n64CreationTime) << test.m_pszWhat;
+    }
+}
+
 TEST_F(NTFSDriveTest, UpdateSequenceIsAppliedToCopiesNotToTheTable)
 {
     // A name whose units cross the end of the first 512-byte stretch.
