@@ -78,15 +78,17 @@ void PrintJsonTree(std::FILE* pOut, const CDiskTree& tree)
     std::fprintf(pOut, "%s]}\n", strOut.c_str());
 }
 
-// The first reason a disk of the tree could not be read, or 0, with the
-// disk's name.
+// The first reason a disk of the tree could not be read, with the disk's
+// name, or 0. Drives that came along with images named are not counted:
+// the images are what was asked for.
 DWORD TreeError(const CDiskTree& tree, std::string& strDisk)
 {
     const std::vector<CDiskSummary> vecDisks = ListDisks();
     for (size_t i = 0; i < tree.m_vecDisks.size(); ++i)
     {
         const DWORD dwError = tree.SingleDisk() ? tree.m_dwError : tree.m_vecDisks[i].m_dwError;
-        if (dwError)
+        const DWORD dwDisk = i < vecDisks.size() ? vecDisks[i].m_dwDisk : 0;
+        if (dwError && IsNamedImage(dwDisk))
         {
             strDisk = i < vecDisks.size() ? vecDisks[i].m_strName : DiskPath(0);
             return dwError;

@@ -7,6 +7,7 @@
 #include "cli/ListColumns.h"
 #include "cli/OutputCheck.h"
 #include "cli/Progress.h"
+#include "platform/Platform.h"
 #include "session/FolderPaths.h"
 #include "session/SaveRun.h"
 #include "session/TargetPath.h"
