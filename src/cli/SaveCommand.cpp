@@ -95,22 +95,91 @@ std::string Utf8Of(const fs::path& path)
 #endif
 }
 
-// The report: what was saved, and every file that was not, with why.
-std::string ReportText(size_t nSaved, size_t nFiles, ULONGLONG n64Bytes, const std::vector<CProblem>& vecProblems)
-{
-    std::string strText = "Saved " + std::to_string(nSaved) + " of " + std::to_string(nFiles) + " files (" +
-                          ByteCountText(n64Bytes) + ").\n";
-    for (const CProblem& problem : vecProblems)
-        strText += "Not saved: " + problem.m_strName + " (record " + std::to_string(problem.m_dwRecord) +
-                   "): " + ErrorSentence(problem.m_dwCode) + "\n";
-    return strText;
-}
-
 // A full, read-only or vanished destination fails every later file too.
 bool EndsTheRun(DWORD dwCode)
 {
-    return dwCode == ERROR_DISK_FULL || dwCode == ERROR_WRITE_PROTECT ||
-           dwCode == ERROR_PATH_NOT_FOUND || dwCode == ERROR_DISK_QUOTA_EXCEEDED;
+    return dwCode == ERROR_DISK_FULL || dwCode == ERROR_WRITE_PROTECT || dwCode == ERROR_PATH_NOT_FOUND ||
+           dwCode == ERROR_DISK_QUOTA_EXCEEDED;
+}
+
+// What a save did so far: its figures for the progress line, its problems
+// for the report.
+class CSaveTally
+{
+public:
+    explicit CSaveTally(size_t nFiles)
+        : m_nFiles(nFiles), m_bProgress(StderrIsTerminal()), m_timeStart(std::chrono::steady_clock::now()),
+          m_timeShown(m_timeStart)
+    {
+    }
+
+    // The progress line, redrawn at most ten times a second, on a terminal only.
+    void Show(ULONGLONG n64InHand)
+    {
+        const auto timeNow = std::chrono::steady_clock::now();
+        if (!m_bProgress || timeNow - m_timeShown < std::chrono::milliseconds(100))
+            return;
+        m_timeShown = timeNow;
+        CProgressFigures figures;
+        figures.m_nFilesDone = m_nSaved + m_vecProblems.size();
+        figures.m_nFiles = m_nFiles;
+        figures.m_n64Bytes = m_n64Saved + n64InHand;
+        figures.m_dSeconds = std::chrono::duration<double>(timeNow - m_timeStart).count();
+        std::fprintf(stderr, "\r%s", ProgressLine(figures).c_str());
+    }
+    void Saved(ULONGLONG n64Bytes)
+    {
+        ++m_nSaved;
+        m_n64Saved += n64Bytes;
+    }
+    void Failed(const CProblem& problem) { m_vecProblems.push_back(problem); }
+    bool Problems() const { return !m_vecProblems.empty(); }
+
+    // What was saved, and every file that was not, with why.
+    std::string Report()
+    {
+        if (m_bProgress)
+            std::fprintf(stderr, "\r%79s\r", "");
+        std::string strText = "Saved " + std::to_string(m_nSaved) + " of " + std::to_string(m_nFiles) +
+                              " files (" + ByteCountText(m_n64Saved) + ").\n";
+        for (const CProblem& problem : m_vecProblems)
+            strText += "Not saved: " + problem.m_strName + " (record " + std::to_string(problem.m_dwRecord) +
+                       "): " + ErrorSentence(problem.m_dwCode) + "\n";
+        const size_t nTried = m_nSaved + m_vecProblems.size();
+        if (nTried < m_nFiles)
+            strText += "The other " + std::to_string(m_nFiles - nTried) +
+                       " files were not tried: every one would have failed the same way.\n";
+        return strText;
+    }
+
+private:
+    size_t m_nFiles;
+    bool m_bProgress;
+    std::chrono::steady_clock::time_point m_timeStart, m_timeShown;
+    size_t m_nSaved = 0;
+    ULONGLONG m_n64Saved = 0;
+    std::vector<CProblem> m_vecProblems;
+};
+
+// One file through the session's save; false when the run is to end.
+bool SaveFile(CScanSession& session, const CRowStore& store, size_t nRow, const fs::path& folder, CSaveTally& tally)
+{
+    const CScanRow& row = store.Row(nRow);
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    CSaveRun run(session, {row.m_dwRecord}, Utf8Of(folder));
+    CSaveRun::EStep eStep = CSaveRun::EStep::eMore;
+    while ((eStep = run.Step(INFINITE)) == CSaveRun::EStep::eMore)
+        tally.Show(run.BytesDone());
+    if (eStep == CSaveRun::EStep::eDone)
+    {
+        tally.Saved(run.BytesTotal());
+        return true;
+    }
+    const std::string strName = store.Name(nRow);
+    tally.Failed({strName.empty() ? "(no name)" : ChildPath(store.FolderText(nRow), strName), row.m_dwRecord,
+                  run.Error()});
+    return !EndsTheRun(run.Error());
 }
 
 }  // namespace
@@ -119,62 +188,27 @@ int SaveRows(CScanSession& session, const CRowStore& store, const std::vector<si
              const CSaveOptions& options)
 {
     const std::vector<size_t> vecRows = options.m_bFolders ? ExpandFolders(store, vecChosen) : vecChosen;
-    const bool bProgress = StderrIsTerminal();
-    const auto timeStart = std::chrono::steady_clock::now();
-    auto timeShown = timeStart;
-    std::vector<CProblem> vecProblems;
-    size_t nFiles = 0, nSaved = 0;
+    size_t nFiles = 0;
     for (size_t nRow : vecRows)
         nFiles += (store.Row(nRow).m_dwFileFlags & kFolderFlag) ? 0 : 1;
-    ULONGLONG n64Saved = 0;
+    CSaveTally tally(nFiles);
     for (size_t nRow : vecRows)
     {
-        const CScanRow& row = store.Row(nRow);
         const fs::path folder = TargetFolder(options, store.FolderText(nRow));
+        if (!(store.Row(nRow).m_dwFileFlags & kFolderFlag))
+        {
+            if (!SaveFile(session, store, nRow, folder, tally))
+                break;
+            continue;
+        }
+        // A folder is never written as a file; with folders it is made, empty or not.
         std::error_code ec;
-        if (row.m_dwFileFlags & kFolderFlag)
-        {
-            // A folder is never written as a file; with folders it is made, empty or not.
-            if (options.m_bFolders)
-                fs::create_directories(folder / PathFromUtf8(SafeFolderName(store.Name(nRow))), ec);
-            continue;
-        }
-        fs::create_directories(folder, ec);
-        CSaveRun run(session, {row.m_dwRecord}, Utf8Of(folder));
-        CSaveRun::EStep eStep = CSaveRun::EStep::eMore;
-        while ((eStep = run.Step(INFINITE)) == CSaveRun::EStep::eMore)
-        {
-            const auto timeNow = std::chrono::steady_clock::now();
-            if (!bProgress || timeNow - timeShown < std::chrono::milliseconds(100))
-                continue;
-            timeShown = timeNow;
-            CProgressFigures figures;
-            figures.m_nFilesDone = nSaved + vecProblems.size();
-            figures.m_nFiles = nFiles;
-            figures.m_n64Bytes = n64Saved + run.BytesDone();
-            figures.m_dSeconds = std::chrono::duration<double>(timeNow - timeStart).count();
-            std::fprintf(stderr, "\r%s", ProgressLine(figures).c_str());
-        }
-        if (eStep == CSaveRun::EStep::eDone)
-        {
-            ++nSaved;
-            n64Saved += run.BytesTotal();
-            continue;
-        }
-        const std::string strName = store.Name(nRow);
-        vecProblems.push_back({strName.empty() ? "(no name)" : ChildPath(store.FolderText(nRow), strName),
-                               row.m_dwRecord, run.Error()});
-        if (EndsTheRun(run.Error()))
-            break;
+        if (options.m_bFolders)
+            fs::create_directories(folder / PathFromUtf8(SafeFolderName(store.Name(nRow))), ec);
     }
-    if (bProgress)
-        std::fprintf(stderr, "\r%79s\r", "");
-    std::string strReport = ReportText(nSaved, nFiles, n64Saved, vecProblems);
-    if (nSaved + vecProblems.size() < nFiles)
-        strReport += "The other " + std::to_string(nFiles - nSaved - vecProblems.size()) +
-                     " files were not tried: every one would have failed the same way.\n";
+    const std::string strReport = tally.Report();
     std::fputs(strReport.c_str(), stdout);
-    if (vecProblems.empty())
+    if (!tally.Problems())
         return eExitOk;
     // Beside the files, for whoever looks at them later.
     std::ofstream(PathFromUtf8(options.m_strOutput) / PathFromUtf8("保存结果.txt"), std::ios::binary) << strReport;
