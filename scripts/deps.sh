@@ -9,6 +9,7 @@ SALVIX_PACKAGES=(
   xvfb xauth xdotool x11-apps imagemagick
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix googletest wine wine64 fonts-wine
+  libcli11-dev dpkg-dev zip lintian
 )
 
 salvix_install_deps() {

@@ -1,11 +1,12 @@
 #include "ui/SalvixApp.h"
 
+#include "SalvixVersion.h"
 #include "ui/SalvixDlg.h"
 
 CSalvixApp::CSalvixApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("Salvix"));
-    setApplicationVersion(QStringLiteral("2.0.0.1000"));
+    setApplicationVersion(QStringLiteral(SALVIX_VERSION));
 }
 
 BOOL CSalvixApp::InitInstance()

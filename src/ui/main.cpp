@@ -1,9 +1,12 @@
+#include "SalvixVersion.h"
 #include "platform/Platform.h"
 #include "ui/SalvixApp.h"
 
 #include <QFile>
 #include <QStringList>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,13 @@
 
 int main(int argc, char** argv)
 {
+    // Answered before the application exists, so it needs no display.
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--version") == 0)
+        {
+            std::printf("salvix %s\n", SALVIX_VERSION);
+            return 0;
+        }
 #if defined(__GLIBC__)
     // The list's rows live in a few large blocks that are freed at each new
     // scan. With the C library's sliding threshold the second scan's blocks

@@ -4,6 +4,7 @@
 // streams, directories, long, Latin-1 and wider names.
 #include "ExtractVolume.h"
 #include "support/Process.h"
+#include "support/TestData.h"
 
 #include "session/SaveEntry.h"
 
@@ -192,6 +193,7 @@ TEST(SaveSweep, PublicImageWithASparseFile)
 {
     const std::string strWork = WorkFolder();
     ASSERT_NE(strWork, "");
+    SALVIX_SKIP_WITHOUT_TESTDATA(SALVIX_TESTDATA_DIR "/testfs1.bin.gz");
     const std::string strImage = strWork + "/testfs1.img";
     const CProcessResult gzip = RunProcess({"gzip", "-dc", SALVIX_TESTDATA_DIR "/testfs1.bin.gz"});
     ASSERT_TRUE(gzip.Ok()) << gzip.m_strErrors;

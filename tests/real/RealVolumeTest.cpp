@@ -5,6 +5,7 @@
 #include "RealTestSupport.h"
 #include "support/Disagreements.h"
 #include "support/DiskGuard.h"
+#include "support/TestData.h"
 
 #include "disk/Disk.h"
 #include "disk/DiskLayout.h"
@@ -322,6 +323,7 @@ TEST(RealVolume, Sectors4096)
 // A volume of another maker: 512-byte clusters, a sparse file, 512 directories.
 TEST(RealVolume, PublicTestfs1)
 {
+    SALVIX_SKIP_WITHOUT_TESTDATA(SALVIX_TESTDATA_DIR "/testfs1.bin.gz");
     VolumeStats s = CompareImage("testfs1.img", 63);
     EXPECT_GE(s.nSparse, 1);
     EXPECT_GE(s.nDataCompared, 500);
@@ -331,6 +333,7 @@ TEST(RealVolume, PublicTestfs1)
 // A volume formatted by Windows: compressed files, many empty deleted files.
 TEST(RealVolume, PublicDissect)
 {
+    SALVIX_SKIP_WITHOUT_TESTDATA(SALVIX_TESTDATA_DIR "/dissect-ntfs.bin.gz");
     VolumeStats s = CompareImage("dissect.img", 2048);
     EXPECT_GE(s.nCompressed, 1);
     EXPECT_GE(s.nDeleted, 200);

@@ -15,12 +15,13 @@ rm -f "$out"/*.img "$out"/*.vol
 "$mkvolume" --sector 4096 --disk 2048 "$out/s4096.img"
 "$mksample" "$out/sample.img"
 
-# Made elsewhere: placed inside a partitioned disk.
+# Made elsewhere: placed inside a partitioned disk. Without the public test
+# images (a clone alone) they are left out, and the tests that read them skip.
 wrap() {
   local name=$1 start=$2 archive=$3
   if [ ! -r "$archive" ]; then
-    echo "make-images.sh: $archive is missing (set SALVIX_TESTDATA_DIR)" >&2
-    exit 1
+    echo "make-images.sh: $archive is absent: $name.img is not made, its tests skip"
+    return 0
   fi
   gzip -dc "$archive" > "$out/$name.vol"
   "$mkvolume" --disk "$start" --from "$out/$name.vol" "$out/$name.img"

@@ -3,6 +3,7 @@
 #include "PartitionWalk.h"
 #include "support/Process.h"
 #include "support/SleuthKit.h"
+#include "support/TestData.h"
 
 #include "GptWriter.h"
 
@@ -261,8 +262,7 @@ std::string TestDataDir()
 TEST(PartitionRealTest, PublicImageWithThreeEntryExtendedRecord)
 {
     const std::string strZip = TestDataDir() + "/dftt1-extend-part.zip";
-    ASSERT_TRUE(std::filesystem::is_regular_file(strZip))
-        << strZip << " is missing; set SALVIX_TESTDATA_DIR to the public test images";
+    SALVIX_SKIP_WITHOUT_TESTDATA(strZip);
     ASSERT_FALSE(FindProgram("unzip").empty()) << "unzip is missing: see scripts/deps.sh";
 
     CTempDir dir;

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Draws the program's 32x32 icon (a disk platter under a magnifying glass)
-into salvix.png. Only the standard library is used; run it after a change."""
+into salvix.png. Only the standard library is used; run it after a change.
+  make_icon.py [OUTPUT.png [SIZE]]
+draws it SIZE pixels wide instead (the package's icons, packaging/icons/)."""
 import math
 import struct
 import sys
@@ -13,25 +15,28 @@ def blend(dst, src, alpha):
     return tuple(round(d * (1 - alpha) + s * alpha) for d, s in zip(dst, src))
 
 
-def draw():
-    px = [[(0, 0, 0, 0)] * SIZE for _ in range(SIZE)]
+def draw(size=SIZE):
+    px = [[(0, 0, 0, 0)] * size for _ in range(size)]
+    k = size / SIZE  # the picture is laid out on 32 pixels
 
     def put(x, y, rgb, alpha=1.0):
-        if 0 <= x < SIZE and 0 <= y < SIZE and alpha > 0:
+        if 0 <= x < size and 0 <= y < size and alpha > 0:
             r, g, b, a = px[y][x]
             base = (r, g, b) if a else rgb
             out = blend(base, rgb, alpha)
             px[y][x] = (*out, max(a, round(255 * alpha)))
 
     def disc(cx, cy, radius, rgb):
-        for y in range(SIZE):
-            for x in range(SIZE):
+        cx, cy, radius = cx * k, cy * k, radius * k
+        for y in range(size):
+            for x in range(size):
                 d = math.hypot(x + 0.5 - cx, y + 0.5 - cy)
                 put(x, y, rgb, max(0.0, min(1.0, radius - d + 0.5)))
 
     def ring(cx, cy, radius, width, rgb):
-        for y in range(SIZE):
-            for x in range(SIZE):
+        cx, cy, radius, width = cx * k, cy * k, radius * k, width * k
+        for y in range(size):
+            for x in range(size):
                 d = abs(math.hypot(x + 0.5 - cx, y + 0.5 - cy) - radius)
                 put(x, y, rgb, max(0.0, min(1.0, width / 2 - d + 0.5)))
 
@@ -43,15 +48,17 @@ def draw():
     # The magnifying glass over the lower right.
     disc(21, 21, 6.5, (250, 250, 235))
     ring(21, 21, 6.0, 2.0, (200, 40, 30))
-    for t in range(0, 60):
-        f = t / 59
-        x = 25.5 + f * 5.0
-        y = 25.5 + f * 5.0
+    steps = round(60 * k)
+    reach = math.ceil(2 * k)
+    for t in range(0, steps):
+        f = t / (steps - 1)
+        x = (25.5 + f * 5.0) * k
+        y = (25.5 + f * 5.0) * k
         disc_alpha = 1.0
-        for dy in range(-2, 3):
-            for dx in range(-2, 3):
+        for dy in range(-reach, reach + 1):
+            for dx in range(-reach, reach + 1):
                 d = math.hypot(dx, dy)
-                if d <= 1.6:
+                if d <= 1.6 * k:
                     put(int(x) + dx, int(y) + dy, (150, 30, 20), disc_alpha)
     return px
 
@@ -64,7 +71,7 @@ def write_png(path, px):
         return out + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
 
     png = b"\x89PNG\r\n\x1a\n"
-    png += chunk(b"IHDR", struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0))
+    png += chunk(b"IHDR", struct.pack(">IIBBBBB", len(px[0]), len(px), 8, 6, 0, 0, 0))
     png += chunk(b"IDAT", zlib.compress(raw, 9))
     png += chunk(b"IEND", b"")
     with open(path, "wb") as f:
@@ -72,4 +79,5 @@ def write_png(path, px):
 
 
 if __name__ == "__main__":
-    write_png(sys.argv[1] if len(sys.argv) > 1 else "salvix.png", draw())
+    write_png(sys.argv[1] if len(sys.argv) > 1 else "salvix.png",
+              draw(int(sys.argv[2]) if len(sys.argv) > 2 else SIZE))

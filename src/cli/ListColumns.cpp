@@ -1,0 +1,117 @@
+#include "cli/ListColumns.h"
+
+#include <cstdio>
+
+namespace
+{
+
+std::string Flag(bool b)
+{
+    return b ? "1" : "0";
+}
+
+std::string Hex(DWORD dw)
+{
+    char szText[16];
+    std::snprintf(szText, sizeof(szText), "0x%08x", static_cast<unsigned>(dw));
+    return szText;
+}
+
+}  // namespace
+
+const CListColumn kListColumns[] = {
+    {"record", CListColumn::eNumber,
+     [](const CRowStore& s, size_t n) { return std::to_string(s.Row(n).m_dwRecord); }},
+    {"name", CListColumn::eText, [](const CRowStore& s, size_t n) { return s.Name(n); }},
+    {"path", CListColumn::eText, [](const CRowStore& s, size_t n) { return s.FolderText(n); }},
+    {"deleted", CListColumn::eFlag, [](const CRowStore& s, size_t n) { return Flag(s.Row(n).m_bNotInUse); }},
+    {"folder", CListColumn::eFlag,
+     [](const CRowStore& s, size_t n) { return Flag(s.Row(n).m_dwFileFlags & kFolderFlag); }},
+    {"clusters", CListColumn::eNumber,
+     [](const CRowStore& s, size_t n) { return std::to_string(s.Row(n).m_dwClusters); }},
+    {"flags", CListColumn::eText, [](const CRowStore& s, size_t n) { return Hex(s.Row(n).m_dwFileFlags); }},
+};
+const size_t kListColumnCount = sizeof(kListColumns) / sizeof(kListColumns[0]);
+
+std::string JsonString(const std::string& str)
+{
+    std::string strOut = "\"";
+    for (const char c : str)
+    {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\')
+            (strOut += '\\') += c;
+        else if (c == '\n')
+            strOut += "\\n";
+        else if (c == '\t')
+            strOut += "\\t";
+        else if (b < 0x20 || b == 0x7F)
+        {
+            char szEscape[8];
+            std::snprintf(szEscape, sizeof(szEscape), "\\u%04x", b);
+            strOut += szEscape;
+        }
+        else
+            strOut += c;
+    }
+    return strOut + "\"";
+}
+
+std::string TsvField(const std::string& str)
+{
+    std::string strOut;
+    for (const char c : str)
+    {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if (c == '\t')
+            strOut += "\\t";
+        else if (c == '\n')
+            strOut += "\\n";
+        else if (c == '\r')
+            strOut += "\\r";
+        else if (b < 0x20 || b == 0x7F)
+        {
+            char szEscape[8];
+            std::snprintf(szEscape, sizeof(szEscape), "\\x%02x", b);
+            strOut += szEscape;
+        }
+        else
+            strOut += c;
+    }
+    return strOut;
+}
+
+std::string TsvHeader()
+{
+    std::string strLine;
+    for (size_t i = 0; i < kListColumnCount; ++i)
+        (strLine += i ? "\t" : "") += kListColumns[i].m_pszName;
+    return strLine + "\n";
+}
+
+std::string TsvLine(const CRowStore& store, size_t nRow)
+{
+    std::string strLine;
+    for (size_t i = 0; i < kListColumnCount; ++i)
+        (strLine += i ? "\t" : "") += TsvField(kListColumns[i].m_fnValue(store, nRow));
+    return strLine + "\n";
+}
+
+std::string JsonLine(const CRowStore& store, size_t nRow)
+{
+    std::string strLine = "{";
+    for (size_t i = 0; i < kListColumnCount; ++i)
+    {
+        const CListColumn& column = kListColumns[i];
+        const std::string strValue = column.m_fnValue(store, nRow);
+        (strLine += i ? ",\"" : "\"") += column.m_pszName;
+        strLine += "\":";
+        if (column.m_eKind == CListColumn::eText)
+            strLine += JsonString(strValue);
+        else if (column.m_eKind == CListColumn::eFlag)
+            strLine += strValue == "1" ? "true" : "false";
+        else
+            strLine += strValue;
+    }
+    return strLine + "}\n";
+}

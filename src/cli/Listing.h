@@ -1,0 +1,36 @@
+// A scan of one partition without a window: the rows kept in a store as the
+// list keeps them, narrowed by the list's own filter (RowView), and each new
+// shown row handed on at once, so a long table prints as it is read.
+#pragma once
+
+#include "session/RowView.h"
+#include "session/ScanSession.h"
+
+#include <functional>
+
+class CListing : public IScanSink
+{
+public:
+    // fnShown(row of the store) for every row that passes the filter, in scan order.
+    CListing(const std::string& strMatch, bool bDeletedOnly, std::function<void(size_t nStoreRow)> fnShown);
+
+    // The whole scan; 0 or the code that ended it (reported already to OnError).
+    DWORD Run(CScanSession& session, const CScanTarget& target);
+    // Asks the scan to stop after the batch in hand (its output is gone).
+    void Stop() { m_bStop = 1; }
+
+    const CRowStore& Store() const { return m_store; }
+    const CRowView& View() const { return m_view; }
+    DWORD Error() const { return m_dwError; }
+
+    void OnCleared() override;
+    void OnRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted) override;
+    void OnError(DWORD dwCode) override { m_dwError = dwCode; }
+
+private:
+    CRowStore m_store;
+    CRowView m_view;
+    std::function<void(size_t)> m_fnShown;
+    std::atomic<BYTE> m_bStop{0};
+    DWORD m_dwError = 0;
+};
