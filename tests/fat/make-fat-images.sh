@@ -105,13 +105,23 @@ tell_story() {
 
 # ---- FAT through mtools -----------------------------------------------------
 
+# FAT32 keeps where the last file went (FSInfo's next free cluster) and
+# mtools goes on from there; Windows and cameras fill gaps. Forgetting the
+# hint before each write makes mtools fill first-fit too.
+forget_hint() {
+  [ "$BITS" = 32 ] || return 0
+  local fsinfo
+  fsinfo=$(od -An -tu2 -j48 -N2 "$IMG" | tr -d ' ')
+  printf '\xff\xff\xff\xff' | dd of="$IMG" bs=1 seek=$((fsinfo * 512 + 492)) conv=notrunc status=none
+}
+
 make_fat() {  # KIND BITS SIZE_KIB SECTORS_PER_CLUSTER
   local kind=$1 bits=$2 kib=$3 spc=$4 img="$OUT/$1.img"
   rm -f "$img"
   mkfs.fat -C -F "$bits" -s "$spc" -n "${kind^^}VOL" "$img" "$kib" >/dev/null
-  IMG=$img
+  IMG=$img BITS=$bits
   mk_dir() { mmd -i "$IMG" "::$1"; }
-  put() { mcopy -i "$IMG" "$SRC/${1##*/}" "::$1"; }
+  put() { forget_hint; mcopy -i "$IMG" "$SRC/${1##*/}" "::$1"; }
   del() { mdel -i "$IMG" "::$1"; }
   deltree() { mdeltree -i "$IMG" "::$1"; }
   SRC=$OUT/$kind.src
