@@ -22,9 +22,15 @@ DWORD CFatData::Read(ULONGLONG n64Offset, BYTE* pDest, size_t nCount)
     if (n64Offset < m_n64Stored)
         nStored = static_cast<size_t>(std::min<ULONGLONG>(nCount, m_n64Stored - n64Offset));
     memset(pDest + nStored, 0, nCount - nStored);
-    // The run that holds the offset, then the ones after it.
+    // The run that holds the offset, then the ones after it; a save reads
+    // in order, so the search starts at the run the last read ended in.
     ULONGLONG n64RunStart = 0;
     size_t nRun = 0;
+    if (m_nLastRun < m_vecRuns.size() && m_n64LastRunStart <= n64Offset)
+    {
+        nRun = m_nLastRun;
+        n64RunStart = m_n64LastRunStart;
+    }
     while (nRun < m_vecRuns.size() && n64RunStart + m_vecRuns[nRun].m_n64Length <= n64Offset)
         n64RunStart += m_vecRuns[nRun++].m_n64Length;
     while (nStored > 0 && nRun < m_vecRuns.size())
@@ -37,6 +43,8 @@ DWORD CFatData::Read(ULONGLONG n64Offset, BYTE* pDest, size_t nCount)
         pDest += nPart;
         n64Offset += nPart;
         nStored -= nPart;
+        m_nLastRun = nRun;
+        m_n64LastRunStart = n64RunStart;
         n64RunStart += run.m_n64Length;
         ++nRun;
     }

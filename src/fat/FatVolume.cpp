@@ -196,11 +196,28 @@ DWORD CFatVolume::ChainRuns(DWORD dwFirst, ULONGLONG n64Max, std::vector<CByteRu
         if (DWORD dwError = m_fat.Entry(dwCluster, dwNext))
             return dwError;
         if (dwNext >= ChainEndValue(m_boot.m_eKind))
-            return 0;
+            break;
         dwCluster = dwNext;
     }
     return n64Clusters < n64Max ? ERROR_FILE_CORRUPT : 0;
 }
+
+namespace
+{
+
+// A chain that comes back to a cluster it passed (a loop the length bound
+// alone would not see) gives runs that overlap.
+bool RunsOverlap(std::vector<CByteRun> vecRuns)
+{
+    std::sort(vecRuns.begin(), vecRuns.end(),
+              [](const CByteRun& a, const CByteRun& b) { return a.m_n64Offset < b.m_n64Offset; });
+    for (size_t i = 1; i < vecRuns.size(); ++i)
+        if (vecRuns[i - 1].m_n64Offset + vecRuns[i - 1].m_n64Length > vecRuns[i].m_n64Offset)
+            return true;
+    return false;
+}
+
+}  // namespace
 
 bool CFatVolume::ContiguousRuns(DWORD dwFirst, ULONGLONG n64Count, std::vector<CByteRun>& vecRuns) const
 {
@@ -261,6 +278,24 @@ void CFatVolume::DeletedState(DWORD dwFirst, ULONGLONG n64Count, CFatRow& row) c
     row.m_eState = n64Free == n64Count ? eStateRecoverable : n64Free == 0 ? eStateOverwritten : eStatePartial;
 }
 
+DWORD CFatVolume::DataRuns(const CWalkedEntry& e, ULONGLONG n64Clusters, std::vector<CByteRun>& vecRuns)
+{
+    // No file is larger than the volume.
+    if (!ValidCluster(e.m_dwFirstCluster) || n64Clusters > m_boot.m_dwClusterCount)
+        return ERROR_FILE_CORRUPT;
+    if (e.m_byFlags & CWalkedEntry::kNoFatChain)
+        return ContiguousRuns(e.m_dwFirstCluster, n64Clusters, vecRuns) ? 0 : ERROR_FILE_CORRUPT;
+    if (e.m_byFlags & CWalkedEntry::kDeleted)
+    {
+        DeletedRuns(e.m_dwFirstCluster, n64Clusters, vecRuns);
+        return 0;
+    }
+    ULONGLONG n64Got = 0;
+    if (DWORD dwError = ChainRuns(e.m_dwFirstCluster, n64Clusters, vecRuns, n64Got))
+        return dwError;
+    return RunsOverlap(vecRuns) ? ERROR_FILE_CORRUPT : 0;
+}
+
 DWORD CFatVolume::OpenData(DWORD dwEntry, CFatData& data)
 {
     data = CFatData();
@@ -278,22 +313,9 @@ DWORD CFatVolume::OpenData(DWORD dwEntry, CFatData& data)
     }
     const bool bExfat = m_boot.m_eKind == eKindExfat;
     const ULONGLONG n64Stored = bExfat ? std::min(e.m_n64ValidLength, e.m_n64Size) : e.m_n64Size;
-    const ULONGLONG n64Clusters = (n64Stored + m_boot.m_dwClusterSize - 1) / m_boot.m_dwClusterSize;
-    DWORD dwError = 0;
-    if (n64Clusters == 0)
-        ;
-    else if (!ValidCluster(e.m_dwFirstCluster))
-        dwError = ERROR_FILE_CORRUPT;
-    else if (e.m_byFlags & CWalkedEntry::kNoFatChain)
-        dwError = ContiguousRuns(e.m_dwFirstCluster, n64Clusters, data.m_vecRuns) ? 0 : ERROR_FILE_CORRUPT;
-    else if (e.m_byFlags & CWalkedEntry::kDeleted)
-        DeletedRuns(e.m_dwFirstCluster, n64Clusters, data.m_vecRuns);
-    else
-    {
-        ULONGLONG n64Got = 0;
-        dwError = ChainRuns(e.m_dwFirstCluster, n64Clusters, data.m_vecRuns, n64Got);
-    }
-    if (dwError != 0)
+    const ULONGLONG n64Clusters =
+        n64Stored / m_boot.m_dwClusterSize + (n64Stored % m_boot.m_dwClusterSize ? 1 : 0);
+    if (DWORD dwError = n64Clusters ? DataRuns(e, n64Clusters, data.m_vecRuns) : 0)
     {
         data = CFatData();
         return dwError;

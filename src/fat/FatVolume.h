@@ -160,6 +160,8 @@ private:
     std::vector<CByteRun> m_vecRuns;  // together they cover m_n64Stored bytes
     ULONGLONG m_n64Size = 0;
     ULONGLONG m_n64Stored = 0;        // from here to m_n64Size: zeros
+    size_t m_nLastRun = 0;            // where the last read ended
+    ULONGLONG m_n64LastRunStart = 0;
 };
 
 class CFatVolume
@@ -208,6 +210,8 @@ private:
     DWORD ChainRuns(DWORD dwFirst, ULONGLONG n64Max, std::vector<CByteRun>& vecRuns, ULONGLONG& n64Clusters);
     // Contiguous clusters from dwFirst, n64Count of them inside the volume.
     bool ContiguousRuns(DWORD dwFirst, ULONGLONG n64Count, std::vector<CByteRun>& vecRuns) const;
+    // The runs of an entry's first n64Clusters clusters, by the rules CFatData states.
+    DWORD DataRuns(const CWalkedEntry& e, ULONGLONG n64Clusters, std::vector<CByteRun>& vecRuns);
     // A deleted file's clusters by the rule CFatData states.
     void DeletedRuns(DWORD dwFirst, ULONGLONG n64Count, std::vector<CByteRun>& vecRuns) const;
     void AddRun(std::vector<CByteRun>& vecRuns, DWORD dwCluster) const;

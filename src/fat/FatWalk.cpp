@@ -145,8 +145,6 @@ DWORD CFatWalk::Run()
         if (!m_setWalked.insert(job.m_dwFirstCluster).second)
             continue;
         dwError = WalkDirectory(job);
-        if (dwError != 0 && dwError != ERROR_OPERATION_ABORTED && !m_bStop.load())
-            dwError = 0;  // a folder that cannot be read is left out
     }
     if (dwError == 0 && m_bStop.load())
         dwError = ERROR_OPERATION_ABORTED;
@@ -182,6 +180,9 @@ DWORD CFatWalk::WalkDirectory(const CDirJob& job)
                 return dwRowError;
         }
     }
+    // A folder that cannot be read is left out, unless it is the root.
+    if (dwError != 0 && dwError != ERROR_OPERATION_ABORTED && job.m_dwDepth > 0)
+        dwError = 0;
     // Folders met here go on the stacks so that they are walked in order.
     for (auto it = m_vecChildren.rbegin(); it != m_vecChildren.rend(); ++it)
         (it->m_bDeleted ? m_vecDeleted : m_vecLive).push_back(*it);
