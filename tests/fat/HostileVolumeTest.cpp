@@ -37,6 +37,11 @@ public:
         m_intact = WalkImage(m_volume, disk);
         m_boot = m_volume.Boot();
     }
+    // Another copy of the intact bytes, for the next thing to break.
+    CBrokenCopy(const CBrokenCopy& other)
+        : m_strKind(other.m_strKind), m_vecImage(other.m_vecImage), m_intact(other.m_intact), m_boot(other.m_boot)
+    {
+    }
     const CWalkedRow& Row(const std::string& strPath) const
     {
         const CWalkedRow* pRow = m_intact.Find(strPath);
@@ -146,7 +151,7 @@ TEST(HostileFat16, EndsCleanlyAndSaysWhatItCouldNotRead)
     };
     for (const CHostileCase& k : kCases)
     {
-        CBrokenCopy broken("fat16");
+        CBrokenCopy broken(copy);
         const std::string strRow = k.m_fnBreak(broken);
         CScratchFile file;
         fat::CFatVolume volume;

@@ -4,6 +4,7 @@
 // blkls say where a deleted file starts and which sectors are in use now.
 #include "FatTestSupport.h"
 
+#include "SleuthFat.h"
 #include "support/SleuthKit.h"
 
 #include <set>
@@ -14,53 +15,27 @@ using namespace salvix_test;
 namespace
 {
 
-// What The Sleuth Kit says about allocation: the sectors in use now, the
-// cluster size, and per file its first sector.
-struct CSleuthAllocation
+// Sectors per cluster, as fsstat gives them.
+uint64_t SectorsPerCluster(const std::string& strImage)
 {
-    std::set<uint64_t> m_setInUse;
-    uint64_t m_n64SectorsPerCluster = 0;
-};
-
-bool ReadAllocation(const std::string& strImage, CSleuthAllocation& alloc)
-{
-    const CProcessResult blkls = RunProcess({"blkls", "-l", "-a", strImage});
     const CProcessResult fsstat = RunProcess({"fsstat", strImage});
-    if (!blkls.Ok() || !fsstat.Ok())
-        return false;
-    std::istringstream lines(blkls.m_strOutput);
-    std::string strLine;
-    while (std::getline(lines, strLine))
-        if (strLine.size() > 2 && isdigit(static_cast<unsigned char>(strLine[0])) &&
-            strLine.compare(strLine.size() - 2, 2, "|a") == 0)
-            alloc.m_setInUse.insert(std::stoull(strLine));
     const size_t nSector = fsstat.m_strOutput.find("Sector Size: ");
     const size_t nCluster = fsstat.m_strOutput.find("Cluster Size: ");
-    if (nSector == std::string::npos || nCluster == std::string::npos)
-        return false;
-    alloc.m_n64SectorsPerCluster = std::stoull(fsstat.m_strOutput.substr(nCluster + 14)) /
-                                   std::stoull(fsstat.m_strOutput.substr(nSector + 13));
-    return !alloc.m_setInUse.empty() && alloc.m_n64SectorsPerCluster != 0;
-}
-
-// The first sector istat gives for an entry; 0 when it gives none.
-uint64_t FirstSector(const std::string& strImage, uint64_t n64Inode)
-{
-    const CProcessResult istat = RunProcess({"istat", strImage, std::to_string(n64Inode)});
-    const size_t nAt = istat.m_strOutput.find("Sectors:\n");
-    if (!istat.Ok() || nAt == std::string::npos)
+    if (!fsstat.Ok() || nSector == std::string::npos || nCluster == std::string::npos)
         return 0;
-    std::istringstream words(istat.m_strOutput.substr(nAt + 9));
-    uint64_t n64Sector = 0;
-    words >> n64Sector;
-    return n64Sector;
+    return std::stoull(fsstat.m_strOutput.substr(nCluster + 14)) / std::stoull(fsstat.m_strOutput.substr(nSector + 13));
 }
 
 // fls lines that name files and folders (not the label, the metadata files
-// or the virtual entries).
-std::vector<CFlsEntry> NamedEntries(const std::string& strImage)
+// or the virtual entries); fls runs once per image.
+const std::vector<CFlsEntry>& NamedEntries(const std::string& strImage)
 {
-    std::vector<CFlsEntry> vecAll, vecNamed;
+    static std::map<std::string, std::vector<CFlsEntry>> s_mapNamed;
+    auto it = s_mapNamed.find(strImage);
+    if (it != s_mapNamed.end())
+        return it->second;
+    std::vector<CFlsEntry> vecAll;
+    std::vector<CFlsEntry>& vecNamed = s_mapNamed[strImage];
     EXPECT_TRUE(Fls(strImage, 0, vecAll));
     for (const CFlsEntry& e : vecAll)
         if (e.m_strType != "v/v" && e.m_strType != "V/V" && e.m_strPath[0] != '$' &&
@@ -87,6 +62,7 @@ protected:
         ASSERT_EQ(m_walk.m_dwOpen, 0u);
         ASSERT_EQ(m_walk.m_dwWalk, 0u);
         m_vecFls = NamedEntries(m_strImage);
+        ASSERT_TRUE(m_sleuth.Open(m_strImage));
     }
     const CFlsEntry* FlsEntry(const std::string& strPath) const
     {
@@ -102,6 +78,7 @@ protected:
     fat::CFatVolume m_volume;
     CImageWalk m_walk;
     std::vector<CFlsEntry> m_vecFls;
+    CSleuthFat m_sleuth;
 };
 
 TEST_P(MadeVolume, ListsWhatTheSleuthKitNamesUnderTheSameNameFolderAndMark)
@@ -143,7 +120,7 @@ TEST_P(MadeVolume, ReadsLiveAndUntouchedDeletedFilesAsIcatAndAsWritten)
         const CFlsEntry* pFls = FlsEntry(row.SlashPath());
         ASSERT_NE(pFls, nullptr) << row.SlashPath();
         Bytes vecIcat, vecOurs;
-        ASSERT_TRUE(Icat(m_strImage, 0, std::to_string(pFls->m_n64Record), vecIcat)) << row.SlashPath();
+        ASSERT_TRUE(m_sleuth.Data(pFls->m_n64Record, vecIcat)) << row.SlashPath();
         ASSERT_EQ(ReadEntry(m_volume, row.m_row.m_dwEntry, vecOurs), 0u) << row.SlashPath();
         EXPECT_EQ(vecOurs.size(), row.m_row.m_n64Size);
         EXPECT_TRUE(vecOurs == vecIcat) << row.SlashPath();
@@ -162,8 +139,8 @@ TEST_P(MadeVolume, ReadsLiveAndUntouchedDeletedFilesAsIcatAndAsWritten)
 
 TEST_P(MadeVolume, StatesFollowTheSectorsInUseNow)
 {
-    CSleuthAllocation alloc;
-    ASSERT_TRUE(ReadAllocation(m_strImage, alloc));
+    const uint64_t n64SectorsPerCluster = SectorsPerCluster(m_strImage);
+    ASSERT_NE(n64SectorsPerCluster, 0u);
     std::set<int> setStates;
     for (const CWalkedRow& row : m_walk.m_vecRows)
     {
@@ -175,13 +152,13 @@ TEST_P(MadeVolume, StatesFollowTheSectorsInUseNow)
         setStates.insert(row.m_row.m_eState);
         const CFlsEntry* pFls = FlsEntry(row.SlashPath());
         ASSERT_NE(pFls, nullptr) << row.SlashPath();
-        const uint64_t n64First = row.m_row.m_n64Clusters ? FirstSector(m_strImage, pFls->m_n64Record) : 0;
+        const uint64_t n64First = row.m_row.m_n64Clusters ? m_sleuth.FirstSector(pFls->m_n64Record) : 0;
         fat::EFatState eExpected = fat::eStateNoData;
         if (n64First != 0)
         {
             uint64_t n64Free = 0;
             for (uint64_t n = 0; n < row.m_row.m_n64Clusters; ++n)
-                n64Free += alloc.m_setInUse.count(n64First + n * alloc.m_n64SectorsPerCluster) == 0;
+                n64Free += !m_sleuth.InUse(n64First + n * n64SectorsPerCluster);
             eExpected = n64Free == row.m_row.m_n64Clusters ? fat::eStateRecoverable
                         : n64Free == 0                     ? fat::eStateOverwritten
                                                            : fat::eStatePartial;

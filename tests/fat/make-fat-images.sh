@@ -169,7 +169,7 @@ make_exfat() {
 for kind in "${KINDS[@]}"; do
   case $kind in
     fat12) make_fat fat12 12 2048 1 ;;
-    fat16) make_fat fat16 16 16384 1 ;;
+    fat16) make_fat fat16 16 4096 1 ;;
     fat32) make_fat fat32 32 40960 1 ;;
     exfat) make_exfat ;;
     *) echo "unknown kind $kind" >&2; exit 2 ;;
