@@ -16,23 +16,28 @@
 //   deleted folder's entries are listed under its path and are deleted rows
 //   themselves. Rows reach the sink in batches, each with the folder texts
 //   first met since the batch before. The walk checks bStop between
-//   clusters and rows and then returns ERROR_OPERATION_ABORTED; a damaged
+//   clusters and then returns ERROR_OPERATION_ABORTED; a damaged
 //   directory, entry set or long name is skipped (the short entry still
 //   listed) and the walk goes on. Only the stop, the sink's own code and a
 //   failed read of the root end it.
 // - Bounds: folders at most kMaxDepth deep; a directory read as at most
-//   kMaxFatDirBytes (FAT) or kMaxExfatDirBytes (exFAT); a chain no longer
-//   than the volume's cluster count; a directory's clusters walked once.
-// - A deleted folder's size is not stored: its clusters are read from its
+//   kMaxFatDirBytes (FAT) or kMaxExfatDirBytes (exFAT); no cluster read as a
+//   folder's twice (a chain that loops or runs into another folder ends
+//   there, a folder that points to itself or its parent is not walked again),
+//   so the whole walk reads at most the volume's clusters once.
+// - A deleted FAT folder's size is not stored: its clusters are read from its
 //   first on, as contiguous, until a cluster in use now (after the first), a
-//   cluster that holds anything but plausible directory entries, the end of
-//   the volume or the cap. A deleted folder whose first cluster is in use now
-//   may hold another's entries: its path then starts with "?\".
+//   cluster that starts another folder (a "." entry first), one that holds
+//   anything but plausible directory entries, the end of the volume or the
+//   cap. A deleted exFAT folder has its length stored and is read as far. A
+//   deleted folder whose first cluster is in use now may hold another's
+//   entries: its path then starts with "?\".
 // - OpenData(entry) gives a row's data (see CFatData); folders give an empty
 //   stream.
 // - Memory: the geometry, the cluster map (at most CClusterMap::kMaxBytes),
-//   one FAT window (CFatTable), and per walked entry a few dozen bytes and
-//   its folder's text once; names live only in the batches.
+//   one FAT window (CFatTable); during a walk the numbers of the clusters
+//   read as folders'; per walked entry a few dozen bytes and per folder its
+//   text once. Names live only in the batches.
 // - One thread uses an object at a time.
 #pragma once
 

@@ -46,8 +46,8 @@ bool PlausibleShortEntry(const BYTE* p)
 
 // ---- the bytes of a directory ----------------------------------------------------
 
-CDirCursor::CDirCursor(CFatVolume& volume, CFatTable& fat, const CDirJob& job)
-    : m_volume(volume), m_fat(fat), m_job(job)
+CDirCursor::CDirCursor(CFatVolume& volume, CFatTable& fat, const CDirJob& job, std::unordered_set<DWORD>& setRead)
+    : m_volume(volume), m_fat(fat), m_job(job), m_setRead(setRead)
 {
     const CFatBoot& boot = volume.Boot();
     const bool bExfat = boot.m_eKind == eKindExfat;
@@ -60,7 +60,9 @@ CDirCursor::CDirCursor(CFatVolume& volume, CFatTable& fat, const CDirJob& job)
     m_n64Limit = bExfat ? CFatVolume::kMaxExfatDirBytes : CFatVolume::kMaxFatDirBytes;
     if (bExfat && job.m_n64Size != 0)
         m_n64Limit = std::min<ULONGLONG>(m_n64Limit, job.m_n64Size);
-    m_dwCluster = volume.ValidCluster(job.m_dwFirstCluster) ? job.m_dwFirstCluster : 0;
+    m_dwCluster = volume.ValidCluster(job.m_dwFirstCluster) && !setRead.count(job.m_dwFirstCluster)
+                      ? job.m_dwFirstCluster
+                      : 0;
 }
 
 bool CDirCursor::Next(std::vector<BYTE>& vecData, DWORD& dwError)
@@ -80,6 +82,7 @@ bool CDirCursor::Next(std::vector<BYTE>& vecData, DWORD& dwError)
     }
     if (m_dwCluster == 0)
         return false;
+    m_setRead.insert(m_dwCluster);
     vecData.resize(boot.m_dwClusterSize);
     dwError = m_volume.m_reader.ReadAt(m_volume.ClusterOffset(m_dwCluster), vecData.data(), vecData.size());
     if (dwError != 0)
@@ -96,21 +99,18 @@ bool CDirCursor::Next(std::vector<BYTE>& vecData, DWORD& dwError)
 bool CDirCursor::NextCluster(DWORD& dwError)
 {
     const DWORD dwCluster = m_dwCluster;
+    DWORD dwNext = dwCluster + 1;
     if (m_job.m_bDeleted || m_job.m_bNoFatChain)
     {
         // Contiguous; a deleted folder ends before a cluster in use now.
-        const DWORD dwNext = dwCluster + 1;
-        if (!m_volume.ValidCluster(dwNext) || (m_job.m_bDeleted && m_volume.ClusterInUse(dwNext)))
+        if (m_job.m_bDeleted && m_volume.ClusterInUse(dwNext))
             return false;
-        m_dwCluster = dwNext;
-        return true;
     }
-    m_setSeen.insert(dwCluster);
-    DWORD dwNext = 0;
-    if ((dwError = m_fat.Entry(dwCluster, dwNext)) != 0)
+    else if ((dwError = m_fat.Entry(dwCluster, dwNext)) != 0 || dwNext >= ChainEndValue(m_volume.Kind()))
         return false;
-    if (dwNext >= ChainEndValue(m_volume.Kind()) || !m_volume.ValidCluster(dwNext) || m_setSeen.count(dwNext))
-        return false;  // the end, a damaged link, or a loop
+    // A damaged link, a loop, or another folder's cluster.
+    if (!m_volume.ValidCluster(dwNext) || m_setRead.count(dwNext))
+        return false;
     m_dwCluster = dwNext;
     return true;
 }
@@ -133,16 +133,15 @@ DWORD CFatWalk::Run()
     m_volume.m_reader.SetStopFlag(&m_bStop);
     CDirJob root;
     root.m_dwFirstCluster = m_volume.Kind() == eKindFat12 || m_volume.Kind() == eKindFat16 ? 0 : m_volume.Boot().m_dwRootCluster;
-    m_setWalked.insert(root.m_dwFirstCluster);
     DWORD dwError = WalkDirectory(root);
     while (dwError == 0 && (!m_vecLive.empty() || !m_vecDeleted.empty()))
     {
         std::vector<CDirJob>& vecFrom = m_vecLive.empty() ? m_vecDeleted : m_vecLive;
         const CDirJob job = vecFrom.back();
         vecFrom.pop_back();
-        // A folder's clusters are walked once: a folder that points to
-        // itself, to its parent or into another ends here.
-        if (!m_setWalked.insert(job.m_dwFirstCluster).second)
+        // A folder that points to itself, to its parent or into another
+        // is not walked again.
+        if (m_setRead.count(job.m_dwFirstCluster))
             continue;
         dwError = WalkDirectory(job);
     }
@@ -157,7 +156,7 @@ DWORD CFatWalk::WalkDirectory(const CDirJob& job)
 {
     if (m_bStop.load())
         return ERROR_OPERATION_ABORTED;
-    CDirCursor cursor(m_volume, m_volume.m_fat, job);
+    CDirCursor cursor(m_volume, m_volume.m_fat, job, m_setRead);
     m_longName.Reset();
     m_dwSetEntries = 0;
     m_vecChildren.clear();
@@ -165,12 +164,16 @@ DWORD CFatWalk::WalkDirectory(const CDirJob& job)
     std::vector<BYTE> vecData;
     DWORD dwError = 0;
     bool bGoOn = true;
+    size_t nPiece = 0;
     while (bGoOn && cursor.Next(vecData, dwError))
     {
         if (m_bStop.load())
             return ERROR_OPERATION_ABORTED;
-        if (job.m_bDeleted && !Plausible(vecData))
+        // A deleted folder, read as contiguous, ends where another folder
+        // starts ("." first) or the clusters hold no directory entries.
+        if (job.m_bDeleted && ((nPiece > 0 && StartsFolder(vecData)) || !Plausible(vecData)))
             break;
+        ++nPiece;
         for (size_t nOff = 0; bGoOn && vecData.size() - nOff >= kDirEntrySize; nOff += kDirEntrySize)
         {
             DWORD dwRowError = 0;
@@ -188,6 +191,13 @@ DWORD CFatWalk::WalkDirectory(const CDirJob& job)
         (it->m_bDeleted ? m_vecDeleted : m_vecLive).push_back(*it);
     m_vecChildren.clear();
     return dwError;
+}
+
+bool CFatWalk::StartsFolder(const std::vector<BYTE>& vecData) const
+{
+    CDirEntry e;
+    return m_volume.Kind() != eKindExfat && ParseDirEntry(vecData.data(), vecData.size(), false, e) &&
+           e.m_eKind == eDirShort && !e.m_bDeleted && e.IsDirectory() && e.IsDotEntry();
 }
 
 bool CFatWalk::Plausible(const std::vector<BYTE>& vecData) const

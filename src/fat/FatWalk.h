@@ -23,7 +23,9 @@ struct CDirJob
 class CDirCursor
 {
 public:
-    CDirCursor(CFatVolume& volume, CFatTable& fat, const CDirJob& job);
+    // setRead: every cluster read as a folder's so far; the cursor adds its
+    // own and stops before one that is in it already.
+    CDirCursor(CFatVolume& volume, CFatTable& fat, const CDirJob& job, std::unordered_set<DWORD>& setRead);
     // The next piece in pData; false at the directory's end, with dwError set
     // when a read failed.
     bool Next(std::vector<BYTE>& vecData, DWORD& dwError);
@@ -37,7 +39,7 @@ private:
     ULONGLONG m_n64Done = 0;     // bytes handed out
     ULONGLONG m_n64Limit = 0;    // bytes at most
     DWORD m_dwCluster = 0;       // the next cluster to hand out; 0 at the end
-    std::unordered_set<DWORD> m_setSeen;  // a live chain's clusters, for loops
+    std::unordered_set<DWORD>& m_setRead;
 };
 
 class CFatWalk
@@ -58,6 +60,8 @@ private:
     // exFAT: one 32-byte entry, with the entry set being gathered.
     bool ExfatEntry(const CDirJob& job, const BYTE* pEntry, DWORD& dwError);
     DWORD ExfatSet(const CDirJob& job);
+    // Whether a cluster begins with a folder's "." entry.
+    bool StartsFolder(const std::vector<BYTE>& vecData) const;
     // Whether a cluster of a deleted folder holds directory entries.
     bool Plausible(const std::vector<BYTE>& vecData) const;
 
@@ -78,7 +82,10 @@ private:
     std::vector<CDirJob> m_vecLive;     // live folders still to walk
     std::vector<CDirJob> m_vecDeleted;  // deleted ones, walked after every live one
     std::vector<CDirJob> m_vecChildren; // the folders met in the directory in hand
-    std::unordered_set<DWORD> m_setWalked;  // first clusters of folders walked
+    // The clusters read as folders': a folder is walked once, a chain that
+    // loops or runs into another folder ends there, and no cluster is read
+    // as a folder's twice, which bounds the whole walk by the volume's size.
+    std::unordered_set<DWORD> m_setRead;
     CLongNameCollector m_longName;
     std::vector<BYTE> m_vecSet;         // the exFAT entry set being gathered
     DWORD m_dwSetEntries = 0;           // how many entries it needs
