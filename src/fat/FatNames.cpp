@@ -101,6 +101,11 @@ void AppendUtf8(const WORD* pUnits, size_t nUnits, std::string& str)
     }
 }
 
+void OemText(const BYTE* p, size_t nBytes, std::string& str)
+{
+    AppendOemBytes(p, nBytes, false, str);
+}
+
 void ShortNameText(const CDirEntry& entry, std::string& str)
 {
     size_t nBase = 8, nExt = 3;

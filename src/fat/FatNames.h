@@ -13,6 +13,10 @@ namespace fat
 // surrogate pair becomes U+FFFD.
 void AppendUtf8(const WORD* pUnits, size_t nUnits, std::string& strOut);
 
+// Bytes of the OEM code page, which the volume does not name, taken as
+// code page 437 (a volume label, a short name).
+void OemText(const BYTE* p, size_t nBytes, std::string& strOut);
+
 // The short name as a name: "README.TXT", "readme.txt" with the lower-case
 // flags, no dot without an extension. A deleted entry's first byte, which
 // FAT overwrote, shows as '_'. Bytes above 0x7F (the OEM code page, which

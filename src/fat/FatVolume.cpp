@@ -58,9 +58,7 @@ DWORD CFatVolume::Open(HANDLE hDevice, ULONGLONG n64VolumeOffset, DWORD dwSector
         {
             if (m_map.Reset(m_boot.m_dwClusterCount))
                 dwError = m_fat.FillMap(m_map, pStop);
-            m_strLabel = m_boot.m_szLabel;
-            if (m_strLabel == "NO NAME")
-                m_strLabel.clear();
+            ReadFatLabel();
         }
         else
             dwError = ReadExfatRoot(pStop);
@@ -97,6 +95,40 @@ DWORD CFatVolume::ReadBoot()
             m_boot.m_bChecksumOk = false;
     }
     return 0;
+}
+
+// The label: the root's label entry (what Windows writes), else the boot
+// sector's. A root that cannot be read leaves the boot sector's.
+void CFatVolume::ReadFatLabel()
+{
+    m_strLabel = m_boot.m_szLabel;
+    const bool bFixedRoot = m_boot.m_eKind != eKindFat32;
+    const ULONGLONG n64Root = bFixedRoot ? m_boot.m_n64RootSector * m_boot.m_dwBytesPerSector
+                                         : ClusterOffset(m_boot.m_dwRootCluster);
+    const size_t nBytes = bFixedRoot ? std::min<size_t>(m_boot.m_dwRootEntries * kDirEntrySize, 4096)
+                                     : std::min<size_t>(m_boot.m_dwClusterSize, 4096);
+    std::vector<BYTE> vecRoot(nBytes);
+    if (m_reader.ReadAt(n64Root, vecRoot.data(), nBytes) == 0)
+    {
+        for (size_t nOff = 0; nOff + kDirEntrySize <= nBytes; nOff += kDirEntrySize)
+        {
+            CDirEntry e;
+            ParseDirEntry(vecRoot.data() + nOff, kDirEntrySize, false, e);
+            if (e.m_eKind == eDirEnd)
+                break;
+            if (e.m_eKind == eDirLabel)
+            {
+                size_t nLength = 11;
+                while (nLength > 0 && e.m_byName[nLength - 1] == ' ')
+                    --nLength;
+                m_strLabel.clear();
+                OemText(e.m_byName, nLength, m_strLabel);
+                break;
+            }
+        }
+    }
+    if (m_strLabel == "NO NAME")
+        m_strLabel.clear();
 }
 
 // The allocation bitmap and the label, from the root's first cluster.

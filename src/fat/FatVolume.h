@@ -205,6 +205,7 @@ private:
     friend class CDirCursor;
     DWORD ReadBoot();
     DWORD ReadExfatRoot(const std::atomic<BYTE>* pStop);
+    void ReadFatLabel();
     DWORD AddEntry(const CWalkedEntry& entry);
     ULONGLONG ClusterOffset(DWORD dwCluster) const;
     bool ValidCluster(DWORD dwCluster) const

@@ -141,3 +141,26 @@ TEST(FatDeletedFolder, TakenButStillHoldingEntriesIsListedUnderAnUncertainPath)
 }
 
 }  // namespace
+
+namespace
+{
+
+// Windows writes the label in the root and leaves "NO NAME" in the boot
+// sector: the root's is the one shown.
+TEST(FatLabel, TheRootsOverTheBootSectors)
+{
+    CBrokenCopy copy("fat16");
+    ASSERT_TRUE(copy.m_strMissing.empty()) << copy.m_strMissing;
+    memcpy(copy.m_vecImage.data() + 43, "NO NAME    ", 11);
+    CScratchFile file;
+    fat::CFatVolume volume;
+    ASSERT_EQ(copy.Walk(volume, file).m_dwOpen, 0u);
+    EXPECT_EQ(volume.Label(), "FAT16VOL");
+    // Without a label entry, "NO NAME" means none.
+    const ULONGLONG n64Label = Find(copy.m_vecImage, "FAT16VOL   \x08");
+    copy.m_vecImage[n64Label] = 0xE5;
+    ASSERT_EQ(copy.Walk(volume, file).m_dwOpen, 0u);
+    EXPECT_EQ(volume.Label(), "");
+}
+
+}  // namespace

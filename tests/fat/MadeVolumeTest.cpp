@@ -96,6 +96,9 @@ TEST_P(MadeVolume, ListsWhatTheSleuthKitNamesUnderTheSameNameFolderAndMark)
 
 TEST_P(MadeVolume, KeepsWholeLongNamesInEveryScript)
 {
+    std::string strLabel = std::string(GetParam()) + "VOL";
+    std::transform(strLabel.begin(), strLabel.end(), strLabel.begin(), ::toupper);
+    EXPECT_EQ(m_volume.Label(), strLabel);
     const bool bExfat = std::string(GetParam()) == "exfat";
     for (const char* pszPath : {"Photos/2024/Привет мир.txt", "Photos/2024/héllo wörld.txt", "照片二〇二四.jpg",
                                 "文档/子目录/Crème brûlée — recette.txt", "readme.txt", "Photos/UPPER.TXT",
