@@ -1,7 +1,6 @@
 // exFAT beside FAT: the valid data length, entry sets that no longer check
-// out, a volume without its allocation bitmap; and a deleted FAT folder
-// whose cluster another holds now. Each on a made volume with one thing
-// changed.
+// out, a volume without its allocation bitmap; and where a volume's label
+// is found. Each on a made volume with one thing changed.
 #include "BrokenCopy.h"
 
 #include "disk/ByteOrder.h"
@@ -118,32 +117,6 @@ TEST_F(ExfatVolume, WithoutItsBitmapTheStatesAreUnknown)
     EXPECT_TRUE(vecData == ReadFileBytes(CMadeVolumes::Get().Source("exfat", "Deleted note.txt")));
 }
 
-// A deleted folder whose first cluster is in use now, its entries still
-// there: they are listed, under a path that says it cannot be sure.
-TEST(FatDeletedFolder, TakenButStillHoldingEntriesIsListedUnderAnUncertainPath)
-{
-    CBrokenCopy copy("fat16");
-    ASSERT_TRUE(copy.m_strMissing.empty()) << copy.m_strMissing;
-    const DWORD dw = copy.Row("Archive/Old stuff").m_row.m_dwFirstCluster;
-    PutLE(copy.m_vecImage.data() + copy.FatEntryAt(dw), 0xFFFF, 2);
-    CScratchFile file;
-    fat::CFatVolume volume;
-    const CImageWalk walk = copy.Walk(volume, file);
-    const CWalkedRow* pFolder = walk.Find("Archive/Old stuff");
-    ASSERT_NE(pFolder, nullptr);
-    EXPECT_EQ(pFolder->m_row.m_eState, fat::eStateOverwritten);
-    int nUncertain = 0;
-    for (const CWalkedRow& row : walk.m_vecRows)
-        if (row.m_strFolder.rfind("?\\Archive\\Old stuff", 0) == 0)
-            ++nUncertain;
-    EXPECT_EQ(nUncertain, 4);  // two letters, the folder below and what it holds
-    EXPECT_EQ(walk.m_vecRows.size(), copy.m_intact.m_vecRows.size());
-}
-
-}  // namespace
-
-namespace
-{
 
 // Windows writes the label in the root and leaves "NO NAME" in the boot
 // sector: the root's is the one shown.

@@ -80,14 +80,6 @@ TEST(HostileFat16, EndsCleanlyAndSaysWhatItCouldNotRead)
              return std::string();
          },
          0, 0},
-        {"a deleted folder's cluster taken by a file",
-         [](CBrokenCopy& c) {
-             const DWORD dw = c.Row("Archive/Old stuff").m_row.m_dwFirstCluster;
-             memset(c.m_vecImage.data() + c.ClusterAt(dw), 0x41, 512);
-             PutLE(c.m_vecImage.data() + c.FatEntryAt(dw), 0xFFFF, 2);
-             return std::string("Archive/Old stuff");
-         },
-         0, nIntact - 4},
     };
     for (const CHostileCase& k : kCases)
     {
@@ -112,22 +104,34 @@ TEST(HostileFat16, EndsCleanlyAndSaysWhatItCouldNotRead)
     }
 }
 
-TEST(HostileFat16, AFolderTakenByAFileIsNotWalkedAsOne)
+// A deleted folder whose first cluster is in use now: overwritten, nothing
+// below it is listed; still holding its entries, they are listed under a
+// path that says it cannot be sure.
+TEST(HostileFat16, ADeletedFolderWhoseClusterIsTaken)
 {
-    // The deleted folder's cluster holds a file's bytes now: nothing below
-    // it is listed, and the folder itself is, as overwritten.
     CBrokenCopy copy("fat16");
     ASSERT_TRUE(copy.m_strMissing.empty()) << copy.m_strMissing;
-    const DWORD dw = copy.Row("Archive/Old stuff").m_row.m_dwFirstCluster;
-    memset(copy.m_vecImage.data() + copy.ClusterAt(dw), 0x41, 512);
-    PutLE(copy.m_vecImage.data() + copy.FatEntryAt(dw), 0xFFFF, 2);
-    CScratchFile file;
-    fat::CFatVolume volume;
-    const CImageWalk walk = copy.Walk(volume, file);
-    const CWalkedRow* pFolder = walk.Find("Archive/Old stuff");
-    ASSERT_NE(pFolder, nullptr);
-    EXPECT_EQ(pFolder->m_row.m_eState, fat::eStateOverwritten);
-    EXPECT_EQ(walk.Find("Archive/Old stuff/Old letter one.txt"), nullptr);
+    for (bool bOverwritten : {true, false})
+    {
+        CBrokenCopy broken(copy);
+        const DWORD dw = broken.Row("Archive/Old stuff").m_row.m_dwFirstCluster;
+        if (bOverwritten)
+            memset(broken.m_vecImage.data() + broken.ClusterAt(dw), 0x41, 512);
+        PutLE(broken.m_vecImage.data() + broken.FatEntryAt(dw), 0xFFFF, 2);
+        CScratchFile file;
+        fat::CFatVolume volume;
+        const CImageWalk walk = broken.Walk(volume, file);
+        const CWalkedRow* pFolder = walk.Find("Archive/Old stuff");
+        ASSERT_NE(pFolder, nullptr);
+        EXPECT_EQ(pFolder->m_row.m_eState, fat::eStateOverwritten);
+        EXPECT_EQ(walk.Find("Archive/Old stuff/Old letter one.txt"), nullptr);
+        int nUncertain = 0;
+        for (const CWalkedRow& row : walk.m_vecRows)
+            nUncertain += row.m_strFolder.rfind("?\\Archive\\Old stuff", 0) == 0;
+        // Two letters, the folder below and what it holds.
+        EXPECT_EQ(nUncertain, bOverwritten ? 0 : 4) << bOverwritten;
+        EXPECT_EQ(walk.m_vecRows.size(), copy.m_intact.m_vecRows.size() - (bOverwritten ? 4 : 0));
+    }
 }
 
 TEST(HostileFat16, TruncatedImages)
