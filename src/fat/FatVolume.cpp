@@ -162,15 +162,28 @@ DWORD CFatVolume::ReadExfatRoot(const std::atomic<BYTE>* pStop)
     if (!bBitmap || !ValidCluster(bitmap.m_dwFirstCluster) || bitmap.m_n64Length < n64Need ||
         !m_map.Reset(m_boot.m_dwClusterCount))
         return 0;  // states stay unknown
-    // The bitmap is contiguous from its first cluster.
+    // The bitmap's clusters: its FAT chain, else contiguous.
     std::vector<CByteRun> vecRuns;
     const ULONGLONG n64Clusters = (n64Need + m_boot.m_dwClusterSize - 1) / m_boot.m_dwClusterSize;
-    if (!ContiguousRuns(bitmap.m_dwFirstCluster, n64Clusters, vecRuns))
+    ULONGLONG n64Chained = 0;
+    if (ChainRuns(bitmap.m_dwFirstCluster, n64Clusters, vecRuns, n64Chained) != 0)
     {
-        m_map.Clear();
-        return 0;
+        vecRuns.clear();
+        if (!ContiguousRuns(bitmap.m_dwFirstCluster, n64Clusters, vecRuns))
+        {
+            m_map.Clear();
+            return 0;
+        }
     }
-    DWORD dwError = m_reader.ReadAt(vecRuns[0].m_n64Offset, m_map.Bytes(), m_map.ByteCount());
+    DWORD dwError = 0;
+    size_t nDone = 0;
+    for (const CByteRun& run : vecRuns)
+    {
+        const size_t nPart = static_cast<size_t>(std::min<ULONGLONG>(run.m_n64Length, m_map.ByteCount() - nDone));
+        if ((dwError = m_reader.ReadAt(run.m_n64Offset, m_map.Bytes() + nDone, nPart)) != 0)
+            break;
+        nDone += nPart;
+    }
     if (dwError == ERROR_OPERATION_ABORTED || (pStop && pStop->load()))
         return ERROR_OPERATION_ABORTED;
     if (dwError != 0)
