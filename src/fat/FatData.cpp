@@ -1,0 +1,68 @@
+// Reading a row's data once its clusters are known.
+#include "fat/FatVolume.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace fat
+{
+
+DWORD CFatData::Read(ULONGLONG n64Offset, BYTE* pDest, size_t nCount)
+{
+    if (!m_bOpen)
+        return ERROR_INVALID_ACCESS;
+    if (nCount == 0)
+        return 0;
+    if (!pDest)
+        return ERROR_INVALID_PARAMETER;
+    if (n64Offset > m_n64Size || nCount > m_n64Size - n64Offset)
+        return ERROR_HANDLE_EOF;
+    // Past the stored bytes: zeros, unread.
+    size_t nStored = 0;
+    if (n64Offset < m_n64Stored)
+        nStored = static_cast<size_t>(std::min<ULONGLONG>(nCount, m_n64Stored - n64Offset));
+    memset(pDest + nStored, 0, nCount - nStored);
+    // The run that holds the offset, then the ones after it; a save reads
+    // in order, so the search starts at the run the last read ended in.
+    ULONGLONG n64RunStart = 0;
+    size_t nRun = 0;
+    if (m_nLastRun < m_vecRuns.size() && m_n64LastRunStart <= n64Offset)
+    {
+        nRun = m_nLastRun;
+        n64RunStart = m_n64LastRunStart;
+    }
+    while (nRun < m_vecRuns.size() && n64RunStart + m_vecRuns[nRun].m_n64Length <= n64Offset)
+        n64RunStart += m_vecRuns[nRun++].m_n64Length;
+    while (nStored > 0 && nRun < m_vecRuns.size())
+    {
+        const CByteRun& run = m_vecRuns[nRun];
+        const ULONGLONG n64In = n64Offset - n64RunStart;
+        const size_t nPart = static_cast<size_t>(std::min<ULONGLONG>(nStored, run.m_n64Length - n64In));
+        if (DWORD dwError = m_reader.ReadAt(run.m_n64Offset + n64In, pDest, nPart))
+            return dwError;
+        pDest += nPart;
+        n64Offset += nPart;
+        nStored -= nPart;
+        m_nLastRun = nRun;
+        m_n64LastRunStart = n64RunStart;
+        n64RunStart += run.m_n64Length;
+        ++nRun;
+    }
+    return 0;
+}
+
+ULONGLONG CFatData::HoleLength(ULONGLONG n64Offset) const
+{
+    if (!m_bOpen || n64Offset >= m_n64Size || n64Offset < m_n64Stored)
+        return 0;
+    return m_n64Size - n64Offset;
+}
+
+ULONGLONG CFatData::DataLength(ULONGLONG n64Offset) const
+{
+    if (!m_bOpen || n64Offset >= m_n64Stored || n64Offset >= m_n64Size)
+        return 0;
+    return std::min(m_n64Stored, m_n64Size) - n64Offset;
+}
+
+}  // namespace fat
