@@ -4,7 +4,7 @@
 SALVIX_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libgtest-dev
-  ntfs-3g ntfs-3g-dev sleuthkit libtsk-dev fdisk dosfstools unzip
+  ntfs-3g ntfs-3g-dev sleuthkit libtsk-dev fdisk dosfstools exfatprogs unzip
   qt6-base-dev libgl-dev fonts-wqy-microhei
   xvfb xauth xdotool x11-apps imagemagick
   clang libclang-rt-14-dev

@@ -73,6 +73,9 @@ public:
     // The record's bytes as stored in $MFT (no update sequence applied).
     bool RawRecord(uint64_t n64Record, std::vector<uint8_t>& bytes);
     SleuthRecord Record(uint64_t n64Record);
+    // The bytes icat gives for the record: its default attribute, the
+    // unnamed $DATA of a file. False when The Sleuth Kit cannot read them.
+    bool FileData(uint64_t n64Record, std::vector<uint8_t>& bytes);
 
 private:
     static bool ReadAttribute(const TSK_FS_ATTR* pAttr, std::vector<uint8_t>& bytes);

@@ -172,7 +172,7 @@ TEST_F(NTFSDriveTest, NameFromAnExtensionRecordThroughAListOnTheDisk)
         base.SetSequence(1);
         base.AddResident(0x10, StandardInfoValue(100));
         base.AddNonResident(0x20, Runs({{1, 100}}), 4096, n64ListSize);
-        volume.Record(31).SetBaseRecord(30, 1).AddResident(0x30, FileNameValue(u"moved.txt"));
+        volume.Record(31).SetSequence(1).SetBaseRecord(30, 1).AddResident(0x30, FileNameValue(u"moved.txt"));
         volume.Build(40);
         vecList.resize(4096, 0);
         volume.File().Write(volume.ClusterPosition(100), vecList);
@@ -395,7 +395,7 @@ TEST_F(NTFSDriveTest, FirstRecordChecks)
         zero.AddResident(0x20, vecList);
         zero.AddNonResident(0x80, Runs({{8, 4}}), 8 * 4096, 31 * 1024);
         listed.SetRaw(0, zero.End().Protect().Bytes());
-        listed.Record(16).SetBaseRecord(test.m_n64Base, 1).AddResident(0x30, FileNameValue(test.m_strName));
+        listed.Record(16).SetSequence(1).SetBaseRecord(test.m_n64Base, 1).AddResident(0x30, FileNameValue(test.m_strName));
         listed.Record(30).AddResident(0x30, FileNameValue(u"after"));
         listed.Build(31);
         CHandle listedDevice(listed.Open());
