@@ -123,6 +123,10 @@ bool Icat(const std::string& strImage, uint64_t n64Start, const std::string& str
 // What a reader of the record's data sees: every $DATA stream, in record order.
 bool IcatAllStreams(const std::string& strImage, uint64_t n64Start, uint64_t n64Record,
                     std::vector<uint8_t>& vecData);
+// What a saved file holds: the record's unnamed $DATA stream; nothing for a
+// record without one (a folder).
+bool IcatFileStream(const std::string& strImage, uint64_t n64Start, uint64_t n64Record,
+                    std::vector<uint8_t>& vecData);
 
 // One line of fls -r -p, like "r/r * 216-128-2(realloc):\tTrash/deleted.txt".
 struct CFlsEntry
