@@ -378,3 +378,46 @@ TEST_F(WholeTableEdited, SavedFilesAreTheirOwnBytesAndNeverComeFromOutsideTheVol
     EXPECT_EQ(Bytes(), SaveRecord(moved.m_session, outMoved.Path(), n64Moved, "deep.bin", dwSave));
     EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_CORRUPT), dwSave);
 }
+
+// Clusters of 128 KiB, as Windows formats large volumes: the volume (a bare
+// one, without a partition table) opens, lists every file and saves each as
+// ntfs-3g's ntfscat reads its unnamed stream (The Sleuth Kit reads no
+// clusters this large).
+TEST(WholeTable, ClustersOf128KiB)
+{
+    const std::string strImage = ImagePath("c131072.img");
+    ASSERT_TRUE(std::filesystem::exists(strImage)) << "the real_images test makes it";
+    ASSERT_FALSE(FindProgram("ntfscat").empty()) << "ntfscat (ntfs-3g) is missing: see scripts/deps.sh";
+    CListing listing(strImage, 0);
+    ASSERT_EQ(0u, listing.m_dwCode);
+    EXPECT_TRUE(listing.m_sink.m_vecErrors.empty());
+    EXPECT_EQ(std::vector<DWORD>{0}, listing.m_sink.m_vecUnread);
+    EXPECT_EQ(131072u, listing.m_session.Drive().m_dwClusterSize);
+    const CRowStore& store = listing.m_sink.m_store;
+    ASSERT_GE(store.Size(), 150u);
+
+    CTempDir out;
+    int nSaved = 0, nLarge = 0;
+    for (size_t i = 0; i < store.Size(); ++i)
+    {
+        const CScanRow& row = store.Row(i);
+        const std::string strName = store.Name(i);
+        if (row.m_bNotInUse || (row.m_byRowFlags & CScanRow::kRowDirectory) || strName.size() > 255 ||
+            strName.empty() || strName[0] == '$')
+            continue;
+        SCOPED_TRACE("record " + std::to_string(row.m_dwRecord) + " " + strName);
+        const CProcessResult cat =
+            RunProcess({"ntfscat", "-f", "-i", std::to_string(row.m_dwRecord), strImage});
+        if (!cat.Ok())
+            continue;  // a record ntfscat does not open as a file (an extension record)
+        DWORD dwSave = 0;
+        const Bytes vecSaved = SaveRecord(listing.m_session, out.Path(), row.m_dwRecord, strName, dwSave);
+        ASSERT_EQ(0u, dwSave);
+        EXPECT_TRUE(vecSaved == Bytes(cat.m_strOutput.begin(), cat.m_strOutput.end()))
+            << vecSaved.size() << " bytes saved, " << cat.m_strOutput.size() << " from ntfscat";
+        ++nSaved;
+        nLarge += vecSaved.size() > 131072;
+    }
+    EXPECT_GE(nSaved, 100);
+    EXPECT_GE(nLarge, 2) << "files of several clusters";
+}
