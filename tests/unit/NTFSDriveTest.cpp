@@ -194,6 +194,44 @@ TEST_F(NTFSDriveTest, NameFromAnExtensionRecordThroughAListOnTheDisk)
     }
 }
 
+// A deleted file whose name lies in an extension record: deletion moved both
+// records' sequences on by one, and the name is found as while it was in use;
+// its data opens for a save by the same rule.
+TEST_F(NTFSDriveTest, NameOfADeletedFileInAnExtensionRecord)
+{
+    for (const bool bDeleted : {false, true})
+    {
+        const WORD wStep = bDeleted ? 1 : 0;
+        CTestDisk volume;
+        std::vector<BYTE> vecList;
+        for (const auto& entry : {ListEntry(0x10, 0, 30, 1), ListEntry(0x30, 0, 31, 1), ListEntry(0x80, 0, 30, 1)})
+            vecList.insert(vecList.end(), entry.begin(), entry.end());
+        CRecordImage& base = volume.Record(30);
+        base = CRecordImage(1024, !bDeleted);
+        base.SetSequence(static_cast<WORD>(1 + wStep));
+        base.AddResident(0x10, StandardInfoValue());
+        base.AddResident(0x20, vecList);
+        base.AddResident(0x80, {'o', 'w', 'n'});
+        CRecordImage& extension = volume.Record(31);
+        extension = CRecordImage(1024, !bDeleted);
+        extension.SetSequence(static_cast<WORD>(1 + wStep)).SetBaseRecord(30, 1);
+        extension.AddResident(0x30, FileNameValue(u"moved.txt"));
+        volume.Build(40);
+
+        CHandle device(volume.Open());
+        CNTFSDrive drive;
+        ASSERT_EQ(0u, OpenOn(drive, device));
+        MFTEntryInfo info;
+        MFTEntryDetails details;
+        ASSERT_EQ(ntfs::ERecordKind::eFile, drive.ExamineRecord(30, info, details));
+        EXPECT_EQ("moved.txt", details.strName) << (bDeleted ? "deleted" : "in use");
+        EXPECT_EQ(bDeleted ? 1 : 0, info.bNotInUse);
+        CEntryData data;
+        ASSERT_EQ(0u, drive.OpenFileStream(30, data)) << (bDeleted ? "deleted" : "in use");
+        EXPECT_EQ(3u, data.Size());
+    }
+}
+
 TEST_F(NTFSDriveTest, UpdateSequenceIsAppliedToCopiesNotToTheTable)
 {
     // A name whose units cross the end of the first 512-byte stretch.
