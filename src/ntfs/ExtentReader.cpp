@@ -79,8 +79,10 @@ DWORD CExtentReader::Read(const std::vector<CExtent>& vecExtents, ULONGLONG n64O
         else
         {
             const ULONGLONG n64Lcn = it->m_n64Lcn + (n64Vcn - it->m_n64Vcn);
-            if (m_n64VolumeClusters != 0 && (n64Lcn >= m_n64VolumeClusters ||
-                                             (dwInCluster + dwPiece - 1) / m_dwClusterSize >= m_n64VolumeClusters - n64Lcn))
+            // The last cluster this piece touches must lie inside the volume.
+            const ULONGLONG n64LastOfPiece = (static_cast<ULONGLONG>(dwInCluster) + dwPiece - 1) / m_dwClusterSize;
+            if (m_n64VolumeClusters != 0 &&
+                (n64Lcn >= m_n64VolumeClusters || n64LastOfPiece >= m_n64VolumeClusters - n64Lcn))
                 return ERROR_DISK_CORRUPT;
             if (n64Lcn >= (~0ull - m_n64VolumeOffset) / m_dwClusterSize)
                 return ERROR_INVALID_PARAMETER;

@@ -80,7 +80,8 @@ private slots:
                 const MFTEntryInfo& expected = vecInfos[static_cast<size_t>(nRow)];
                 QCOMPARE(Cell(dlg, nRow, eColumnName),
                          QString::fromStdString(vecNames[static_cast<size_t>(nRow)]));
-                QCOMPARE(Cell(dlg, nRow, eColumnNumber), QString::number(vecRecords[static_cast<size_t>(nRow)] - 30));
+                const DWORD dwRecord = vecRecords[static_cast<size_t>(nRow)];
+                QCOMPARE(Cell(dlg, nRow, eColumnNumber), QString::number(dwRecord - 30));
                 QCOMPARE(Cell(dlg, nRow, eColumnAttributes), QString::fromStdString(AttributeLabels(expected.dwFileFlags)));
                 QCOMPARE(Cell(dlg, nRow, eColumnDeleted),
                          expected.bNotInUse ? QStringLiteral("是") : QString());

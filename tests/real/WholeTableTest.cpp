@@ -385,7 +385,7 @@ TEST_F(WholeTableEdited, SavedFilesAreTheirOwnBytesAndNeverComeFromOutsideTheVol
 // clusters this large).
 TEST(WholeTable, ClustersOf128KiB)
 {
-    const std::string strImage = ImagePath("c131072.img");
+    const std::string strImage = ImagePath("c131072.bare");
     ASSERT_TRUE(std::filesystem::exists(strImage)) << "the real_images test makes it";
     ASSERT_FALSE(FindProgram("ntfscat").empty()) << "ntfscat (ntfs-3g) is missing: see scripts/deps.sh";
     CListing listing(strImage, 0);

@@ -433,7 +433,8 @@ TEST_F(NTFSDriveTest, FirstRecordChecks)
         zero.AddResident(0x20, vecList);
         zero.AddNonResident(0x80, Runs({{8, 4}}), 8 * 4096, 31 * 1024);
         listed.SetRaw(0, zero.End().Protect().Bytes());
-        listed.Record(16).SetSequence(1).SetBaseRecord(test.m_n64Base, 1).AddResident(0x30, FileNameValue(test.m_strName));
+        listed.Record(16).SetSequence(1).SetBaseRecord(test.m_n64Base, 1).AddResident(
+            0x30, FileNameValue(test.m_strName));
         listed.Record(30).AddResident(0x30, FileNameValue(u"after"));
         listed.Build(31);
         CHandle listedDevice(listed.Open());
