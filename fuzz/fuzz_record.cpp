@@ -1,4 +1,5 @@
-// One master-file-table record image, parsed in both modes by CMFTRecord.
+// One master-file-table record image: classified as a walk over the table
+// classifies it, and parsed in both modes by CMFTRecord.
 //
 // The input is the record followed by whatever its data runs may read: the
 // whole input is also the disk, volume offset 0, so cluster 0 is where the
@@ -11,6 +12,7 @@
 
 #include "ntfs/Layout.h"
 #include "ntfs/MFTRecord.h"
+#include "ntfs/RecordDescription.h"
 
 #include <cstring>
 #include <memory>
@@ -56,8 +58,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     std::unique_ptr<BYTE[]> pImage(new BYTE[nSize ? nSize : 1]);
     if (nSize)
         memcpy(pImage.get(), pData, nSize);
+    bool bSequenceFits = false;
     if ((byConfig & 4) && nSize >= dwRecordSize)
-        ntfs::ApplyUpdateSequence(pImage.get(), dwRecordSize);
+        bSequenceFits = ntfs::ApplyUpdateSequence(pImage.get(), dwRecordSize);
+    if (nSize >= dwRecordSize)
+    {
+        // The walk's decision: a file record is one the description walks
+        // to its end, with a header; anything else names no file.
+        ntfs::CRecordDescription desc;
+        const ntfs::ERecordKind eKind = ntfs::ClassifyRecord(pImage.get(), dwRecordSize, bSequenceFits, desc);
+        FUZZ_CHECK(eKind != ntfs::ERecordKind::eUnreadable);
+        if (eKind == ntfs::ERecordKind::eFile)
+            FUZZ_CHECK(bSequenceFits && !desc.m_bBroken && memcmp(pImage.get(), "FILE", 4) == 0);
+        FUZZ_CHECK(eKind == ntfs::ClassifyRecord(pImage.get(), dwRecordSize, bSequenceFits));
+    }
 
     const DWORD dwLength = static_cast<DWORD>(nSize);
     {

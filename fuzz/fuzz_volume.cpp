@@ -1,7 +1,8 @@
 // A whole small volume: the input is the disk, the volume starts at sector
 // 0. It is opened by CNTFSDrive and, when that succeeds, records are
-// described and read the way the scan and the save do: whole, and in pieces
-// through the stream reader, which must give the same bytes.
+// examined as the scan's walk does, described, and read the way the save
+// does: whole, and in pieces through the stream reader, which must give the
+// same bytes, and the file's own stream alone, which must be a part of them.
 #include "FuzzDisk.h"
 
 #include "ntfs/EntryData.h"
@@ -58,6 +59,23 @@ void ReadInPieces(CNTFSDrive& drive, DWORD dwIndex, DWORD dwWhole, const BYTE* p
     FUZZ_CHECK(data.Read(data.Size(), vec.data(), 1) == ERROR_HANDLE_EOF);
 }
 
+// The file's own bytes: unnamed streams only, never more than every stream
+// together.
+void ReadFileStream(CNTFSDrive& drive, DWORD dwIndex, ULONGLONG n64AllStreams)
+{
+    CEntryData data;
+    if (drive.OpenFileStream(dwIndex, data) != 0)
+        return;
+    for (size_t i = 0; i < data.StreamCount(); ++i)
+        FUZZ_CHECK(data.Stream(i).m_vecName.empty());
+    if (n64AllStreams != ~0ull)
+        FUZZ_CHECK(data.Size() <= n64AllStreams);
+    std::vector<BYTE> vec(kPiece);
+    const size_t nCount = static_cast<size_t>(std::min<ULONGLONG>(kPiece, data.Size()));
+    if (data.Read(0, vec.data(), nCount) == 0)
+        fuzzdisk::TouchAll(vec.data(), static_cast<DWORD>(nCount));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
@@ -92,6 +110,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         FUZZ_CHECK(drive.GetEntryInfo(dwCount, info) == ERROR_NO_MORE_FILES);
         for (DWORD i = 0; i < dwCount && i < kMaxRecords; ++i)
         {
+            MFTEntryDetails details;
+            memset(&info, 0x5A, sizeof(info));
+            // The walk's answer: a description only for a file record.
+            const ntfs::ERecordKind eKind = drive.ExamineRecord(i, info, details);
+            if (eKind == ntfs::ERecordKind::eFile)
+                FUZZ_CHECK(memchr(info.szName, 0, sizeof(info.szName)) != nullptr);
+            else
+                FUZZ_CHECK(static_cast<BYTE>(info.szName[0]) == 0x5A);
             memset(&info, 0x5A, sizeof(info));
             const DWORD dwInfo = drive.GetEntryInfo(i, info);
             if (dwInfo == 0)
@@ -112,12 +138,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
                 FUZZ_CHECK(pRecordData != nullptr && pRecordData != reinterpret_cast<BYTE*>(&info));
                 fuzzdisk::TouchAll(pRecordData, dwLength);
                 ReadInPieces(drive, i, dwRead, pRecordData, dwLength);
+                ReadFileStream(drive, i, dwLength);
                 delete[] pRecordData;
             }
             else
             {
                 FUZZ_CHECK(pRecordData == reinterpret_cast<BYTE*>(&info) && dwLength == 12345);
                 ReadInPieces(drive, i, dwRead, nullptr, 0);
+                ReadFileStream(drive, i, ~0ull);
             }
         }
     }

@@ -206,8 +206,10 @@ def mkntfs(path, size, *args):
         return f.read()
 
 
-def handmade_volume(cluster=512, records=40):
-    """Boot sector, a table at cluster 4 and file data inside the image."""
+def handmade_volume(cluster=512, records=40, list_past_attribute=False):
+    """Boot sector, a table at cluster 4 and file data inside the image.
+    list_past_attribute: record 0's $DATA names a run list offset past the
+    attribute's end (inside the record), where runs that reach far lie."""
     spc = cluster // 512
     table_cluster = 4
     rec_size = 1024
@@ -217,8 +219,16 @@ def handmade_volume(cluster=512, records=40):
     mft = Record()
     mft.resident(0x10, std_info_value())
     mft.resident(0x30, file_name_value("$MFT", table_clusters * cluster, 6))
+    data_attr = mft.next
     mft.nonresident(0x80, encode_runs([(table_clusters, table_cluster)]),
                     table_clusters * cluster, records * rec_size)
+    if list_past_attribute:
+        past = data_attr + le(mft.buf, data_attr + 4, 4) + 0x80
+        put(mft.buf, data_attr + 0x20, past - data_attr, 2)
+        # Runs of one cluster to the record's end, with no end: bounded only by
+        # the record, they would be read on past its last byte.
+        fill = bytes([0x11, 0x01, 0x01]) * (rec_size // 3)
+        mft.buf[past:rec_size] = fill[:rec_size - past]
     recs[0] = mft.done()
     r = Record().resident(0x10, std_info_value()).resident(0x30, file_name_value("small.txt"))
     recs[30] = r.resident(0x80, b"resident data\n").done(31)
@@ -498,6 +508,22 @@ def record_seeds(tmp):
     yield "hand-vcn-extent", config(r.done()) + b"\xEF" * 2048
     yield "hand-4k", config(Record(4096).resident(0x30, file_name_value("big record")).done(),
                             record_4k=True, cluster_4k=True)
+    # A run list offset past the attribute's end, inside the record.
+    r = Record().resident(0x30, file_name_value("past.bin"))
+    data_attr = r.next
+    r.nonresident(0x80, encode_runs([(1, 2)]), 512, 100)
+    past = data_attr + le(r.buf, data_attr + 4, 4) + 0x40
+    put(r.buf, data_attr + 0x20, past - data_attr, 2)
+    r.buf[past:1024] = (bytes([0x11, 0x01, 0x01]) * 342)[:1024 - past]
+    yield "hand-runlist-past-attribute", config(r.done()) + b"\x5A" * 1024
+    # Torn and never-used records, as the walk classifies them.
+    torn = bytearray(config(Record().resident(0x30, file_name_value("torn.txt")).done()))
+    torn[510] ^= 0xFF
+    yield "hand-torn", bytes(torn)
+    baad = bytearray(config(Record().resident(0x30, file_name_value("baad.txt")).done()))
+    baad[0:4] = b"BAAD"
+    yield "hand-baad", bytes(baad)
+    yield "hand-free-empty", config(Record(in_use=False).done())
 
 
 def volume_seeds(tmp):
@@ -513,6 +539,7 @@ def volume_seeds(tmp):
     yield "handmade-c512", handmade_volume(512)
     yield "handmade-c4096", handmade_volume(4096, 40)
     yield "handmade-listed", listed_volume()
+    yield "handmade-runlist-past-attribute", handmade_volume(512, list_past_attribute=True)
 
 
 # ---- LZNT1 streams -------------------------------------------------------

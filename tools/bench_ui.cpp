@@ -91,6 +91,7 @@ public:
     void OnCleared() override {}
     void OnRows(CRowBatch&&, DWORD dwTotal, DWORD) override { m_dwRows = dwTotal; }
     void OnError(DWORD dwCode) override { m_dwError = dwCode; }
+    void OnUnreadRecords(DWORD) override {}
     DWORD m_dwRows = 0;
     DWORD m_dwError = 0;
 };

@@ -7,6 +7,7 @@
 #include "disk/Gpt.h"
 #include "platform/Platform.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -34,7 +35,6 @@ const BYTE kTypeExtendedLba = 15;
 const BYTE kTypeProtective = 0xEE;
 
 const WORD kKindOrdinary = 1;
-const WORD kKindExtended = 2;
 
 // A chain of extended boot records may loop back on itself; this bounds it.
 const int kMaxExtendedRecords = 50;
@@ -51,52 +51,68 @@ DWORD ReadTableSector(HANDLE hDisk, BYTE* pSector)
     return 0;
 }
 
-enum class ETableEnd
+const BYTE kBootActive = 0x80;
+
+// The file system the first sector of a partition shows; null when it
+// shows none or cannot be read.
+const char* ProbePartition(HANDLE hDisk, ULONGLONG qwFirstSector, DWORD dwSectorSize)
 {
-    eLink,   // an extended entry: the chain goes on from its first-sector value
-    eEmpty,  // an empty entry: the walk is complete
-    eFull,   // four ordinary entries and no link: the walk is complete
-};
+    BYTE abyBoot[kTableSectorSize];
+    if (qwFirstSector > ~0ull / dwSectorSize ||
+        ReadDeviceAt(hDisk, qwFirstSector * dwSectorSize, abyBoot, sizeof(abyBoot)) != 0)
+        return nullptr;
+    return ProbeFileSystem(abyBoot, sizeof(abyBoot));
+}
+
+// The label of a partition: the file system its first sector shows, else its
+// type byte's.
+const char* PartitionLabel(HANDLE hDisk, ULONGLONG qwFirstSector, DWORD dwSectorSize, BYTE byType)
+{
+    const char* pszFileSystem = ProbePartition(hDisk, qwFirstSector, dwSectorSize);
+    return pszFileSystem ? pszFileSystem : PartitionTypeLabel(byType);
+}
 
 class CTableWalk
 {
 public:
-    CTableWalk(const FnAddDriveItem& fnAddItem, DWORD dwSectorSize)
-        : m_fnAddItem(fnAddItem), m_dwSectorSize(dwSectorSize)
+    CTableWalk(HANDLE hDisk, const FnAddDriveItem& fnAddItem, DWORD dwSectorSize)
+        : m_hDisk(hDisk), m_fnAddItem(fnAddItem), m_dwSectorSize(dwSectorSize)
     {
     }
 
-    // Lists the ordinary entries of one table up to its first link or empty
-    // entry. Their first sectors are taken relative to dwBase (32-bit sums
-    // that wrap). On eLink, dwLinkValue holds the link's first-sector value.
-    ETableEnd ReadTable(const BYTE* pSector, DWORD dwBase, DWORD& dwLinkValue)
+    // Lists every ordinary entry of one table in slot order; an empty slot is
+    // passed over, never the end of the table. Their first sectors are taken
+    // relative to dwBase (32-bit sums that wrap). True when the table holds a
+    // link (an extended entry): dwLinkValue then holds the first one's
+    // first-sector value, where the chain goes on.
+    bool ReadTable(const BYTE* pSector, DWORD dwBase, DWORD& dwLinkValue)
     {
+        bool bLink = false;
         for (int i = 0; i < kEntryCount; ++i)
         {
             const BYTE* pEntry = pSector + kTableOffset + i * kEntrySize;
             const BYTE byType = pEntry[kEntryType];
             const DWORD dwValue = ReadLE32(pEntry, kEntryFirstSector);
-
+            if (byType == kTypeEmpty)
+                continue;
+            if (byType == kTypeExtended || byType == kTypeExtendedLba)
+            {
+                if (!bLink)
+                    dwLinkValue = dwValue;
+                bLink = true;
+                continue;
+            }
             PartitionRecord record = {};
             record.wCylinderLow = pEntry[kEntryCylinderLow];
             record.wStartHead = pEntry[kEntryStartHead];
             record.wSectorByte = pEntry[kEntrySectorByte];
             record.dwSectorCount = ReadLE32(pEntry, kEntrySectorCount);
-            const bool bLink = byType == kTypeExtended || byType == kTypeExtendedLba;
-            record.wKind = bLink ? kKindExtended : kKindOrdinary;
+            record.wKind = kKindOrdinary;
             record.dwFirstSector = dwValue + dwBase;
             record.qwFirstSector = record.dwFirstSector;
-
-            if (bLink)
-            {
-                dwLinkValue = dwValue;
-                return ETableEnd::eLink;
-            }
-            if (byType == kTypeEmpty)
-                return ETableEnd::eEmpty;
-            List(PartitionTypeLabel(byType), record);
+            List(PartitionLabel(m_hDisk, record.qwFirstSector, m_dwSectorSize, byType), record);
         }
-        return ETableEnd::eFull;
+        return bLink;
     }
 
     void List(const char* pszLabel, PartitionRecord record)
@@ -112,16 +128,18 @@ public:
     DWORD SectorSize() const { return m_dwSectorSize; }
 
 private:
+    HANDLE m_hDisk;
     const FnAddDriveItem& m_fnAddItem;
     const DWORD m_dwSectorSize;
     WORD m_wNumber = 0;  // running item number across the master table and the chain
 };
 
-// The master table and the chain of extended boot records it links to.
+// The master table and the chain of extended boot records it links to: the
+// master table's partitions first, then the logical ones.
 DWORD WalkMasterTable(HANDLE hDisk, const BYTE* pMaster, CTableWalk& walk)
 {
     DWORD dwLink = 0;
-    if (walk.ReadTable(pMaster, 0, dwLink) != ETableEnd::eLink)
+    if (!walk.ReadTable(pMaster, 0, dwLink))
         return 0;
 
     // Links in the chain are relative to the extended partition's start E;
@@ -139,12 +157,51 @@ DWORD WalkMasterTable(HANDLE hDisk, const BYTE* pMaster, CTableWalk& walk)
         dwError = ReadTableSector(hDisk, abySector);
         if (dwError)
             return dwError;
-        if (walk.ReadTable(abySector, dwExtendedBase + dwLinkOffset, dwLink) != ETableEnd::eLink)
+        if (!walk.ReadTable(abySector, dwExtendedBase + dwLinkOffset, dwLink))
             return 0;
         dwLinkOffset = dwLink;
     }
     // The 50th record still held a link: it is not followed.
     return 0;
+}
+
+// Whether the four entries of a sector read as a partition table: every boot
+// indicator 0 or 0x80, and at least one entry in use, each that is starting
+// past sector 0 with sectors of its own, inside the disk when its size is
+// known. The boot code of a volume's boot sector rarely passes this.
+bool IsPartitionTable(const BYTE* pSector, ULONGLONG qwDiskSectors)
+{
+    int nUsed = 0;
+    for (int i = 0; i < kEntryCount; ++i)
+    {
+        const BYTE* pEntry = pSector + kTableOffset + i * kEntrySize;
+        if (pEntry[0] != 0 && pEntry[0] != kBootActive)
+            return false;
+        if (pEntry[kEntryType] == kTypeEmpty)
+            continue;
+        const DWORD dwFirst = ReadLE32(pEntry, kEntryFirstSector);
+        if (dwFirst == 0 || ReadLE32(pEntry, kEntrySectorCount) == 0 ||
+            (qwDiskSectors != 0 && dwFirst >= qwDiskSectors))
+            return false;
+        ++nUsed;
+    }
+    return nUsed > 0;
+}
+
+// A disk whose sector 0 is a volume's boot sector and no partition table (a
+// partition image, a stick formatted without a table): the volume as its
+// only partition, at sector 0. False when sector 0 is anything else.
+bool ListBareVolume(const BYTE* pSector, ULONGLONG qwDiskBytes, CTableWalk& walk)
+{
+    const char* pszFileSystem = ProbeFileSystem(pSector, kTableSectorSize);
+    const ULONGLONG qwSectors = qwDiskBytes / walk.SectorSize();
+    if (!pszFileSystem || IsPartitionTable(pSector, qwSectors))
+        return false;
+    PartitionRecord record = {};
+    record.wKind = kKindOrdinary;
+    record.dwSectorCount = static_cast<DWORD>(std::min<ULONGLONG>(qwSectors, 0xFFFFFFFFull));
+    walk.List(pszFileSystem, record);
+    return true;
 }
 
 bool HasProtectiveEntry(const BYTE* pMaster)
@@ -206,10 +263,8 @@ DWORD ReadGptTable(HANDLE hDisk, DWORD dwSectorSize, ULONGLONG qwDiskBytes, CGpt
 // leaves the type to speak.
 const char* GptEntryLabel(HANDLE hDisk, DWORD dwSectorSize, const CGptEntry& entry)
 {
-    BYTE abyBoot[kTableSectorSize];
-    if (ReadDeviceAt(hDisk, entry.m_qwFirstLba * dwSectorSize, abyBoot, sizeof(abyBoot)) == 0)
-        if (const char* pszFileSystem = ProbeFileSystem(abyBoot, sizeof(abyBoot)))
-            return pszFileSystem;
+    if (const char* pszFileSystem = ProbePartition(hDisk, entry.m_qwFirstLba, dwSectorSize))
+        return pszFileSystem;
     const char* pszType = GptTypeShortName(entry.m_abyTypeGuid);
     return pszType ? pszType : "Unknown";
 }
@@ -274,6 +329,12 @@ DWORD WalkPartitionTables(DWORD dwDisk, const FnAddDriveItem& fnAddItem)
     if (QueryDiskGeometry(disk.m_hDisk, dwSectorSize, qwDiskBytes, bImage) != 0)
         qwDiskBytes = 0;
 
+    {
+        CTableWalk bare(disk.m_hDisk, fnAddItem, dwSectorSize);
+        if (ListBareVolume(abyMaster, qwDiskBytes, bare))
+            return 0;
+    }
+
     DWORD dwGptError = 0;
     if (HasProtectiveEntry(abyMaster) && qwDiskBytes > 0)
     {
@@ -283,13 +344,13 @@ DWORD WalkPartitionTables(DWORD dwDisk, const FnAddDriveItem& fnAddItem)
         dwGptError = ReadGptTable(disk.m_hDisk, dwSectorSize, qwDiskBytes, table);
         if (dwGptError == 0)
         {
-            CTableWalk walk(fnAddItem, dwSectorSize);
+            CTableWalk walk(disk.m_hDisk, fnAddItem, dwSectorSize);
             ListGptEntries(disk.m_hDisk, table, walk);
             return 0;
         }
     }
 
-    CTableWalk walk(fnAddItem, dwSectorSize);
+    CTableWalk walk(disk.m_hDisk, fnAddItem, dwSectorSize);
     dwError = WalkMasterTable(disk.m_hDisk, abyMaster, walk);
     // Damaged copies of the GPT are the tables' own business; a GPT that
     // could not be read is the disk's, and is told.

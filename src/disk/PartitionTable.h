@@ -30,6 +30,12 @@ const char* PartitionTypeLabel(BYTE byType);
 // "<label> Drive <n>" and the record of every listed partition, in order, n
 // counting from 0 on each disk.
 //
+// A disk whose sector 0 is the boot sector of a volume (NTFS, FAT, exFAT: see
+// ProbeFileSystem) and holds no partition table (its four entries do not read
+// as one: a boot indicator other than 0 and 0x80, an entry at sector 0 or
+// past the disk, or none in use) is that volume alone: one partition at
+// sector 0, labelled by its file system ("NTFS Drive 0").
+//
 // A master boot record that holds a protective entry (type 0xEE) next to a
 // valid GPT (the header at LBA 1, or else the backup at the last LBA, with an
 // entry array whose CRC holds) is read as that GPT: its used entries are
@@ -38,8 +44,12 @@ const char* PartitionTypeLabel(BYTE byType);
 // usable range is no partition to scan and is not listed. A GPT item's label
 // is the file system its first sector shows (see ProbeFileSystem), else the
 // short name of its type GUID, else "Unknown". Without a valid GPT the master
-// boot record and its extended chain are listed as always, counting sectors
-// in the disk's sector size.
+// boot record and its extended chain are listed, counting sectors in the
+// disk's sector size: every entry in use of a table is a partition (an empty
+// slot ends nothing), the master table's first, then the logical ones of the
+// chain its first extended entry (type 5 or 15) links to. An MBR item's label
+// is the file system its first sector shows, else its type byte's
+// (PartitionTypeLabel).
 //
 // Returns 0, or the code that ended the walk; partitions listed before it stay
 // listed. A GPT whose primary copy cannot be read and that has no valid

@@ -41,8 +41,8 @@ DWORD ParseAttributeList(const BYTE* pList, size_t nSize, std::vector<CAttrListE
     return 0;
 }
 
-DWORD ReadAttributeListValue(const BYTE* pAttr, const CAttribute& attr, DWORD dwLeft,
-                             const CExtentReader& reader, std::vector<BYTE>& vecList)
+DWORD ReadAttributeListValue(const BYTE* pAttr, const CAttribute& attr, const CExtentReader& reader,
+                             std::vector<BYTE>& vecList)
 {
     if (!attr.m_bSound)
         return ERROR_FILE_CORRUPT;
@@ -58,7 +58,9 @@ DWORD ReadAttributeListValue(const BYTE* pAttr, const CAttribute& attr, DWORD dw
     if (attr.m_n64RealSize > kMaxAttributeListSize)
         return ERROR_FILE_CORRUPT;
     std::vector<CExtent> vecExtents;
-    if (DecodeRunList(pAttr + attr.m_dwRunListOffset, dwLeft - attr.m_dwRunListOffset, 0, vecExtents) != 0 ||
+    const BYTE* pList = nullptr;
+    DWORD dwList = 0;
+    if (!RunListBytes(pAttr, attr, pList, dwList) || DecodeRunList(pList, dwList, 0, vecExtents) != 0 ||
         reader.CoveredBytes(vecExtents) < attr.m_n64RealSize)
         return ERROR_FILE_CORRUPT;
     vecList.resize(static_cast<size_t>(attr.m_n64RealSize));

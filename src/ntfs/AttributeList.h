@@ -29,11 +29,11 @@ struct CAttrListEntry
 DWORD ParseAttributeList(const BYTE* pList, size_t nSize, std::vector<CAttrListEntry>& vecEntries);
 
 // The value of the $ATTRIBUTE_LIST attribute attr, whose header is at pAttr
-// with dwLeft bytes of the record from there on: copied when resident, read
+// inside the record: copied when resident, read
 // through reader when not. 0; ERROR_FILE_CORRUPT for a header whose content
 // cannot be used, a value over kMaxAttributeListSize, or runs that do not
 // decode or stop short of it; reader's codes for the read.
-DWORD ReadAttributeListValue(const BYTE* pAttr, const CAttribute& attr, DWORD dwLeft,
-                             const CExtentReader& reader, std::vector<BYTE>& vecList);
+DWORD ReadAttributeListValue(const BYTE* pAttr, const CAttribute& attr, const CExtentReader& reader,
+                             std::vector<BYTE>& vecList);
 
 }  // namespace ntfs

@@ -1,5 +1,6 @@
 // The data of one record, read in pieces of any size at any offset: every
-// $DATA stream of the file, named ones included, one after the other.
+// $DATA stream of the file, named ones included, one after the other; or the
+// file's own bytes alone, its unnamed stream (EStreams::eUnnamed).
 //
 // Contract:
 // - Open gathers where the bytes lie and checks that they fit together before
@@ -19,7 +20,8 @@
 //   when the extents named by the list
 //   do not fit together (a gap, an overlap, a piece named twice, a missing,
 //   reused or foreign extension record, a record past the table, a damaged or
-//   oversized list); ERROR_FILE_TOO_LARGE beyond kMaxExtents extents or
+//   oversized list); ERROR_DISK_CORRUPT for a run that leaves the volume
+//   (see CExtentReader::SetVolumeClusters); ERROR_FILE_TOO_LARGE beyond kMaxExtents extents or
 //   kMaxResidentBytes of resident values; device codes while reading a
 //   non-resident list.
 // - Size() is the sum of the streams' real sizes. Read copies nCount bytes
@@ -84,7 +86,14 @@ public:
     CEntryData(const CEntryData&) = delete;
     CEntryData& operator=(const CEntryData&) = delete;
 
-    DWORD Open(IRecordSource& source, const CExtentReader& reader, ULONGLONG n64Record);
+    enum class EStreams
+    {
+        eAll,      // every $DATA stream, in record order (or the list's)
+        eUnnamed,  // the unnamed stream only: the file's own bytes
+    };
+    // Named streams passed over with eUnnamed are neither read nor checked.
+    DWORD Open(IRecordSource& source, const CExtentReader& reader, ULONGLONG n64Record,
+               EStreams eStreams = EStreams::eAll);
     void Close();
     bool IsOpen() const { return m_bOpen; }
 

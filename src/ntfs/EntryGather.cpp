@@ -32,19 +32,6 @@ struct CStreamBuild
     std::vector<CPiece> m_vecPieces;
 };
 
-// A record's sequence number steps on when the record is freed, skipping 0.
-WORD NextSequence(WORD w)
-{
-    return w == 0 ? 0 : (w == 0xFFFF ? 1 : static_cast<WORD>(w + 1));
-}
-
-// A file whose records were freed together carries sequences one step on
-// from those its references name.
-bool SequenceFits(WORD wNamed, WORD wFound, bool bFreed)
-{
-    return wFound == wNamed || (bFreed && wFound == NextSequence(wNamed));
-}
-
 std::vector<WORD> NameUnits(const BYTE* pUnits, DWORD dwUnits)
 {
     std::vector<WORD> vec(pUnits ? dwUnits : 0);
@@ -66,8 +53,8 @@ std::vector<WORD> AttributeNameUnits(const BYTE* pAttr, const CAttribute& attr)
 class CEntryGather
 {
 public:
-    CEntryGather(CEntryData& data, IRecordSource& source, ULONGLONG n64Record)
-        : m_data(data), m_source(source), m_n64Record(n64Record),
+    CEntryGather(CEntryData& data, IRecordSource& source, ULONGLONG n64Record, CEntryData::EStreams eStreams)
+        : m_data(data), m_source(source), m_n64Record(n64Record), m_eStreams(eStreams),
           m_dwClusterSize(data.m_reader.ClusterSize())
     {
     }
@@ -84,10 +71,16 @@ private:
     DWORD TakePiece(const BYTE* pAttr, const CAttribute& attr, CPiece& piece);
     DWORD Join(CStreamBuild& build, CEntryStream& stream) const;
     DWORD JoinError() const { return m_bList ? ERROR_FILE_CORRUPT : ERROR_INVALID_PARAMETER; }
+    // Named streams are passed over when only the file's own bytes are asked for.
+    bool Wanted(const std::vector<WORD>& vecName) const
+    {
+        return vecName.empty() || m_eStreams == CEntryData::EStreams::eAll;
+    }
 
     CEntryData& m_data;
     IRecordSource& m_source;
     const ULONGLONG m_n64Record;
+    const CEntryData::EStreams m_eStreams;
     const DWORD m_dwClusterSize;
     DWORD m_dwRecordSize = 0;
     std::unique_ptr<BYTE[]> m_pBase;
@@ -154,6 +147,8 @@ DWORD CEntryGather::FromRecord()
             continue;
         CStreamBuild build;
         build.m_vecName = AttributeNameUnits(pAttr, attr);
+        if (!Wanted(build.m_vecName))
+            continue;
         build.m_vecPieces.emplace_back();
         if (DWORD dwError = TakePiece(pAttr, attr, build.m_vecPieces.back()))
             return dwError;
@@ -167,8 +162,7 @@ DWORD CEntryGather::FromRecord()
 DWORD CEntryGather::FromList(const BYTE* pAttr, const CAttribute& attr)
 {
     std::vector<BYTE> vecList;
-    if (DWORD dwError = ReadAttributeListValue(pAttr, attr, m_dwRecordSize - attr.m_dwOffset, m_data.m_reader,
-                                               vecList))
+    if (DWORD dwError = ReadAttributeListValue(pAttr, attr, m_data.m_reader, vecList))
         return dwError;
     std::vector<CAttrListEntry> vecEntries;
     if (DWORD dwError = ParseAttributeList(vecList.data(), vecList.size(), vecEntries))
@@ -187,6 +181,8 @@ DWORD CEntryGather::FromList(const BYTE* pAttr, const CAttribute& attr)
 DWORD CEntryGather::AddListed(const CAttrListEntry& entry)
 {
     std::vector<WORD> vecName = NameUnits(entry.m_pName, entry.m_dwNameUnits);
+    if (!Wanted(vecName))
+        return 0;
     auto it = std::find_if(m_vecBuilds.begin(), m_vecBuilds.end(),
                            [&](const CStreamBuild& build) { return build.m_vecName == vecName; });
     if (it == m_vecBuilds.end())
@@ -242,14 +238,8 @@ DWORD CEntryGather::LoadExtension(ULONGLONG n64Record, WORD wSequence, DWORD& dw
         m_n64Extension = n64Record;
     }
     CRecordHeader header;
-    if (ParseRecordHeader(m_pExtension.get(), m_dwRecordSize, header) != 0)
-        return ERROR_FILE_CORRUPT;
-    const bool bFreed = !m_base.m_bInUse;
-    // In use beside a free base: reused by another file. Free beside a base
-    // in use: the file has lost it.
-    if (header.m_bInUse == bFreed || RefRecord(header.m_n64BaseRef) != m_n64Record ||
-        !SequenceFits(RefSequence(header.m_n64BaseRef), m_base.m_wSequence, bFreed) ||
-        !SequenceFits(wSequence, header.m_wSequence, bFreed))
+    if (ParseRecordHeader(m_pExtension.get(), m_dwRecordSize, header) != 0 ||
+        !ExtensionBelongs(m_n64Record, m_base, n64Record | (static_cast<ULONGLONG>(wSequence) << 48), header))
         return ERROR_FILE_CORRUPT;
     dwFirstAttr = header.m_dwFirstAttr;
     return 0;
@@ -296,10 +286,14 @@ DWORD CEntryGather::TakePiece(const BYTE* pAttr, const CAttribute& attr, CPiece&
         piece.m_vecValue.assign(pValue, pValue + dwLength);
         return 0;
     }
-    const DWORD dwLeft = m_dwRecordSize - attr.m_dwOffset;
-    if (DecodeRunList(pAttr + attr.m_dwRunListOffset, dwLeft - attr.m_dwRunListOffset, attr.m_n64FirstVcn,
-                      piece.m_vecExtents) != 0)
+    const BYTE* pList = nullptr;
+    DWORD dwList = 0;
+    if (!RunListBytes(pAttr, attr, pList, dwList) ||
+        DecodeRunList(pList, dwList, attr.m_n64FirstVcn, piece.m_vecExtents) != 0)
         return ERROR_INVALID_PARAMETER;
+    // Clusters past the volume's end are not this file's, whatever lies there.
+    if (!m_data.m_reader.InsideVolume(piece.m_vecExtents))
+        return ERROR_DISK_CORRUPT;
     piece.m_n64FirstVcn = attr.m_n64FirstVcn;
     piece.m_n64EndVcn = attr.m_n64FirstVcn;
     // The runs, not the header's last VCN, say where the extent ends: the
@@ -361,12 +355,12 @@ DWORD CEntryGather::Join(CStreamBuild& build, CEntryStream& stream) const
     return 0;
 }
 
-DWORD CEntryData::Open(IRecordSource& source, const CExtentReader& reader, ULONGLONG n64Record)
+DWORD CEntryData::Open(IRecordSource& source, const CExtentReader& reader, ULONGLONG n64Record, EStreams eStreams)
 {
     Close();
     m_reader = reader;
     m_reader.SetStopFlag(m_pStop);
-    CEntryGather gather(*this, source, n64Record);
+    CEntryGather gather(*this, source, n64Record, eStreams);
     const DWORD dwError = gather.Run();
     if (dwError != 0)
     {

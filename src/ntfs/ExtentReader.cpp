@@ -26,6 +26,17 @@ std::vector<CExtent>::const_iterator FindExtent(const std::vector<CExtent>& vecE
 
 }  // namespace
 
+bool CExtentReader::InsideVolume(const std::vector<CExtent>& vecExtents) const
+{
+    if (m_n64VolumeClusters == 0)
+        return true;
+    for (const CExtent& extent : vecExtents)
+        if (!extent.m_bSparse && (extent.m_n64Lcn >= m_n64VolumeClusters ||
+                                  extent.m_n64Clusters > m_n64VolumeClusters - extent.m_n64Lcn))
+            return false;
+    return true;
+}
+
 ULONGLONG CExtentReader::CoveredBytes(const std::vector<CExtent>& vecExtents) const
 {
     ULONGLONG n64Vcn = 0;
@@ -68,6 +79,11 @@ DWORD CExtentReader::Read(const std::vector<CExtent>& vecExtents, ULONGLONG n64O
         else
         {
             const ULONGLONG n64Lcn = it->m_n64Lcn + (n64Vcn - it->m_n64Vcn);
+            // The last cluster this piece touches must lie inside the volume.
+            const ULONGLONG n64LastOfPiece = (static_cast<ULONGLONG>(dwInCluster) + dwPiece - 1) / m_dwClusterSize;
+            if (m_n64VolumeClusters != 0 &&
+                (n64Lcn >= m_n64VolumeClusters || n64LastOfPiece >= m_n64VolumeClusters - n64Lcn))
+                return ERROR_DISK_CORRUPT;
             if (n64Lcn >= (~0ull - m_n64VolumeOffset) / m_dwClusterSize)
                 return ERROR_INVALID_PARAMETER;
             const ULONGLONG n64Position = n64Lcn * m_dwClusterSize + dwInCluster + m_n64VolumeOffset;

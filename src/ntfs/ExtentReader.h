@@ -20,11 +20,18 @@ public:
     void SetDevice(HANDLE hDevice) { m_hDevice = hDevice; }
     // Stops a long read between pieces with ERROR_OPERATION_ABORTED once *pStop is set.
     void SetStopFlag(const std::atomic<BYTE>* pStop) { m_pStop = pStop; }
+    // The volume holds n64Clusters clusters (0: not known). An extent that
+    // reaches past them is outside the volume: Read refuses it with
+    // ERROR_DISK_CORRUPT rather than hand over whatever lies there.
+    void SetVolumeClusters(ULONGLONG n64Clusters) { m_n64VolumeClusters = n64Clusters; }
+    // Every stored (not sparse) extent lies inside the volume.
+    bool InsideVolume(const std::vector<ntfs::CExtent>& vecExtents) const;
 
     // Reads nCount bytes at byte n64Offset of the stream the extents describe
     // into pDest. Sparse extents read as zeros without touching the disk.
     // Contiguous clusters are read in pieces of up to kPieceSize bytes.
-    // 0; ERROR_INVALID_PARAMETER for bytes no extent describes; ERROR_HANDLE_EOF
+    // 0; ERROR_INVALID_PARAMETER for bytes no extent describes;
+    // ERROR_DISK_CORRUPT for clusters past the volume; ERROR_HANDLE_EOF
     // when the disk ends first; the system's code for a failed read.
     DWORD Read(const std::vector<ntfs::CExtent>& vecExtents, ULONGLONG n64Offset, BYTE* pDest,
                size_t nCount) const;
@@ -40,5 +47,6 @@ private:
     HANDLE m_hDevice;
     ULONGLONG m_n64VolumeOffset;
     DWORD m_dwClusterSize;
+    ULONGLONG m_n64VolumeClusters = 0;
     const std::atomic<BYTE>* m_pStop = nullptr;
 };

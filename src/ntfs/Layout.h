@@ -1,22 +1,18 @@
-// On-disk NTFS layout: field offsets, named once, and little-endian readers.
-// The parse functions of the structures read through these and nothing else.
+// On-disk NTFS layout: field offsets, named once, read through the disk
+// layer's little-endian readers. The parse functions of the structures read
+// through these and nothing else.
 #pragma once
 
+#include "disk/ByteOrder.h"
 #include "platform/Win32.h"
 
 namespace ntfs
 {
 
-inline WORD ReadLE16(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
-inline DWORD ReadLE32(const BYTE* p)
-{
-    return static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8) |
-           (static_cast<DWORD>(p[2]) << 16) | (static_cast<DWORD>(p[3]) << 24);
-}
-inline ULONGLONG ReadLE64(const BYTE* p)
-{
-    return static_cast<ULONGLONG>(ReadLE32(p)) | (static_cast<ULONGLONG>(ReadLE32(p + 4)) << 32);
-}
+// The disk layer's little-endian readers.
+using ::ReadLE16;
+using ::ReadLE32;
+using ::ReadLE64;
 
 // Boot sector (the first sector of the partition).
 const DWORD kBootSectorSize = 512;

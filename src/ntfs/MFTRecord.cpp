@@ -170,7 +170,7 @@ DWORD CMFTRecord::ReadAttributeValue(const BYTE* pAttrHeader, BYTE*& pValue, DWO
     if (!ParseAttributeHeader(pAttrHeader, dwLeft, attr) || !attr.m_bSound)
         return ERROR_INVALID_PARAMETER;
     if (attr.m_bNonResident)
-        return ReadNonResident(pAttrHeader, dwLeft, attr, pValue, dwValueLength);
+        return ReadNonResident(pAttrHeader, attr, pValue, dwValueLength);
 
     BYTE* pBuffer = AllocBytes(attr.m_dwValueLength);
     if (!pBuffer)
@@ -181,7 +181,7 @@ DWORD CMFTRecord::ReadAttributeValue(const BYTE* pAttrHeader, BYTE*& pValue, DWO
     return 0;
 }
 
-DWORD CMFTRecord::ReadNonResident(const BYTE* pAttrHeader, DWORD dwLeft, const CAttribute& attr,
+DWORD CMFTRecord::ReadNonResident(const BYTE* pAttrHeader, const CAttribute& attr,
                                   BYTE*& pValue, DWORD& dwValueLength)
 {
     if (m_dwClusterSize == 0)
@@ -205,8 +205,11 @@ DWORD CMFTRecord::ReadNonResident(const BYTE* pAttrHeader, DWORD dwLeft, const C
     // The runs are decoded and checked once, before memory is reserved: they
     // must fit the buffer and describe the whole value.
     std::vector<CExtent> vecExtents;
-    if (DWORD dwError = DecodeRunList(pAttrHeader + attr.m_dwRunListOffset,
-                                      dwLeft - attr.m_dwRunListOffset, 0, vecExtents))
+    const BYTE* pList = nullptr;
+    DWORD dwList = 0;
+    if (!RunListBytes(pAttrHeader, attr, pList, dwList))
+        return ERROR_INVALID_PARAMETER;
+    if (DWORD dwError = DecodeRunList(pList, dwList, 0, vecExtents))
         return dwError;
     ULONGLONG n64Covered = 0;
     for (const CExtent& extent : vecExtents)

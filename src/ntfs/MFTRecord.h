@@ -62,8 +62,8 @@ private:
     void ReleaseData();
     DWORD AppendData(BYTE* pValue, DWORD dwValueLength);
     // The value of a non-resident attribute whose sound header, attr, is at
-    // pAttrHeader with dwLeft bytes of the record from there on.
-    DWORD ReadNonResident(const BYTE* pAttrHeader, DWORD dwLeft, const ntfs::CAttribute& attr,
+    // pAttrHeader, inside the image.
+    DWORD ReadNonResident(const BYTE* pAttrHeader, const ntfs::CAttribute& attr,
                           BYTE*& pValue, DWORD& dwValueLength);
 
     const std::atomic<BYTE>* m_pStop = nullptr;

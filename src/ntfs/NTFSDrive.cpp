@@ -43,12 +43,13 @@ public:
         CAttributeWalk walk(pRecordZero, dwRecordSize, header.m_dwFirstAttr);
         CAttribute attr;
         const BYTE* pAttr = nullptr;
+        const BYTE* pList = nullptr;
+        DWORD dwList = 0;
         while (walk.Next(attr, pAttr))
-            if (attr.m_dwType == kTypeData && attr.m_bNonResident && attr.m_bSound &&
-                attr.m_byNameLength == 0 && attr.m_n64FirstVcn == 0)
+            if (attr.m_dwType == kTypeData && attr.m_byNameLength == 0 && attr.m_n64FirstVcn == 0 &&
+                RunListBytes(pAttr, attr, pList, dwList))
             {
-                DecodeRunList(pAttr + attr.m_dwRunListOffset, attr.m_dwLength - attr.m_dwRunListOffset, 0,
-                              m_vecExtents);
+                DecodeRunList(pList, dwList, 0, m_vecExtents);
                 return;
             }
     }
@@ -118,6 +119,13 @@ void CNTFSDrive::SetVolumeStartEx(ULONGLONG qwFirstSector, DWORD dwSectorSize)
     m_dwSectorSize = dwSectorSize;
 }
 
+CExtentReader CNTFSDrive::Reader() const
+{
+    CExtentReader reader(m_hDevice, VolumeOffset(), m_dwClusterSize);
+    reader.SetVolumeClusters(m_n64VolumeClusters);
+    return reader;
+}
+
 ULONGLONG CNTFSDrive::VolumeOffset() const
 {
     // A start past the end of 64-bit offsets stays there, so every seek to it fails.
@@ -179,6 +187,7 @@ DWORD CNTFSDrive::OpenVolume()
         return ERROR_INVALID_PARAMETER;
 
     m_dwClusterSize = boot.m_dwClusterSize;
+    m_n64VolumeClusters = boot.m_n64VolumeClusters;
     delete[] m_pRecord;
     m_pRecord = AllocBytes(boot.m_dwRecordSize);
     if (!m_pRecord)
@@ -220,13 +229,10 @@ DWORD CNTFSDrive::LoadMasterFileTable(ULONGLONG n64MFTCluster)
     CRecordDescription desc;
     if ((dwError = DescribeRecord(m_pRecord, m_dwRecordSize, desc)) != 0)
         return dwError;
-    // The name is compared as if held in a buffer of zeros: a value that
-    // ends early reads as zeros there.
-    BYTE byName[8] = {};
-    if (desc.m_pFileName && desc.m_dwFileNameLength > kNameUnits)
-        memcpy(byName, desc.m_pFileName + kNameUnits,
-               std::min<DWORD>(desc.m_dwFileNameLength - kNameUnits, sizeof(byName)));
-    if (memcmp(byName, "$\0M\0F\0T\0", 8) == 0)
+    // Only the first four units are compared: a longer name that begins so passes.
+    CFileName name;
+    if (desc.m_pFileName && ParseFileName(desc.m_pFileName, desc.m_dwFileNameLength, name) == 0 &&
+        name.m_dwUnits >= 4 && memcmp(name.m_pUnits, "$\0M\0F\0T\0", 8) == 0)
         return LocateTable();  // where the table lies, not the table: it is read as it is used
     // A table of millions of records may have moved its own name into an
     // extension record, named by record 0's attribute list: the table is
@@ -244,10 +250,9 @@ DWORD CNTFSDrive::LoadMasterFileTable(ULONGLONG n64MFTCluster)
 
 DWORD CNTFSDrive::LocateTable()
 {
-    CRecordZeroSource source(m_pRecord, m_dwRecordSize,
-                             CExtentReader(m_hDevice, VolumeOffset(), m_dwClusterSize));
+    CRecordZeroSource source(m_pRecord, m_dwRecordSize, Reader());
     CEntryData data;
-    if (DWORD dwError = data.Open(source, CExtentReader(m_hDevice, VolumeOffset(), m_dwClusterSize), 0))
+    if (DWORD dwError = data.Open(source, Reader(), 0, CEntryData::EStreams::eUnnamed))
         return dwError;
     if (data.StreamCount() == 0)
     {
@@ -259,10 +264,12 @@ DWORD CNTFSDrive::LocateTable()
         // A table stored compressed is no table this program can read.
         if (stream.m_dwUnitClusters != 0)
             return ERROR_INVALID_PARAMETER;
+        // The table ends where its written part does: past the initialized
+        // size no record was ever made.
         if (stream.m_bResident)
             m_table.ResetResident(m_dwRecordSize, stream.m_vecValue);
-        else if (DWORD dwError = m_table.Reset(m_hDevice, VolumeOffset(), m_dwClusterSize, m_dwRecordSize,
-                                               stream.m_vecExtents, stream.m_n64Size))
+        else if (DWORD dwError = m_table.Reset(Reader(), m_dwRecordSize, stream.m_vecExtents,
+                                               stream.m_n64Initialized))
             return dwError;
     }
     m_dwTableLength = static_cast<DWORD>(std::min<ULONGLONG>(m_table.TableBytes(), 0xFFFFFFFFull));
@@ -283,7 +290,7 @@ DWORD CNTFSDrive::GetRecordImage(ULONGLONG n64Index, BYTE* pDest)
     return 0;
 }
 
-DWORD CNTFSDrive::OpenEntryData(DWORD dwIndex, CEntryData& data)
+DWORD CNTFSDrive::OpenStreams(DWORD dwIndex, CEntryData& data, CEntryData::EStreams eStreams)
 {
     data.Close();
     if (!m_bOpened)
@@ -291,7 +298,17 @@ DWORD CNTFSDrive::OpenEntryData(DWORD dwIndex, CEntryData& data)
     if (m_dwRecordSize == 0 || dwIndex >= m_table.RecordCount())
         return ERROR_NO_MORE_FILES;
     CTableSource source(*this);
-    return data.Open(source, CExtentReader(m_hDevice, VolumeOffset(), m_dwClusterSize), dwIndex);
+    return data.Open(source, Reader(), dwIndex, eStreams);
+}
+
+DWORD CNTFSDrive::OpenEntryData(DWORD dwIndex, CEntryData& data)
+{
+    return OpenStreams(dwIndex, data, CEntryData::EStreams::eAll);
+}
+
+DWORD CNTFSDrive::OpenFileStream(DWORD dwIndex, CEntryData& data)
+{
+    return OpenStreams(dwIndex, data, CEntryData::EStreams::eUnnamed);
 }
 
 DWORD CNTFSDrive::ReadEntryData(DWORD dwIndex, BYTE*& pData, DWORD& dwLength)

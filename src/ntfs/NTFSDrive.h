@@ -3,6 +3,8 @@
 // record and its data.
 #pragma once
 
+#include "ntfs/EntryData.h"
+#include "ntfs/RecordDescription.h"
 #include "ntfs/TableReader.h"
 #include "platform/Win32.h"
 
@@ -10,11 +12,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-namespace ntfs
-{
-struct CRecordDescription;
-}
 
 struct MFTEntryInfo
 {
@@ -70,7 +67,11 @@ public:
     // record past the table, else CEntryData::Open's codes. The stream reads
     // through the device this object has now; it does not follow a later
     // DetachDevice or ResumeDevice.
-    DWORD OpenEntryData(DWORD dwIndex, class CEntryData& data);
+    DWORD OpenEntryData(DWORD dwIndex, CEntryData& data);
+    // The same for the file's own bytes alone: its unnamed $DATA stream, as a
+    // saved file holds them (named streams such as Zone.Identifier are left
+    // out, unread). A run outside the volume gives ERROR_DISK_CORRUPT.
+    DWORD OpenFileStream(DWORD dwIndex, CEntryData& data);
     // Copies record n64Index, m_dwRecordSize bytes, into pDest with its update
     // sequence applied where it is consistent. ERROR_INVALID_ACCESS before a
     // volume is open, ERROR_NO_MORE_FILES for a record past the table.
@@ -81,6 +82,12 @@ public:
     // (a save may read, a description never does).
     DWORD GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details,
                           bool bMayReadDisk = false);
+    // What record dwIndex is, as a walk over the table meets it (see
+    // ntfs::ClassifyRecord), from the table alone: info and details are
+    // those of GetEntryDetails for ERecordKind::eFile and untouched otherwise.
+    // eUnreadable when the table's bytes could not be read (a stop included:
+    // the caller knows its stop flag) or no volume is open.
+    ntfs::ERecordKind ExamineRecord(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details);
 
     // Number of whole records in the table; 0 when none is open.
     DWORD GetRecordCount() const;
@@ -120,6 +127,13 @@ public:
 
 private:
     ULONGLONG VolumeOffset() const;
+    // A reader of this volume's clusters, through the device in hand.
+    CExtentReader Reader() const;
+    DWORD OpenStreams(DWORD dwIndex, CEntryData& data, CEntryData::EStreams eStreams);
+    // The description of a record already described into desc, with the name
+    // an extension record may hold for it.
+    void FillDetails(DWORD dwIndex, ntfs::CRecordDescription& desc, MFTEntryInfo& info,
+                     MFTEntryDetails& details, bool bMayReadDisk);
     // Copies record dwIndex into the work buffer, its update sequence
     // applied, and describes it there.
     DWORD DescribeImage(DWORD dwIndex, ntfs::CRecordDescription& desc);
@@ -133,5 +147,6 @@ private:
     DWORD LocateTable();
 
     const std::atomic<BYTE>* m_pStop = nullptr;
+    ULONGLONG m_n64VolumeClusters = 0;  // from the boot sector; 0: not known
     CTableReader m_table;
 };

@@ -33,22 +33,25 @@ void FillEntryInfo(const CRecordDescription& desc, DWORD dwClusterSize, MFTEntry
     info.n64ReadTime = static_cast<LONGLONG>(standard.m_n64ReadTime);
     info.bNotInUse = desc.m_header.m_bInUse ? 0 : 1;
 
-    const BYTE* pName = desc.m_pFileName;
-    const DWORD dwName = std::min<DWORD>(desc.m_dwFileNameLength, CMFTRecord::kFileNameSize);
-    // Units 1..255 become the byte of the same value; the name ends before
-    // the first unit above 255 (or past the value), and always leaves room
-    // for the terminator.
-    for (DWORD i = 0; pName && kNameUnits + 2 * i + 2 <= dwName && i < sizeof(info.szName) - 1; ++i)
+    CFileName name;
+    if (!desc.m_pFileName || ParseFileName(desc.m_pFileName, desc.m_dwFileNameLength, name) != 0)
     {
-        const WORD wUnit = ReadLE16(pName + kNameUnits + 2 * i);
+        info.n64Clusters = 1;
+        return;
+    }
+    // Units 1..255 become the byte of the same value; the name ends before
+    // the first unit above 255 (or a zero unit), and always leaves room for
+    // the terminator.
+    for (DWORD i = 0; i < name.m_dwUnits && i < sizeof(info.szName) - 1; ++i)
+    {
+        const WORD wUnit = ReadLE16(name.m_pUnits + 2 * i);
         if (wUnit == 0 || wUnit > 255)
             break;
         info.szName[i] = static_cast<char>(wUnit);
     }
-    info.dwFileFlags = pName && dwName >= kNameFlags + 4 ? ReadLE32(pName + kNameFlags) : 0;
-    const LONGLONG n64Allocated =
-        pName && dwName >= kNameAllocatedSize + 8 ? static_cast<LONGLONG>(ReadLE64(pName + kNameAllocatedSize)) : 0;
-    const LONGLONG n64Clusters = n64Allocated / static_cast<LONGLONG>(static_cast<ULONGLONG>(dwClusterSize));
+    info.dwFileFlags = name.m_dwFileFlags;
+    const LONGLONG n64Clusters = static_cast<LONGLONG>(name.m_n64AllocatedSize) /
+                                 static_cast<LONGLONG>(static_cast<ULONGLONG>(dwClusterSize));
     info.n64Clusters = n64Clusters == 0 ? 1 : n64Clusters;
 }
 
@@ -81,6 +84,26 @@ DWORD CNTFSDrive::GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDet
     CRecordDescription desc;
     if (DWORD dwError = DescribeImage(dwIndex, desc))
         return dwError;
+    FillDetails(dwIndex, desc, info, details, bMayReadDisk);
+    return 0;
+}
+
+ERecordKind CNTFSDrive::ExamineRecord(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details)
+{
+    if (!m_bOpened || m_dwRecordSize == 0 || m_dwClusterSize == 0 || (m_dwClusterSize & 1) != 0 ||
+        m_table.CopyRecord(dwIndex, m_pRecord) != 0)
+        return ERecordKind::eUnreadable;
+    CRecordDescription desc;
+    const bool bSequenceFits = ApplyUpdateSequence(m_pRecord, m_dwRecordSize);
+    const ERecordKind eKind = ClassifyRecord(m_pRecord, m_dwRecordSize, bSequenceFits, desc);
+    if (eKind == ERecordKind::eFile)
+        FillDetails(dwIndex, desc, info, details, false);
+    return eKind;
+}
+
+void CNTFSDrive::FillDetails(DWORD dwIndex, CRecordDescription& desc, MFTEntryInfo& info,
+                             MFTEntryDetails& details, bool bMayReadDisk)
+{
     // A record that moved all its names into extension records keeps their
     // places in its attribute list: the name is taken from there.
     std::vector<BYTE> vecList;
@@ -107,7 +130,6 @@ DWORD CNTFSDrive::GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDet
     details.wSequence = desc.m_header.m_wSequence;
     details.bDirectory = desc.m_header.m_bDirectory;
     details.n64BaseRef = desc.m_header.m_n64BaseRef;
-    return 0;
 }
 
 DWORD CNTFSDrive::ReadAttributeListFromDisk(const BYTE* pHeader, std::vector<BYTE>& vecList) const
@@ -116,8 +138,7 @@ DWORD CNTFSDrive::ReadAttributeListFromDisk(const BYTE* pHeader, std::vector<BYT
     CAttribute attr;
     if (!ParseAttributeHeader(pHeader, dwLeft, attr) || !attr.m_bNonResident)
         return ERROR_INVALID_PARAMETER;
-    return ReadAttributeListValue(pHeader, attr, dwLeft, CExtentReader(m_hDevice, VolumeOffset(), m_dwClusterSize),
-                                  vecList);
+    return ReadAttributeListValue(pHeader, attr, Reader(), vecList);
 }
 
 void CNTFSDrive::FindNameInExtension(DWORD dwIndex, CRecordDescription& desc, std::unique_ptr<BYTE[]>& pImage)
@@ -132,11 +153,12 @@ void CNTFSDrive::FindNameInExtension(DWORD dwIndex, CRecordDescription& desc, st
     {
         const ULONGLONG n64Record = RefRecord(entry.m_n64Reference);
         CRecordDescription extension;
+        // The same rule as a save's: a deleted file's extension records were
+        // freed with it, each sequence one step on.
         if (entry.m_dwType != kTypeFileName || n64Record == dwIndex ||
             GetRecordImage(n64Record, pImage.get()) != 0 ||
             DescribeRecord(pImage.get(), m_dwRecordSize, extension) != 0 || !extension.m_pOwnerName ||
-            RefRecord(extension.m_header.m_n64BaseRef) != dwIndex ||
-            RefSequence(extension.m_header.m_n64BaseRef) != desc.m_header.m_wSequence)
+            !ExtensionBelongs(dwIndex, desc.m_header, entry.m_n64Reference, extension.m_header))
             continue;
         // The description takes the names from there, as if the record held them.
         desc.m_pFileName = extension.m_pFileName;

@@ -5,6 +5,19 @@
 namespace ntfs
 {
 
+namespace
+{
+
+bool AllZero(const BYTE* p, DWORD dwSize)
+{
+    for (DWORD i = 0; i < dwSize; ++i)
+        if (p[i] != 0)
+            return false;
+    return true;
+}
+
+}  // namespace
+
 DWORD DescribeRecord(const BYTE* pRecord, DWORD dwSize, CRecordDescription& desc)
 {
     desc = CRecordDescription();
@@ -18,6 +31,9 @@ DWORD DescribeRecord(const BYTE* pRecord, DWORD dwSize, CRecordDescription& desc
     {
         const BYTE* pValue = nullptr;
         DWORD dwLength = 0;
+        desc.m_bHasData = desc.m_bHasData || attr.m_dwType == kTypeData;
+        desc.m_bHasName = desc.m_bHasName || attr.m_dwType == kTypeFileName;
+        desc.m_bHasList = desc.m_bHasList || attr.m_dwType == kTypeAttributeList;
         if (attr.m_dwType == kTypeAttributeList && attr.m_bSound)
         {
             desc.m_pAttrListHeader = pAttr;
@@ -35,7 +51,8 @@ DWORD DescribeRecord(const BYTE* pRecord, DWORD dwSize, CRecordDescription& desc
         desc.m_pFileName = pValue;
         desc.m_dwFileNameLength = dwLength;
         // The 8.3 name is what Windows made up, not what the owner wrote.
-        const bool bDos = dwLength > kNameSpace && pValue[kNameSpace] == kNameSpaceDos;
+        CFileName name;
+        const bool bDos = ParseFileName(pValue, dwLength, name) == 0 && name.m_byNameSpace == kNameSpaceDos;
         if (!desc.m_pOwnerName || !bDos || bOwnerIsDos)
         {
             desc.m_pOwnerName = pValue;
@@ -43,7 +60,28 @@ DWORD DescribeRecord(const BYTE* pRecord, DWORD dwSize, CRecordDescription& desc
             bOwnerIsDos = bDos;
         }
     }
+    desc.m_bBroken = walk.Broken();
     return 0;
+}
+
+ERecordKind ClassifyRecord(const BYTE* pRecord, DWORD dwSize, bool bSequenceFits, CRecordDescription& desc)
+{
+    desc = CRecordDescription();
+    if (!pRecord || dwSize == 0)
+        return ERecordKind::eDamaged;
+    if (AllZero(pRecord, dwSize))
+        return ERecordKind::eNeverUsed;
+    if (!bSequenceFits || DescribeRecord(pRecord, dwSize, desc) != 0 || desc.m_bBroken)
+        return ERecordKind::eDamaged;
+    if (!desc.m_header.m_bInUse && !desc.m_bHasName && !desc.m_bHasData && !desc.m_bHasList)
+        return ERecordKind::eNeverUsed;
+    return ERecordKind::eFile;
+}
+
+ERecordKind ClassifyRecord(const BYTE* pRecord, DWORD dwSize, bool bSequenceFits)
+{
+    CRecordDescription desc;
+    return ClassifyRecord(pRecord, dwSize, bSequenceFits, desc);
 }
 
 }  // namespace ntfs

@@ -1,6 +1,7 @@
 // What a record says of itself, found in one walk over its image without a
 // copy: where its standard information, its names and its attribute list
-// lie. Describing a record this way reads nothing and allocates nothing.
+// lie, and whether it is a file record at all. Describing a record this way
+// reads nothing and allocates nothing.
 #pragma once
 
 #include "ntfs/Structures.h"
@@ -25,11 +26,37 @@ struct CRecordDescription
     const BYTE* m_pAttrListHeader = nullptr;
     const BYTE* m_pAttrList = nullptr;
     DWORD m_dwAttrListLength = 0;
+    // Attributes of these types were met, sound or not.
+    bool m_bHasData = false;
+    bool m_bHasName = false;
+    bool m_bHasList = false;
+    bool m_bBroken = false;    // the attribute chain cannot be followed to its end
 };
 
 // 0, or ERROR_INVALID_PARAMETER for an image without the "FILE" signature.
 // $STANDARD_INFORMATION and $FILE_NAME are always resident: one that is not,
 // or whose value does not fit, is passed over.
 DWORD DescribeRecord(const BYTE* pRecord, DWORD dwSize, CRecordDescription& desc);
+
+// What a slot of the table holds, as a walk over the table meets it.
+enum class ERecordKind : BYTE
+{
+    eFile,        // a file record, in use or deleted: a row of the list
+    eNeverUsed,   // no file ever held it, or nothing of one is left: no row
+    eDamaged,     // a record that cannot be read as it stands: a row that says so
+    eUnreadable,  // the disk would not give its bytes
+};
+
+// The one decision over a record image, made after ApplyUpdateSequence
+// (bSequenceFits: its answer):
+// - all zeros: never used;
+// - "FILE" whose update sequence fits and whose attributes can be walked to
+//   their end: a file record; but one not in use that holds no $FILE_NAME,
+//   no $DATA and no $ATTRIBUTE_LIST (what formatting leaves) is never used;
+// - anything else ("BAAD" after a torn write, a torn update sequence, an
+//   attribute chain that breaks off, bytes without a signature): damaged.
+// desc holds the record's description when the answer is eFile.
+ERecordKind ClassifyRecord(const BYTE* pRecord, DWORD dwSize, bool bSequenceFits, CRecordDescription& desc);
+ERecordKind ClassifyRecord(const BYTE* pRecord, DWORD dwSize, bool bSequenceFits);
 
 }  // namespace ntfs

@@ -81,7 +81,8 @@ bool ParseAttributeHeader(const BYTE* pAttr, DWORD dwLeft, CAttribute& attr)
         attr.m_n64InitializedSize = dwLeft >= kNonResidentFullHeaderSize
                                         ? ReadLE64(pAttr + kAttrInitializedSize)
                                         : attr.m_n64RealSize;
-        attr.m_bSound = attr.m_dwRunListOffset < dwLeft;
+        // The run list lies inside the attribute, as a resident value must.
+        attr.m_bSound = attr.m_dwRunListOffset < attr.m_dwLength;
     }
     attr.m_byNameLength = pAttr[kAttrNameLength];
     attr.m_wNameOffset = ReadLE16(pAttr + kAttrNameOffset);
@@ -92,26 +93,32 @@ bool ParseAttributeHeader(const BYTE* pAttr, DWORD dwLeft, CAttribute& attr)
 
 bool CAttributeWalk::Next(CAttribute& attr, const BYTE*& pAttr)
 {
-    // An offset equal to the record size still enters, and ends at once.
-    if (m_bEnded || !m_pRecord || m_dwOffset > m_dwSize)
+    if (m_bEnded || !m_pRecord)
         return false;
+    m_bEnded = true;  // until an attribute is handed out below
+    // An offset equal to the record size still enters, and ends at once.
+    if (m_dwOffset > m_dwSize || m_dwSize - m_dwOffset < 4)
+    {
+        m_bBroken = true;
+        return false;
+    }
     const DWORD dwLeft = m_dwSize - m_dwOffset;
     const BYTE* p = m_pRecord + m_dwOffset;
-    if (dwLeft < 4)
-        return false;
     const DWORD dwType = ReadLE32(p + kAttrType);
     if (dwType == kTypeIndexRoot || dwType == kTypeIndexAllocation || dwType == kTypeEnd)
         return false;
     if (!ParseAttributeHeader(p, dwLeft, attr))
     {
         m_dwDamagedType = dwType;
+        m_bBroken = true;
         return false;
     }
     attr.m_dwOffset = m_dwOffset;
     pAttr = p;
     m_dwOffset += attr.m_dwLength;
-    if (attr.m_dwLength == 0)
-        m_bEnded = true;  // handled, and nothing can follow it
+    // An attribute of length 0 is handled, and nothing can follow it.
+    m_bEnded = attr.m_dwLength == 0;
+    m_bBroken = m_bEnded;
     return true;
 }
 
@@ -121,6 +128,15 @@ bool ResidentValue(const BYTE* pAttr, const CAttribute& attr, const BYTE*& pValu
         return false;
     pValue = pAttr + attr.m_dwValueOffset;
     dwLength = attr.m_dwValueLength;
+    return true;
+}
+
+bool RunListBytes(const BYTE* pAttr, const CAttribute& attr, const BYTE*& pList, DWORD& dwSize)
+{
+    if (!attr.m_bNonResident || !attr.m_bSound)
+        return false;
+    pList = pAttr + attr.m_dwRunListOffset;
+    dwSize = attr.m_dwLength - attr.m_dwRunListOffset;
     return true;
 }
 
@@ -145,6 +161,25 @@ void ParseStandardInfo(const BYTE* pValue, DWORD dwLength, CStandardInfo& info)
     info.m_n64RecordChangedTime = ReadLE64(by + kStdRecordChangedTime);
     info.m_n64ReadTime = ReadLE64(by + kStdReadTime);
     info.m_dwFileFlags = ReadLE32(by + kStdFileFlags);
+}
+
+WORD NextSequence(WORD wSequence)
+{
+    return wSequence == 0 ? 0 : (wSequence == 0xFFFF ? 1 : static_cast<WORD>(wSequence + 1));
+}
+
+bool SequenceFits(WORD wNamed, WORD wFound, bool bFreed)
+{
+    return wFound == wNamed || (bFreed && wFound == NextSequence(wNamed));
+}
+
+bool ExtensionBelongs(ULONGLONG n64Base, const CRecordHeader& base, ULONGLONG n64Reference,
+                      const CRecordHeader& extension)
+{
+    const bool bFreed = !base.m_bInUse;
+    return extension.m_bInUse != bFreed && RefRecord(extension.m_n64BaseRef) == n64Base &&
+           SequenceFits(RefSequence(extension.m_n64BaseRef), base.m_wSequence, bFreed) &&
+           SequenceFits(RefSequence(n64Reference), extension.m_wSequence, bFreed);
 }
 
 DWORD ParseFileName(const BYTE* pValue, DWORD dwLength, CFileName& name)

@@ -15,11 +15,20 @@ namespace ntfs
 struct CBootSector
 {
     DWORD m_dwBytesPerSector = 0;
-    DWORD m_dwClusterSize = 0;    // bytes per sector times sectors per cluster, 32-bit
+    // Bytes per sector times sectors per cluster; a sectors-per-cluster byte
+    // above 0x80 counts 2^(256 - n) sectors (clusters of 128 KiB and more).
+    // 0 when that is above kMaxClusterSize.
+    DWORD m_dwClusterSize = 0;
     DWORD m_dwRecordSize = 0;     // 0 when the record size code is not usable here
     ULONGLONG m_n64MftCluster = 0;
     ULONGLONG m_n64TotalSectors = 0;
+    // The clusters the volume holds, from its total sectors; 0 when the boot
+    // sector does not say (nothing is then known to lie outside it).
+    ULONGLONG m_n64VolumeClusters = 0;
 };
+
+// NTFS formats clusters of up to 2 MiB.
+const DWORD kMaxClusterSize = 2u << 20;
 
 // 0, ERROR_READ_FAULT when fewer than 512 bytes are given, ERROR_INVALID_DRIVE
 // when bytes 3..6 are not "NTFS". Only those four bytes name the system.
@@ -74,7 +83,8 @@ struct CAttribute
 
 // Parses the header at pAttr, where dwLeft bytes of the record remain, into
 // attr. False when the walk cannot go past it: fewer than 8 bytes or a
-// length beyond the record. Content that cannot be used leaves m_bSound false.
+// length beyond the record. Content that cannot be used leaves m_bSound false:
+// a resident value or a run list that does not lie inside the attribute.
 bool ParseAttributeHeader(const BYTE* pAttr, DWORD dwLeft, CAttribute& attr);
 
 // The walk over a record's attributes, in record order, from the
@@ -94,12 +104,16 @@ public:
     // The type of the header that ended the walk because it could not be
     // walked past; 0 when the walk ended normally.
     DWORD DamagedType() const { return m_dwDamagedType; }
+    // The walk ended anywhere but at the end marker or an index attribute: the
+    // chain of attributes cannot be followed to its end.
+    bool Broken() const { return m_bBroken; }
 
 private:
     const BYTE* m_pRecord;
     DWORD m_dwSize;
     DWORD m_dwOffset;
     bool m_bEnded = false;
+    bool m_bBroken = false;
     DWORD m_dwDamagedType = 0;
 };
 
@@ -107,9 +121,32 @@ private:
 // is not resident or not sound.
 bool ResidentValue(const BYTE* pAttr, const CAttribute& attr, const BYTE*& pValue, DWORD& dwLength);
 
+// A non-resident attribute's run list: from its offset to the attribute's
+// end, inside the record. False when the attribute is resident or not sound.
+bool RunListBytes(const BYTE* pAttr, const CAttribute& attr, const BYTE*& pList, DWORD& dwSize);
+
 // The attribute's name in UTF-16 units (little-endian), inside the record;
 // empty for an unnamed one or a name that does not fit.
 bool AttributeName(const BYTE* pAttr, const CAttribute& attr, const BYTE*& pUnits, DWORD& dwUnits);
+
+// ---- records of one file -----------------------------------------------------------
+
+// A record's sequence number steps on when the record is freed, skipping 0.
+WORD NextSequence(WORD wSequence);
+
+// Whether a record found with sequence wFound is still the one a reference
+// naming wNamed meant: the same sequence, or, when the file was deleted
+// (bFreed), one step on, as deletion moves it.
+bool SequenceFits(WORD wNamed, WORD wFound, bool bFreed);
+
+// Whether extension record `extension`, named through a reference
+// n64Reference in the attribute list of base record n64Base (its header
+// `base`), still belongs to that file: it names the base as its base with a
+// fitting sequence, carries the sequence the reference names, and is in use
+// exactly when the base is (in use beside a free base it was reused; free
+// beside a base in use the file has lost it).
+bool ExtensionBelongs(ULONGLONG n64Base, const CRecordHeader& base, ULONGLONG n64Reference,
+                      const CRecordHeader& extension);
 
 // ---- run list --------------------------------------------------------------------
 

@@ -10,8 +10,8 @@ CTableReader::~CTableReader()
     StopReadAhead();
 }
 
-DWORD CTableReader::Reset(HANDLE hDevice, ULONGLONG n64VolumeOffset, DWORD dwClusterSize, DWORD dwRecordSize,
-                          std::vector<ntfs::CExtent> vecExtents, ULONGLONG n64TableBytes)
+DWORD CTableReader::Reset(const CExtentReader& reader, DWORD dwRecordSize, std::vector<ntfs::CExtent> vecExtents,
+                          ULONGLONG n64TableBytes)
 {
     Clear();
     for (CBlock& block : m_blocks)
@@ -21,9 +21,8 @@ DWORD CTableReader::Reset(HANDLE hDevice, ULONGLONG n64VolumeOffset, DWORD dwClu
         if (!block.m_pBytes)
             return ERROR_NOT_ENOUGH_MEMORY;
     }
-    m_hDevice = hDevice;
-    m_n64VolumeOffset = n64VolumeOffset;
-    m_dwClusterSize = dwClusterSize;
+    m_reader = reader;
+    m_reader.SetStopFlag(nullptr);
     m_dwRecordSize = dwRecordSize;
     m_vecExtents = std::move(vecExtents);
     m_n64TableBytes = n64TableBytes;
@@ -48,6 +47,7 @@ void CTableReader::Clear()
     m_n64TableBytes = 0;
     for (CBlock& block : m_blocks)
         block.m_n64Start = ~0ull;
+    m_n64BadBlock = ~0ull;
     for (CWindow& window : m_windows)
         window.m_eState = CWindow::eFree;
 }
@@ -56,12 +56,12 @@ void CTableReader::SetDevice(HANDLE hDevice)
 {
     // Nothing may go on reading through a handle its owner is about to close.
     StopReadAhead();
-    m_hDevice = hDevice;
+    m_reader.SetDevice(hDevice);
 }
 
 DWORD CTableReader::ReadTable(ULONGLONG n64Offset, BYTE* pDest, DWORD dwCount) const
 {
-    CExtentReader reader(m_hDevice, m_n64VolumeOffset, m_dwClusterSize);
+    CExtentReader reader(m_reader);
     reader.SetStopFlag(m_pStop);
     return reader.Read(m_vecExtents, n64Offset, pDest, dwCount);
 }
@@ -129,8 +129,10 @@ void CTableReader::ReadAheadLoop()
         pFree->m_eState = CWindow::eReady;
         m_n64ReadAhead = pFree->m_n64Start + pFree->m_dwLength;
         m_cvChanged.notify_all();
-        if (dwError != 0)
-            break;  // the walk ends at this window; nothing after it is needed
+        // A window that failed is read again by the walk, by blocks and then
+        // record by record; the read-ahead goes on past it, unless stopped.
+        if (dwError == ERROR_OPERATION_ABORTED)
+            break;
     }
     // The read-ahead is over: whoever waits for a window that will not come
     // reads the record by itself.
@@ -189,6 +191,11 @@ bool CTableReader::CopyFromWindows(ULONGLONG n64Offset, BYTE* pDest, DWORD& dwEr
 DWORD CTableReader::CopyFromBlocks(ULONGLONG n64Offset, BYTE* pDest)
 {
     const ULONGLONG n64Start = n64Offset / kBlockBytes * kBlockBytes;
+    // In a block that could not be read whole, records are read one by one:
+    // only those on a bad sector are lost, and the block is not tried again
+    // for each of them.
+    if (n64Start == m_n64BadBlock)
+        return m_reader.Read(m_vecExtents, n64Offset, pDest, m_dwRecordSize);
     CBlock* pBlock = nullptr;
     for (CBlock& block : m_blocks)
         if (block.m_n64Start == n64Start)
@@ -203,10 +210,11 @@ DWORD CTableReader::CopyFromBlocks(ULONGLONG n64Offset, BYTE* pDest)
             return ERROR_NOT_ENOUGH_MEMORY;
         pBlock->m_n64Start = ~0ull;
         const DWORD dwLength = static_cast<DWORD>(std::min<ULONGLONG>(kBlockBytes, m_n64TableBytes - n64Start));
-        CExtentReader reader(m_hDevice, m_n64VolumeOffset, m_dwClusterSize);
-        // A block that cannot be read whole: the record alone, with its own code.
-        if (reader.Read(m_vecExtents, n64Start, pBlock->m_pBytes.get(), dwLength) != 0)
-            return reader.Read(m_vecExtents, n64Offset, pDest, m_dwRecordSize);
+        if (m_reader.Read(m_vecExtents, n64Start, pBlock->m_pBytes.get(), dwLength) != 0)
+        {
+            m_n64BadBlock = n64Start;
+            return m_reader.Read(m_vecExtents, n64Offset, pDest, m_dwRecordSize);
+        }
         pBlock->m_n64Start = n64Start;
         pBlock->m_dwLength = dwLength;
     }

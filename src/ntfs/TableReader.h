@@ -7,8 +7,10 @@
 // cache of blocks. Memory stays the windows in flight and the cache,
 // whatever the table's size; sizes and offsets are 64-bit throughout.
 //
-// A window that cannot be read gives its code for every record in it, so a
-// walk lists the records before it and ends there with that code.
+// A stretch that cannot be read costs only the records on its bad sectors:
+// a window that fails is read again by blocks, and a block that fails record
+// by record, so every other record still comes and the read-ahead goes on
+// past it. A record that cannot be read gives the read's code.
 #pragma once
 
 #include "ntfs/ExtentReader.h"
@@ -29,11 +31,11 @@ public:
     CTableReader(const CTableReader&) = delete;
     CTableReader& operator=(const CTableReader&) = delete;
 
-    // A table whose bytes lie in these extents of the volume. The cache of
-    // blocks is made here, so that reading records later allocates nothing:
-    // 0, or ERROR_NOT_ENOUGH_MEMORY.
-    DWORD Reset(HANDLE hDevice, ULONGLONG n64VolumeOffset, DWORD dwClusterSize, DWORD dwRecordSize,
-                std::vector<ntfs::CExtent> vecExtents, ULONGLONG n64TableBytes);
+    // A table whose bytes lie in these extents of the volume, read through
+    // reader. The cache of blocks is made here, so that reading records later
+    // allocates nothing: 0, or ERROR_NOT_ENOUGH_MEMORY.
+    DWORD Reset(const CExtentReader& reader, DWORD dwRecordSize, std::vector<ntfs::CExtent> vecExtents,
+                ULONGLONG n64TableBytes);
     // A table held in the record itself (a resident value): tiny, kept as it is.
     void ResetResident(DWORD dwRecordSize, std::vector<BYTE> vecBytes);
     // No table: every record is past its end.
@@ -86,9 +88,7 @@ private:
     DWORD CopyFromBlocks(ULONGLONG n64Offset, BYTE* pDest);
     DWORD ReadTable(ULONGLONG n64Offset, BYTE* pDest, DWORD dwCount) const;
 
-    HANDLE m_hDevice = nullptr;
-    ULONGLONG m_n64VolumeOffset = 0;
-    DWORD m_dwClusterSize = 0;
+    CExtentReader m_reader{nullptr, 0, 0};
     DWORD m_dwRecordSize = 0;
     std::vector<ntfs::CExtent> m_vecExtents;
     ULONGLONG m_n64TableBytes = 0;
@@ -106,4 +106,5 @@ private:
 
     CBlock m_blocks[kBlocks];
     ULONGLONG m_n64Clock = 0;
+    ULONGLONG m_n64BadBlock = ~0ull;  // the last block that could not be read whole
 };

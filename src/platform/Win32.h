@@ -162,6 +162,7 @@ typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID lpParameter);
 #define ERROR_BAD_DEVICE 1200u
 #define ERROR_DISK_QUOTA_EXCEEDED 1295u
 #define ERROR_FILE_CORRUPT 1392u
+#define ERROR_DISK_CORRUPT 1393u
 #define ERROR_CANT_RESOLVE_FILENAME 1921u
 
 // Disk geometry, as the disk control calls give it.

@@ -70,6 +70,7 @@ const CMessage kMessages[] = {
     {ERROR_BAD_DEVICE, "The specified device name is invalid."},
     {ERROR_DISK_QUOTA_EXCEEDED, "Disk quota exceeded."},
     {ERROR_FILE_CORRUPT, "The file or directory is corrupted and unreadable."},
+    {ERROR_DISK_CORRUPT, "The disk structure is corrupted and unreadable."},
     {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved by the system."},
 };
 

@@ -61,6 +61,9 @@ const CMessage kMessages[] = {
     {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved."},
     {ERROR_FILE_CORRUPT,
      "The file's pieces in the master file table do not fit together; it cannot be read whole."},
+    {ERROR_DISK_CORRUPT,
+     "Part of the file's data lies past the end of the partition: its record is damaged. The file is not "
+     "saved, rather than saved with bytes that are not its own."},
 };
 
 }  // namespace
@@ -71,6 +74,18 @@ const char* ProgramMessage(DWORD dwCode)
         if (message.m_dwCode == dwCode)
             return message.m_pszText;
     return nullptr;
+}
+
+std::string UnreadRecordsText(DWORD dwCount)
+{
+    char szText[256];
+    snprintf(szText, sizeof(szText),
+             dwCount == 1 ? "%u record of the master file table could not be read (a bad sector); "
+                            "the file it held, if any, is not listed. Every other record is.\n"
+                          : "%u records of the master file table could not be read (bad sectors); "
+                            "the files they held, if any, are not listed. Every other record is.\n",
+             static_cast<unsigned>(dwCount));
+    return szText;
 }
 
 std::string SystemErrorText(DWORD dwCode)

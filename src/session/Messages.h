@@ -10,6 +10,10 @@
 // The text for dwCode, ending with a line break as the system's texts do.
 std::string SystemErrorText(DWORD dwCode);
 
+// The sentence at the end of a scan that could not read dwCount records of
+// the table, ending with a line break.
+std::string UnreadRecordsText(DWORD dwCount);
+
 // The program's own sentence for dwCode, without a line break; null when the
 // program has none and the system's text is to be used.
 const char* ProgramMessage(DWORD dwCode);

@@ -35,6 +35,8 @@ void AppendLatin1AsUtf8(std::string& str, const char* pszBytes)
 
 }  // namespace
 
+const char* const kDamagedRecordText = "损坏的记录";
+
 const int kColumnOrder[eColumnCount] = {eColumnNumber, eColumnName,    eColumnAttributes,
                                         eColumnDeleted, eColumnClusters, eColumnPath};
 
@@ -67,7 +69,8 @@ const char* DeletedMark(BYTE bNotInUse)
     return bNotInUse ? "是" : "";
 }
 
-void CRowBatch::Add(DWORD dwRecord, const MFTEntryInfo& info, const std::string& strName, DWORD dwFolder)
+void CRowBatch::Add(DWORD dwRecord, const MFTEntryInfo& info, const std::string& strName, DWORD dwFolder,
+                    BYTE byRowFlags)
 {
     CScanRow row;
     row.m_dwRecord = dwRecord;
@@ -79,6 +82,16 @@ void CRowBatch::Add(DWORD dwRecord, const MFTEntryInfo& info, const std::string&
     row.m_dwFileFlags = info.dwFileFlags;
     row.m_dwClusters = static_cast<DWORD>(static_cast<ULONGLONG>(info.n64Clusters));
     row.m_dwFolder = dwFolder;
+    row.m_byRowFlags = byRowFlags;
+    m_vecRows.push_back(row);
+}
+
+void CRowBatch::AddDamaged(DWORD dwRecord)
+{
+    CScanRow row;
+    row.m_dwRecord = dwRecord;
+    row.m_dwNameOffset = static_cast<DWORD>(m_strNames.size());
+    row.m_byRowFlags = CScanRow::kRowDamaged;
     m_vecRows.push_back(row);
 }
 
@@ -157,9 +170,11 @@ std::string CRowStore::Text(size_t nRow, int nColumn) const
     {
     case eColumnName: return Name(nRow);
     case eColumnNumber: return std::to_string(static_cast<LONG>(row.m_dwRecord - kFirstListedRecord));
-    case eColumnAttributes: return AttributeLabels(row.m_dwFileFlags);
+    case eColumnAttributes:
+        return row.m_byRowFlags & CScanRow::kRowDamaged ? kDamagedRecordText : AttributeLabels(row.m_dwFileFlags);
     case eColumnDeleted: return DeletedMark(row.m_bNotInUse);
-    case eColumnClusters: return std::to_string(row.m_dwClusters);
+    case eColumnClusters:
+        return row.m_byRowFlags & CScanRow::kRowDamaged ? std::string() : std::to_string(row.m_dwClusters);
     case eColumnPath: return FolderText(nRow);
     default: return std::string();
     }

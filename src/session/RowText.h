@@ -46,12 +46,20 @@ struct CScanRow
     DWORD m_dwNameOffset = 0;  // UTF-8
     WORD m_wNameLength = 0;
     BYTE m_bNotInUse = 0;
+    BYTE m_byRowFlags = 0;     // kRowDamaged, kRowDirectory
     DWORD m_dwFileFlags = 0;
     DWORD m_dwClusters = 0;    // low 32 bits of the cluster count
     DWORD m_dwFolder = kNoFolder;  // the folder it was in, an index of the store's folders
 
     static const DWORD kNoFolder = 0xFFFFFFFFu;
+    // A record that cannot be read as it stands: no name, no flags, not deleted.
+    static const BYTE kRowDamaged = 0x01;
+    // The record holds a folder.
+    static const BYTE kRowDirectory = 0x02;
 };
+
+// The attribute column of a damaged record's row.
+extern const char* const kDamagedRecordText;
 
 // Rows on their way from the scan to the list, with their names and the
 // folders first met since the batch before.
@@ -64,10 +72,12 @@ struct CRowBatch
 
     // The row of a described record, under its owner's name (UTF-8).
     void Add(DWORD dwRecord, const MFTEntryInfo& info, const std::string& strName,
-             DWORD dwFolder = CScanRow::kNoFolder);
+             DWORD dwFolder = CScanRow::kNoFolder, BYTE byRowFlags = 0);
     // The row of a described record as it names itself in szName: its bytes
     // are UTF-16 units below 256 each, so Latin-1, and become UTF-8 here.
     void Add(DWORD dwRecord, const MFTEntryInfo& info);
+    // The row of a record that cannot be read as it stands.
+    void AddDamaged(DWORD dwRecord);
     bool Empty() const { return m_vecRows.empty(); }
     size_t Size() const { return m_vecRows.size(); }
 };

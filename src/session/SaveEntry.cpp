@@ -77,7 +77,8 @@ DWORD CEntrySave::Begin(CNTFSDrive& drive, DWORD dwRecord, const std::string& st
     m_hOwnDevice = hOwnDevice;
     MFTEntryInfo info;
     MFTEntryDetails details;
-    if (DWORD dwError = drive.OpenEntryData(dwRecord, m_data))
+    // The file's own bytes: its unnamed stream, never its named ones glued on.
+    if (DWORD dwError = drive.OpenFileStream(dwRecord, m_data))
         return dwError;
     if (m_hOwnDevice != INVALID_HANDLE_VALUE)
         m_data.SetDevice(m_hOwnDevice);

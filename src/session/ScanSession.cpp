@@ -4,18 +4,12 @@
 #include "platform/Platform.h"
 #include "session/SaveEntry.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
 namespace
 {
-
-// The codes that end a walk without a message: past the table's last record,
-// and a slot that holds no parsable record.
-bool EndsWalkQuietly(DWORD dwCode)
-{
-    return dwCode == ERROR_NO_MORE_FILES || dwCode == ERROR_INVALID_PARAMETER;
-}
 
 // Where the partition starts: its 64-bit first sector in the disk's sector
 // size, as the walk records them; a record that names only the 32-bit first
@@ -114,13 +108,15 @@ DWORD CScanSession::WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink)
     CRowBatch batch;
     DWORD dwRows = 0;
     DWORD dwDeleted = 0;
+    DWORD dwUnread = 0;
     auto timeBatch = std::chrono::steady_clock::now();
     const DWORD dwRecords = m_drive.GetRecordCount();
+    DWORD dwRecord = kFirstListedRecord;
     auto flush = [&]() {
         if (batch.Empty())
             return;
         sink.OnRows(std::move(batch), dwRows, dwDeleted);
-        sink.OnProgress(dwRows + kFirstListedRecord, dwRecords);
+        sink.OnProgress(std::min(dwRecord + 1, dwRecords), dwRecords);
         batch = CRowBatch();
         timeBatch = std::chrono::steady_clock::now();
     };
@@ -129,51 +125,50 @@ DWORD CScanSession::WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink)
     MFTEntryDetails details;
     m_folders.Clear();
     size_t nFoldersSent = 0;
-    DWORD dwCode = 0;
-    for (DWORD i = 0; i < 0xFFFFFFFFu - kFirstListedRecord; ++i)
+    for (; dwRecord < dwRecords && !bStop.load(); ++dwRecord)
     {
-        if (bStop.load())
-            break;
-        const DWORD dwRecord = i + kFirstListedRecord;
         if (m_fnBeforeRecord)
             m_fnBeforeRecord(dwRecord);
         DWORD dwFolder = CScanRow::kNoFolder;
-        bool bQuietEnd = false;
+        ntfs::ERecordKind eKind;
         {
             std::lock_guard<std::mutex> lock(m_lock);
-            dwCode = m_drive.GetEntryDetails(dwRecord, info, details);
-            if (dwCode == 0 && details.bHasName)
+            eKind = m_drive.ExamineRecord(dwRecord, info, details);
+            if (eKind == ntfs::ERecordKind::eFile && details.bHasName)
                 dwFolder = m_folders.FolderOf(m_drive, details.n64ParentRef);
-            // A stop answered while the table was being read is no failure.
-            bQuietEnd = EndsWalkQuietly(dwCode) || (dwCode == ERROR_OPERATION_ABORTED && bStop.load());
-            if (dwCode != 0 && !bQuietEnd)
-                CloseDeviceLocked();
         }
-        if (bQuietEnd)
+        if (eKind == ntfs::ERecordKind::eUnreadable)
         {
-            dwCode = 0;
-            break;
+            // A read that a stop cut short says nothing of the record.
+            if (bStop.load())
+                break;
+            ++dwUnread;
+            continue;
         }
-        if (dwCode != 0)
-        {
-            flush();
-            sink.OnError(dwCode);
-            return dwCode;
-        }
-        if (info.bNotInUse)
-            ++dwDeleted;
+        if (eKind == ntfs::ERecordKind::eNeverUsed)
+            continue;
         AddNewFolders(batch, nFoldersSent);
-        batch.Add(dwRecord, info, details.strName, dwFolder);
-        dwRows = i + 1;
+        if (eKind == ntfs::ERecordKind::eDamaged)
+        {
+            batch.AddDamaged(dwRecord);
+        }
+        else
+        {
+            dwDeleted += info.bNotInUse ? 1 : 0;
+            batch.Add(dwRecord, info, details.strName, dwFolder,
+                      details.bDirectory ? CScanRow::kRowDirectory : 0);
+        }
+        ++dwRows;
         // The clock is asked every 16 rows: often enough to keep a batch
         // young, rarely enough to cost nothing.
         if (batch.Size() >= kBatchRows ||
-            ((i & 0xF) == 0 &&
+            ((dwRows & 0xF) == 0 &&
              std::chrono::steady_clock::now() - timeBatch >= std::chrono::milliseconds(kBatchMs)))
             flush();
     }
     flush();
-    return dwCode;
+    sink.OnUnreadRecords(dwUnread);
+    return 0;
 }
 
 void CScanSession::AddNewFolders(CRowBatch& batch, size_t& nFoldersSent) const

@@ -4,12 +4,15 @@
 // what reaches the sink; they never call the drive themselves.
 //
 // The rules of a scan live here and nowhere else:
-// - row n lists record n + 30;
-// - 18 (no further record) and 87 (a slot without a parsable record) end the
-//   walk without a message;
-// - any other failure is reported once through the sink, after the rows
-//   before it were handed over, and closes the device handle, which is then
-//   detached from the drive, so nothing is ever read through a closed handle;
+// - the table is walked from record 30 to its end; row n of the walk lists a
+//   record, which keeps its number (the "#" column shows it minus 30, so a
+//   gap shows where records were passed over);
+// - a record no file ever held gets no row; a damaged one gets a row that
+//   says so; one whose bytes could not be read is counted, and the walk goes
+//   on: the count is told once at the end (OnUnreadRecords);
+// - a failure to open the volume is reported once through the sink and
+//   closes the device handle, which is then detached from the drive, so
+//   nothing is ever read through a closed handle;
 // - a stop is answered between records and between the table's reads.
 #pragma once
 
@@ -42,6 +45,9 @@ public:
     virtual void OnError(DWORD dwCode) = 0;
     // How far the walk got: records of the table looked at, and in all.
     virtual void OnProgress(DWORD /*dwDone*/, DWORD /*dwTotal*/) {}
+    // Once, when a walk ends (at the table's end or a stop): how many records
+    // of the table could not be read. 0: every record was read.
+    virtual void OnUnreadRecords(DWORD dwCount) = 0;
 };
 
 class CScanSession
@@ -55,8 +61,8 @@ public:
     // One scan, start to end, on the calling thread: with no target nothing
     // happens; otherwise the list is cleared, the target's disk opened (or the
     // open handle reused), the volume opened and its records walked into the
-    // sink until the table ends, a failure, or bStop. Returns the code that
-    // ended it: 0 for the table's end or a stop, else the code reported.
+    // sink until the table ends or bStop. Returns 0, or the code of a failed
+    // open, reported.
     DWORD RunScan(const CScanTarget* pTarget, const std::atomic<BYTE>& bStop, IScanSink& sink);
 
     // The description of a record of the open volume.

@@ -294,11 +294,11 @@ struct CSalvixDlg::CErrorRequest
     bool m_bDone = false;
 };
 
-void CSalvixDlg::ShowSystemError(DWORD dwCode)
+void CSalvixDlg::ShowSystemError(DWORD dwCode, const std::string& strText)
 {
     if (QThread::currentThread() == thread())
     {
-        DisplayError(dwCode);
+        DisplayError(dwCode, strText);
         return;
     }
     // From the worker: the box runs on the user interface thread and the
@@ -310,14 +310,14 @@ void CSalvixDlg::ShowSystemError(DWORD dwCode)
         return;
     QMetaObject::invokeMethod(
         this,
-        [this, pRequest, dwCode]() {
+        [this, pRequest, dwCode, strText]() {
             bool bClosing;
             {
                 std::lock_guard<std::mutex> lockShown(m_lockErrors);
                 bClosing = m_bClosing;
             }
             if (!bClosing)
-                DisplayError(dwCode);
+                DisplayError(dwCode, strText);
             {
                 std::lock_guard<std::mutex> lockShown(m_lockErrors);
                 pRequest->m_bDone = true;
@@ -328,15 +328,15 @@ void CSalvixDlg::ShowSystemError(DWORD dwCode)
     m_cvErrors.wait(lock, [&] { return pRequest->m_bDone || m_bClosing; });
 }
 
-void CSalvixDlg::DisplayError(DWORD dwCode)
+void CSalvixDlg::DisplayError(DWORD dwCode, const std::string& strText)
 {
     if (s_fnErrorHook)
     {
         s_fnErrorHook(dwCode);
         return;
     }
-    const QString strText = QString::fromStdString(SystemErrorText(dwCode));
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("GetLastError"), strText, QMessageBox::Ok,
+    const QString strShown = QString::fromStdString(strText.empty() ? SystemErrorText(dwCode) : strText);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("GetLastError"), strShown, QMessageBox::Ok,
                     this);
     box.exec();
 }

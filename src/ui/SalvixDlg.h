@@ -43,7 +43,8 @@ public:
     // Shows the system's text for a code in the "GetLastError" box. Any thread:
     // from the worker it runs on the user interface thread and returns when
     // the box is closed (or at once when the dialog is closing).
-    void ShowSystemError(DWORD dwCode);
+    // strText, when given, is shown instead of the code's own sentence.
+    void ShowSystemError(DWORD dwCode, const std::string& strText = std::string());
 
     DWORD EnumeratePartitions();
     QTreeWidgetItem* AddDriveItem(const char* pszText, const PartitionRecord& record);
@@ -135,7 +136,7 @@ private:
     void CreateCountersAndFilter();
     // Names a control by its id and places it at a rectangle in dialog units.
     void Place(QWidget* pWidget, int nId, int nX, int nY, int nWidth, int nHeight);
-    void DisplayError(DWORD dwCode);
+    void DisplayError(DWORD dwCode, const std::string& strText);
     void StopWorkerAndWait();
 
     // Called on the user interface thread through queued calls from the worker.

@@ -1,5 +1,6 @@
 // The scan: the button that starts and stops it, and the worker thread, a
 // shell around the session's scan that carries its rows to the list.
+#include "session/Messages.h"
 #include "ui/SalvixDlg.h"
 
 #include <QLabel>
@@ -60,6 +61,11 @@ public:
             Qt::QueuedConnection);
     }
     void OnError(DWORD dwCode) override { m_dlg.ShowSystemError(dwCode); }
+    void OnUnreadRecords(DWORD dwCount) override
+    {
+        if (dwCount != 0)
+            m_dlg.ShowSystemError(ERROR_READ_FAULT, UnreadRecordsText(dwCount));
+    }
     void OnProgress(DWORD dwRecordsDone, DWORD dwRecords) override
     {
         CSalvixDlg* pDlg = &m_dlg;

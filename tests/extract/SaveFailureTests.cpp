@@ -95,7 +95,7 @@ TEST_F(SaveFailureTest, WriteFailureLeavesTheBytesWrittenBeforeIt)
     ASSERT_EQ(ListFolder(m_strOut), std::vector<std::string>{"photo.jpg"});
     Bytes written, expected;
     ASSERT_TRUE(ReadFileBytes(m_strOut + "/photo.jpg", written));
-    ASSERT_TRUE(IcatAllStreams(CExtractVolume::Get().m_strDisk, CExtractVolume::kStartSector,
+    ASSERT_TRUE(IcatFileStream(CExtractVolume::Get().m_strDisk, CExtractVolume::kStartSector,
                                CExtractVolume::Get().Index("photo.jpg"), expected));
     ASSERT_EQ(written.size(), 1000u);
     EXPECT_TRUE(std::equal(written.begin(), written.end(), expected.begin()));

@@ -1,5 +1,6 @@
-// The scan session on a real volume with one damaged byte: every row is
-// listed, nothing is shown, and files are saved after the scan as icat reads them.
+// The scan session on a real volume with one damaged byte: every file record
+// is listed, nothing is shown, and files are saved after the scan as icat
+// reads them.
 #include "ExtractVolume.h"
 #include "support/DiskGuard.h"
 #include "support/ScanSink.h"
@@ -17,12 +18,18 @@ TEST(SessionOnVolumeTest, DamagedStandardInformationListsEveryRowAndSavesAfterTh
     CCollectingSink sink;
     ASSERT_EQ(sink.Scan(session, CExtractVolume::kStartSector), 0u);
     EXPECT_TRUE(sink.m_vecErrors.empty());
-    ASSERT_EQ(sink.m_store.Size(), session.Drive().GetRecordCount() - kFirstListedRecord)
-        << "every record of the table is listed";
+    EXPECT_EQ(std::vector<DWORD>{0}, sink.m_vecUnread);
+    // mkntfs formats records up to 63 and leaves them free and empty: no row.
+    ASSERT_GT(sink.m_store.Size(), 0u);
+    EXPECT_GE(sink.m_store.Row(0).m_dwRecord, 64u);
+    EXPECT_EQ(sink.m_store.Row(sink.m_store.Size() - 1).m_dwRecord, session.Drive().GetRecordCount() - 1);
 
     const DWORD dwDamaged = volume.Index("damagedsi.bin");
-    ASSERT_GE(dwDamaged, kFirstListedRecord);
-    EXPECT_EQ(sink.m_store.Name(dwDamaged - kFirstListedRecord), "damagedsi.bin");
+    bool bListed = false;
+    for (size_t i = 0; i < sink.m_store.Size(); ++i)
+        if (sink.m_store.Row(i).m_dwRecord == dwDamaged)
+            bListed = sink.m_store.Name(i) == "damagedsi.bin";
+    EXPECT_TRUE(bListed) << "a damaged $STANDARD_INFORMATION keeps the row and its name";
 
     // The damaged record is beyond The Sleuth Kit (icat gives nothing for
     // it); its bytes are those written into it. The other file is read by icat.
@@ -35,7 +42,7 @@ TEST(SessionOnVolumeTest, DamagedStandardInformationListsEveryRowAndSavesAfterTh
         ASSERT_TRUE(ReadFileBytes(strOut + "/" + pszName, saved));
         if (std::string(pszName) == "photo.jpg")
         {
-            ASSERT_TRUE(IcatAllStreams(volume.m_strDisk, CExtractVolume::kStartSector, dwIndex, expected));
+            ASSERT_TRUE(IcatFileStream(volume.m_strDisk, CExtractVolume::kStartSector, dwIndex, expected));
         }
         EXPECT_TRUE(saved == expected) << pszName;
     }

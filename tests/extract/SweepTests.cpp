@@ -124,7 +124,7 @@ void Sweep(const std::string& strImage, DWORD dwStartSector, DWORD dwFirst, DWOR
         CIstatInfo istat;
         ASSERT_TRUE(ReadFileBytes(strFolder + "/" + strName, saved));
         ASSERT_TRUE(Istat(strImage, dwStartSector, dwIndex, istat));
-        ASSERT_TRUE(IcatAllStreams(strImage, dwStartSector, dwIndex, expected));
+        ASSERT_TRUE(IcatFileStream(strImage, dwStartSector, dwIndex, expected));
         EXPECT_EQ(saved.size(), expected.size()) << strName;
         EXPECT_TRUE(saved == expected) << strName;
         Count(istat, info, counts);

@@ -65,6 +65,14 @@ QString Cell(CSalvixDlg& dlg, int nRow, int nColumn)
     return dlg.m_pModel->data(dlg.m_pModel->index(nRow, nColumn)).toString();
 }
 
+int RowOfRecord(CSalvixDlg& dlg, DWORD dwRecord)
+{
+    for (int nRow = 0; nRow < dlg.m_pModel->rowCount(); ++nRow)
+        if (dlg.m_pModel->RecordOf(nRow) == dwRecord)
+            return nRow;
+    return -1;
+}
+
 void SelectRows(CSalvixDlg& dlg, const QList<int>& listRows)
 {
     dlg.m_pList->clearSelection();

@@ -66,6 +66,9 @@ private:
 bool SelectPartition(CSalvixDlg& dlg, const QString& strText);
 // The text of a cell of the list.
 QString Cell(CSalvixDlg& dlg, int nRow, int nColumn);
+// The row that lists record dwRecord, or -1: records no file ever held have
+// none, so rows and records do not step together.
+int RowOfRecord(CSalvixDlg& dlg, DWORD dwRecord);
 // Selects exactly these rows of the list.
 void SelectRows(CSalvixDlg& dlg, const QList<int>& listRows);
 // Presses the scan button and waits (processing events) for "搜索结束".

@@ -211,15 +211,18 @@ TEST(SleuthKitTools, FragmentedTableScannedThroughEveryPiece)
     const CRowStore& store = run.m_sink.m_store;
     const std::map<std::string, CNoted> noted = ReadManifest(strImage);
     const DWORD dwLast = noted.at("fragmented_mft.filler").m_dwRecord;
-    ASSERT_GT(store.Size(), dwLast - 30);
-    for (size_t i = 0; i < store.Size(); ++i)
-        ASSERT_EQ(i + 30, store.Row(i).m_dwRecord);
+    // Rows keep their records' numbers, in order; records no file ever held
+    // have none.
+    ASSERT_GT(store.Size(), 0u);
+    for (size_t i = 1; i < store.Size(); ++i)
+        ASSERT_LT(store.Row(i - 1).m_dwRecord, store.Row(i).m_dwRecord);
+    ASSERT_GE(store.Row(store.Size() - 1).m_dwRecord, dwLast);
 
     const auto& vecProgress = run.m_sink.m_vecProgress;
     ASSERT_FALSE(vecProgress.empty());
     for (size_t i = 1; i < vecProgress.size(); ++i)
         EXPECT_LE(vecProgress[i - 1].first, vecProgress[i].first);
-    EXPECT_EQ(store.Size() + 30, vecProgress.back().first);
+    EXPECT_EQ(run.m_session.Drive().GetRecordCount(), vecProgress.back().first);
     EXPECT_EQ(run.m_session.Drive().GetRecordCount(), vecProgress.back().second);
 
     const CTempDir dir;

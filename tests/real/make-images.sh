@@ -13,6 +13,10 @@ rm -f "$out"/*.img "$out"/*.vol
 # Starts past the first 4 GiB of the disk (a sparse file).
 "$mkvolume" --cluster 1024 --disk 8390656 "$out/c1024.img"
 "$mkvolume" --sector 4096 --disk 2048 "$out/s4096.img"
+# Clusters of 128 KiB (a sectors-per-cluster byte of 0xF8), a bare volume
+# without a partition table (not an .img: the images with tables are those).
+rm -f "$out"/*.bare
+"$mkvolume" --cluster 131072 --size 128 "$out/c131072.bare"
 "$mksample" "$out/sample.img"
 
 # Made elsewhere: placed inside a partitioned disk. Without the public test

@@ -26,6 +26,7 @@ public:
     {
         m_vecProgress.emplace_back(dwRecordsDone, dwRecords);
     }
+    void OnUnreadRecords(DWORD dwCount) override { m_vecUnread.push_back(dwCount); }
 
     // Scans the partition that starts at dwFirstSector; RunScan's code.
     DWORD Scan(CScanSession& session, DWORD dwFirstSector)
@@ -42,6 +43,7 @@ public:
     DWORD m_dwDeleted = 0;
     std::vector<DWORD> m_vecErrors;
     std::vector<std::pair<DWORD, DWORD>> m_vecProgress;
+    std::vector<DWORD> m_vecUnread;  // one count per walk that ran
 };
 
 }  // namespace salvix_test

@@ -269,6 +269,22 @@ SleuthRecord CSleuthVolume::Record(uint64_t n64Record)
     return r;
 }
 
+bool CSleuthVolume::FileData(uint64_t n64Record, std::vector<uint8_t>& bytes)
+{
+    bytes.clear();
+    TSK_FS_FILE* pFile = tsk_fs_file_open_meta(m_pFs, nullptr, n64Record);
+    if (!pFile)
+    {
+        tsk_error_reset();
+        return false;
+    }
+    const TSK_FS_ATTR* pAttr = tsk_fs_file_attr_get(pFile);
+    const bool bRead = !pAttr || ReadAttribute(pAttr, bytes);
+    tsk_error_reset();
+    tsk_fs_file_close(pFile);
+    return bRead;
+}
+
 std::u16string CSleuthVolume::NameOf(const TSK_FS_ATTR* pAttr)
 {
     std::u16string str;

@@ -73,6 +73,9 @@ public:
     // The record's bytes as stored in $MFT (no update sequence applied).
     bool RawRecord(uint64_t n64Record, std::vector<uint8_t>& bytes);
     SleuthRecord Record(uint64_t n64Record);
+    // The bytes icat gives for the record: its default attribute, the
+    // unnamed $DATA of a file. False when The Sleuth Kit cannot read them.
+    bool FileData(uint64_t n64Record, std::vector<uint8_t>& bytes);
 
 private:
     static bool ReadAttribute(const TSK_FS_ATTR* pAttr, std::vector<uint8_t>& bytes);
@@ -119,6 +122,10 @@ bool Icat(const std::string& strImage, uint64_t n64Start, const std::string& str
           std::vector<uint8_t>& vecData);
 // What a reader of the record's data sees: every $DATA stream, in record order.
 bool IcatAllStreams(const std::string& strImage, uint64_t n64Start, uint64_t n64Record,
+                    std::vector<uint8_t>& vecData);
+// What a saved file holds: the record's unnamed $DATA stream; nothing for a
+// record without one (a folder).
+bool IcatFileStream(const std::string& strImage, uint64_t n64Start, uint64_t n64Record,
                     std::vector<uint8_t>& vecData);
 
 // One line of fls -r -p, like "r/r * 216-128-2(realloc):\tTrash/deleted.txt".

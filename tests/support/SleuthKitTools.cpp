@@ -106,6 +106,19 @@ bool IcatAllStreams(const std::string& strImage, uint64_t n64Start, uint64_t n64
     return true;
 }
 
+bool IcatFileStream(const std::string& strImage, uint64_t n64Start, uint64_t n64Record,
+                    std::vector<uint8_t>& vecData)
+{
+    CIstatInfo info;
+    if (!Istat(strImage, n64Start, n64Record, info))
+        return false;
+    vecData.clear();
+    for (const CDataStream& stream : info.m_vecStreams)
+        if (stream.m_strName.empty())
+            return Icat(strImage, n64Start, std::to_string(n64Record) + "-" + stream.m_strId, vecData);
+    return true;
+}
+
 bool Fls(const std::string& strImage, uint64_t n64Start, std::vector<CFlsEntry>& vecEntries)
 {
     std::string strOutput;

@@ -172,7 +172,7 @@ TEST_F(NTFSDriveTest, NameFromAnExtensionRecordThroughAListOnTheDisk)
         base.SetSequence(1);
         base.AddResident(0x10, StandardInfoValue(100));
         base.AddNonResident(0x20, Runs({{1, 100}}), 4096, n64ListSize);
-        volume.Record(31).SetBaseRecord(30, 1).AddResident(0x30, FileNameValue(u"moved.txt"));
+        volume.Record(31).SetSequence(1).SetBaseRecord(30, 1).AddResident(0x30, FileNameValue(u"moved.txt"));
         volume.Build(40);
         vecList.resize(4096, 0);
         volume.File().Write(volume.ClusterPosition(100), vecList);
@@ -191,6 +191,44 @@ TEST_F(NTFSDriveTest, NameFromAnExtensionRecordThroughAListOnTheDisk)
         EXPECT_EQ(test.m_bWantName ? "moved.txt" : "", details.strName) << test.m_pszWhat;
         EXPECT_STREQ(test.m_bWantName ? "moved.txt" : "", info.szName) << test.m_pszWhat;
         EXPECT_EQ(100, info.n64CreationTime) << test.m_pszWhat;
+    }
+}
+
+// A deleted file whose name lies in an extension record: deletion moved both
+// records' sequences on by one, and the name is found as while it was in use;
+// its data opens for a save by the same rule.
+TEST_F(NTFSDriveTest, NameOfADeletedFileInAnExtensionRecord)
+{
+    for (const bool bDeleted : {false, true})
+    {
+        const WORD wStep = bDeleted ? 1 : 0;
+        CTestDisk volume;
+        std::vector<BYTE> vecList;
+        for (const auto& entry : {ListEntry(0x10, 0, 30, 1), ListEntry(0x30, 0, 31, 1), ListEntry(0x80, 0, 30, 1)})
+            vecList.insert(vecList.end(), entry.begin(), entry.end());
+        CRecordImage& base = volume.Record(30);
+        base = CRecordImage(1024, !bDeleted);
+        base.SetSequence(static_cast<WORD>(1 + wStep));
+        base.AddResident(0x10, StandardInfoValue());
+        base.AddResident(0x20, vecList);
+        base.AddResident(0x80, {'o', 'w', 'n'});
+        CRecordImage& extension = volume.Record(31);
+        extension = CRecordImage(1024, !bDeleted);
+        extension.SetSequence(static_cast<WORD>(1 + wStep)).SetBaseRecord(30, 1);
+        extension.AddResident(0x30, FileNameValue(u"moved.txt"));
+        volume.Build(40);
+
+        CHandle device(volume.Open());
+        CNTFSDrive drive;
+        ASSERT_EQ(0u, OpenOn(drive, device));
+        MFTEntryInfo info;
+        MFTEntryDetails details;
+        ASSERT_EQ(ntfs::ERecordKind::eFile, drive.ExamineRecord(30, info, details));
+        EXPECT_EQ("moved.txt", details.strName) << (bDeleted ? "deleted" : "in use");
+        EXPECT_EQ(bDeleted ? 1 : 0, info.bNotInUse);
+        CEntryData data;
+        ASSERT_EQ(0u, drive.OpenFileStream(30, data)) << (bDeleted ? "deleted" : "in use");
+        EXPECT_EQ(3u, data.Size());
     }
 }
 
@@ -395,7 +433,8 @@ TEST_F(NTFSDriveTest, FirstRecordChecks)
         zero.AddResident(0x20, vecList);
         zero.AddNonResident(0x80, Runs({{8, 4}}), 8 * 4096, 31 * 1024);
         listed.SetRaw(0, zero.End().Protect().Bytes());
-        listed.Record(16).SetBaseRecord(test.m_n64Base, 1).AddResident(0x30, FileNameValue(test.m_strName));
+        listed.Record(16).SetSequence(1).SetBaseRecord(test.m_n64Base, 1).AddResident(
+            0x30, FileNameValue(test.m_strName));
         listed.Record(30).AddResident(0x30, FileNameValue(u"after"));
         listed.Build(31);
         CHandle listedDevice(listed.Open());

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -55,23 +56,14 @@ unsigned TypeOf(const CMmlsRow& row)
     return static_cast<unsigned>(std::stoul(row.m_strDescription.substr(nType + 3), nullptr, 16));
 }
 
-// Compares the walk with mmls. mmls also lists master entries after the
-// extended entry (slot nLinkSlot, 4 for none); the walk never examines those.
-void ExpectWalkMatchesMmls(const std::string& strImage, unsigned nLinkSlot,
-                           size_t nExpectedListed, size_t nExpectedHidden)
+// Compares the walk with mmls: every partition mmls lists, the master
+// table's first, in slot order, then the logical ones in chain order. The
+// partitions hold no file system, so each is labelled by its type byte.
+void ExpectWalkMatchesMmls(const std::string& strImage, size_t nExpectedListed)
 {
     const CMmlsLayout mmls = ReadWithMmls(strImage);
-    std::vector<CMmlsRow> vecExpected;
-    size_t nHidden = 0;
-    for (const CMmlsRow& partition : mmls.m_vecPartitions)
-    {
-        if (partition.m_nTable == 0 && partition.m_nSlot > nLinkSlot)
-            ++nHidden;
-        else
-            vecExpected.push_back(partition);
-    }
+    const std::vector<CMmlsRow>& vecExpected = mmls.m_vecPartitions;
     ASSERT_EQ(vecExpected.size(), nExpectedListed) << "mmls does not see the layout made";
-    ASSERT_EQ(nHidden, nExpectedHidden);
 
     const CWalkResult walk = WalkImage(strImage);
     EXPECT_EQ(walk.m_dwResult, 0u);
@@ -88,8 +80,9 @@ void ExpectWalkMatchesMmls(const std::string& strImage, unsigned nLinkSlot,
         EXPECT_EQ(item.m_strText,
                   std::string(PartitionTypeLabel(static_cast<BYTE>(TypeOf(expected)))) + " Drive " + std::to_string(i));
     }
-    // One read for the master boot record and one per extended boot record.
-    EXPECT_EQ(walk.m_n64Reads, 1u + mmls.m_nExtendedTables);
+    // One read for the master boot record, one per extended boot record, and
+    // one per partition for the file system it holds.
+    EXPECT_EQ(walk.m_n64Reads, 1u + mmls.m_nExtendedTables + vecExpected.size());
 }
 
 struct CSfdiskLayout
@@ -98,9 +91,7 @@ struct CSfdiskLayout
     ULONGLONG m_n64DiskSectors;
     // sfdisk input; "@" stands for the image path in partition names.
     std::vector<std::string> m_vecLines;
-    unsigned m_nLinkSlot;
     size_t m_nListed;
-    size_t m_nHidden;
 };
 
 // Partitions a sparse image with sfdisk, with a table of the given kind.
@@ -133,9 +124,8 @@ const CSfdiskLayout kLayouts[] = {
      204800,
      {"@1 : start=2048, size=20480, type=7", "@2 : start=22528, size=40960, type=b",
       "@3 : start=63488, size=20480, type=c", "@4 : start=83968, size=20480, type=83"},
-     4,
-     4,
-     0},
+     4},
+    {"an empty first slot", 204800, {"@2 : start=2048, size=20480, type=7", "@4 : start=40000, size=20480, type=c"}, 2},
     {"three primaries and an extended partition of type 5 with five logicals",
      409600,
      {"@1 : start=2048, size=20480, type=7", "@2 : start=22528, size=20480, type=c",
@@ -143,25 +133,19 @@ const CSfdiskLayout kLayouts[] = {
       "@5 : start=102048, size=20480, type=7", "@6 : start=124576, size=30000, type=b",
       "@7 : start=160000, size=20480, type=e", "@8 : start=200000, size=20480, type=1",
       "@9 : start=250000, size=100000, type=83"},
-     3,
-     8,
-     0},
+     8},
     {"an extended partition of type 15 with a primary after it",
      409600,
      {"@1 : start=2048, size=20480, type=7", "@2 : start=50000, size=300000, type=f",
       "@3 : start=360000, size=20480, type=b", "@5 : start=52048, size=20480, type=7",
       "@6 : start=80000, size=20480, type=c", "@7 : start=120000, size=20480, type=4"},
-     1,
-     4,
-     1},
+     5},
     {"an extended partition beyond 4 GiB",
      33554432,  // 16 GiB, sparse
      {"@1 : start=2048, size=20480, type=7", "@2 : start=9000000, size=8000000, type=f",
       "@5 : start=9002048, size=20480, type=7", "@6 : start=12000000, size=2000000, type=c",
       "@7 : start=16000000, size=20480, type=6"},
-     1,
-     4,
-     0},
+     4},
 };
 
 TEST(PartitionRealTest, SfdiskLayoutsAgreeWithMmls)
@@ -176,7 +160,7 @@ TEST(PartitionRealTest, SfdiskLayoutsAgreeWithMmls)
         Partition(strImage, layout);
         if (HasFatalFailure())
             return;
-        ExpectWalkMatchesMmls(strImage, layout.m_nLinkSlot, layout.m_nListed, layout.m_nHidden);
+        ExpectWalkMatchesMmls(strImage, layout.m_nListed);
     }
 }
 
@@ -244,6 +228,80 @@ TEST(PartitionRealTest, GptOf4096ByteSectorsAgreesWithMmls)
     ExpectGptWalkMatchesMmls(strImage, 4096, {"EFI", "MSR", "Unknown"});
 }
 
+// A volume of each file system made by its own tool, given as the disk as it
+// stands (a partition image, a stick formatted without a table) and placed
+// in a disk that sfdisk partitioned, under a type byte that does not name it.
+struct CFileSystemCase
+{
+    const char* m_pszLabel;          // what the walk calls it, as fsstat does
+    std::vector<std::string> m_vecMake;  // "@" stands for the volume's path
+    ULONGLONG m_n64Sectors;
+    const char* m_pszType;           // the partition's type byte for sfdisk
+};
+
+const CFileSystemCase kFileSystems[] = {
+    {"NTFS", {"mkntfs", "-F", "-q", "-f", "@"}, 16384, "83"},
+    {"FAT12", {"mkfs.fat", "-F", "12", "@"}, 8192, "7"},
+    {"FAT16", {"mkfs.fat", "-F", "16", "@"}, 65536, "b"},
+    {"FAT32", {"mkfs.fat", "-F", "32", "@"}, 143360, "7"},
+    {"exFAT", {"mkfs.exfat", "@"}, 32768, "7"},
+};
+
+// What The Sleuth Kit's fsstat calls the file system of the image; its exFAT
+// reader is not asked (it does not come back on these volumes).
+std::string FsstatType(const std::string& strImage, ULONGLONG n64Start)
+{
+    const CProcessResult result = RunProcess({"fsstat", "-o", std::to_string(n64Start), strImage});
+    const size_t nAt = result.m_strOutput.find("File System Type: ");
+    if (nAt == std::string::npos)
+        return std::string();
+    const size_t nFrom = nAt + 18;
+    return result.m_strOutput.substr(nFrom, result.m_strOutput.find('\n', nFrom) - nFrom);
+}
+
+TEST(PartitionRealTest, VolumesWithoutATableAndInsideOne)
+{
+    CTempDir dir;
+    for (const CFileSystemCase& fs : kFileSystems)
+    {
+        SCOPED_TRACE(fs.m_pszLabel);
+        ASSERT_FALSE(FindProgram(fs.m_vecMake[0]).empty()) << fs.m_vecMake[0] << " is missing: see scripts/deps.sh";
+        const std::string strVolume = dir.File(std::string(fs.m_pszLabel) + ".vol");
+        ASSERT_TRUE(MakeSparseFile(strVolume, fs.m_n64Sectors * 512));
+        std::vector<std::string> vecMake = fs.m_vecMake;
+        std::replace(vecMake.begin(), vecMake.end(), std::string("@"), strVolume);
+        const CProcessResult made = RunProcess(vecMake);
+        ASSERT_TRUE(made.Ok()) << made.m_strErrors;
+        if (strcmp(fs.m_pszLabel, "exFAT") != 0)
+        {
+            EXPECT_EQ(fs.m_pszLabel, FsstatType(strVolume, 0));
+        }
+
+        // The volume alone: one partition at sector 0, named by its file system.
+        const CWalkResult bare = WalkImage(strVolume);
+        EXPECT_EQ(0u, bare.m_dwResult);
+        EXPECT_EQ(std::vector<std::string>{std::string(fs.m_pszLabel) + " Drive 0"}, bare.Texts());
+        EXPECT_EQ(std::vector<ULONGLONG>{0}, bare.FirstSectors64());
+
+        // The same volume in a partitioned disk: the table holds, and the
+        // boot sector names the partition whatever its type byte says.
+        const std::string strDisk = dir.File(std::string(fs.m_pszLabel) + ".img");
+        RunSfdisk(strDisk, fs.m_n64Sectors + 4096,
+                  {"@1 : start=2048, size=" + std::to_string(fs.m_n64Sectors) + ", type=" + fs.m_pszType}, "dos");
+        if (HasFatalFailure())
+            return;
+        const Bytes vecVolume = ReadFileBytes(strVolume);
+        ASSERT_TRUE(WriteFileAt(strDisk, 2048 * 512, vecVolume));
+        const CWalkResult partitioned = WalkImage(strDisk);
+        EXPECT_EQ(std::vector<std::string>{std::string(fs.m_pszLabel) + " Drive 0"}, partitioned.Texts());
+        EXPECT_EQ(std::vector<ULONGLONG>{2048}, partitioned.FirstSectors64());
+        if (strcmp(fs.m_pszLabel, "exFAT") != 0)
+        {
+            EXPECT_EQ(fs.m_pszLabel, FsstatType(strDisk, 2048));
+        }
+    }
+}
+
 std::string TestDataDir()
 {
     if (const char* pszDir = getenv("SALVIX_TESTDATA_DIR"))
@@ -280,9 +338,7 @@ TEST(PartitionRealTest, PublicImageWithThreeEntryExtendedRecord)
     EXPECT_EQ(walk.FirstSectors(),
               (std::vector<DWORD>{63, 52416, 104832, 157311, 209727, 262143}));
 
-    // The master table's extended entry is its last, so mmls and the walk
-    // see the same six partitions.
-    ExpectWalkMatchesMmls(strImage, 3, 6, 0);
+    ExpectWalkMatchesMmls(strImage, 6);
 }
 
 }  // namespace

@@ -40,6 +40,7 @@ struct CDamageCase
     std::string m_strName;    // UTF-8, as listed
     DWORD m_dwSave;           // SaveEntry's code
     bool m_bNonResidentData;  // the saved file must hold the disk's clusters
+    bool m_bDamaged = false;  // listed as a damaged record
 };
 
 // Record 30 + i holds case i. Each has $STANDARD_INFORMATION, $FILE_NAME and
@@ -98,8 +99,9 @@ std::vector<CDamageCase> BuildDamagedRecords(CTestDisk& disk)
         PutLE(image.Bytes(), dwOffset + 0x10, 0x7FFFFFFF, 4);
     }
     {
-        CRecordImage& image = record({"a $DATA header that cannot be walked past", "cut.bin",
-                                      ERROR_INVALID_PARAMETER, false});
+        // The attribute chain breaks off: the record is listed as damaged.
+        CRecordImage& image = record({"a $DATA header that cannot be walked past", "",
+                                      ERROR_INVALID_PARAMETER, false, true});
         image.AddResident(0x10, StandardInfoValue());
         image.AddResident(0x30, FileNameValue(u"cut.bin"));
         const DWORD dwOffset = image.AddResident(0x80, {7});
@@ -143,6 +145,7 @@ TEST_F(ScanSessionTest, DamagedAttributesNeverEndTheListing)
         SCOPED_TRACE(c.m_pszWhat);
         EXPECT_EQ(30 + i, sink.m_store.Row(i).m_dwRecord);
         EXPECT_EQ(c.m_strName, sink.m_store.Name(i));
+        EXPECT_EQ(c.m_bDamaged, (sink.m_store.Row(i).m_byRowFlags & CScanRow::kRowDamaged) != 0);
         EXPECT_EQ(c.m_dwSave, session.SaveEntry(static_cast<DWORD>(30 + i), strFolder.c_str()));
         if (c.m_dwSave == 0 && c.m_bNonResidentData)
         {

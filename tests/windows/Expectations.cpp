@@ -54,6 +54,8 @@ std::string FormatRecord(const CExpectedRecord& record)
             out << "data " << record.m_dwDataLength << ' ' << std::hex << record.m_n64DataHash << std::dec;
         else
             out << "nodata";
+        if (!record.m_bListed)
+            out << " norow";
     }
     return out.str();
 }
@@ -76,9 +78,11 @@ bool ParseRecord(std::istringstream& in, CExpectedRecord& record)
         !FromHex(strName, record.m_strName) || !FromHex(strWholeName, record.m_strWholeName))
         return false;
     record.m_bData = strData == "data";
-    if (record.m_bData)
-        return static_cast<bool>(in >> record.m_dwDataLength >> std::hex >> record.m_n64DataHash);
-    return strData == "nodata";
+    if (record.m_bData && !(in >> record.m_dwDataLength >> std::hex >> record.m_n64DataHash >> std::dec))
+        return false;
+    std::string strRow;
+    record.m_bListed = !(in >> strRow) || strRow != "norow";
+    return record.m_bData || strData == "nodata";
 }
 }  // namespace
 

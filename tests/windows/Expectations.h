@@ -10,6 +10,10 @@
 //   record <n> entry <not in use> <flags> <clusters> <name> <whole name> data <length> <hash>
 //   record <n> entry <not in use> <flags> <clusters> <name> <whole name> nodata
 //
+// An entry line ends in "norow" for a record the scan lists no row for: one
+// not in use that holds no $FILE_NAME, no $DATA and no attribute list (what
+// formatting leaves).
+//
 // Records are those the program lists (30 on) of the volume above them. The
 // entry values are what GetEntryInfo must give: the name as it gives it (hex
 // bytes, "-" when empty), the flags and the clusters from the record's
@@ -42,6 +46,7 @@ struct CExpectedRecord
     bool m_bData = false;
     uint32_t m_dwDataLength = 0;
     uint64_t m_n64DataHash = 0;
+    bool m_bListed = true;  // the scan lists a row for it
 };
 
 struct CExpectedVolume

@@ -62,6 +62,7 @@ CExpectedRecord Expect(CSleuthVolume& sleuth, uint32_t dwRecord)
     expected.m_dwFlags = r.FileFlags();
     expected.m_n64Clusters = r.Clusters(sleuth.ClusterSize());
     expected.m_nNotInUse = r.bAllocated ? 0 : 1;
+    expected.m_bListed = r.bAllocated || r.nFileNames > 0 || r.nDataAttributes > 0 || r.bAttributeList;
     expected.m_bData = r.strDataCaveat.empty();
     if (expected.m_bData)
     {

@@ -5,7 +5,7 @@
 //
 //   salvix_bench_core IMAGE START_SECTOR [--quiet]
 //   salvix_bench_core IMAGE START_SECTOR --bare        the drive's own walk:
-//                     OpenVolume, the table read ahead, GetEntryInfo, no
+//                     OpenVolume, the table read ahead, ExamineRecord, no
 //                     names, no folders
 //   salvix_bench_core IMAGE START_SECTOR --stop-after MS
 //                     a scan stopped MS milliseconds after its start; how
@@ -39,8 +39,10 @@ public:
         m_dwDeleted = dwDeleted;
     }
     void OnError(DWORD dwCode) override { m_dwError = dwCode; }
+    void OnUnreadRecords(DWORD dwCount) override { m_dwUnread = dwCount; }
 
     CRowStore m_store;
+    DWORD m_dwUnread = 0;
     DWORD m_dwTotal = 0;
     DWORD m_dwDeleted = 0;
     DWORD m_dwError = 0;
@@ -62,9 +64,11 @@ int BareWalk(const char* pszImage, DWORD dwStart, bool bQuiet)
     // The table read ahead in windows, as a scan reads it.
     drive.StartReadAhead(30, nullptr);
     MFTEntryInfo info;
+    MFTEntryDetails details;
     DWORD dwListed = 0;
-    while (drive.GetEntryInfo(dwListed + 30, info) == 0)
-        ++dwListed;
+    for (DWORD dwRecord = 30; dwRecord < drive.GetRecordCount(); ++dwRecord)
+        if (drive.ExamineRecord(dwRecord, info, details) == ntfs::ERecordKind::eFile)
+            ++dwListed;
     drive.StopReadAhead();
     const double dTotal = Seconds(Clock::now() - tStart);
     CloseHandle(hDevice);
@@ -148,8 +152,8 @@ int main(int argc, char** argv)
         return 0;
     printf("table        %.1f MiB, %u records of %u bytes\n", dTableMB, drive.GetRecordCount(),
            drive.m_dwRecordSize);
-    printf("listed       %u records (%u deleted), %zu folders\n", sink.m_dwTotal, sink.m_dwDeleted,
-           sink.m_store.FolderCount());
+    printf("listed       %u records (%u deleted), %zu folders; %u could not be read\n", sink.m_dwTotal,
+           sink.m_dwDeleted, sink.m_store.FolderCount(), sink.m_dwUnread);
     printf("first rows   %.3f s after the start\n", dFirst);
     printf("whole scan   %.3f s (%.0f records/s), names and folders included\n", dTotal,
            sink.m_dwTotal / (dTotal > 0 ? dTotal : 1e-9));

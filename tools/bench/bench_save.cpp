@@ -21,6 +21,7 @@ public:
     void OnCleared() override {}
     void OnRows(CRowBatch&&, DWORD, DWORD) override {}
     void OnError(DWORD dwCode) override { m_dwError = dwCode; }
+    void OnUnreadRecords(DWORD) override {}
     DWORD m_dwError = 0;
 };
 

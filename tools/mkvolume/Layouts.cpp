@@ -50,6 +50,11 @@ bool FillTestVolume(CNtfsWriter& writer, uint64_t n64Seed)
     f.Stream("/Streams/streams.txt", "Zoë", 9000);
     f.Random("/Streams/only_stream.dat", 0);
     f.Stream("/Streams/only_stream.dat", "payload", 5000);
+    // A download as Windows keeps it: where it came from, in a stream of its
+    // own (resident, so that nothing else moves).
+    const std::string strZone = "[ZoneTransfer]\r\nZoneId=3\r\n";
+    f.StreamBytes("/Documents/Nested/Deeper/deep.bin", "Zone.Identifier",
+                  std::vector<uint8_t>(strZone.begin(), strZone.end()));
 
     // Several names for one record; the later ones are shorter. The first
     // file's names overflow a 1 KiB record into an attribute list.

@@ -140,14 +140,14 @@ void CSalvixDlg::ShowSystemError(DWORD dwCode)
     ShowError(dwCode, false);
 }
 
-void CSalvixDlg::ShowError(DWORD dwCode, bool bReadingDisk)
+void CSalvixDlg::ShowError(DWORD dwCode, bool bReadingDisk, const std::string& strText)
 {
     if (s_fnErrorHook)
     {
         s_fnErrorHook(dwCode);
         return;
     }
-    std::wstring wstrText = WideFromUtf8(SystemErrorText(dwCode));
+    std::wstring wstrText = WideFromUtf8(strText.empty() ? SystemErrorText(dwCode) : strText);
     if (bReadingDisk && dwCode == ERROR_ACCESS_DENIED && !IsUserAnAdmin())
         wstrText += kRunAsAdministrator;
     MessageBoxW(m_hWnd, wstrText.c_str(), L"GetLastError", MB_OK | MB_ICONERROR);

@@ -90,6 +90,7 @@ private:
         DWORD m_dwTotal = 0;
         DWORD m_dwDeleted = 0;
         DWORD m_dwCode = 0;
+        std::string m_strText;  // an error's sentence, when not its code's own
         DWORD m_dwRecordsDone = 0;
         DWORD m_dwRecords = 0;
     };
@@ -98,7 +99,8 @@ private:
     // Template 102's frame.
     // bReadingDisk: the code came from opening or reading a disk, where
     // "access denied" means the program needs an administrator.
-    void ShowError(DWORD dwCode, bool bReadingDisk);
+    // strText, when given, is shown instead of the code's own sentence.
+    void ShowError(DWORD dwCode, bool bReadingDisk, const std::string& strText = std::string());
     void OnSysCommand(UINT nID);
     bool OnPaint();
     void OnDestroy();
@@ -130,9 +132,9 @@ private:
     void OnScanEvents();
     void OnScanRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted);
     void OnScanFinished();
-    void OnWorkerError(DWORD dwCode);
+    void OnWorkerError(DWORD dwCode, const std::string& strText);
     // The worker waits here until its error box was closed or the dialog closes.
-    void WaitForErrorBox(DWORD dwCode);
+    void WaitForErrorBox(DWORD dwCode, const std::string& strText = std::string());
 
     // The save command (SaveSelected.cpp).
     void OnListRightClick();

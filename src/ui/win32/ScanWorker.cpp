@@ -1,5 +1,6 @@
 // The scan: the button that starts and stops it, and the worker thread, a
 // shell around the session's scan that hands its rows to the list.
+#include "session/Messages.h"
 #include "ui/Resource.h"
 #include "ui/win32/SalvixDlg.h"
 #include "ui/win32/WideText.h"
@@ -49,6 +50,11 @@ public:
         m_dlg.PostScanEvent(std::move(event));
     }
     void OnError(DWORD dwCode) override { m_dlg.WaitForErrorBox(dwCode); }
+    void OnUnreadRecords(DWORD dwCount) override
+    {
+        if (dwCount != 0)
+            m_dlg.WaitForErrorBox(ERROR_READ_FAULT, UnreadRecordsText(dwCount));
+    }
     void OnProgress(DWORD dwRecordsDone, DWORD dwRecords) override
     {
         CScanEvent event = Event(CScanEvent::eProgress);
@@ -89,11 +95,12 @@ void CSalvixDlg::PostScanEvent(CScanEvent&& event)
         m_bEventsPosted = PostMessageW(m_hWnd, WM_SALVIX_SCAN_EVENTS, 0, 0) != FALSE;
 }
 
-void CSalvixDlg::WaitForErrorBox(DWORD dwCode)
+void CSalvixDlg::WaitForErrorBox(DWORD dwCode, const std::string& strText)
 {
     CScanEvent event;
     event.m_eKind = CScanEvent::eError;
     event.m_dwCode = dwCode;
+    event.m_strText = strText;
     std::unique_lock<std::mutex> lock(m_lockEvents);
     if (m_bClosing)
         return;
@@ -121,7 +128,7 @@ void CSalvixDlg::OnScanEvents()
         {
             // The rows before the failure show before its box.
             ShowArrivedRows();
-            OnWorkerError(event.m_dwCode);
+            OnWorkerError(event.m_dwCode, event.m_strText);
             continue;
         }
         // What a scan before the last start still sends is dropped.
@@ -143,7 +150,7 @@ void CSalvixDlg::OnScanEvents()
     }
 }
 
-void CSalvixDlg::OnWorkerError(DWORD dwCode)
+void CSalvixDlg::OnWorkerError(DWORD dwCode, const std::string& strText)
 {
     bool bClosing;
     {
@@ -151,7 +158,7 @@ void CSalvixDlg::OnWorkerError(DWORD dwCode)
         bClosing = m_bClosing;
     }
     if (!bClosing)
-        ShowError(dwCode, true);
+        ShowError(dwCode, true, strText);
     {
         std::lock_guard<std::mutex> lock(m_lockEvents);
         ++m_dwErrorsShown;
