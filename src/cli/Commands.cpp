@@ -3,6 +3,7 @@
 #include "cli/ListColumns.h"
 #include "cli/Listing.h"
 #include "cli/OutputCheck.h"
+#include "session/Messages.h"
 
 #include <algorithm>
 #include <map>
@@ -45,6 +46,15 @@ bool RowsOfRecords(const CRowStore& store, const std::vector<DWORD>& vecRecords,
     return true;
 }
 
+// Records lost to bad sectors are said once on standard error; true when there were any.
+bool ReportUnread(const CListing& listing)
+{
+    if (listing.UnreadRecords() == 0)
+        return false;
+    PrintError(UnreadRecordsText(listing.UnreadRecords()));
+    return true;
+}
+
 }  // namespace
 
 int RunList(const CSourceOptions& source, const CRowChoice& choice, bool bJson, std::FILE* pOut)
@@ -71,7 +81,9 @@ int RunList(const CSourceOptions& source, const CRowChoice& choice, bool bJson, 
     if (!bHeader && !dwCode)
         std::fputs(TsvHeader().c_str(), pOut);
     std::fflush(pOut);
-    return dwCode ? ScanFailed(dwCode) : eExitOk;
+    if (dwCode)
+        return ScanFailed(dwCode);
+    return ReportUnread(listing) ? eExitProblems : eExitOk;
 }
 
 int RunSave(const CSourceOptions& source, const CRowChoice& choice, const CSaveOptions& options, bool bForce)
@@ -101,8 +113,9 @@ int RunSave(const CSourceOptions& source, const CRowChoice& choice, const CSaveO
     if (dwScan)
         PrintError("the table could be read only in part, the rows before the failure are saved: " +
                    ErrorSentence(dwScan));
+    const bool bUnread = ReportUnread(listing);
     if (bByRecord && !RowsOfRecords(listing.Store(), choice.m_vecRecords, vecRows))
         return eExitUsage;
     const int nExit = SaveRows(session, listing.Store(), vecRows, options);
-    return dwScan ? std::max(nExit, static_cast<int>(eExitProblems)) : nExit;
+    return dwScan || bUnread ? std::max(nExit, static_cast<int>(eExitProblems)) : nExit;
 }

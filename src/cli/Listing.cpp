@@ -9,6 +9,7 @@ CListing::CListing(const std::string& strMatch, bool bDeletedOnly, std::function
 DWORD CListing::Run(CScanSession& session, const CScanTarget& target)
 {
     m_dwError = 0;
+    m_dwUnread = 0;
     const DWORD dwCode = session.RunScan(&target, m_bStop, *this);
     return dwCode ? dwCode : m_dwError;
 }

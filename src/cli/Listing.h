@@ -22,10 +22,13 @@ public:
     const CRowStore& Store() const { return m_store; }
     const CRowView& View() const { return m_view; }
     DWORD Error() const { return m_dwError; }
+    // Records of the table that could not be read (bad sectors): they have no row.
+    DWORD UnreadRecords() const { return m_dwUnread; }
 
     void OnCleared() override;
     void OnRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted) override;
     void OnError(DWORD dwCode) override { m_dwError = dwCode; }
+    void OnUnreadRecords(DWORD dwCount) override { m_dwUnread = dwCount; }
 
 private:
     CRowStore m_store;
@@ -33,4 +36,5 @@ private:
     std::function<void(size_t)> m_fnShown;
     std::atomic<BYTE> m_bStop{0};
     DWORD m_dwError = 0;
+    DWORD m_dwUnread = 0;
 };
