@@ -176,4 +176,33 @@ bool Mmls(const std::string& strImage, const std::vector<std::string>& vecOption
     return result.Ok();
 }
 
+bool Fsstat(const std::string& strImage, uint64_t n64Start, CFsstatInfo& info)
+{
+    std::string strOutput;
+    if (!RunOnVolume("fsstat", {}, strImage, n64Start, std::string(), strOutput))
+        return false;
+    info = CFsstatInfo();
+    bool bName = false, bRange = false;
+    std::istringstream lines(strOutput);
+    std::string strLine;
+    const std::string strNameKey = "Volume Name:";
+    const std::string strRangeKey = "Range: 0 - ";
+    while (std::getline(lines, strLine))
+    {
+        if (strLine.rfind(strNameKey, 0) == 0)
+        {
+            info.m_strVolumeName = strLine.substr(strNameKey.size());
+            if (!info.m_strVolumeName.empty() && info.m_strVolumeName[0] == ' ')
+                info.m_strVolumeName.erase(0, 1);
+            bName = true;
+        }
+        else if (strLine.rfind(strRangeKey, 0) == 0)
+        {
+            info.m_n64Records = std::stoull(strLine.substr(strRangeKey.size())) + 1;
+            bRange = true;
+        }
+    }
+    return bName && bRange;
+}
+
 }  // namespace salvix_test
