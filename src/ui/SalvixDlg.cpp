@@ -19,10 +19,12 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <QThread>
+#include <QStyle>
 #include <QTimer>
 #include <QTableView>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 std::function<void(DWORD)> CSalvixDlg::s_fnErrorHook;
 std::function<void(CAboutDlg&)> CSalvixDlg::s_fnAboutHook;
@@ -286,7 +288,12 @@ BOOL CSalvixDlg::OnInitDialog()
     // The columns, by the indices the scan and the save command use.
     QHeaderView* pHeader = m_pList->horizontalHeader();
     for (int nColumn = 0; nColumn < eColumnCount; ++nColumn)
-        pHeader->resizeSection(nColumn, ColumnWidth(nColumn));
+    {
+        // As wide as the list has them, or as the heading needs, if wider.
+        const int nHeading = pHeader->fontMetrics().horizontalAdvance(QString::fromUtf8(ColumnHeading(nColumn))) +
+                             2 * pHeader->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, pHeader);
+        pHeader->resizeSection(nColumn, std::max(ColumnWidth(nColumn), nHeading));
+    }
     // "#" leftmost, then the name, then the rest in index order.
     for (int nVisual = 0; nVisual < eColumnCount; ++nVisual)
         pHeader->moveSection(pHeader->visualIndex(kColumnOrder[nVisual]), nVisual);

@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
@@ -232,6 +233,16 @@ private slots:
         for (QWidget* pControl : {static_cast<QWidget*>(dlg.m_pDeletedOnlyCheck),
                                   static_cast<QWidget*>(dlg.m_pScanButton), static_cast<QWidget*>(dlg.m_pExitButton)})
             QVERIFY2(pControl->sizeHint().width() <= pControl->width(), qPrintable(pControl->objectName()));
+
+        // The list's headings, each within its column.
+        QHeaderView* pHeader = dlg.m_pList->horizontalHeader();
+        const int nMargins = 2 * pHeader->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, pHeader);
+        for (int nColumn = 0; nColumn < eColumnCount; ++nColumn)
+        {
+            const QString strHeading = dlg.m_pModel->headerData(nColumn, Qt::Horizontal).toString();
+            QVERIFY2(pHeader->fontMetrics().horizontalAdvance(strHeading) + nMargins <= pHeader->sectionSize(nColumn),
+                     qPrintable(strHeading));
+        }
 
         CAboutDlg about(&dlg);
         QVERIFY(FitsOnOneLine(about.m_pVersion, about.m_pVersion->text()));

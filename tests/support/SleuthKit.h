@@ -150,7 +150,8 @@ struct CMmlsRow
 bool Mmls(const std::string& strImage, const std::vector<std::string>& vecOptions, std::vector<CMmlsRow>& vecRows);
 
 // What fsstat says of an NTFS volume: its "Volume Name:" (UTF-8, empty for
-// none) and the records of its table ("Range: 0 - 99" gives 100).
+// none) and the records of its table ("Range: 0 - 99" gives 99: the last
+// number is a folder The Sleuth Kit adds for orphan files).
 struct CFsstatInfo
 {
     std::string m_strVolumeName;

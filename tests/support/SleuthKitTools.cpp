@@ -182,7 +182,8 @@ bool Fsstat(const std::string& strImage, uint64_t n64Start, CFsstatInfo& info)
     if (!RunOnVolume("fsstat", {}, strImage, n64Start, std::string(), strOutput))
         return false;
     info = CFsstatInfo();
-    bool bName = false, bRange = false;
+    // A volume without a label has no "Volume Name:" line.
+    bool bRange = false;
     std::istringstream lines(strOutput);
     std::string strLine;
     const std::string strNameKey = "Volume Name:";
@@ -194,15 +195,15 @@ bool Fsstat(const std::string& strImage, uint64_t n64Start, CFsstatInfo& info)
             info.m_strVolumeName = strLine.substr(strNameKey.size());
             if (!info.m_strVolumeName.empty() && info.m_strVolumeName[0] == ' ')
                 info.m_strVolumeName.erase(0, 1);
-            bName = true;
         }
         else if (strLine.rfind(strRangeKey, 0) == 0)
         {
-            info.m_n64Records = std::stoull(strLine.substr(strRangeKey.size())) + 1;
+            // The last number is the folder of orphan files The Sleuth Kit adds.
+            info.m_n64Records = std::stoull(strLine.substr(strRangeKey.size()));
             bRange = true;
         }
     }
-    return bName && bRange;
+    return bRange;
 }
 
 }  // namespace salvix_test
