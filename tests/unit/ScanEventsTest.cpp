@@ -282,8 +282,13 @@ TEST(ScanEventQueueTest, EachBoxIsWaitedForAfterTheQueueClosedAndOpenedAgain)
         });
     };
     auto takeTheBox = [&] {
-        while (queue.Take().empty())
+        for (int i = 0; i < 2000; ++i)
+        {
+            if (!queue.Take().empty())
+                return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
     };
     for (int nRound = 0; nRound < 2; ++nRound)
     {
@@ -291,7 +296,7 @@ TEST(ScanEventQueueTest, EachBoxIsWaitedForAfterTheQueueClosedAndOpenedAgain)
         // Shown: the worker goes on only once the box is gone.
         std::atomic<bool> bShown{false};
         std::thread worker = ask(bShown);
-        takeTheBox();
+        EXPECT_TRUE(takeTheBox());
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         EXPECT_FALSE(bShown.load()) << "the worker waits while the box is up";
         queue.ErrorShown();
@@ -301,7 +306,7 @@ TEST(ScanEventQueueTest, EachBoxIsWaitedForAfterTheQueueClosedAndOpenedAgain)
         // close is not waited for, nor queued.
         std::atomic<bool> bReleased{false}, bLate{false};
         std::thread waiting = ask(bReleased);
-        takeTheBox();
+        EXPECT_TRUE(takeTheBox());
         queue.Close();
         EXPECT_TRUE(joined(waiting, bReleased));
         std::thread late = ask(bLate);
