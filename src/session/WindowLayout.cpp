@@ -64,11 +64,6 @@ void LayOutBand(const CLayoutMetrics& m, int nWidth, int nBandTop, CMainWindowLa
 
 }  // namespace
 
-CWindowRect DialogUnitsToPixels(const CLayoutMetrics& metrics, int nX, int nY, int nWidth, int nHeight)
-{
-    return Rect(UnitsX(metrics, nX), UnitsY(metrics, nY), UnitsX(metrics, nWidth), UnitsY(metrics, nHeight));
-}
-
 void MainWindowDefaultSize(const CLayoutMetrics& metrics, int& nWidth, int& nHeight)
 {
     nWidth = UnitsX(metrics, kDefaultWidth);

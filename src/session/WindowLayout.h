@@ -48,6 +48,3 @@ void MainWindowMinimumSize(const CLayoutMetrics& metrics, int& nWidth, int& nHei
 // The controls' places in a client area of this size (below the least size,
 // they are placed as at the least size).
 CMainWindowLayout LayOutMainWindow(const CLayoutMetrics& metrics, int nWidth, int nHeight);
-
-// A rectangle in dialog units, in pixels.
-CWindowRect DialogUnitsToPixels(const CLayoutMetrics& metrics, int nX, int nY, int nWidth, int nHeight);

@@ -134,34 +134,6 @@ private slots:
         QCOMPARE(dlg.result(), nResult);
     }
 
-    void ClosingDuringAScanAsksThenStopsTheWorker()
-    {
-        CDialogOnDisk on;
-        auto& [seams, disk, dlg] = on;
-        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
-        std::atomic<int> nRecords{0};
-        CSalvixDlg::s_fnBeforeRecordHook = [&](DWORD) {
-            ++nRecords;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        };
-        dlg.m_pScanButton->click();
-        QTRY_VERIFY(dlg.m_pModel->rowCount() > 0);
-        // Asked while the scan goes on; "no" lets it go on to the end.
-        seams.Answer(false);
-        dlg.m_pExitButton->click();
-        QVERIFY(dlg.isVisible());
-        QVERIFY(dlg.m_scan.m_hWorker != nullptr);
-        seams.Answer(true);
-        dlg.m_pExitButton->click();
-        QVERIFY(!dlg.isVisible());
-        QCOMPARE(dlg.m_scan.m_hWorker, HANDLE(nullptr));
-        QCOMPARE(seams.Questions().size(), 2);
-        const int nAtClose = nRecords.load();
-        QVERIFY(nAtClose < 69);
-        QTest::qWait(50);
-        QCOMPARE(nRecords.load(), nAtClose);
-    }
-
     void TheWindowResizesAndNothingIsOutOfReach_data()
     {
         QTest::addColumn<QSize>("size");
