@@ -2,7 +2,6 @@
 
 #include "session/DiskTree.h"
 #include "session/Messages.h"
-#include "session/PartitionTip.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogUnits.h"
 #include "ui/ReportView.h"
@@ -44,36 +43,6 @@ static void LoadUiResources()
     }();
     (void)bLoaded;
 }
-
-namespace
-{
-
-// A partition's item: its tip (size and volume label) is read from the disk
-// the first time it is asked for, not for every partition as the tree fills.
-class CPartitionItem : public QTreeWidgetItem
-{
-public:
-    CPartitionItem(QTreeWidgetItem* pParent, const QString& strText, const CScanTarget* pTarget)
-        : QTreeWidgetItem(pParent, QStringList(strText)), m_pTarget(pTarget)
-    {
-    }
-    QVariant data(int nColumn, int nRole) const override
-    {
-        if (nRole == Qt::ToolTipRole && nColumn == 0)
-        {
-            if (m_strTip.isEmpty())
-                m_strTip = QString::fromStdString(PartitionTip(*m_pTarget));
-            return m_strTip;
-        }
-        return QTreeWidgetItem::data(nColumn, nRole);
-    }
-
-private:
-    const CScanTarget* m_pTarget;
-    mutable QString m_strTip;
-};
-
-}  // namespace
 
 CSalvixDlg::CSalvixDlg(QWidget* pParent)
     : QDialog(pParent),
@@ -338,18 +307,6 @@ QTreeWidgetItem* CSalvixDlg::AddDriveItem(const char* pszText, const PartitionRe
     return AddDriveItem(m_pTreeRoot, pszText, target);
 }
 
-QTreeWidgetItem* CSalvixDlg::AddDriveItem(QTreeWidgetItem* pParent, const char* pszText,
-                                          const CScanTarget& target)
-{
-    // The item points at its own copy of the partition and its disk, kept as
-    // long as the dialog.
-    m_vecTargets.push_back(std::make_unique<CScanTarget>(target));
-    QTreeWidgetItem* pItem = new CPartitionItem(pParent, QString::fromUtf8(pszText), m_vecTargets.back().get());
-    pItem->setData(0, Qt::UserRole,
-                   QVariant::fromValue(reinterpret_cast<quintptr>(m_vecTargets.back().get())));
-    return pItem;
-}
-
 void CSalvixDlg::ShowSystemError(DWORD dwCode)
 {
     DisplayError(dwCode);
@@ -463,42 +420,6 @@ bool CSalvixDlg::ConfirmClose()
     }
     m_bCloseConfirmed = true;
     return true;
-}
-
-void CSalvixDlg::keyPressEvent(QKeyEvent* pEvent)
-{
-    QWidget* pFocus = focusWidget();
-    switch (pEvent->key())
-    {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        // A focused push button presses itself; the search field applies its
-        // text at once; a partition of the tree is scanned; from anywhere
-        // else Enter closes the window.
-        if (QPushButton* pButton = qobject_cast<QPushButton*>(pFocus))
-            pButton->click();
-        else if (pFocus == m_pFilterEdit)
-            OnFilterChanged();
-        else if (pFocus == m_pTree)
-            OnTreeEnter();
-        else
-            OnOK();
-        return;
-    case Qt::Key_Escape:
-        // In the search field Esc empties it; it never closes the window.
-        if (pFocus == m_pFilterEdit)
-        {
-            m_pFilterEdit->clear();
-            OnFilterChanged();
-        }
-        else
-        {
-            OnCancel();
-        }
-        return;
-    default:
-        QDialog::keyPressEvent(pEvent);
-    }
 }
 
 void CSalvixDlg::contextMenuEvent(QContextMenuEvent* pEvent)
