@@ -179,3 +179,8 @@ std::string CRowStore::Text(size_t nRow, int nColumn) const
     default: return std::string();
     }
 }
+
+std::string ShownRowsText(size_t nShown, size_t nSelected)
+{
+    return "显示 " + std::to_string(nShown) + " 条，已选 " + std::to_string(nSelected) + " 条";
+}

@@ -32,6 +32,9 @@ extern const int kColumnOrder[eColumnCount];
 std::string AttributeLabels(DWORD dwFileFlags);
 // "是" for a record no longer in use, else empty.
 const char* DeletedMark(BYTE bNotInUse);
+// The line under the counters, which count what the scan found: how many
+// rows the list shows under the filter, and how many of them are selected.
+std::string ShownRowsText(size_t nShown, size_t nSelected);
 
 // Row n of a scan describes record n + 30: the records before it are the
 // volume's own.

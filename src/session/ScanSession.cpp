@@ -112,11 +112,12 @@ DWORD CScanSession::WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink)
     auto timeBatch = std::chrono::steady_clock::now();
     const DWORD dwRecords = m_drive.GetRecordCount();
     DWORD dwRecord = kFirstListedRecord;
+    DWORD dwLookedAt = kFirstListedRecord;  // records of the table looked at so far
     auto flush = [&]() {
         if (batch.Empty())
             return;
         sink.OnRows(std::move(batch), dwRows, dwDeleted);
-        sink.OnProgress(std::min(dwRecord + 1, dwRecords), dwRecords);
+        sink.OnProgress(std::min(dwLookedAt, dwRecords), dwRecords);
         batch = CRowBatch();
         timeBatch = std::chrono::steady_clock::now();
     };
@@ -137,6 +138,7 @@ DWORD CScanSession::WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink)
             if (eKind == ntfs::ERecordKind::eFile && details.bHasName)
                 dwFolder = m_folders.FolderOf(m_drive, details.n64ParentRef);
         }
+        dwLookedAt = dwRecord + 1;
         if (eKind == ntfs::ERecordKind::eUnreadable)
         {
             // A read that a stop cut short says nothing of the record.

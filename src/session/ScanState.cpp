@@ -2,6 +2,21 @@
 
 #include <algorithm>
 
+namespace
+{
+
+// Whole percents, never past 100: a walk may end before the table does.
+std::string Percent(DWORD dwDone, DWORD dwTotal)
+{
+    if (dwTotal == 0)
+        return "0%";
+    const ULONGLONG n64Percent =
+        std::min<ULONGLONG>(100, static_cast<ULONGLONG>(dwDone) * 100 / dwTotal);
+    return std::to_string(n64Percent) + "%";
+}
+
+}  // namespace
+
 const char* ScanButtonText(EScanState eState)
 {
     switch (eState)
@@ -19,10 +34,22 @@ bool ScanButtonEnabled(EScanState eState)
     return eState != EScanState::eStopping;
 }
 
-EScanPress CScanStateMachine::Press(bool bWorkerRunning)
+int PressesToStart(EScanState eState)
+{
+    switch (eState)
+    {
+    case EScanState::eIdle: return 1;
+    case EScanState::eFinished: return 2;
+    default: return 0;
+    }
+}
+
+EScanPress CScanStateMachine::Press(bool bWorkerRunning, bool bHasTarget)
 {
     if (m_eState == EScanState::eIdle)
     {
+        if (!bHasTarget)
+            return EScanPress::eNoTarget;
         m_eState = EScanState::eRunning;
         return EScanPress::eStartScan;
     }
@@ -43,12 +70,38 @@ bool CScanStateMachine::WorkerEnded()
     return true;
 }
 
+const char* ReadyHint()
+{
+    return "点击扫描文件后，请耐心等待";
+}
+
+const char* NoPartitionHint()
+{
+    return "请先选择一个 NTFS 分区";
+}
+
 std::string ScanHintText(DWORD dwRecordsDone, DWORD dwRecords)
 {
     if (dwRecords == 0)
-        return "点击扫描文件后，请耐心等待";
-    // Whole percents, never past 100: a walk may end before the table does.
-    const ULONGLONG n64Percent =
-        std::min<ULONGLONG>(100, static_cast<ULONGLONG>(dwRecordsDone) * 100 / dwRecords);
-    return "正在扫描 " + std::to_string(n64Percent) + "%，请耐心等待";
+        return ReadyHint();
+    return "正在扫描 " + Percent(dwRecordsDone, dwRecords) + "，请耐心等待";
+}
+
+std::string ScanEndHint(const CScanEnd& end)
+{
+    // A partition that holds no volume the scan reads was the wrong choice:
+    // the box has said why, the hint says what to do.
+    if (end.m_bNoTarget || (end.m_dwCode == ERROR_INVALID_DRIVE && end.m_dwRows == 0))
+        return NoPartitionHint();
+    // The box has said what failed; the hint says what is left of the list.
+    if (end.m_dwCode != 0)
+        return "扫描出错：已列出 " + std::to_string(end.m_dwRows) + " 条记录";
+    if (end.m_bStopped)
+        return "已停止：读到表的 " + Percent(end.m_dwRecordsDone, end.m_dwRecords);
+    return "扫描完成：" + std::to_string(end.m_dwRows) + " 条记录";
+}
+
+const char* CloseQuestion(size_t nRowsListed)
+{
+    return nRowsListed > 0 ? "关闭窗口将丢失扫描结果，确定退出吗？" : nullptr;
 }

@@ -25,11 +25,15 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent)
 
     m_pVersion = new QLabel(QStringLiteral("NTFS Salvix Version 2.1"), this);
     m_pVersion->setTextFormat(Qt::PlainText);
-    m_pVersion->setGeometry(MapDialogRect(units, 40, 10, 119, 8));
+    // The texts reach to the OK button, the second on two lines if need be,
+    // so that neither is cut.
+    m_pVersion->setGeometry(MapDialogRect(units, 40, 10, 134, 8));
 
     m_pSecondLine = new QLabel(QStringLiteral("Finds and saves files, deleted ones too."), this);
     m_pSecondLine->setTextFormat(Qt::PlainText);
-    m_pSecondLine->setGeometry(MapDialogRect(units, 40, 25, 119, 8));
+    m_pSecondLine->setWordWrap(true);
+    m_pSecondLine->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_pSecondLine->setGeometry(MapDialogRect(units, 40, 25, 134, 22));
 
     m_pOkButton = new QPushButton(QStringLiteral("OK"), this);
     m_pOkButton->setObjectName(QString::number(IDOK));

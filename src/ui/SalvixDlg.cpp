@@ -18,10 +18,12 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <QThread>
+#include <QStyle>
 #include <QTimer>
 #include <QTableView>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 std::function<void(DWORD)> CSalvixDlg::s_fnErrorHook;
 std::function<void(CAboutDlg&)> CSalvixDlg::s_fnAboutHook;
@@ -30,6 +32,7 @@ std::function<QString(const QString&, const QString&)> CSalvixDlg::s_fnFolderHoo
 std::function<void(DWORD)> CSalvixDlg::s_fnBeforeRecordHook;
 std::function<void()> CSalvixDlg::s_fnWorkerEndHook;
 std::function<void()> CSalvixDlg::s_fnSaveStepHook;
+std::function<bool(const QString&)> CSalvixDlg::s_fnAskHook;
 
 // The icon lives in the library's resources, which a static library must register.
 static void LoadUiResources()
@@ -40,18 +43,6 @@ static void LoadUiResources()
     }();
     (void)bLoaded;
 }
-
-namespace
-{
-
-// Template 102, in dialog units, 104 wider than it first was so that the
-// list shows the folder column beside the others without scrolling; the
-// controls on the right moved with it.
-const int kWiden = 104;
-const int kDialogWidth = 416 + kWiden;
-const int kDialogHeight = 223;
-
-}  // namespace
 
 CSalvixDlg::CSalvixDlg(QWidget* pParent)
     : QDialog(pParent),
@@ -64,6 +55,7 @@ CSalvixDlg::CSalvixDlg(QWidget* pParent)
       m_pTotalEdit(nullptr),
       m_pDeletedEdit(nullptr),
       m_pHintLabel(nullptr),
+      m_pShownLabel(nullptr),
       m_pFilterEdit(nullptr),
       m_pDeletedOnlyCheck(nullptr),
       m_pModel(nullptr),
@@ -72,18 +64,29 @@ CSalvixDlg::CSalvixDlg(QWidget* pParent)
       m_scan(m_session),
       m_bInitialised(false),
       m_bDestroyed(false),
+      m_bCloseConfirmed(false),
+      m_pFilterTimer(nullptr),
       m_bSaving(false),
       m_bCloseAfterSave(false),
       m_nCloseResult(0),
-      m_bClosing(false),
       m_pSaveProgress(nullptr)
 {
-    // A fixed-size application window: caption, close and minimise, no maximise.
+    // An application window that can be resized and maximised.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(DialogFont());
     CreateControls();
+    OpenScanEvents();
+}
+
+void CSalvixDlg::OpenScanEvents()
+{
+    // The worker's events are drawn on this thread, one queued call for all
+    // that wait; a call still queued when the dialog goes is dropped with it.
+    m_scan.OpenEvents([this] {
+        return QMetaObject::invokeMethod(this, [this] { m_scan.DrainEvents(*this); }, Qt::QueuedConnection);
+    });
 }
 
 CSalvixDlg::~CSalvixDlg()
@@ -92,23 +95,20 @@ CSalvixDlg::~CSalvixDlg()
     OnDestroy();
 }
 
-void CSalvixDlg::Place(QWidget* pWidget, int nId, int nX, int nY, int nWidth, int nHeight)
+void CSalvixDlg::Name(QWidget* pWidget, int nId)
 {
     pWidget->setObjectName(QString::number(nId));
-    pWidget->setGeometry(MapDialogRect(DialogBaseUnitsOf(font()), nX, nY, nWidth, nHeight));
 }
 
 void CSalvixDlg::CreateControls()
 {
-    setFixedSize(MapDialogRect(DialogBaseUnitsOf(font()), 0, 0, kDialogWidth, kDialogHeight).size());
-
     // Template order, which is also the tab order.
     m_pExitButton = new QPushButton(QStringLiteral("退出"), this);
-    Place(m_pExitButton, IDCANCEL, 323 + kWiden, 189, 86, 25);
+    Name(m_pExitButton, IDCANCEL);
     connect(m_pExitButton, &QPushButton::clicked, this, &CSalvixDlg::OnCancel);
 
     m_pTree = new QTreeWidget(this);
-    Place(m_pTree, IDC_TREE_DRIVES, 7, 23, 86, 153);
+    Name(m_pTree, IDC_TREE_DRIVES);
     m_pTree->setHeaderHidden(true);
     m_pTree->setRootIsDecorated(true);
     m_pTree->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -117,7 +117,7 @@ void CSalvixDlg::CreateControls()
     CreateList();
 
     m_pScanButton = new QPushButton(QStringLiteral("扫描文件"), this);
-    Place(m_pScanButton, IDC_BUTTON_SCAN, 7, 189, 86, 25);
+    Name(m_pScanButton, IDC_BUTTON_SCAN);
     connect(m_pScanButton, &QPushButton::clicked, this, &CSalvixDlg::OnScanButton);
     CreateCountersAndFilter();
 
@@ -126,6 +126,16 @@ void CSalvixDlg::CreateControls()
     setTabOrder(m_pFilterEdit, m_pDeletedOnlyCheck);
     setTabOrder(m_pDeletedOnlyCheck, m_pList);
     setTabOrder(m_pList, m_pScanButton);
+
+    // Opens at the template's size; smaller only down to what keeps every
+    // control within reach.
+    const CLayoutMetrics metrics = LayoutMetrics();
+    int nWidth = 0, nHeight = 0;
+    MainWindowMinimumSize(metrics, nWidth, nHeight);
+    setMinimumSize(nWidth, nHeight);
+    MainWindowDefaultSize(metrics, nWidth, nHeight);
+    resize(nWidth, nHeight);
+    LayOutControls();
 }
 
 void CSalvixDlg::CreateList()
@@ -133,7 +143,7 @@ void CSalvixDlg::CreateList()
     // A table view keeps nothing per row, so hundreds of thousands of rows
     // arrive as cheaply as a few; dressed as a report list.
     m_pList = new CReportView(this);
-    Place(m_pList, IDC_LIST_FILES, 96, 25, 313 + kWiden, 154);
+    Name(m_pList, IDC_LIST_FILES);
     m_pModel = new CFileListModel(m_pList);
     m_pList->setModel(m_pModel);
     m_pList->setShowGrid(false);
@@ -159,18 +169,24 @@ void CSalvixDlg::CreateList()
     m_pList->horizontalHeader()->setContextMenuPolicy(Qt::PreventContextMenu);
     connect(m_pList, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pt) { OnListRightClick(m_pList->viewport()->mapToGlobal(pt)); });
+    // The line of shown and selected rows follows the rows, the filter and the selection.
+    connect(m_pModel, &QAbstractItemModel::modelReset, this, &CSalvixDlg::UpdateShownRows);
+    connect(m_pModel, &QAbstractItemModel::layoutChanged, this, &CSalvixDlg::UpdateShownRows);
+    connect(m_pModel, &QAbstractItemModel::rowsInserted, this, &CSalvixDlg::UpdateShownRows);
+    connect(m_pList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CSalvixDlg::UpdateShownRows);
 }
 
 void CSalvixDlg::CreateCountersAndFilter()
 {
     m_pTotalLabel = new QLabel(QStringLiteral("文件或者文件夹总数 :"), this);
-    Place(m_pTotalLabel, IDC_STATIC_TOTAL, 115, 190, 69, 8);
+    Name(m_pTotalLabel, IDC_STATIC_TOTAL);
     m_pDeletedLabel = new QLabel(QStringLiteral("删除的文件或者文件夹 :"), this);
-    Place(m_pDeletedLabel, IDC_STATIC_DELETED, 115, 203, 69, 9);
+    Name(m_pDeletedLabel, IDC_STATIC_DELETED);
 
-    auto makeCounter = [this](int nId, int nY) {
+    auto makeCounter = [this](int nId) {
         QLineEdit* pEdit = new QLineEdit(this);
-        Place(pEdit, nId, 188, nY, 70, 12);
+        Name(pEdit, nId);
         pEdit->setReadOnly(true);
         pEdit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         pEdit->setValidator(
@@ -178,29 +194,31 @@ void CSalvixDlg::CreateCountersAndFilter()
         pEdit->setFocusPolicy(Qt::ClickFocus);
         return pEdit;
     };
-    m_pTotalEdit = makeCounter(IDC_EDIT_TOTAL, 188);
-    m_pDeletedEdit = makeCounter(IDC_EDIT_DELETED, 202);
+    m_pTotalEdit = makeCounter(IDC_EDIT_TOTAL);
+    m_pDeletedEdit = makeCounter(IDC_EDIT_DELETED);
+    m_pShownLabel = new QLabel(this);
+    Name(m_pShownLabel, IDC_STATIC_SHOWN);
 
-    m_pHintLabel = new QLabel(QString::fromStdString(ScanHintText(0, 0)), this);
-    Place(m_pHintLabel, IDC_STATIC_HINT, 219, 7, 115, 15);
-    m_pHintLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_pHintLabel = new QLabel(QString::fromUtf8(ReadyHint()), this);
+    Name(m_pHintLabel, IDC_STATIC_HINT);
+    m_pHintLabel->setWordWrap(true);
 
-    for (QLabel* pLabel : {m_pTotalLabel, m_pDeletedLabel})
+    for (QLabel* pLabel : {m_pTotalLabel, m_pDeletedLabel, m_pShownLabel, m_pHintLabel})
         pLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     // Finding one file among hundreds of thousands: above the list, beside
     // the hint, where no other control stands.
     m_pFilterEdit = new QLineEdit(this);
-    Place(m_pFilterEdit, IDC_EDIT_FILTER, 96, 7, 118, 13);
+    Name(m_pFilterEdit, IDC_EDIT_FILTER);
     m_pFilterEdit->setPlaceholderText(QStringLiteral("查找文件名或路径"));
     m_pFilterEdit->setClearButtonEnabled(true);
     m_pDeletedOnlyCheck = new QCheckBox(QStringLiteral("只显示已删除"), this);
-    Place(m_pDeletedOnlyCheck, IDC_CHECK_DELETED_ONLY, 338 + kWiden, 7, 71, 12);
-    auto* pFilterTimer = new QTimer(this);
-    pFilterTimer->setSingleShot(true);
-    pFilterTimer->setInterval(150);
-    connect(m_pFilterEdit, &QLineEdit::textChanged, pFilterTimer, qOverload<>(&QTimer::start));
-    connect(pFilterTimer, &QTimer::timeout, this, &CSalvixDlg::OnFilterChanged);
+    Name(m_pDeletedOnlyCheck, IDC_CHECK_DELETED_ONLY);
+    m_pFilterTimer = new QTimer(this);
+    m_pFilterTimer->setSingleShot(true);
+    m_pFilterTimer->setInterval(150);
+    connect(m_pFilterEdit, &QLineEdit::textChanged, m_pFilterTimer, qOverload<>(&QTimer::start));
+    connect(m_pFilterTimer, &QTimer::timeout, this, &CSalvixDlg::OnFilterChanged);
     connect(m_pDeletedOnlyCheck, &QCheckBox::toggled, this, &CSalvixDlg::OnFilterChanged);
 }
 
@@ -211,6 +229,13 @@ void CSalvixDlg::setVisible(bool bVisible)
     {
         m_bInitialised = true;
         OnInitDialog();
+    }
+    if (bVisible && !isVisible())
+    {
+        // Shown again after a close: the worker's events are drawn again,
+        // and the next close asks again.
+        m_bCloseConfirmed = false;
+        OpenScanEvents();
     }
     QDialog::setVisible(bVisible);
 }
@@ -232,7 +257,12 @@ BOOL CSalvixDlg::OnInitDialog()
     // The columns, by the indices the scan and the save command use.
     QHeaderView* pHeader = m_pList->horizontalHeader();
     for (int nColumn = 0; nColumn < eColumnCount; ++nColumn)
-        pHeader->resizeSection(nColumn, ColumnWidth(nColumn));
+    {
+        // As wide as the list has them, or as the heading needs, if wider.
+        const int nHeading = pHeader->fontMetrics().horizontalAdvance(QString::fromUtf8(ColumnHeading(nColumn))) +
+                             2 * pHeader->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, pHeader);
+        pHeader->resizeSection(nColumn, std::max(ColumnWidth(nColumn), nHeading));
+    }
     // "#" leftmost, then the name, then the rest in index order.
     for (int nVisual = 0; nVisual < eColumnCount; ++nVisual)
         pHeader->moveSection(pHeader->visualIndex(kColumnOrder[nVisual]), nVisual);
@@ -277,55 +307,9 @@ QTreeWidgetItem* CSalvixDlg::AddDriveItem(const char* pszText, const PartitionRe
     return AddDriveItem(m_pTreeRoot, pszText, target);
 }
 
-QTreeWidgetItem* CSalvixDlg::AddDriveItem(QTreeWidgetItem* pParent, const char* pszText,
-                                          const CScanTarget& target)
+void CSalvixDlg::ShowSystemError(DWORD dwCode)
 {
-    // The item points at its own copy of the partition and its disk, kept as
-    // long as the dialog.
-    m_vecTargets.push_back(std::make_unique<CScanTarget>(target));
-    QTreeWidgetItem* pItem = new QTreeWidgetItem(pParent, QStringList(QString::fromUtf8(pszText)));
-    pItem->setData(0, Qt::UserRole,
-                   QVariant::fromValue(reinterpret_cast<quintptr>(m_vecTargets.back().get())));
-    return pItem;
-}
-
-struct CSalvixDlg::CErrorRequest
-{
-    bool m_bDone = false;
-};
-
-void CSalvixDlg::ShowSystemError(DWORD dwCode, const std::string& strText)
-{
-    if (QThread::currentThread() == thread())
-    {
-        DisplayError(dwCode, strText);
-        return;
-    }
-    // From the worker: the box runs on the user interface thread and the
-    // worker waits for it. Closing the dialog releases the wait, so a closing
-    // dialog that waits for the worker never waits on itself.
-    auto pRequest = std::make_shared<CErrorRequest>();
-    std::unique_lock<std::mutex> lock(m_lockErrors);
-    if (m_bClosing)
-        return;
-    QMetaObject::invokeMethod(
-        this,
-        [this, pRequest, dwCode, strText]() {
-            bool bClosing;
-            {
-                std::lock_guard<std::mutex> lockShown(m_lockErrors);
-                bClosing = m_bClosing;
-            }
-            if (!bClosing)
-                DisplayError(dwCode, strText);
-            {
-                std::lock_guard<std::mutex> lockShown(m_lockErrors);
-                pRequest->m_bDone = true;
-            }
-            m_cvErrors.notify_all();
-        },
-        Qt::QueuedConnection);
-    m_cvErrors.wait(lock, [&] { return pRequest->m_bDone || m_bClosing; });
+    DisplayError(dwCode, std::string());
 }
 
 void CSalvixDlg::DisplayError(DWORD dwCode, const std::string& strText)
@@ -376,6 +360,7 @@ void CSalvixDlg::OnDestroy()
 
 void CSalvixDlg::OnFilterChanged()
 {
+    m_pFilterTimer->stop();
     m_pModel->SetFilter(m_pFilterEdit->text(), m_pDeletedOnlyCheck->isChecked());
 }
 
@@ -396,6 +381,8 @@ void CSalvixDlg::reject()
 
 void CSalvixDlg::done(int nResult)
 {
+    if (!ConfirmClose())
+        return;
     // A save keeps the window alive between its steps; the window closes
     // once the step in hand is over.
     if (m_bSaving)
@@ -413,33 +400,26 @@ void CSalvixDlg::done(int nResult)
 
 void CSalvixDlg::StopWorkerAndWait()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_lockErrors);
-        m_bClosing = true;
-    }
     // A worker waiting for an error box is released: no box shows any more.
-    m_cvErrors.notify_all();
     m_scan.StopAndWait();
 }
 
-void CSalvixDlg::keyPressEvent(QKeyEvent* pEvent)
+bool CSalvixDlg::ConfirmClose()
 {
-    switch (pEvent->key())
+    if (m_bCloseConfirmed)
+        return true;
+    if (const char* pszQuestion = CloseQuestion(m_pModel->Store().Size()))
     {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        // A focused push button presses itself; from anywhere else Enter ends the dialog.
-        if (QPushButton* pButton = qobject_cast<QPushButton*>(focusWidget()))
-            pButton->click();
-        else
-            OnOK();
-        return;
-    case Qt::Key_Escape:
-        OnCancel();
-        return;
-    default:
-        QDialog::keyPressEvent(pEvent);
+        const QString strQuestion = QString::fromUtf8(pszQuestion);
+        const bool bYes = s_fnAskHook ? s_fnAskHook(strQuestion)
+                                      : QMessageBox::question(this, windowTitle(), strQuestion,
+                                                              QMessageBox::Yes | QMessageBox::No,
+                                                              QMessageBox::No) == QMessageBox::Yes;
+        if (!bYes)
+            return false;
     }
+    m_bCloseConfirmed = true;
+    return true;
 }
 
 void CSalvixDlg::contextMenuEvent(QContextMenuEvent* pEvent)

@@ -4,19 +4,18 @@
 
 #include "disk/PartitionTable.h"
 #include "platform/Win32.h"
+#include "session/ScanEvents.h"
 #include "session/ScanSession.h"
 #include "session/ScanState.h"
 #include "session/ScanThread.h"
+#include "session/WindowLayout.h"
 #include "ui/FileListModel.h"
 
 #include <QDialog>
 #include <QIcon>
 
-#include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 class QCheckBox;
@@ -27,24 +26,23 @@ class QProgressDialog;
 class QPushButton;
 class QTableView;
 class QTreeWidget;
+class QTimer;
 class QTreeWidgetItem;
 class CAboutDlg;
 
 // Runs one scan on a worker thread; the parameter is the dialog. Returns 0.
 DWORD WINAPI ScanThreadProc(LPVOID pParam);
 
-class CSalvixDlg : public QDialog
+class CSalvixDlg : public QDialog, private IScanView
 {
     Q_OBJECT
 public:
     explicit CSalvixDlg(QWidget* pParent = nullptr);
     ~CSalvixDlg() override;
 
-    // Shows the system's text for a code in the "GetLastError" box. Any thread:
-    // from the worker it runs on the user interface thread and returns when
-    // the box is closed (or at once when the dialog is closing).
-    // strText, when given, is shown instead of the code's own sentence.
-    void ShowSystemError(DWORD dwCode, const std::string& strText = std::string());
+    // Shows the system's text for a code in the "GetLastError" box, on the
+    // user interface thread (the worker's errors come through its events).
+    void ShowSystemError(DWORD dwCode);
 
     DWORD EnumeratePartitions();
     QTreeWidgetItem* AddDriveItem(const char* pszText, const PartitionRecord& record);
@@ -70,6 +68,8 @@ public:
     static std::function<void()> s_fnSaveStepHook;
     // Called by the worker after it has reported its end, as its last act.
     static std::function<void()> s_fnWorkerEndHook;
+    // Answers a yes-or-no question instead of the user (the text, UTF-8).
+    static std::function<bool(const QString& strQuestion)> s_fnAskHook;
 
     // The controls, for the handlers and for tests.
     QPushButton* m_pExitButton;
@@ -81,6 +81,8 @@ public:
     QLineEdit* m_pTotalEdit;
     QLineEdit* m_pDeletedEdit;
     QLabel* m_pHintLabel;
+    // "显示 N 条，已选 M 条", under the counters.
+    QLabel* m_pShownLabel;
     QLineEdit* m_pFilterEdit;
     QCheckBox* m_pDeletedOnlyCheck;
     CFileListModel* m_pModel;
@@ -104,6 +106,8 @@ public slots:
     void OnCancel();
     // The filter field or the check box changed: the list shows what matches.
     void OnFilterChanged();
+    // Enter on the tree: its partition is scanned, as the button would start it.
+    void OnTreeEnter();
 
 public:
     // QDialog: every way of ending the dialog passes here; the worker is
@@ -117,9 +121,12 @@ public:
     void RunScan();
     // Shows the scan state on the button.
     void ShowScanState();
+    // The lines of counters and of shown and selected rows.
+    void UpdateShownRows();
 
 protected:
     void keyPressEvent(QKeyEvent* pEvent) override;
+    void resizeEvent(QResizeEvent* pEvent) override;
     void contextMenuEvent(QContextMenuEvent* pEvent) override;
     void paintEvent(QPaintEvent* pEvent) override;
 #ifdef _WIN32
@@ -128,25 +135,35 @@ protected:
 #endif
 
 private:
-    struct CErrorRequest;
-    class CDialogSink;
-
     void CreateControls();
     void CreateList();
     void CreateCountersAndFilter();
-    // Names a control by its id and places it at a rectangle in dialog units.
-    void Place(QWidget* pWidget, int nId, int nX, int nY, int nWidth, int nHeight);
+    // Names a control by its id; LayOutControls places it.
+    void Name(QWidget* pWidget, int nId);
+    // Places every control for the window's present size.
+    void LayOutControls();
+    CLayoutMetrics LayoutMetrics() const;
+    // strText, when not empty, is shown instead of the code's own sentence.
     void DisplayError(DWORD dwCode, const std::string& strText);
+    // The worker's events reach this thread (again, after a close).
+    void OpenScanEvents();
     void StopWorkerAndWait();
+    // The question before a close that loses the listing: true to close.
+    bool ConfirmClose();
 
-    // Called on the user interface thread through queued calls from the worker.
-    void OnScanRowsArrived(DWORD dwSerial, CRowBatch* pRows, DWORD dwTotal, DWORD dwDeleted);
-    void OnScanCleared(DWORD dwSerial);
-    void OnScanProgress(DWORD dwSerial, DWORD dwRecordsDone, DWORD dwRecords);
-    void OnScanFinished(DWORD dwSerial);
+    // What the worker sent, drawn on the user interface thread (IScanView).
+    void ShowCleared() override;
+    void ShowRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted) override;
+    void ShowProgress(DWORD dwRecordsDone, DWORD dwRecords) override;
+    void ShowError(DWORD dwCode, const std::string& strText) override;
+    void ShowEnd(const CScanEnd& end) override;
 
     bool m_bInitialised;
     bool m_bDestroyed;
+    // The user said yes to closing; a close put off by a save asks no more.
+    bool m_bCloseConfirmed;
+    // Applies the filter once typing pauses.
+    QTimer* m_pFilterTimer;
     // The partitions (with their disks) the tree items point to; released
     // with the dialog.
     std::vector<std::unique_ptr<CScanTarget>> m_vecTargets;
@@ -156,11 +173,6 @@ private:
     bool m_bSaving;
     bool m_bCloseAfterSave;
     int m_nCloseResult;
-
-    // Error boxes asked for by the worker, and the closing that releases them.
-    std::mutex m_lockErrors;
-    std::condition_variable m_cvErrors;
-    bool m_bClosing;
 
 public:
     // The progress window of the save in hand; null between saves.

@@ -1,6 +1,5 @@
 // The scan: the button that starts and stops it, and the worker thread, a
-// shell around the session's scan that carries its rows to the list.
-#include "session/Messages.h"
+// shell around the session's scan whose events the dialog draws.
 #include "ui/SalvixDlg.h"
 
 #include <QLabel>
@@ -28,97 +27,53 @@ void CSalvixDlg::OnScanButton()
         pItem ? reinterpret_cast<const CScanTarget*>(pItem->data(0, Qt::UserRole).value<quintptr>())
               : nullptr;
     m_session.m_fnBeforeRecord = s_fnBeforeRecordHook;
-    if (m_scan.Press(pTarget, ScanThreadProc, this) == EScanPress::eStartScan)
+    const EScanPress ePress = m_scan.Press(pTarget, ScanThreadProc, this);
+    if (ePress == EScanPress::eStartScan)
         m_pHintLabel->setText(QString::fromStdString(ScanHintText(0, 1)));
+    else if (ePress == EScanPress::eNoTarget)
+        m_pHintLabel->setText(QString::fromUtf8(NoPartitionHint()));
     ShowScanState();
 }
 
-// Carries the session's output to the user interface thread: rows in batches
-// through queued calls, stale scans told apart by serial, errors through the
-// dialog's box (the worker waits until it is closed).
-class CSalvixDlg::CDialogSink : public IScanSink
+void CSalvixDlg::OnTreeEnter()
 {
-public:
-    CDialogSink(CSalvixDlg& dlg, DWORD dwSerial) : m_dlg(dlg), m_dwSerial(dwSerial) {}
-
-    void OnCleared() override
-    {
-        CSalvixDlg* pDlg = &m_dlg;
-        const DWORD dwSerial = m_dwSerial;
-        QMetaObject::invokeMethod(
-            pDlg, [pDlg, dwSerial]() { pDlg->OnScanCleared(dwSerial); }, Qt::QueuedConnection);
-    }
-    void OnRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted) override
-    {
-        CSalvixDlg* pDlg = &m_dlg;
-        const DWORD dwSerial = m_dwSerial;
-        auto pRows = std::make_shared<CRowBatch>(std::move(batch));
-        QMetaObject::invokeMethod(
-            pDlg,
-            [pDlg, dwSerial, pRows, dwTotal, dwDeleted]() {
-                pDlg->OnScanRowsArrived(dwSerial, pRows.get(), dwTotal, dwDeleted);
-            },
-            Qt::QueuedConnection);
-    }
-    void OnError(DWORD dwCode) override { m_dlg.ShowSystemError(dwCode); }
-    void OnUnreadRecords(DWORD dwCount) override
-    {
-        if (dwCount != 0)
-            m_dlg.ShowSystemError(ERROR_READ_FAULT, UnreadRecordsText(dwCount));
-    }
-    void OnProgress(DWORD dwRecordsDone, DWORD dwRecords) override
-    {
-        CSalvixDlg* pDlg = &m_dlg;
-        const DWORD dwSerial = m_dwSerial;
-        QMetaObject::invokeMethod(
-            pDlg, [=]() { pDlg->OnScanProgress(dwSerial, dwRecordsDone, dwRecords); }, Qt::QueuedConnection);
-    }
-
-private:
-    CSalvixDlg& m_dlg;
-    DWORD m_dwSerial;
-};
+    for (int nPresses = PressesToStart(m_scan.State()); nPresses > 0; --nPresses)
+        OnScanButton();
+}
 
 void CSalvixDlg::RunScan()
 {
-    // Set by the press that started this worker, before the thread existed.
-    const DWORD dwSerial = m_scan.Serial();
-    CDialogSink sink(*this, dwSerial);
-    m_scan.Run(sink);
-    QMetaObject::invokeMethod(
-        this, [this, dwSerial]() { OnScanFinished(dwSerial); }, Qt::QueuedConnection);
+    m_scan.Run();
     if (s_fnWorkerEndHook)
         s_fnWorkerEndHook();
 }
 
-void CSalvixDlg::OnScanCleared(DWORD dwSerial)
+void CSalvixDlg::ShowCleared()
 {
-    if (dwSerial == m_scan.Serial())
-        m_pModel->Clear();
+    m_pModel->Clear();
 }
 
-void CSalvixDlg::OnScanRowsArrived(DWORD dwSerial, CRowBatch* pRows, DWORD dwTotal,
-                                   DWORD dwDeleted)
+void CSalvixDlg::ShowRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted)
 {
-    if (dwSerial != m_scan.Serial())
-        return;
-    m_pModel->AppendRows(std::move(*pRows));
-    // Shown as signed numbers, as the counters always have been.
+    m_pModel->AppendRows(std::move(batch));
+    // Shown as signed numbers, as the counters always have been. They count
+    // what the scan found, whatever the filter shows.
     m_pTotalEdit->setText(QString::number(static_cast<int>(dwTotal)));
     m_pDeletedEdit->setText(QString::number(static_cast<int>(dwDeleted)));
 }
 
-void CSalvixDlg::OnScanProgress(DWORD dwSerial, DWORD dwRecordsDone, DWORD dwRecords)
+void CSalvixDlg::ShowProgress(DWORD dwRecordsDone, DWORD dwRecords)
 {
-    if (dwSerial == m_scan.Serial())
-        m_pHintLabel->setText(QString::fromStdString(ScanHintText(dwRecordsDone, dwRecords)));
+    m_pHintLabel->setText(QString::fromStdString(ScanHintText(dwRecordsDone, dwRecords)));
 }
 
-void CSalvixDlg::OnScanFinished(DWORD dwSerial)
+void CSalvixDlg::ShowError(DWORD dwCode, const std::string& strText)
 {
-    if (dwSerial != m_scan.Serial())
-        return;
-    m_pHintLabel->setText(QString::fromStdString(ScanHintText(0, 0)));
-    if (m_scan.Finished())
-        ShowScanState();
+    DisplayError(dwCode, strText);
+}
+
+void CSalvixDlg::ShowEnd(const CScanEnd& end)
+{
+    m_pHintLabel->setText(QString::fromStdString(ScanEndHint(end)));
+    ShowScanState();
 }

@@ -31,6 +31,11 @@ CDialogSeams::CDialogSeams()
         std::lock_guard<std::mutex> lock(m_lock);
         m_vecErrors.push_back(dwCode);
     };
+    CSalvixDlg::s_fnAskHook = [this](const QString& strQuestion) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_listQuestions << strQuestion;
+        return m_bAnswer;
+    };
 }
 
 CDialogSeams::~CDialogSeams()
@@ -42,6 +47,13 @@ CDialogSeams::~CDialogSeams()
     CSalvixDlg::s_fnBeforeRecordHook = nullptr;
     CSalvixDlg::s_fnWorkerEndHook = nullptr;
     CSalvixDlg::s_fnSaveStepHook = nullptr;
+    CSalvixDlg::s_fnAskHook = nullptr;
+}
+
+QStringList CDialogSeams::Questions() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_listQuestions;
 }
 
 std::vector<DWORD> CDialogSeams::Errors() const
@@ -50,14 +62,20 @@ std::vector<DWORD> CDialogSeams::Errors() const
     return m_vecErrors;
 }
 
-bool SelectPartition(CSalvixDlg& dlg, const QString& strText)
+QTreeWidgetItem* PartitionItem(CSalvixDlg& dlg, const QString& strText)
 {
     const QList<QTreeWidgetItem*> listItems =
         dlg.m_pTree->findItems(strText, Qt::MatchExactly | Qt::MatchRecursive);
-    if (listItems.isEmpty())
+    return listItems.isEmpty() ? nullptr : listItems.first();
+}
+
+bool SelectPartition(CSalvixDlg& dlg, const QString& strText)
+{
+    QTreeWidgetItem* pItem = PartitionItem(dlg, strText);
+    if (!pItem)
         return false;
-    dlg.m_pTree->setCurrentItem(listItems.first());
-    return listItems.first()->isSelected();
+    dlg.m_pTree->setCurrentItem(pItem);
+    return pItem->isSelected();
 }
 
 QString Cell(CSalvixDlg& dlg, int nRow, int nColumn)
@@ -97,12 +115,10 @@ bool ScanToEnd(CSalvixDlg& dlg, int nTimeoutMs)
 
 DWORD PartitionStart(CSalvixDlg& dlg, const QString& strText)
 {
-    const QList<QTreeWidgetItem*> listItems =
-        dlg.m_pTree->findItems(strText, Qt::MatchExactly | Qt::MatchRecursive);
-    if (listItems.isEmpty())
+    QTreeWidgetItem* pItem = PartitionItem(dlg, strText);
+    if (!pItem)
         return 0;
-    const auto* pTarget = reinterpret_cast<const CScanTarget*>(
-        listItems.first()->data(0, Qt::UserRole).value<quintptr>());
+    const auto* pTarget = reinterpret_cast<const CScanTarget*>(pItem->data(0, Qt::UserRole).value<quintptr>());
     return pTarget ? pTarget->m_partition.dwFirstSector : 0;
 }
 

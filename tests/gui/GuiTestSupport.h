@@ -22,18 +22,23 @@ QString SampleDiskPath();
 // A fresh folder below the build tree for one test's output.
 QString FreshFolder(const QString& strName);
 
-// Records the error codes the dialog shows instead of opening boxes; clears
-// every seam of the dialog when it goes.
+// Records the error codes the dialog shows instead of opening boxes, and the
+// questions it asks, answered yes unless a test says otherwise; clears every
+// seam of the dialog when it goes.
 class CDialogSeams
 {
 public:
     CDialogSeams();
     ~CDialogSeams();
     std::vector<DWORD> Errors() const;
+    QStringList Questions() const;
+    void Answer(bool bYes) { m_bAnswer = bYes; }
 
 private:
     mutable std::mutex m_lock;
     std::vector<DWORD> m_vecErrors;
+    QStringList m_listQuestions;
+    bool m_bAnswer = true;
 };
 
 // The dialog of one test, shown, on a disk (the sample unless given), its
@@ -73,6 +78,8 @@ int RowOfRecord(CSalvixDlg& dlg, DWORD dwRecord);
 void SelectRows(CSalvixDlg& dlg, const QList<int>& listRows);
 // Presses the scan button and waits (processing events) for "搜索结束".
 bool ScanToEnd(CSalvixDlg& dlg, int nTimeoutMs = 60000);
+// The partition's tree item, or null.
+QTreeWidgetItem* PartitionItem(CSalvixDlg& dlg, const QString& strText);
 // The partition's first sector as the tree item holds it.
 DWORD PartitionStart(CSalvixDlg& dlg, const QString& strText);
 

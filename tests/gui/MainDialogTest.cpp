@@ -39,6 +39,7 @@ private slots:
             {"1001", dlg.m_pList},       {"1002", dlg.m_pScanButton},
             {"1005", dlg.m_pTotalLabel}, {"1006", dlg.m_pDeletedLabel},
             {"1007", dlg.m_pTotalEdit},  {"1008", dlg.m_pDeletedEdit},
+            {"1020", dlg.m_pShownLabel},
         };
         for (const auto& control : kControls)
             QCOMPARE(dlg.findChild<QWidget*>(QString::fromLatin1(control.first)), control.second);
@@ -57,12 +58,13 @@ private slots:
             QCOMPARE(pEdit->validator()->validate(strLetters, nPos), QValidator::Invalid);
         }
 
-        // Fixed size from the template's dialog units, widened by 104 for the
-        // folder column: 520 x 223; no maximise box.
+        // Opens at the template's size in dialog units, 520 x 223, and may be
+        // resized and maximised.
         const QRect rectClient = MapDialogRect(DialogBaseUnitsOf(dlg.font()), 0, 0, 520, 223);
         QCOMPARE(dlg.size(), rectClient.size());
-        QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
-        QVERIFY(!(dlg.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(dlg.minimumSize().width() < dlg.maximumSize().width());
+        QVERIFY(dlg.minimumSize().height() < dlg.maximumSize().height());
+        QVERIFY(dlg.windowFlags() & Qt::WindowMaximizeButtonHint);
         QVERIFY(dlg.windowFlags() & Qt::WindowMinimizeButtonHint);
         QVERIFY(dlg.windowFlags() & Qt::WindowCloseButtonHint);
 
@@ -309,38 +311,70 @@ private slots:
         QCOMPARE(MinimizedIconPosition(100, 40, 32, 32), QPoint(34, 4));
     }
 
-    void EscapeAndEnterEndTheDialog_data()
+    void KeysCloseTheWindowOnlyOutsideTheTreeAndTheSearchField_data()
     {
         QTest::addColumn<int>("nKey");
         QTest::addColumn<QString>("strFocus");
-        QTest::addColumn<int>("nResult");
+        QTest::addColumn<int>("nResult");  // 0: the window stays
         QTest::newRow("Esc on the tree") << int(Qt::Key_Escape) << QStringLiteral("1000") << 2;
-        QTest::newRow("Enter on the tree") << int(Qt::Key_Return) << QStringLiteral("1000") << 1;
         QTest::newRow("Enter on the list") << int(Qt::Key_Enter) << QStringLiteral("1001") << 1;
         QTest::newRow("Enter on a counter") << int(Qt::Key_Return) << QStringLiteral("1007") << 1;
-        QTest::newRow("Enter on Exit presses it")
-            << int(Qt::Key_Return) << QStringLiteral("2") << 2;
+        QTest::newRow("Enter on Exit presses it") << int(Qt::Key_Return) << QStringLiteral("2") << 2;
+        QTest::newRow("Enter in the search field") << int(Qt::Key_Return) << QStringLiteral("1009") << 0;
+        QTest::newRow("Esc in the search field") << int(Qt::Key_Escape) << QStringLiteral("1009") << 0;
+        QTest::newRow("Enter on the tree's root") << int(Qt::Key_Return) << QStringLiteral("1000") << 0;
     }
 
-    void EscapeAndEnterEndTheDialog()
+    void KeysCloseTheWindowOnlyOutsideTheTreeAndTheSearchField()
     {
         QFETCH(int, nKey);
         QFETCH(QString, strFocus);
         QFETCH(int, nResult);
         CDialogOnDisk on;
         auto& [seams, disk, dlg] = on;
+        dlg.m_pTree->setCurrentItem(dlg.m_pTreeRoot);
         QWidget* pFocus = dlg.findChild<QWidget*>(strFocus);
         QVERIFY(pFocus);
         pFocus->setFocus();
         QTest::keyClick(pFocus, static_cast<Qt::Key>(nKey));
-        QVERIFY(!dlg.isVisible());
-        QCOMPARE(dlg.result(), nResult);
+        QCOMPARE(dlg.isVisible(), nResult == 0);
+        if (nResult != 0)
+            QCOMPARE(dlg.result(), nResult);
+        // With nothing listed nothing is asked; the scan never started.
+        QVERIFY(seams.Questions().isEmpty());
+        QCOMPARE(dlg.m_scan.State(), EScanState::eIdle);
+    }
+
+    void EnterOnAPartitionScansItAndOnTheRootOnlySaysWhatToDo()
+    {
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
+        dlg.m_pTree->setCurrentItem(dlg.m_pTreeRoot);
+        dlg.m_pTree->setFocus();
+        QTest::keyClick(dlg.m_pTree, Qt::Key_Return);
+        QCOMPARE(dlg.m_pHintLabel->text(), QStringLiteral("请先选择一个 NTFS 分区"));
+        QCOMPARE(dlg.m_pScanButton->text(), QStringLiteral("扫描文件"));
+        QCOMPARE(dlg.m_scan.m_hWorker, HANDLE(nullptr));
+
+        // On a partition: its scan, to the end; again after an end: a new scan.
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 2")));
+        for (int nRun = 0; nRun < 2; ++nRun)
+        {
+            const DWORD dwSerial = dlg.m_scan.Serial();
+            QTest::keyClick(dlg.m_pTree, Qt::Key_Return);
+            QVERIFY(dlg.isVisible());
+            QCOMPARE(dlg.m_scan.Serial(), dwSerial + 1);
+            QTRY_COMPARE(dlg.m_pScanButton->text(), QStringLiteral("搜索结束"));
+            QVERIFY(dlg.m_pModel->rowCount() > 0);
+        }
+        QVERIFY(seams.Errors().empty());
     }
 
     void EnterOnTheScanButtonPressesIt()
     {
         CDialogOnDisk on;
         auto& [seams, disk, dlg] = on;
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 2")));
         dlg.m_pScanButton->setFocus();
         QTest::keyClick(dlg.m_pScanButton, Qt::Key_Return);
         QVERIFY(dlg.isVisible());

@@ -8,6 +8,7 @@
 
 #include "disk/Disk.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QFile>
@@ -221,18 +222,25 @@ private slots:
         QVERIFY(ScanToEnd(dlg));
         QCOMPARE(dlg.m_pModel->rowCount(), nRows);
         QVERIFY(nAsked.load() > 0);
-        // No current item: nothing is read and the rows stay.
+        // No current item, or the root, which carries no partition: a press
+        // changes nothing but the hint; nothing is read and the rows stay.
         nAsked = 0;
         dlg.m_pScanButton->click();
-        dlg.m_pTree->setCurrentItem(nullptr);
-        QVERIFY(ScanToEnd(dlg));
-        QCOMPARE(dlg.m_pModel->rowCount(), nRows);
+        QCOMPARE(dlg.m_pScanButton->text(), kTextScan);
+        const QString strTotal = dlg.m_pTotalEdit->text();
+        for (QTreeWidgetItem* pItem : {static_cast<QTreeWidgetItem*>(nullptr), dlg.m_pTreeRoot})
+        {
+            dlg.m_pTree->setCurrentItem(pItem);
+            dlg.m_pScanButton->click();
+            QCOMPARE(dlg.m_pScanButton->text(), kTextScan);
+            QVERIFY(dlg.m_pScanButton->isEnabled());
+            QCOMPARE(dlg.m_pHintLabel->text(), QStringLiteral("请先选择一个 NTFS 分区"));
+            QCOMPARE(dlg.m_scan.m_hWorker, HANDLE(nullptr));
+            QTest::qWait(30);
+            QCOMPARE(dlg.m_pModel->rowCount(), nRows);
+            QCOMPARE(dlg.m_pTotalEdit->text(), strTotal);
+        }
         QCOMPARE(nAsked.load(), 0);
-        // The root carries no partition: the same as nothing selected.
-        dlg.m_pScanButton->click();
-        dlg.m_pTree->setCurrentItem(dlg.m_pTreeRoot);
-        QVERIFY(ScanToEnd(dlg));
-        QCOMPARE(dlg.m_pModel->rowCount(), nRows);
         QVERIFY(seams.Errors().empty());
     }
 

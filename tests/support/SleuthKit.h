@@ -156,4 +156,14 @@ struct CMmlsRow
 // vecOptions go before the image: {"-t", "gpt", "-b", "4096"}.
 bool Mmls(const std::string& strImage, const std::vector<std::string>& vecOptions, std::vector<CMmlsRow>& vecRows);
 
+// What fsstat says of an NTFS volume: its "Volume Name:" (UTF-8, empty for
+// none) and the records of its table ("Range: 0 - 99" gives 99: the last
+// number is a folder The Sleuth Kit adds for orphan files).
+struct CFsstatInfo
+{
+    std::string m_strVolumeName;
+    uint64_t m_n64Records = 0;
+};
+bool Fsstat(const std::string& strImage, uint64_t n64Start, CFsstatInfo& info);
+
 }  // namespace salvix_test

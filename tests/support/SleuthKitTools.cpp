@@ -189,4 +189,34 @@ bool Mmls(const std::string& strImage, const std::vector<std::string>& vecOption
     return result.Ok();
 }
 
+bool Fsstat(const std::string& strImage, uint64_t n64Start, CFsstatInfo& info)
+{
+    std::string strOutput;
+    if (!RunOnVolume("fsstat", {}, strImage, n64Start, std::string(), strOutput))
+        return false;
+    info = CFsstatInfo();
+    // A volume without a label has no "Volume Name:" line.
+    bool bRange = false;
+    std::istringstream lines(strOutput);
+    std::string strLine;
+    const std::string strNameKey = "Volume Name:";
+    const std::string strRangeKey = "Range: 0 - ";
+    while (std::getline(lines, strLine))
+    {
+        if (strLine.rfind(strNameKey, 0) == 0)
+        {
+            info.m_strVolumeName = strLine.substr(strNameKey.size());
+            if (!info.m_strVolumeName.empty() && info.m_strVolumeName[0] == ' ')
+                info.m_strVolumeName.erase(0, 1);
+        }
+        else if (strLine.rfind(strRangeKey, 0) == 0)
+        {
+            // The last number is the folder of orphan files The Sleuth Kit adds.
+            info.m_n64Records = std::stoull(strLine.substr(strRangeKey.size()));
+            bRange = true;
+        }
+    }
+    return bRange;
+}
+
 }  // namespace salvix_test

@@ -175,3 +175,63 @@ void CDialogRun::SelectRows(const std::vector<int>& vecRows) const
     for (const int nRow : vecRows)
         ListView_SetItemState(hList, nRow, LVIS_SELECTED, LVIS_SELECTED);
 }
+
+std::wstring CDialogRun::Hint() const
+{
+    return WindowText(Item(IDC_STATIC_HINT));
+}
+
+void CDialogRun::Key(int nId, WPARAM wKey) const
+{
+    PostMessageW(Item(nId), WM_KEYDOWN, wKey, 0);
+    PostMessageW(Item(nId), WM_KEYUP, wKey, 0xC0000000);
+}
+
+RECT CDialogRun::Place(int nId) const
+{
+    RECT rc = {};
+    GetWindowRect(Item(nId), &rc);
+    MapWindowPoints(nullptr, m_hDialog, reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+}
+
+std::wstring CDialogRun::TreeTip(HTREEITEM hItem) const
+{
+    HWND hTree = Item(IDC_TREE_DRIVES);
+    TVITEMW item = {};
+    item.mask = TVIF_PARAM;
+    item.hItem = hItem;
+    SendMessageW(hTree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    wchar_t szTip[INFOTIPSIZE] = {};
+    NMTVGETINFOTIPW tip = {};
+    tip.hdr = {hTree, IDC_TREE_DRIVES, static_cast<UINT>(TVN_GETINFOTIPW)};
+    tip.pszText = szTip;
+    tip.cchTextMax = INFOTIPSIZE;
+    tip.hItem = hItem;
+    tip.lParam = item.lParam;
+    SendMessageW(m_hDialog, WM_NOTIFY, IDC_TREE_DRIVES, reinterpret_cast<LPARAM>(&tip));
+    return szTip;
+}
+
+CQuestions::CQuestions()
+{
+    CSalvixDlg::s_fnAskHook = [this](const std::wstring& wstrQuestion) {
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_wstrLast = wstrQuestion;
+        }
+        ++m_nAsked;
+        return m_bAnswer.load();
+    };
+}
+
+CQuestions::~CQuestions()
+{
+    CSalvixDlg::s_fnAskHook = nullptr;
+}
+
+std::wstring CQuestions::Last() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_wstrLast;
+}

@@ -6,8 +6,10 @@
 #include "ui/Resource.h"
 #include "ui/win32/SalvixDlg.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,14 @@ public:
     std::wstring ButtonText() const;
     bool ButtonEnabled() const { return IsWindowEnabled(Item(IDC_BUTTON_SCAN)) != FALSE; }
 
+    // A key pressed and let go in a control, as the keyboard would send it.
+    void Key(int nId, WPARAM wKey) const;
+    std::wstring Hint() const;
+    // A control's place in the dialog's client area.
+    RECT Place(int nId) const;
+    // The tip the tree shows for an item.
+    std::wstring TreeTip(HTREEITEM hItem) const;
+
     int RowCount() const;
     std::wstring Cell(int nRow, int nColumn) const;
     int Counter(int nId) const;
@@ -54,6 +64,23 @@ private:
     HANDLE m_hThread = nullptr;
     DWORD m_dwThreadId = 0;
     HWND m_hDialog = nullptr;
+};
+
+// Answers the dialog's questions (on its thread) and counts them.
+class CQuestions
+{
+public:
+    CQuestions();
+    ~CQuestions();
+    void Answer(bool bYes) { m_bAnswer = bYes; }
+    int Count() const { return m_nAsked.load(); }
+    std::wstring Last() const;
+
+private:
+    std::atomic<bool> m_bAnswer{true};
+    std::atomic<int> m_nAsked{0};
+    mutable std::mutex m_lock;
+    std::wstring m_wstrLast;
 };
 
 // Polls fnDone every few milliseconds; false when it is still false after dwMs.

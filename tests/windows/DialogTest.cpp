@@ -75,6 +75,8 @@ protected:
     }
     // Written on the dialog's thread, read once the dialog has answered.
     std::vector<DWORD> m_vecErrors;
+    // Closing a listing asks: answered yes.
+    CQuestions m_questions;
 };
 
 TEST_F(WindowsDialogTest, WindowShowsTheTemplateColumnsTreeAndSystemMenu)
@@ -93,9 +95,11 @@ TEST_F(WindowsDialogTest, WindowShowsTheTemplateColumnsTreeAndSystemMenu)
         column.pszText = szHeading;
         column.cchTextMax = 64;
         ASSERT_TRUE(SendMessageW(hList, LVM_GETCOLUMNW, nColumn, reinterpret_cast<LPARAM>(&column)));
-        wstrShown += std::wstring(szHeading) + L" " + std::to_wstring(column.cx) + L"|";
+        wstrShown += std::wstring(szHeading) + L"|";
+        // The list's widths, wider where the heading needs more.
+        EXPECT_GE(column.cx, ColumnWidth(nColumn)) << nColumn;
     }
-    EXPECT_EQ(L"# 60|文件名 190|文件属性 80|是否删除 50|簇 70|路径 160|", wstrShown);
+    EXPECT_EQ(L"#|文件名|文件属性|是否删除|簇|路径|", wstrShown);
     EXPECT_EQ(LVS_EX_FULLROWSELECT, SendMessageW(hList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
     EXPECT_TRUE(GetWindowLongW(hList, GWL_STYLE) & LVS_OWNERDATA) << "a virtual list";
 
@@ -139,6 +143,7 @@ TEST_F(WindowsDialogTest, ScanListsTheRecordsAsTheSleuthKitSawThem)
     EXPECT_GT(nDeleted, 0);
     EXPECT_EQ(static_cast<int>(vecListed.size()), run.Counter(IDC_EDIT_TOTAL));
     EXPECT_EQ(nDeleted, run.Counter(IDC_EDIT_DELETED));
+    EXPECT_EQ(L"扫描完成：" + std::to_wstring(vecListed.size()) + L" 条记录", run.Hint());
     EXPECT_TRUE(run.ButtonEnabled());
     // Two presses after an end: back to idle, then a new scan of the same rows.
     run.PressScan();
@@ -245,6 +250,12 @@ TEST_F(WindowsDialogTest, StopIsAnsweredAtTheNextRecordAndTheRowsStay)
     EXPECT_GE(run.RowCount(), 10);
     EXPECT_LE(run.RowCount(), 11);
     EXPECT_EQ(run.RowCount(), run.Counter(IDC_EDIT_TOTAL));
+    // The hint says how far into the table, whose length The Sleuth Kit gave.
+    CExpectedImage image;
+    std::string strError;
+    ASSERT_TRUE(LoadExpectations(ImagePath("sample.expected"), image, strError)) << strError;
+    const uint64_t n64Percent = (run.RowCount() + 30) * 100 / image.m_vecVolumes.at(0).m_n64Records;
+    EXPECT_EQ(L"已停止：读到表的 " + std::to_wstring(n64Percent) + L"%", run.Hint());
 }
 
 TEST_F(WindowsDialogTest, ClosingDuringAScanWaitsForTheWorkerAndClosesTheDisk)
@@ -281,6 +292,7 @@ TEST_F(WindowsDialogTest, Fat32ShowsTheErrorBoxThenTheEnd)
     ASSERT_TRUE(WaitUntil([&] { return run.ButtonText() == L"搜索结束"; }, 5000));
     EXPECT_EQ(0, run.RowCount());
     EXPECT_FALSE(run.Object().m_session.HasDevice()) << "closed after the failure";
+    EXPECT_EQ(L"请先选择一个 NTFS 分区", run.Hint());
 }
 
 TEST_F(WindowsDialogTest, AboutBoxOpensForSystemCommands16To31)
@@ -304,17 +316,51 @@ TEST_F(WindowsDialogTest, AboutBoxOpensForSystemCommands16To31)
     EXPECT_FALSE(run.WaitClosed(0)) << "the main dialog stays";
 }
 
-TEST_F(WindowsDialogTest, EscapeClosesAndEnterOnTheScanButtonPressesIt)
+TEST_F(WindowsDialogTest, KeysCloseTheWindowOnlyOutsideTheTreeAndTheSearchField)
 {
     CDialogRun run;
+    // Enter on the scan button presses it: with nothing chosen nothing
+    // changes but the hint.
     SendMessageW(run.Dialog(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(run.Item(IDC_BUTTON_SCAN)), TRUE);
-    PostMessageW(run.Item(IDC_BUTTON_SCAN), WM_KEYDOWN, VK_RETURN, 0);
-    PostMessageW(run.Item(IDC_BUTTON_SCAN), WM_KEYUP, VK_RETURN, 0);
-    ASSERT_TRUE(WaitUntil([&] { return run.ButtonText() == L"搜索结束"; }, 5000))
-        << "nothing selected: the scan ends at once";
+    run.Key(IDC_BUTTON_SCAN, VK_RETURN);
+    ASSERT_TRUE(WaitUntil([&] { return run.Hint() == L"请先选择一个 NTFS 分区"; }, 5000));
+    EXPECT_EQ(L"扫描文件", run.ButtonText());
+    EXPECT_EQ(nullptr, run.Object().m_scan.m_hWorker);
+
+    // Enter in the search field applies it, Esc empties it; Enter on the
+    // tree's root only says what to do. The window stays.
+    SetDlgItemTextW(run.Dialog(), IDC_EDIT_FILTER, L"img_");
+    run.Key(IDC_EDIT_FILTER, VK_RETURN);
+    run.Key(IDC_EDIT_FILTER, VK_ESCAPE);
+    ASSERT_TRUE(WaitUntil([&] { return WindowText(run.Item(IDC_EDIT_FILTER)).empty(); }, 5000));
+    ASSERT_TRUE(TreeView_SelectItem(run.Item(IDC_TREE_DRIVES), TreeView_GetRoot(run.Item(IDC_TREE_DRIVES))));
+    run.Key(IDC_TREE_DRIVES, VK_RETURN);
+    ASSERT_TRUE(WaitUntil([&] { return run.Hint() == L"请先选择一个 NTFS 分区"; }, 5000));
+    Sleep(100);
     EXPECT_FALSE(run.WaitClosed(0));
-    PostMessageW(run.Item(IDC_TREE_DRIVES), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(0, m_questions.Count());
+
+    // Esc anywhere else closes, at once with nothing listed.
+    run.Key(IDC_TREE_DRIVES, VK_ESCAPE);
     EXPECT_TRUE(run.WaitClosed(5000));
+    EXPECT_EQ(0, m_questions.Count());
+}
+
+TEST_F(WindowsDialogTest, EnterOnAPartitionScansIt)
+{
+    CDialogRun run;
+    ASSERT_TRUE(run.SelectPartition(L"NTFS Drive 2"));
+    for (int nRun = 0; nRun < 2; ++nRun)
+    {
+        // After an end, Enter starts the next scan as two presses would.
+        const DWORD dwSerial = run.Object().m_scan.Serial();
+        run.Key(IDC_TREE_DRIVES, VK_RETURN);
+        ASSERT_TRUE(WaitUntil([&] { return run.Object().m_scan.Serial() == dwSerial + 1; }, 5000));
+        ASSERT_TRUE(WaitUntil([&] { return run.ButtonText() == L"搜索结束"; }, 10000));
+        EXPECT_GT(run.RowCount(), 0);
+    }
+    EXPECT_FALSE(run.WaitClosed(0));
+    EXPECT_TRUE(m_vecErrors.empty());
 }
 
 // The save command into wstrFolder, as the chooser would answer, for the rows selected.

@@ -5,7 +5,7 @@
 
 namespace
 {
-const char kHeader[] = "salvix-expectations 2";
+const char kHeader[] = "salvix-expectations 3";
 
 std::string HexBytes(const std::string& str)
 {
@@ -99,11 +99,12 @@ std::string FormatExpectations(const CExpectedImage& image)
     std::ostringstream out;
     out << kHeader << '\n';
     for (const CExpectedPartition& partition : image.m_vecPartitions)
-        out << "partition " << partition.m_dwFirstSector << ' ' << partition.m_nType << '\n';
+        out << "partition " << partition.m_dwFirstSector << ' ' << partition.m_nType << ' '
+            << partition.m_n64Sectors << '\n';
     for (const CExpectedVolume& volume : image.m_vecVolumes)
     {
         out << "volume " << volume.m_dwFirstSector << ' ' << volume.m_dwClusterSize << ' '
-            << volume.m_dwRecordSize << ' ' << volume.m_n64Records << '\n';
+            << volume.m_dwRecordSize << ' ' << volume.m_n64Records << ' ' << HexBytes(volume.m_strLabel) << '\n';
         for (const CExpectedRecord& record : volume.m_vecRecords)
             out << FormatRecord(record) << '\n';
     }
@@ -130,14 +131,16 @@ bool ParseExpectations(const std::string& strText, CExpectedImage& image, std::s
         else if (strWord == "partition")
         {
             CExpectedPartition partition;
-            bGood = static_cast<bool>(in >> partition.m_dwFirstSector >> partition.m_nType);
+            bGood = static_cast<bool>(in >> partition.m_dwFirstSector >> partition.m_nType >> partition.m_n64Sectors);
             image.m_vecPartitions.push_back(partition);
         }
         else if (strWord == "volume")
         {
             CExpectedVolume volume;
+            std::string strLabel;
             bGood = static_cast<bool>(in >> volume.m_dwFirstSector >> volume.m_dwClusterSize >>
-                                      volume.m_dwRecordSize >> volume.m_n64Records);
+                                      volume.m_dwRecordSize >> volume.m_n64Records >> strLabel) &&
+                    FromHex(strLabel, volume.m_strLabel);
             image.m_vecVolumes.push_back(volume);
         }
         else if (strWord == "record" && !image.m_vecVolumes.empty())

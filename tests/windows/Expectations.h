@@ -2,9 +2,9 @@
 // runs, for the Windows tests, which run under Wine with no Linux tool at hand.
 // One text file per image, one fact a line:
 //
-//   salvix-expectations 2
-//   partition <first sector> <type byte>      every partition, in table order
-//   volume <first sector> <cluster size> <record size> <records>
+//   salvix-expectations 3
+//   partition <first sector> <type byte> <sectors>   every partition, in table order
+//   volume <first sector> <cluster size> <record size> <records> <label>
 //   record <n> notfile                        no FILE signature
 //   record <n> unread                         The Sleuth Kit could not open it
 //   record <n> entry <not in use> <flags> <clusters> <name> <whole name> data <length> <hash>
@@ -14,6 +14,7 @@
 // not in use that holds no $FILE_NAME, no $DATA and no attribute list (what
 // formatting leaves).
 //
+// A volume's label is fsstat's "Volume Name" in UTF-8 (hex, "-" when empty).
 // Records are those the program lists (30 on) of the volume above them. The
 // entry values are what GetEntryInfo must give: the name as it gives it (hex
 // bytes, "-" when empty), the flags and the clusters from the record's
@@ -55,6 +56,7 @@ struct CExpectedVolume
     uint32_t m_dwClusterSize = 0;
     uint32_t m_dwRecordSize = 0;
     uint64_t m_n64Records = 0;
+    std::string m_strLabel;  // UTF-8
     std::vector<CExpectedRecord> m_vecRecords;
 };
 
@@ -62,6 +64,7 @@ struct CExpectedPartition
 {
     uint32_t m_dwFirstSector = 0;
     unsigned m_nType = 0;
+    uint64_t m_n64Sectors = 0;
 };
 
 struct CExpectedImage

@@ -33,6 +33,7 @@ bool ReadPartitions(const char* pszImage, std::vector<CExpectedPartition>& vecPa
             CExpectedPartition partition;
             partition.m_dwFirstSector = static_cast<uint32_t>(pPart->start);
             partition.m_nType = static_cast<unsigned>(strtoul(pszType + 1, nullptr, 16));
+            partition.m_n64Sectors = pPart->len;
             vecPartitions.push_back(partition);
         }
         tsk_vs_close(pVs);
@@ -103,6 +104,13 @@ int main(int argc, char** argv)
         volume.m_dwClusterSize = sleuth.ClusterSize();
         volume.m_dwRecordSize = sleuth.RecordSize();
         volume.m_n64Records = sleuth.RecordCount();
+        salvix_test::CFsstatInfo fsstat;
+        if (!salvix_test::Fsstat(argv[1], partition.m_dwFirstSector, fsstat))
+        {
+            fprintf(stderr, "salvix_expectations: %s at %u: fsstat failed\n", argv[1], partition.m_dwFirstSector);
+            return 1;
+        }
+        volume.m_strLabel = fsstat.m_strVolumeName;
         for (uint64_t n = kFirstListedRecord; n < sleuth.RecordCount(); ++n)
             volume.m_vecRecords.push_back(Expect(sleuth, static_cast<uint32_t>(n)));
         image.m_vecVolumes.push_back(volume);

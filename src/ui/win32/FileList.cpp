@@ -5,12 +5,16 @@
 #include "ui/win32/SalvixDlg.h"
 #include "ui/win32/WideText.h"
 
+#include <algorithm>
+
 namespace
 {
 
 // The list is told of new rows at most this often: telling it costs the
 // same for 10 rows as for 10,000 (its scroll bar is redrawn).
 const DWORD kRefreshMs = 100;
+// What a heading takes beside its text: the header's margins on both sides.
+const int kHeadingPadding = 16;
 
 }  // namespace
 
@@ -23,7 +27,9 @@ void CSalvixDlg::CreateColumns()
         LVCOLUMNW column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = ColumnReadsFromLeft(nColumn) ? LVCFMT_LEFT : LVCFMT_CENTER;
-        column.cx = ColumnWidth(nColumn);
+        // As wide as the list has them, or as the heading needs, if wider.
+        column.cx = std::max(ColumnWidth(nColumn),
+                             ListView_GetStringWidth(m_hList, wstrHeading.c_str()) + kHeadingPadding);
         column.pszText = const_cast<wchar_t*>(wstrHeading.c_str());
         column.iSubItem = nColumn;
         SendMessageW(m_hList, LVM_INSERTCOLUMNW, nColumn, reinterpret_cast<LPARAM>(&column));
@@ -56,9 +62,10 @@ void CSalvixDlg::ClearList()
     m_store.Clear();
     m_view.Clear();
     SendMessageW(m_hList, LVM_DELETEALLITEMS, 0, 0);
+    UpdateShownRows();
 }
 
-void CSalvixDlg::OnScanRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted)
+void CSalvixDlg::ShowRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted)
 {
     m_store.Append(std::move(batch));
     m_bRowsWaiting = true;
@@ -95,6 +102,24 @@ void CSalvixDlg::ShowArrivedRows()
     // what the scan found, whatever the filter shows.
     SetDlgItemInt(m_hWnd, IDC_EDIT_TOTAL, m_dwTotalWaiting, TRUE);
     SetDlgItemInt(m_hWnd, IDC_EDIT_DELETED, m_dwDeletedWaiting, TRUE);
+    UpdateShownRows();
+}
+
+void CSalvixDlg::UpdateShownRows()
+{
+    // Nothing listed, nothing to count.
+    const std::wstring wstrText =
+        m_store.Size() == 0
+            ? std::wstring()
+            : WideFromUtf8(ShownRowsText(m_view.Size(), static_cast<size_t>(ListView_GetSelectedCount(m_hList))));
+    SetDlgItemTextW(m_hWnd, IDC_STATIC_SHOWN, wstrText.c_str());
+}
+
+void CSalvixDlg::UpdateShownRowsSoon()
+{
+    // Selecting many rows one by one tells of each: the line is written once.
+    if (!m_bShownRowsPosted)
+        m_bShownRowsPosted = PostMessageW(m_hWnd, WM_SALVIX_SHOWN_ROWS, 0, 0) != FALSE;
 }
 
 std::vector<int> CSalvixDlg::SelectedRows() const
@@ -140,6 +165,7 @@ void CSalvixDlg::Relayout(const std::function<void()>& fnChange)
         ListView_EnsureVisible(m_hList, vecViewRow[nFocusedRow], FALSE);
     }
     InvalidateRect(m_hList, nullptr, FALSE);
+    UpdateShownRows();
 }
 
 void CSalvixDlg::OnColumnClick(int nColumn)

@@ -13,6 +13,7 @@ std::function<UINT(HMENU, POINT)> CSalvixDlg::s_fnMenuHook;
 std::function<std::wstring(const std::wstring&, const std::wstring&)> CSalvixDlg::s_fnFolderHook;
 std::function<void(DWORD)> CSalvixDlg::s_fnBeforeRecordHook;
 std::function<void()> CSalvixDlg::s_fnSaveStepHook;
+std::function<bool(const std::wstring&)> CSalvixDlg::s_fnAskHook;
 
 namespace
 {
@@ -33,6 +34,7 @@ CSalvixDlg::CSalvixDlg(HWND hParent)
       m_hTree(nullptr),
       m_hList(nullptr),
       m_bRowsWaiting(false),
+      m_bShownRowsPosted(false),
       m_dwTotalWaiting(0),
       m_dwDeletedWaiting(0),
       m_qwLastRefresh(0),
@@ -40,10 +42,7 @@ CSalvixDlg::CSalvixDlg(HWND hParent)
       m_bCloseAfterSave(false),
       m_nCloseResult(0),
       m_pSaveProgress(nullptr),
-      m_bEventsPosted(false),
-      m_dwErrorsAsked(0),
-      m_dwErrorsShown(0),
-      m_bClosing(false)
+      m_bCloseConfirmed(false)
 {
 }
 
@@ -83,13 +82,16 @@ BOOL CSalvixDlg::OnInitDialog()
     if (dwCode != 0)
         ShowError(dwCode, true);
 
-    {
-        std::lock_guard<std::mutex> lock(m_lockEvents);
-        m_bClosing = false;
-    }
+    // The worker's events are drawn here: one posted message stands for
+    // everything queued until the dialog takes it.
+    m_scan.OpenEvents([hWnd = m_hWnd] { return PostMessageW(hWnd, WM_SALVIX_SCAN_EVENTS, 0, 0) != FALSE; });
+    m_bCloseConfirmed = false;
     ShowScanState();
     SendDlgItemMessageW(m_hWnd, IDC_EDIT_FILTER, EM_SETCUEBANNER, FALSE,
                         reinterpret_cast<LPARAM>(L"查找文件名或路径"));
+    HookControlKeys();
+    MeasureLayout();
+    LayOutControls();
     SetWindowTextW(m_hWnd, L"Orvane v2.1");
     // The dialog manager gives the focus to the first control in tab order, "退出".
     return TRUE;
@@ -177,7 +179,21 @@ INT_PTR CSalvixDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
     case WM_NOTIFY:
         return OnNotify(reinterpret_cast<const NMHDR*>(lParam));
     case WM_SALVIX_SCAN_EVENTS:
-        OnScanEvents();
+        m_scan.DrainEvents(*this);
+        return TRUE;
+    case WM_SALVIX_SHOWN_ROWS:
+        m_bShownRowsPosted = false;
+        UpdateShownRows();
+        return TRUE;
+    case WM_SALVIX_CONTROL_KEY:
+        OnControlKey(static_cast<int>(wParam), static_cast<WPARAM>(lParam));
+        return TRUE;
+    case WM_SIZE:
+        if (m_hList && wParam != SIZE_MINIMIZED)
+            LayOutControls();
+        return FALSE;
+    case WM_GETMINMAXINFO:
+        OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
         return TRUE;
     case WM_TIMER:
         if (wParam == kRefreshTimer)
@@ -245,10 +261,19 @@ bool CSalvixDlg::OnPaint()
 
 INT_PTR CSalvixDlg::OnNotify(const NMHDR* pHeader)
 {
+    if (pHeader->idFrom == IDC_TREE_DRIVES && pHeader->code == TVN_GETINFOTIPW)
+    {
+        FillTreeTip(reinterpret_cast<NMTVGETINFOTIPW*>(const_cast<NMHDR*>(pHeader)));
+        return SetMessageResult(0);
+    }
     if (pHeader->idFrom != IDC_LIST_FILES)
         return FALSE;
     switch (pHeader->code)
     {
+    case LVN_ITEMCHANGED:
+    case LVN_ODSTATECHANGED:
+        UpdateShownRowsSoon();
+        return FALSE;
     case LVN_GETDISPINFOW:
         FillDisplayInfo(reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(pHeader)));
         return TRUE;
@@ -266,6 +291,8 @@ INT_PTR CSalvixDlg::OnNotify(const NMHDR* pHeader)
 
 void CSalvixDlg::CloseDialog(INT_PTR nResult)
 {
+    if (!ConfirmClose())
+        return;
     // A save keeps the window alive between its steps; the window closes
     // once the step in hand is over.
     if (m_bSaving)
@@ -280,14 +307,28 @@ void CSalvixDlg::CloseDialog(INT_PTR nResult)
     EndDialog(nResult);
 }
 
+bool CSalvixDlg::ConfirmClose()
+{
+    if (m_bCloseConfirmed)
+        return true;
+    if (const char* pszQuestion = CloseQuestion(m_store.Size()))
+    {
+        const std::wstring wstrQuestion = WideFromUtf8(pszQuestion);
+        wchar_t szCaption[64] = {};
+        GetWindowTextW(m_hWnd, szCaption, 64);
+        const bool bYes = s_fnAskHook ? s_fnAskHook(wstrQuestion)
+                                      : MessageBoxW(m_hWnd, wstrQuestion.c_str(), szCaption,
+                                                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+        if (!bYes)
+            return false;
+    }
+    m_bCloseConfirmed = true;
+    return true;
+}
+
 void CSalvixDlg::StopWorkerAndWait()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_lockEvents);
-        m_bClosing = true;
-    }
     // A worker waiting for an error box is released: no box shows any more.
-    m_cvEvents.notify_all();
     m_scan.StopAndWait();
 }
 
@@ -295,6 +336,4 @@ void CSalvixDlg::OnDestroy()
 {
     StopWorkerAndWait();
     m_session.CloseDevice();
-    std::lock_guard<std::mutex> lock(m_lockEvents);
-    m_queEvents.clear();
 }

@@ -5,19 +5,18 @@
 
 #include "session/RowText.h"
 #include "session/RowView.h"
+#include "session/ScanEvents.h"
 #include "session/ScanSession.h"
 #include "session/ScanState.h"
 #include "session/ScanThread.h"
+#include "session/WindowLayout.h"
 #include "ui/win32/DialogWindow.h"
 
 #include <commctrl.h>
 
-#include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -31,7 +30,7 @@ DWORD WINAPI ScanThreadProc(LPVOID pParam);
 // Non-zero when a folder with a file-system path was chosen.
 int BrowseForFolder(HWND hOwner, wchar_t* pszPath, const wchar_t* pszInitial);
 
-class CSalvixDlg : public CDialogWindow
+class CSalvixDlg : public CDialogWindow, private IScanView
 {
 public:
     explicit CSalvixDlg(HWND hParent = nullptr);
@@ -39,7 +38,7 @@ public:
 
     // Shows the text for a code in the "GetLastError" box, owned by the
     // dialog; on the user interface thread only (the worker asks through
-    // its queue and waits).
+    // its events and waits).
     void ShowSystemError(DWORD dwCode);
 
     DWORD EnumeratePartitions();
@@ -57,6 +56,8 @@ public:
     static std::function<void(DWORD dwRecordIndex)> s_fnBeforeRecordHook;
     // Called on the user interface thread between the steps of a save.
     static std::function<void()> s_fnSaveStepHook;
+    // Answers a yes-or-no question instead of the user.
+    static std::function<bool(const std::wstring& wstrQuestion)> s_fnAskHook;
 
     // What the dialog owns, shared by the scan and the save command: the
     // session owns the device handle, the drive and its lock.
@@ -73,39 +74,20 @@ protected:
 private:
     friend DWORD WINAPI ScanThreadProc(LPVOID pParam);
 
-    // One thing the worker hands to the user interface thread, in order.
-    struct CScanEvent
-    {
-        enum EKind
-        {
-            eCleared,   // a partition is about to be read: the list is emptied
-            eRows,      // rows and the counters after them
-            eError,     // an error box to show; the worker waits for it
-            eProgress,  // how far the walk got through the table
-            eFinished,  // the worker's last act
-        };
-        EKind m_eKind = eCleared;
-        DWORD m_dwSerial = 0;
-        CRowBatch m_batch;
-        DWORD m_dwTotal = 0;
-        DWORD m_dwDeleted = 0;
-        DWORD m_dwCode = 0;
-        std::string m_strText;  // an error's sentence, when not its code's own
-        DWORD m_dwRecordsDone = 0;
-        DWORD m_dwRecords = 0;
-    };
-    class CDialogSink;
-
     // Template 102's frame.
     // bReadingDisk: the code came from opening or reading a disk, where
     // "access denied" means the program needs an administrator.
-    // strText, when given, is shown instead of the code's own sentence.
+    // strText, when not empty, is shown instead of the code's own sentence.
     void ShowError(DWORD dwCode, bool bReadingDisk, const std::string& strText = std::string());
     void OnSysCommand(UINT nID);
     bool OnPaint();
     void OnDestroy();
     void CloseDialog(INT_PTR nResult);
+    // The question before a close that loses the listing: true to close.
+    bool ConfirmClose();
     void StopWorkerAndWait();
+    // Enter or Esc in the search field or the tree (MainWindowLayout.cpp).
+    void OnControlKey(int nId, WPARAM wKey);
     INT_PTR OnNotify(const NMHDR* pHeader);
     bool OnCommand(WORD wId, WORD wCode);
 
@@ -123,18 +105,31 @@ private:
     void OnFilterChanged();
     // The selected rows of the list, in the order it shows them.
     std::vector<int> SelectedRows() const;
+    // "显示 N 条，已选 M 条" under the counters; after a change of the
+    // selection once for all the rows it changed (the posted message).
+    void UpdateShownRows();
+    void UpdateShownRowsSoon();
 
+    // The window at any size (MainWindowLayout.cpp): the controls placed for the
+    // client area, the least size it may take, a partition's tip.
+    void MeasureLayout();
+    void LayOutControls();
+    void OnGetMinMaxInfo(MINMAXINFO* pInfo) const;
+    void FillTreeTip(NMTVGETINFOTIPW* pTip);
+    void HookControlKeys();
     // The scan (ScanWorker.cpp).
     void OnScanButton();
     void ShowScanState();
     void RunScan();
-    void PostScanEvent(CScanEvent&& event);
-    void OnScanEvents();
-    void OnScanRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted);
-    void OnScanFinished();
-    void OnWorkerError(DWORD dwCode, const std::string& strText);
-    // The worker waits here until its error box was closed or the dialog closes.
-    void WaitForErrorBox(DWORD dwCode, const std::string& strText = std::string());
+    // Enter on the tree: its partition is scanned, as the button would start it.
+    void OnTreeEnter();
+    void SetHint(const std::string& strHint);
+    // What the worker sent, drawn on the user interface thread (IScanView).
+    void ShowCleared() override;
+    void ShowRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted) override;
+    void ShowProgress(DWORD dwRecordsDone, DWORD dwRecords) override;
+    void ShowError(DWORD dwCode, const std::string& strText) override;
+    void ShowEnd(const CScanEnd& end) override;
 
     // The save command (SaveSelected.cpp).
     void OnListRightClick();
@@ -149,11 +144,16 @@ private:
     CRowStore m_store;
     CRowView m_view;
     bool m_bRowsWaiting;
+    bool m_bShownRowsPosted;
     DWORD m_dwTotalWaiting;
     DWORD m_dwDeletedWaiting;
     ULONGLONG m_qwLastRefresh;
-    // The partitions (with their disks) the tree items point to.
+    // The partitions (with their disks) the tree items point to, and the
+    // tips of those whose tip was asked for.
     std::vector<std::unique_ptr<CScanTarget>> m_vecTargets;
+    std::map<const CScanTarget*, std::wstring> m_mapTips;
+    // The font's measures the layout needs, taken as the window opens.
+    CLayoutMetrics m_metrics;
 
     // A save in progress keeps the window alive between its steps; a close
     // asked for meanwhile waits for the step in hand.
@@ -162,15 +162,8 @@ private:
     INT_PTR m_nCloseResult;
     // The progress window of the save in hand, once it shows; null between saves.
     CSaveProgress* m_pSaveProgress;
-
-    // What the worker hands over, in order, and the error boxes it waits for.
-    std::mutex m_lockEvents;
-    std::condition_variable m_cvEvents;
-    std::deque<CScanEvent> m_queEvents;
-    bool m_bEventsPosted;
-    DWORD m_dwErrorsAsked;
-    DWORD m_dwErrorsShown;
-    bool m_bClosing;
+    // The user said yes to closing; a close put off by a save asks no more.
+    bool m_bCloseConfirmed;
 };
 
 // The message that tells the dialog the worker has queued something.
@@ -179,3 +172,7 @@ const UINT WM_SALVIX_SCAN_EVENTS = WM_APP + 1;
 const UINT_PTR kRefreshTimer = 1;
 // The timer that applies the filter once typing pauses.
 const UINT_PTR kFilterTimer = 2;
+// Enter or Esc pressed in a control that keeps them (wParam: its id, lParam: the key).
+const UINT WM_SALVIX_CONTROL_KEY = WM_APP + 2;
+// The selection changed: the line of shown and selected rows follows.
+const UINT WM_SALVIX_SHOWN_ROWS = WM_APP + 3;
