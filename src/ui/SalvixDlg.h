@@ -4,6 +4,7 @@
 
 #include "disk/PartitionTable.h"
 #include "platform/Win32.h"
+#include "session/SaveLoop.h"
 #include "session/ScanSession.h"
 #include "session/ScanState.h"
 #include "session/ScanThread.h"
@@ -67,6 +68,11 @@ public:
     static std::function<void(DWORD dwRecordIndex)> s_fnBeforeRecordHook;
     // Called on the user interface thread between the steps of a save.
     static std::function<void()> s_fnSaveStepHook;
+    // Called instead of showing a save's report ("保存结果"), with its text.
+    static std::function<void(const QString& strReport)> s_fnReportHook;
+    // Answers a yes-or-no question instead of the user (the save onto the
+    // disk being read): true for yes.
+    static std::function<bool(const QString& strQuestion)> s_fnQuestionHook;
     // Called by the worker after it has reported its end, as its last act.
     static std::function<void()> s_fnWorkerEndHook;
 
@@ -99,6 +105,8 @@ public slots:
     void OnScanButton();
     void OnListRightClick(const QPoint& ptGlobal);
     void OnSaveSelected();
+    // "保存（保留目录结构）": each row under its own folder path.
+    void OnSaveWithFolders();
     void OnOK();
     void OnCancel();
     // The filter field or the check box changed: the list shows what matches.
@@ -137,6 +145,9 @@ private:
     void Place(QWidget* pWidget, int nId, int nX, int nY, int nWidth, int nHeight);
     void DisplayError(DWORD dwCode);
     void StopWorkerAndWait();
+    void SaveSelection(ESaveMode eMode);
+    void ShowSaveReport(const QString& strReport);
+    bool AskToSaveOntoSourceDisk();
 
     // Called on the user interface thread through queued calls from the worker.
     void OnScanRowsArrived(DWORD dwSerial, CRowBatch* pRows, DWORD dwTotal, DWORD dwDeleted);
@@ -152,9 +163,7 @@ private:
 
     // A save in progress keeps the window alive between its steps; a close
     // asked for meanwhile waits for the step in hand.
-    bool m_bSaving;
-    bool m_bCloseAfterSave;
-    int m_nCloseResult;
+    CSaveGuard m_saveGuard;
 
     // Error boxes asked for by the worker, and the closing that releases them.
     std::mutex m_lockErrors;
@@ -166,6 +175,6 @@ public:
     QProgressDialog* m_pSaveProgress;
 };
 
-// Shows the folder chooser; writes the chosen folder (at most MAX_PATH bytes
-// with its terminator) to pszPath. Non-zero when a folder was chosen.
-int BrowseForFolder(QWidget* pOwner, char* pszPath, const char* pszInitial);
+// Shows the folder chooser, starting at strInitial; writes the chosen folder,
+// of any length the system takes, to strPath. Non-zero when one was chosen.
+int BrowseForFolder(QWidget* pOwner, std::string& strPath, const std::string& strInitial);

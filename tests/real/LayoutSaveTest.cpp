@@ -159,9 +159,9 @@ TEST_F(LayoutSaveTest, CancelRemovesTheUnfinishedFileAndKeepsTheFinishedOnes)
     Open("large");
     const CNoted big = ReadManifest(m_strVolume).at("large.sparse_5g");
     // A small file of the volume's own ($Boot, record 7), then the big one.
-    CSaveRun run(m_session, {7, big.m_dwRecord}, m_strOut);
+    CSaveRun run(m_session, CSavePlan({7, big.m_dwRecord}, ESaveMode::eFlat), m_strOut);
     CSaveRun::EStep eStep = CSaveRun::EStep::eMore;
-    while (eStep == CSaveRun::EStep::eMore && run.Saved() == 0)
+    while (eStep == CSaveRun::EStep::eMore && run.Report().Saved() == 0)
         eStep = run.Step(1000);
     // Between the two the one just finished is shown, never an empty name.
     EXPECT_EQ("$Boot", run.Name());
@@ -170,7 +170,7 @@ TEST_F(LayoutSaveTest, CancelRemovesTheUnfinishedFileAndKeepsTheFinishedOnes)
     while (eStep == CSaveRun::EStep::eMore && (run.Name() != LeafOf(big.m_strPath) || run.BytesDone() == 0))
         eStep = run.Step(1000);
     ASSERT_EQ(CSaveRun::EStep::eMore, eStep);
-    EXPECT_EQ(1u, run.Saved());
+    EXPECT_EQ(1u, run.Report().Saved());
     EXPECT_EQ(LeafOf(big.m_strPath), run.Name());
     EXPECT_NE(std::string::npos, run.ProgressText().find(LeafOf(big.m_strPath)));
     const std::string strPartial = m_strOut + "/" + LeafOf(big.m_strPath);
