@@ -31,6 +31,12 @@ CDialogSeams::CDialogSeams()
         std::lock_guard<std::mutex> lock(m_lock);
         m_vecErrors.push_back(dwCode);
     };
+    CSalvixDlg::s_fnReportHook = [this](const QString& strReport) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_listReports << strReport;
+    };
+    // A save onto the disk being read goes on unless a test says otherwise.
+    CSalvixDlg::s_fnQuestionHook = [](const QString&) { return true; };
 }
 
 CDialogSeams::~CDialogSeams()
@@ -42,6 +48,14 @@ CDialogSeams::~CDialogSeams()
     CSalvixDlg::s_fnBeforeRecordHook = nullptr;
     CSalvixDlg::s_fnWorkerEndHook = nullptr;
     CSalvixDlg::s_fnSaveStepHook = nullptr;
+    CSalvixDlg::s_fnReportHook = nullptr;
+    CSalvixDlg::s_fnQuestionHook = nullptr;
+}
+
+QStringList CDialogSeams::Reports() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_listReports;
 }
 
 std::vector<DWORD> CDialogSeams::Errors() const

@@ -22,18 +22,20 @@ QString SampleDiskPath();
 // A fresh folder below the build tree for one test's output.
 QString FreshFolder(const QString& strName);
 
-// Records the error codes the dialog shows instead of opening boxes; clears
-// every seam of the dialog when it goes.
+// Records the error codes and the save reports the dialog shows instead of
+// opening boxes; clears every seam of the dialog when it goes.
 class CDialogSeams
 {
 public:
     CDialogSeams();
     ~CDialogSeams();
     std::vector<DWORD> Errors() const;
+    QStringList Reports() const;
 
 private:
     mutable std::mutex m_lock;
     std::vector<DWORD> m_vecErrors;
+    QStringList m_listReports;
 };
 
 // The dialog of one test, shown, on a disk (the sample unless given), its
