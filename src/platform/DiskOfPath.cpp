@@ -83,18 +83,17 @@ void WholeDisks(const std::string& strDevice, int nDepth, std::vector<std::strin
     closedir(pDir);
 }
 
-std::vector<std::string> DisksOfNumber(dev_t dev)
+}  // namespace
+
+std::vector<std::string> DisksOfDeviceNumber(unsigned nMajor, unsigned nMinor)
 {
     std::vector<std::string> vecDisks;
-    const std::string strLink = SysfsRoot() + "/dev/block/" + std::to_string(major(dev)) + ":" +
-                                std::to_string(minor(dev));
+    const std::string strLink = SysfsRoot() + "/dev/block/" + std::to_string(nMajor) + ":" + std::to_string(nMinor);
     char szReal[PATH_MAX];
     if (realpath(strLink.c_str(), szReal))
         WholeDisks(szReal, 0, vecDisks);
     return vecDisks;
 }
-
-}  // namespace
 
 void SetSysfsRoot(const std::string& strRoot)
 {
@@ -107,7 +106,7 @@ std::vector<std::string> DisksHoldingFolder(const std::string& strFolder)
     struct stat st;
     if (stat(strFolder.c_str(), &st) != 0)
         return {};
-    return DisksOfNumber(st.st_dev);
+    return DisksOfDeviceNumber(major(st.st_dev), minor(st.st_dev));
 }
 
 std::vector<std::string> DisksOfDevice(const std::string& strPath)
@@ -115,7 +114,7 @@ std::vector<std::string> DisksOfDevice(const std::string& strPath)
     struct stat st;
     if (stat(strPath.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
         return {};
-    return DisksOfNumber(st.st_rdev);
+    return DisksOfDeviceNumber(major(st.st_rdev), minor(st.st_rdev));
 }
 
 void FolderLimits(const std::string& strFolder, size_t& nNameMax, size_t& nPathMax)

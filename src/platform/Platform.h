@@ -54,6 +54,8 @@ std::vector<std::string> DisksHoldingFolder(const std::string& strFolder);
 // for an image file.
 std::vector<std::string> DisksOfDevice(const std::string& strPath);
 #ifndef _WIN32
+// The disks behind the block device of these numbers, as above.
+std::vector<std::string> DisksOfDeviceNumber(unsigned nMajor, unsigned nMinor);
 // Where sysfs is read ("/sys"), for tests that lay out a tree of their own.
 void SetSysfsRoot(const std::string& strRoot);
 #endif
