@@ -49,7 +49,7 @@ void CScanSession::CloseDeviceLocked()
 DWORD CScanSession::OpenTarget(const CScanTarget& target, const std::atomic<BYTE>& bStop)
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    // The handle is kept across scans of one disk; the saves read through it.
+    // The handle is kept across scans of one disk; a save opens its own.
     // Another disk, or the disk of that number is now another (its list was
     // set anew): the handle in hand is not the one to read.
     const std::string strDiskName = DiskOpenName(target.m_dwDisk) + "|" + DiskPath(target.m_dwDisk);

@@ -1,7 +1,9 @@
 // The open volume and everything that uses it, in one owner, with no toolkit:
 // the device handle, the CNTFSDrive and the lock that keeps the scan's walk
-// and the saves apart. Front ends run RunScan on a worker thread and draw
-// what reaches the sink; they never call the drive themselves.
+// apart from whoever asks it about a record; a save opens the same volume
+// again for itself (OpenSaveVolume). Front ends run RunScan on a worker
+// thread and draw what reaches the sink; they never call the drive
+// themselves.
 //
 // The rules of a scan live here and nowhere else:
 // - row n lists record n + 30;

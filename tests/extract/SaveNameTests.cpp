@@ -1,12 +1,14 @@
 // The decisions of a save that need no volume: the safe name of an entry,
 // a free name beside another, where a folder text goes, which rows a plan
 // holds, and which disk a folder lies on.
+#include "support/DiskGuard.h"
 #include "support/Files.h"
 #include "support/NtfsImage.h"
 
 #include "platform/Platform.h"
 #include "session/SafeName.h"
 #include "session/SavePlan.h"
+#include "session/SaveRun.h"
 #include "session/SaveTargets.h"
 
 #include <gtest/gtest.h>
@@ -270,6 +272,15 @@ TEST(SameDisk, TheFolderOfTheseTestsAndTheDiskItLiesOn)
         GTEST_SKIP() << "no device node for " << vecDisks[0];
     const std::string strDevice = "/dev/" + strUevent.substr(nAt + 8, strUevent.find('\n', nAt) - nAt - 8);
     EXPECT_EQ(DisksOfDevice(strDevice)[0], vecDisks[0]) << strDevice;
+    // The session's first disk is that device: a save into the folder is
+    // warned of; the same disk as an image file is not.
+    CScanSession session;
+    {
+        CDiskGuard disk(strDevice);
+        EXPECT_TRUE(DestinationOnSourceDisk(session, folder.Path()));
+    }
+    CDiskGuard disk(image.Path());
+    EXPECT_FALSE(DestinationOnSourceDisk(session, folder.Path()));
 }
 
 }  // namespace
