@@ -8,6 +8,7 @@
 #include "support/SaveRunner.h"
 #include "support/ScanSink.h"
 
+#include "session/SaveLoop.h"
 #include "session/SaveRun.h"
 
 #include <gtest/gtest.h>
@@ -283,6 +284,56 @@ TEST_F(SaveRunTest, AMissingFolderStopsBeforeAnything)
     EXPECT_EQ(run.Outcome().m_eKind, EKind::eErrorBox);
     EXPECT_EQ(run.Outcome().m_dwCode, DWORD(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(std::filesystem::exists(strFolder));
+}
+
+// A window that asks to close during its second pause (the first file made,
+// none of its bytes written yet), as a click on its close box would, and
+// keeps what it was shown.
+class CClosingWindow : public ISaveWindow
+{
+public:
+    explicit CClosingWindow(CSaveGuard& guard) : m_guard(guard) {}
+    void ShowProgress(const std::string& strText, int nPermille) override
+    {
+        m_vecTexts.push_back(strText);
+        m_nLastPermille = nPermille;
+    }
+    void Pump() override
+    {
+        if (++m_nPumps == 2)
+            m_bClosedNow = m_guard.MayClose(7);
+    }
+    bool CancelAsked() override { return false; }
+
+    CSaveGuard& m_guard;
+    std::vector<std::string> m_vecTexts;
+    int m_nLastPermille = -1;
+    int m_nPumps = 0;
+    bool m_bClosedNow = false;
+};
+
+TEST_F(SaveRunTest, AClosingWindowWaitsForTheStepInHandThenCloses)
+{
+    CSaveGuard guard;
+    int nResult = 0;
+    EXPECT_TRUE(guard.MayClose(3)) << "no save: the window closes at once";
+    EXPECT_FALSE(guard.TakeClose(nResult));
+    const std::string strFolder = NewOutputFolder();
+    CSaveRun run(m_session, CSavePlan(m_sink.m_store, {StoreRow("\\photo.jpg"), StoreRow("\\small.txt")}, ESaveMode::eFlat),
+                 strFolder);
+    CClosingWindow window(guard);
+    const CSaveOutcome outcome = RunSaveLoop(run, window, guard);
+    EXPECT_FALSE(window.m_bClosedNow) << "a save runs: the close waits";
+    ASSERT_FALSE(window.m_vecTexts.empty());
+    EXPECT_EQ(window.m_vecTexts.size(), 2u) << "the run was cancelled at the next step";
+    EXPECT_EQ(window.m_vecTexts.back().rfind("正在保存 photo.jpg (1/2)", 0), 0u) << window.m_vecTexts.back();
+    EXPECT_TRUE(run.Report().Cancelled());
+    EXPECT_FALSE(guard.Saving());
+    ASSERT_TRUE(guard.TakeClose(nResult));
+    EXPECT_EQ(nResult, 7);
+    EXPECT_FALSE(guard.TakeClose(nResult)) << "once";
+    EXPECT_EQ(outcome.m_eKind, CSaveOutcome::eQuiet) << "a cancel with nothing else to say";
+    EXPECT_TRUE(FilesBelow(strFolder).empty()) << "the file in hand is removed";
 }
 
 // What a save into a small memory file system did, told by the process that
