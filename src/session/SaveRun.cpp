@@ -154,8 +154,7 @@ void CSaveRun::FolderItem(const MFTEntryDetails& details)
     // A folder that cannot be made: said like a file, and the destination
     // looked at as for a file.
     --m_nNext;
-    --m_nFilesEnded;
-    Failed(dwError, CEntrySave::ESide::eDestination);
+    Failed(dwError, CEntrySave::ESide::eDestination, false);
 }
 
 void CSaveRun::StepEntry()
@@ -182,7 +181,7 @@ void CSaveRun::Finished()
     ++m_nNext;
 }
 
-void CSaveRun::Failed(DWORD dwCode, CEntrySave::ESide eSide)
+void CSaveRun::Failed(DWORD dwCode, CEntrySave::ESide eSide, bool bFile)
 {
     m_pSave.reset();
     if (m_dwFirstError == 0)
@@ -202,7 +201,7 @@ void CSaveRun::Failed(DWORD dwCode, CEntrySave::ESide eSide)
         bStop = (dwStop = m_pVolume->Probe()) != 0;
     }
     m_report.AddNotSaved(What(), dwCode);
-    ++m_nFilesEnded;
+    m_nFilesEnded += bFile ? 1 : 0;
     ++m_nNext;
     if (bStop)
         Stop(dwStop);

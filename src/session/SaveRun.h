@@ -97,7 +97,7 @@ private:
     void StepEntry();
     void FolderItem(const MFTEntryDetails& details);
     void Finished();
-    void Failed(DWORD dwCode, CEntrySave::ESide eSide);
+    void Failed(DWORD dwCode, CEntrySave::ESide eSide, bool bFile = true);
     void Stop(DWORD dwCode);
     EStep End(EStep eEnd);
     void WriteReportFile();
