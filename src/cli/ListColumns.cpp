@@ -1,5 +1,7 @@
 #include "cli/ListColumns.h"
 
+#include "session/SavePlan.h"
+
 #include <cstdio>
 
 namespace
@@ -26,7 +28,7 @@ const CListColumn kListColumns[] = {
     {"path", CListColumn::eText, [](const CRowStore& s, size_t n) { return s.FolderText(n); }},
     {"deleted", CListColumn::eFlag, [](const CRowStore& s, size_t n) { return Flag(s.Row(n).m_bNotInUse); }},
     {"folder", CListColumn::eFlag,
-     [](const CRowStore& s, size_t n) { return Flag(s.Row(n).m_dwFileFlags & kFolderFlag); }},
+     [](const CRowStore& s, size_t n) { return Flag(IsFolderRow(s.Row(n))); }},
     {"clusters", CListColumn::eNumber,
      [](const CRowStore& s, size_t n) { return std::to_string(s.Row(n).m_dwClusters); }},
     {"flags", CListColumn::eText, [](const CRowStore& s, size_t n) { return Hex(s.Row(n).m_dwFileFlags); }},

@@ -7,9 +7,6 @@
 
 #include <string>
 
-// Set in a row's flags when its record holds a folder.
-const DWORD kFolderFlag = 0x10000000;
-
 struct CListColumn
 {
     enum EKind

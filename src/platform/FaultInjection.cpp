@@ -71,6 +71,10 @@ DWORD ShapeRead(ULONGLONG n64Pos, DWORD dwCount, DWORD& dwError)
             return dwCount;
         SpendShortRead();
         return static_cast<DWORD>(n64Off - n64Pos);
+    case CDeviceFault::eDeviceGone:
+        if (n64Pos + dwCount > n64Off)
+            dwError = fault.m_dwError;
+        return dwCount;
     case CDeviceFault::eSlowRead:
         if (n64Pos + dwCount > n64Off)
             std::this_thread::sleep_for(std::chrono::milliseconds(fault.m_dwError));

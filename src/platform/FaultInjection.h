@@ -18,6 +18,7 @@ struct CDeviceFault
         eSeekError,    // a seek to the offset or beyond fails with dwError
         eWriteError,   // a write to an output file fails with dwError after the offset
         eSlowRead,     // every read at or past the offset first waits dwError milliseconds
+        eDeviceGone,   // every read that reaches the offset or beyond fails with dwError
     };
     EKind m_eKind = eNone;
     ULONGLONG m_n64Offset = 0;

@@ -42,3 +42,26 @@ std::string FirstDiskPath();
 std::wstring WideFromUtf8(const std::string& str);
 std::string Utf8FromWide(const std::wstring& wstr);
 #endif
+
+// Which disks a saved file would land on, so that a save onto the disk being
+// recovered from can be warned of. A disk is named by an id that both calls
+// give alike: "MAJOR:MINOR" of the whole disk on Linux, "PhysicalDriveN" on
+// Windows. A mapped or RAID device counts with the disks beneath it.
+// The disks holding the file system a folder lies on; empty when that cannot
+// be told (a network or memory file system, a folder that is not there).
+std::vector<std::string> DisksHoldingFolder(const std::string& strFolder);
+// The whole disk a source is when it is a disk or a partition device; empty
+// for an image file.
+std::vector<std::string> DisksOfDevice(const std::string& strPath);
+#ifndef _WIN32
+// The disks behind the block device of these numbers, as above.
+std::vector<std::string> DisksOfDeviceNumber(unsigned nMajor, unsigned nMinor);
+// Where sysfs is read ("/sys"), for tests that lay out a tree of their own.
+void SetSysfsRoot(const std::string& strRoot);
+#endif
+
+// The longest name and path the system takes in a folder: in bytes on POSIX
+// (the folder's file system's NAME_MAX, and PATH_MAX less its terminator),
+// in UTF-16 units on Windows (the volume's longest component, and a path
+// written with the "\\?\" prefix).
+void FolderLimits(const std::string& strFolder, size_t& nNameMax, size_t& nPathMax);

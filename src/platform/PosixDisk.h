@@ -14,4 +14,7 @@ bool ParseDiskName(const char* pszName, DWORD& dwDisk);
 // The descriptor behind an open file handle, or -1 for anything else.
 int DescriptorOf(HANDLE hFile);
 
+// The Win32 code the same failure gives on Windows.
+DWORD ErrnoToWin32(int nErrno);
+
 #endif  // !_WIN32

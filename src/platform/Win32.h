@@ -17,6 +17,9 @@
 #ifndef ERROR_DISK_QUOTA_EXCEEDED
 #define ERROR_DISK_QUOTA_EXCEEDED 1295L
 #endif
+#ifndef ERROR_DIRECTORY_NOT_SUPPORTED
+#define ERROR_DIRECTORY_NOT_SUPPORTED 336L
+#endif
 
 #else  // POSIX
 
@@ -114,6 +117,7 @@ typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID lpParameter);
 #define WAIT_FAILED 0xFFFFFFFFu
 
 #define MAX_PATH 260
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 
 // The error codes this program produces or passes on.
 #define NO_ERROR 0u
@@ -134,11 +138,13 @@ typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID lpParameter);
 #define ERROR_NOT_READY 21u
 #define ERROR_CRC 23u
 #define ERROR_SEEK 25u
+#define ERROR_SECTOR_NOT_FOUND 27u
 #define ERROR_GEN_FAILURE 31u
 #define ERROR_WRITE_FAULT 29u
 #define ERROR_READ_FAULT 30u
 #define ERROR_SHARING_VIOLATION 32u
 #define ERROR_HANDLE_EOF 38u
+#define ERROR_HANDLE_DISK_FULL 39u
 #define ERROR_NOT_SUPPORTED 50u
 #define ERROR_DEV_NOT_EXIST 55u
 #define ERROR_FILE_EXISTS 80u
@@ -146,6 +152,7 @@ typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID lpParameter);
 #define ERROR_BROKEN_PIPE 109u
 #define ERROR_DISK_FULL 112u
 #define ERROR_CALL_NOT_IMPLEMENTED 120u
+#define ERROR_SEM_TIMEOUT 121u
 #define ERROR_INSUFFICIENT_BUFFER 122u
 #define ERROR_INVALID_NAME 123u
 #define ERROR_NEGATIVE_SEEK 131u
@@ -155,11 +162,13 @@ typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID lpParameter);
 #define ERROR_FILENAME_EXCED_RANGE 206u
 #define ERROR_FILE_TOO_LARGE 223u
 #define ERROR_DIRECTORY 267u
+#define ERROR_DIRECTORY_NOT_SUPPORTED 336u
 #define ERROR_OPERATION_ABORTED 995u
 #define ERROR_NOACCESS 998u
 #define ERROR_IO_DEVICE 1117u
 #define ERROR_TOO_MANY_LINKS 1142u
 #define ERROR_BAD_DEVICE 1200u
+#define ERROR_DEVICE_REMOVED 1617u
 #define ERROR_DISK_QUOTA_EXCEEDED 1295u
 #define ERROR_FILE_CORRUPT 1392u
 #define ERROR_DISK_CORRUPT 1393u
@@ -203,6 +212,13 @@ typedef struct _DISK_GEOMETRY_EX
     BYTE Data[1];
 } DISK_GEOMETRY_EX, *PDISK_GEOMETRY_EX;
 
+// Times as Windows keeps them: 100-nanosecond steps since 1601-01-01 UTC.
+typedef struct _FILETIME
+{
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *PFILETIME, *LPFILETIME;
+
 typedef struct _GET_LENGTH_INFORMATION
 {
     LARGE_INTEGER Length;
@@ -230,6 +246,16 @@ BOOL CloseHandle(HANDLE hObject);
 // grow, as a hole where the file system keeps holes.
 BOOL SetEndOfFile(HANDLE hFile);
 BOOL DeleteFileA(LPCSTR lpFileName);
+BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
+// FILE_ATTRIBUTE_DIRECTORY, _READONLY or _NORMAL; a link is not followed
+// (FILE_ATTRIBUTE_REPARSE_POINT), anything else is FILE_ATTRIBUTE_DEVICE.
+// INVALID_FILE_ATTRIBUTES and the code when nothing is there.
+DWORD GetFileAttributesA(LPCSTR lpFileName);
+// A null time is left as it is. There is no creation time to set here: it
+// is accepted and ignored; the last write time becomes the file's
+// modification time.
+BOOL SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime, const FILETIME* lpLastAccessTime,
+                 const FILETIME* lpLastWriteTime);
 DWORD GetLastError();
 void SetLastError(DWORD dwErrCode);
 DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,

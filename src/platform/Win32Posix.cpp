@@ -31,8 +31,8 @@
 
 namespace
 {
-
 thread_local DWORD t_dwLastError = 0;
+}  // namespace
 
 DWORD ErrnoToWin32(int nErrno)
 {
@@ -74,6 +74,9 @@ DWORD ErrnoToWin32(int nErrno)
     default: return ERROR_GEN_FAILURE;
     }
 }
+
+namespace
+{
 
 DWORD Fail(DWORD dwError)
 {

@@ -1,12 +1,18 @@
 #include "session/SaveEntry.h"
 
+#include "disk/Disk.h"
 #include "platform/FaultInjection.h"
 #include "platform/Platform.h"
+#include "session/SaveTargets.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace
 {
+
+// Each halving of a piece that failed; from 4 MiB to one sector of 512.
+const int kMaxSplits = 16;
 
 // A code for a failed call even when the platform left none, so that a failure
 // is never taken for success.
@@ -27,18 +33,34 @@ DWORD SeekOutput(HANDLE hFile, ULONGLONG n64Offset)
     return 0;
 }
 
-void RemoveOutput(const std::string& strTarget)
+FILETIME FileTimeOf(LONGLONG n64Time)
 {
-#ifdef _WIN32
-    const std::wstring strWide = WideFromUtf8(strTarget);
-    SetFileAttributesW(strWide.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(strWide.c_str());
-#else
-    DeleteFileA(strTarget.c_str());
-#endif
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(static_cast<ULONGLONG>(n64Time));
+    time.dwHighDateTime = static_cast<DWORD>(static_cast<ULONGLONG>(n64Time) >> 32);
+    return time;
 }
 
 }  // namespace
+
+bool IsUnreadableCode(DWORD dwCode)
+{
+    switch (dwCode)
+    {
+    case ERROR_INVALID_DATA:  // a compressed unit that does not expand
+    case ERROR_CRC:
+    case ERROR_SEEK:
+    case ERROR_SECTOR_NOT_FOUND:
+    case ERROR_READ_FAULT:
+    case ERROR_GEN_FAILURE:
+    case ERROR_HANDLE_EOF:  // an image that ends before the volume does
+    case ERROR_SEM_TIMEOUT:
+    case ERROR_IO_DEVICE:
+        return true;
+    default:
+        return false;
+    }
+}
 
 BOOL WriteOutput(HANDLE hFile, const void* pData, DWORD dwCount, LPDWORD pdwWritten)
 {
@@ -67,51 +89,95 @@ BOOL WriteOutput(HANDLE hFile, const void* pData, DWORD dwCount, LPDWORD pdwWrit
 CEntrySave::~CEntrySave()
 {
     if (m_hFile != INVALID_HANDLE_VALUE)
-        Fail(true);
-    if (m_hOwnDevice != INVALID_HANDLE_VALUE)
-        CloseHandle(m_hOwnDevice);
+        Fail(true, ESide::eNone, 0);
 }
 
-DWORD CEntrySave::Begin(CNTFSDrive& drive, DWORD dwRecord, const std::string& strFolder, HANDLE hOwnDevice)
+DWORD CEntrySave::Begin(CNTFSDrive& drive, DWORD dwRecord, const std::string& strTarget, const MFTEntryInfo& info)
 {
-    m_hOwnDevice = hOwnDevice;
-    MFTEntryInfo info;
-    MFTEntryDetails details;
+    m_strTarget = strTarget;
+    m_strName = strTarget.substr(strTarget.find_last_of("/\\") + 1);
+    m_eSide = ESide::eData;
     // The file's own bytes: its unnamed stream, never its named ones glued on.
     if (DWORD dwError = drive.OpenFileStream(dwRecord, m_data))
         return dwError;
-    if (m_hOwnDevice != INVALID_HANDLE_VALUE)
-        m_data.SetDevice(m_hOwnDevice);
-    // The name may be in an extension record that only a list on the disk names.
-    if (DWORD dwError = drive.GetEntryDetails(dwRecord, info, details, true))
-        return dwError;
-    m_strName = std::move(details.strName);
-    if (DWORD dwError = BuildTargetPath(strFolder, m_strName, m_strTarget))
-        return dwError;
-    if (DWORD dwError = CheckExistingTarget(m_strTarget))
-        return dwError;
+    m_hDevice = drive.m_hDevice;
+    m_dwSectorSize = drive.m_dwSectorSize >= 512 ? drive.m_dwSectorSize : 512;
+    m_n64VolumeOffset = drive.m_qwFirstSector <= ~0ull / m_dwSectorSize ? drive.m_qwFirstSector * m_dwSectorSize : 0;
+    m_n64CreationTime = info.n64CreationTime;
+    m_n64WriteTime = info.n64AlteredTime;
     // The one buffer a save holds, whatever the file's size.
     m_dwPieceSize = static_cast<DWORD>(std::min<ULONGLONG>(kPieceSize, m_data.Size()));
     m_pPiece.reset(AllocBytes(m_dwPieceSize));
     if (!m_pPiece)
         return ERROR_NOT_ENOUGH_MEMORY;
+    m_eSide = ESide::eDestination;
+    if (DWORD dwError = CheckExistingTarget(m_strTarget))
+        return dwError;
     SetLastError(NO_ERROR);
     m_hFile = CreateOutputFile(m_strTarget, OutputFileFlags(info.dwFileFlags));
     if (m_hFile == INVALID_HANDLE_VALUE)
         return LastErrorOr(ERROR_GEN_FAILURE);
+    m_eSide = ESide::eNone;
     return m_data.Size() == 0 ? Finish() : 0;
 }
 
-DWORD CEntrySave::WritePiece(ULONGLONG n64Offset, DWORD dwCount)
+DWORD CEntrySave::WritePiece(const BYTE* pBytes, ULONGLONG n64Offset, DWORD dwCount)
 {
     if (DWORD dwError = SeekOutput(m_hFile, n64Offset))
         return dwError;
     DWORD dwWritten = 0;
     SetLastError(NO_ERROR);
-    if (!WriteOutput(m_hFile, m_pPiece.get(), dwCount, &dwWritten))
+    if (!WriteOutput(m_hFile, pBytes, dwCount, &dwWritten))
         return LastErrorOr(ERROR_WRITE_FAULT);
     // A write that reports success with bytes missing still lost data.
     return dwWritten == dwCount ? 0 : ERROR_WRITE_FAULT;
+}
+
+DWORD CEntrySave::ReadRecovering(ULONGLONG n64Offset, DWORD dwAt, DWORD dwCount, int nDepth)
+{
+    DWORD dwError = m_data.Read(n64Offset, m_pPiece.get() + dwAt, dwCount);
+    if (dwError == 0)
+    {
+        m_n64Read += dwCount;
+        return 0;
+    }
+    if (!IsUnreadableCode(dwError))
+        return dwError;
+    if (m_dwReadError == 0)
+        m_dwReadError = dwError;
+    if (dwCount <= m_dwSectorSize || nDepth >= kMaxSplits)
+    {
+        memset(m_pPiece.get() + dwAt, 0, dwCount);
+        m_n64Unreadable += dwCount;
+        if (!m_vecLost.empty() && m_vecLost.back().first + m_vecLost.back().second == dwAt)
+            m_vecLost.back().second += dwCount;
+        else
+            m_vecLost.emplace_back(dwAt, dwCount);
+        return 0;
+    }
+    // Halves that end on a sector of the disk: the file's data starts on one.
+    DWORD dwHalf = dwCount / 2 / m_dwSectorSize * m_dwSectorSize;
+    if (dwHalf == 0)
+        dwHalf = m_dwSectorSize;
+    if ((dwError = ReadRecovering(n64Offset, dwAt, dwHalf, nDepth + 1)) != 0)
+        return dwError;
+    return ReadRecovering(n64Offset + dwHalf, dwAt + dwHalf, dwCount - dwHalf, nDepth + 1);
+}
+
+DWORD CEntrySave::WriteReadable(DWORD dwCount)
+{
+    // What could not be read is not written: a hole, read as zeros.
+    DWORD dwFrom = 0;
+    for (const auto& lost : m_vecLost)
+    {
+        if (lost.first > dwFrom)
+            if (DWORD dwError = WritePiece(m_pPiece.get() + dwFrom, m_n64Done + dwFrom, lost.first - dwFrom))
+                return dwError;
+        dwFrom = lost.first + lost.second;
+    }
+    if (dwFrom < dwCount)
+        return WritePiece(m_pPiece.get() + dwFrom, m_n64Done + dwFrom, dwCount - dwFrom);
+    return 0;
 }
 
 DWORD CEntrySave::Step()
@@ -135,17 +201,25 @@ DWORD CEntrySave::Step()
         return Finish();
     const DWORD dwCount = static_cast<DWORD>(
         std::min<ULONGLONG>({m_dwPieceSize, m_data.DataLength(m_n64Done), n64Size - m_n64Done}));
-    if (DWORD dwError = m_data.Read(m_n64Done, m_pPiece.get(), dwCount))
+    m_vecLost.clear();
+    if (DWORD dwError = ReadRecovering(m_n64Done, 0, dwCount, 0))
+        return Fail(true, ESide::eData, dwError);
+    if (m_vecLost.size() == 1 && m_vecLost[0].second == dwCount)
     {
-        // What could not be read must not stand as a file that looks whole.
-        Fail(true);
-        return dwError;
+        // Nothing of the piece came: is the disk still there?
+        BYTE bySector[4096];
+        const DWORD dwProbe = std::min<DWORD>(m_dwSectorSize, sizeof(bySector));
+        if (DWORD dwError = ReadDeviceAt(m_hDevice, m_n64VolumeOffset, bySector, dwProbe))
+            return Fail(true, ESide::eSource, dwError);
     }
-    if (DWORD dwError = WritePiece(m_n64Done, dwCount))
+    if (!m_vecLost.empty())
     {
-        Fail(false);
-        return dwError;
+        if (!m_bSparse)
+            MarkSparse();
+        m_bSparse = true;
     }
+    if (DWORD dwError = WriteReadable(dwCount))
+        return Fail(false, ESide::eDestination, dwError);
     m_n64Done += dwCount;
     return m_n64Done >= n64Size ? Finish() : 0;
 }
@@ -159,8 +233,24 @@ void CEntrySave::MarkSparse()
 #endif
 }
 
+DWORD CEntrySave::SetTimes()
+{
+    // A time of 0 (or before 1970 where the system cannot hold it) is left
+    // as the file has it.
+    const FILETIME creation = FileTimeOf(m_n64CreationTime);
+    const FILETIME written = FileTimeOf(m_n64WriteTime);
+    if (m_n64WriteTime <= 0 && m_n64CreationTime <= 0)
+        return 0;
+    SetFileTime(m_hFile, m_n64CreationTime > 0 ? &creation : nullptr, nullptr,
+                m_n64WriteTime > 0 ? &written : nullptr);
+    return 0;
+}
+
 DWORD CEntrySave::Finish()
 {
+    // Not one byte of the file's stored data could be read: zeros are no file.
+    if (m_n64Unreadable > 0 && m_n64Read == 0)
+        return Fail(true, ESide::eData, m_dwReadError);
     // A file that ends in a hole ends at its size all the same.
     if (m_bSparse)
     {
@@ -168,18 +258,17 @@ DWORD CEntrySave::Finish()
         if (dwError == 0 && !SetEndOfFile(m_hFile))
             dwError = LastErrorOr(ERROR_WRITE_FAULT);
         if (dwError)
-        {
-            Fail(false);
-            return dwError;
-        }
+            return Fail(false, ESide::eDestination, dwError);
     }
+    // Last, so that no write moves the time again.
+    SetTimes();
     CloseHandle(m_hFile);
     m_hFile = INVALID_HANDLE_VALUE;
     m_bDone = true;
     return 0;
 }
 
-void CEntrySave::Fail(bool bRemove)
+DWORD CEntrySave::Fail(bool bRemove, ESide eSide, DWORD dwCode)
 {
     if (m_hFile != INVALID_HANDLE_VALUE)
         CloseHandle(m_hFile);
@@ -187,25 +276,78 @@ void CEntrySave::Fail(bool bRemove)
     if (bRemove)
         RemoveOutput(m_strTarget);
     m_bDone = true;
+    m_eSide = eSide;
+    return dwCode;
 }
 
 void CEntrySave::Cancel()
 {
     if (m_hFile != INVALID_HANDLE_VALUE)
-        Fail(true);
+        Fail(true, ESide::eNone, 0);
     m_bDone = true;
 }
 
-DWORD SaveEntry(CNTFSDrive& drive, std::mutex& lockDrive, DWORD dwRecordIndex,
-                const std::string& strFolder)
+void SetVolumeStartOf(CNTFSDrive& drive, const PartitionRecord& partition)
 {
+    if (partition.dwSectorSize != 0)
+        drive.SetVolumeStartEx(partition.qwFirstSector, partition.dwSectorSize);
+    else
+        drive.SetVolumeStart(partition.dwFirstSector, 512);
+}
+
+CSaveVolume::~CSaveVolume()
+{
+    m_drive.DetachDevice();
+    if (m_hDevice != INVALID_HANDLE_VALUE)
+        CloseHandle(m_hDevice);
+}
+
+DWORD CSaveVolume::Open(DWORD dwDisk, const PartitionRecord& partition)
+{
+    m_dwDisk = dwDisk;
+    m_hDevice = OpenDisk(dwDisk);
+    if (m_hDevice == INVALID_HANDLE_VALUE)
+        return LastErrorOr(ERROR_FILE_NOT_FOUND);
+    m_drive.AttachDevice(m_hDevice);
+    SetVolumeStartOf(m_drive, partition);
+    return m_drive.OpenVolume();
+}
+
+DWORD CSaveVolume::Probe()
+{
+    BYTE bySector[4096];
+    const DWORD dwSector = m_drive.m_dwSectorSize >= 512 && m_drive.m_dwSectorSize <= sizeof(bySector)
+                               ? m_drive.m_dwSectorSize
+                               : 512;
+    if (m_drive.m_qwFirstSector > ~0ull / dwSector)
+        return ERROR_INVALID_PARAMETER;
+    return ReadDeviceAt(m_hDevice, m_drive.m_qwFirstSector * dwSector, bySector, dwSector);
+}
+
+DWORD SaveEntry(CNTFSDrive& drive, std::mutex& lockDrive, DWORD dwRecordIndex, const std::string& strFolder)
+{
+    if (strFolder.empty())
+        return ERROR_PATH_NOT_FOUND;  // no folder chosen: never the root by accident
     CEntrySave save;
     DWORD dwError = 0;
     {
         // The gathering under one hold, so that a scan reopening the drive in
         // between cannot pair one volume's data with another's name.
         std::lock_guard<std::mutex> lock(lockDrive);
-        dwError = save.Begin(drive, dwRecordIndex, strFolder);
+        MFTEntryInfo info;
+        MFTEntryDetails details;
+        // The name may be in an extension record that only a list on the disk names.
+        if ((dwError = drive.GetEntryDetails(dwRecordIndex, info, details, true)) != 0)
+            return dwError;
+        if (details.bDirectory)
+            return ERROR_DIRECTORY_NOT_SUPPORTED;
+        size_t nNameMax = 0, nPathMax = 0;
+        FolderLimits(strFolder, nNameMax, nPathMax);
+        CSaveTargets targets(strFolder, nNameMax, nPathMax);
+        std::string strTarget, strFinal;
+        if ((dwError = targets.FileTarget(CSaveTargets::kChosen, details.strName, dwRecordIndex, strTarget, strFinal)) != 0)
+            return dwError;
+        dwError = save.Begin(drive, dwRecordIndex, strTarget, info);
     }
     while (dwError == 0 && !save.Done())
     {

@@ -1,29 +1,40 @@
-// Saving one master-file-table entry into a file of the name its owner gave
-// it, with the entry's attribute flags, in a folder the user chose: its data
-// streamed in pieces of a few MiB, whatever its size, holes written as holes.
+// Saving one master-file-table entry into a file at a path the caller chose
+// (see SaveTargets.h for how a save of many rows chooses them), with the
+// entry's attribute flags and times: its data streamed in pieces of a few
+// MiB, whatever its size, holes written as holes.
 //
 // What a save promises:
-// - The entry's data, description and name are read, and the target checked,
-//   before the file is made: a record that cannot be read, a name that is not
-//   safe (123), a path the system does not take (206), an existing file that
-//   is read-only (5) or not a plain file, or one of the disks being read (5),
-//   leave nothing behind.
-// - An existing file of that name is otherwise replaced. The file carries the
-//   entry's read-only flag whether it was created or replaced.
-// - A failing read of the disk, or a cancel, removes the unfinished file; a
-//   failing write leaves it with what was written. Every failure has a code:
-//   a write that reports success short is ERROR_WRITE_FAULT.
-// - The disk is read through the save's own handle, so a scan that reopens
-//   or closes the session's handle meanwhile changes nothing for it.
+// - The entry's data is opened, and the target checked, before the file is
+//   made: a record that cannot be read, an existing file that is read-only
+//   (5) or not a plain file, or one of the disks being read (5), leave
+//   nothing behind. A folder is never written as a file (336).
+// - An existing file at the target is otherwise replaced. The file carries
+//   the entry's read-only flag whether it was created or replaced, and its
+//   modification time (on Windows its creation time too) from
+//   $STANDARD_INFORMATION.
+// - A read of the disk that fails is tried again in smaller pieces, down to
+//   one sector; what still cannot be read is left as zeros (holes where the
+//   destination keeps them) and counted in UnreadableBytes(), and the rest
+//   of the file is saved. A file of which not one byte could be read is
+//   removed and fails with the read's code.
+// - When a whole piece cannot be read and the volume's first sector cannot
+//   be read either, the disk is gone: the unfinished file is removed and
+//   the code returned, with FailedSide() eSource.
+// - A cancel removes the unfinished file; a failing write leaves it with what
+//   was written (eDestination). A write that reports success short is
+//   ERROR_WRITE_FAULT. Every failure has a code.
 #pragma once
 
+#include "disk/PartitionTable.h"
 #include "ntfs/EntryData.h"
 #include "ntfs/NTFSDrive.h"
+#include "session/FolderPaths.h"
 #include "session/TargetPath.h"
 
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CEntrySave
@@ -34,46 +45,103 @@ public:
     CEntrySave(const CEntrySave&) = delete;
     CEntrySave& operator=(const CEntrySave&) = delete;
 
-    // Under the drive's lock: gathers the entry, checks the target and makes
-    // the file. hOwnDevice, when valid, is a handle on the same disk that the
-    // save takes over and reads through; otherwise it reads through the
-    // drive's. 0 or the code; nothing is made on failure.
-    DWORD Begin(CNTFSDrive& drive, DWORD dwRecord, const std::string& strFolder,
-                HANDLE hOwnDevice = INVALID_HANDLE_VALUE);
+    // Opens record dwRecord's data on the drive and makes the file at
+    // strTarget with the flags of info (the entry's description, also its
+    // times). The drive is not used after Begin; its device must stay open.
+    // 0 or the code; nothing is made on failure.
+    DWORD Begin(CNTFSDrive& drive, DWORD dwRecord, const std::string& strTarget, const MFTEntryInfo& info);
     // Writes the next piece (holes cost nothing). 0, or the code that ended the save.
     DWORD Step();
     bool Done() const { return m_bDone; }
     // Stops after the piece in hand and removes the unfinished file.
     void Cancel();
 
+    // Where the code of a failure came from.
+    enum class ESide
+    {
+        eNone,
+        eSource,       // the disk read from is gone
+        eData,         // this entry's data (its record, its pieces)
+        eDestination,  // making or writing the file
+    };
+    ESide FailedSide() const { return m_eSide; }
+
     const std::string& Name() const { return m_strName; }
+    const std::string& Target() const { return m_strTarget; }
     ULONGLONG BytesDone() const { return m_n64Done; }
     ULONGLONG BytesTotal() const { return m_data.Size(); }
+    ULONGLONG UnreadableBytes() const { return m_n64Unreadable; }
 
     static constexpr DWORD kPieceSize = 4 * 1024 * 1024;
 
 private:
     DWORD Finish();
     void MarkSparse();
-    void Fail(bool bRemove);
-    DWORD WritePiece(ULONGLONG n64Offset, DWORD dwCount);
+    DWORD Fail(bool bRemove, ESide eSide, DWORD dwCode);
+    DWORD WritePiece(const BYTE* pBytes, ULONGLONG n64Offset, DWORD dwCount);
+    // Reads a stretch into the piece; what cannot be read even a sector at
+    // a time is zeros there, its places added to m_vecLost.
+    DWORD ReadRecovering(ULONGLONG n64Offset, DWORD dwAt, DWORD dwCount, int nDepth);
+    DWORD WriteReadable(DWORD dwCount);
+    DWORD SetTimes();
 
     CEntryData m_data;
     std::string m_strName;
     std::string m_strTarget;
     HANDLE m_hFile = INVALID_HANDLE_VALUE;
-    HANDLE m_hOwnDevice = INVALID_HANDLE_VALUE;
+    HANDLE m_hDevice = INVALID_HANDLE_VALUE;  // the drive's, for the probe
+    ULONGLONG m_n64VolumeOffset = 0;
+    DWORD m_dwSectorSize = 512;
+    LONGLONG m_n64CreationTime = 0;
+    LONGLONG m_n64WriteTime = 0;
     std::unique_ptr<BYTE[]> m_pPiece;  // the bytes in hand, at most kPieceSize
     DWORD m_dwPieceSize = 0;
+    std::vector<std::pair<DWORD, DWORD>> m_vecLost;  // in the piece: where, how long
+    DWORD m_dwReadError = 0;         // the first read that failed
+    ULONGLONG m_n64Unreadable = 0;
+    ULONGLONG m_n64Read = 0;         // bytes read from the disk that came
     ULONGLONG m_n64Done = 0;
+    ESide m_eSide = ESide::eNone;
     bool m_bDone = false;
     bool m_bSparse = false;
 };
 
-// The whole save of record dwRecordIndex, every call on the drive made
-// under lockDrive, reading through the drive's handle.
+// A volume opened for one save alone: a handle on the disk and a drive of
+// its own, so that a scan that opens another partition, or closes the
+// session's handle, changes nothing for the save; and the folders of its
+// records, for a save with folders and for the report.
+struct CSaveVolume
+{
+    CSaveVolume() = default;
+    ~CSaveVolume();
+    CSaveVolume(const CSaveVolume&) = delete;
+    CSaveVolume& operator=(const CSaveVolume&) = delete;
+
+    // Opens the partition of disk dwDisk: 0 or the code.
+    DWORD Open(DWORD dwDisk, const PartitionRecord& partition);
+    // 0 while the disk still answers (the volume's first sector is read
+    // again), else the code that says it does not.
+    DWORD Probe();
+
+    HANDLE m_hDevice = INVALID_HANDLE_VALUE;
+    CNTFSDrive m_drive;
+    CFolderPaths m_folders;
+    DWORD m_dwDisk = 0;
+};
+
+// Where the drive's volume starts: the partition's 64-bit first sector in the
+// disk's sector size, or its 32-bit one in 512-byte sectors.
+void SetVolumeStartOf(CNTFSDrive& drive, const PartitionRecord& partition);
+
+// The whole save of record dwRecordIndex into strFolder under its own name
+// made safe (SafeName.h), every call on the drive made under lockDrive,
+// reading through the drive's handle. 0 also when bytes could not be read
+// (zeros stand for them); ERROR_PATH_NOT_FOUND for an empty folder.
 DWORD SaveEntry(CNTFSDrive& drive, std::mutex& lockDrive, DWORD dwRecordIndex,
                 const std::string& strFolder);
 
 // WriteFile for the saved files, through the test seam.
 BOOL WriteOutput(HANDLE hFile, const void* pData, DWORD dwCount, LPDWORD pdwWritten);
+
+// Codes of a read that a sector at a time may get past.
+bool IsUnreadableCode(DWORD dwCode);

@@ -8,22 +8,6 @@
 #include <chrono>
 #include <thread>
 
-namespace
-{
-
-// Where the partition starts: its 64-bit first sector in the disk's sector
-// size, as the walk records them; a record that names only the 32-bit first
-// sector counts in 512-byte sectors.
-void SetVolumeStartOf(CNTFSDrive& drive, const PartitionRecord& partition)
-{
-    if (partition.dwSectorSize != 0)
-        drive.SetVolumeStartEx(partition.qwFirstSector, partition.dwSectorSize);
-    else
-        drive.SetVolumeStart(partition.dwFirstSector, 512);
-}
-
-}  // namespace
-
 CScanSession::CScanSession() : m_hDevice(INVALID_HANDLE_VALUE), m_dwDisk(0) {}
 
 CScanSession::~CScanSession()
@@ -54,7 +38,7 @@ void CScanSession::CloseDeviceLocked()
 DWORD CScanSession::OpenTarget(const CScanTarget& target, const std::atomic<BYTE>& bStop)
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    // The handle is kept across scans of one disk; the saves read through it.
+    // The handle is kept across scans of one disk; a save opens its own.
     // Another disk, or the disk of that number is now another (its list was
     // set anew): the handle in hand is not the one to read.
     const std::string strDiskName = DiskOpenName(target.m_dwDisk) + "|" + DiskPath(target.m_dwDisk);
@@ -71,6 +55,7 @@ DWORD CScanSession::OpenTarget(const CScanTarget& target, const std::atomic<BYTE
     }
     m_drive.AttachDevice(m_hDevice);
     SetVolumeStartOf(m_drive, target.m_partition);
+    m_partition = target.m_partition;
     m_drive.SetStopFlag(&bStop);
     DWORD dwCode = m_drive.OpenVolume();
     m_drive.SetStopFlag(nullptr);
@@ -189,23 +174,7 @@ DWORD CScanSession::DescribeEntry(DWORD dwRecord, MFTEntryInfo& info)
     return m_drive.GetEntryInfo(dwRecord, info);
 }
 
-DWORD CScanSession::EnsureDevice()
-{
-    if (!m_drive.m_bOpened || m_hDevice != INVALID_HANDLE_VALUE)
-        return 0;
-    // A failure closed the handle after the volume was opened: the volume's
-    // geometry and the table's pieces are still known, only the disk needs
-    // opening again.
-    HANDLE hDevice = OpenDisk(m_dwDisk);
-    if (hDevice == INVALID_HANDLE_VALUE)
-        return GetLastError();
-    m_hDevice = hDevice;
-    m_drive.ResumeDevice(m_hDevice);
-    return 0;
-}
-
-DWORD CScanSession::BeginSave(DWORD dwRecord, const std::string& strFolder, CEntrySave& save,
-                              DWORD dwWaitMs, bool& bBusy)
+DWORD CScanSession::OpenSaveVolume(CSaveVolume& volume, DWORD dwWaitMs, bool& bBusy)
 {
     bBusy = false;
     std::unique_lock<std::mutex> lock(m_lock, std::try_to_lock);
@@ -220,24 +189,22 @@ DWORD CScanSession::BeginSave(DWORD dwRecord, const std::string& strFolder, CEnt
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         lock.try_lock();
     }
-    if (DWORD dwError = EnsureDevice())
-        return dwError;
     if (!m_drive.m_bOpened)
         return ERROR_INVALID_ACCESS;
-    // The save reads through a handle of its own: a scan may close or reopen
-    // the session's meanwhile.
-    HANDLE hOwn = OpenDisk(m_dwDisk);
-    if (hOwn == INVALID_HANDLE_VALUE)
-        return GetLastError();
-    return save.Begin(m_drive, dwRecord, strFolder, hOwn);
+    const DWORD dwDisk = m_dwDisk;
+    const PartitionRecord partition = m_partition;
+    lock.unlock();
+    // The save reads the volume open now through a handle and a drive of its
+    // own: whatever a scan opens or closes meanwhile, it stays on this one.
+    return volume.Open(dwDisk, partition);
 }
 
 DWORD CScanSession::SaveEntry(DWORD dwRecord, const std::string& strFolder)
 {
-    CEntrySave save;
+    CSaveVolume volume;
     bool bBusy = false;
-    DWORD dwError = BeginSave(dwRecord, strFolder, save, INFINITE, bBusy);
-    while (dwError == 0 && !save.Done())
-        dwError = save.Step();
-    return dwError;
+    if (DWORD dwError = OpenSaveVolume(volume, INFINITE, bBusy))
+        return dwError;
+    std::mutex lockVolume;
+    return ::SaveEntry(volume.m_drive, lockVolume, dwRecord, strFolder);
 }

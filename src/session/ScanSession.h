@@ -1,7 +1,9 @@
 // The open volume and everything that uses it, in one owner, with no toolkit:
 // the device handle, the CNTFSDrive and the lock that keeps the scan's walk
-// and the saves apart. Front ends run RunScan on a worker thread and draw
-// what reaches the sink; they never call the drive themselves.
+// apart from whoever asks it about a record; a save opens the same volume
+// again for itself (OpenSaveVolume). Front ends run RunScan on a worker
+// thread and draw what reaches the sink; they never call the drive
+// themselves.
 //
 // The rules of a scan live here and nowhere else:
 // - the table is walked from record 30 to its end; row n of the walk lists a
@@ -67,16 +69,19 @@ public:
 
     // The description of a record of the open volume.
     DWORD DescribeEntry(DWORD dwRecord, MFTEntryInfo& info);
-    // Starts the save of one record into strFolder (see SaveEntry.h): a
-    // device handle that a failure closed is opened again first, and the
-    // save gets a handle of its own to read through; the caller then calls
-    // save.Step() until it is done, without the session's lock. Gives up,
-    // with bBusy set and nothing done, when the lock cannot be had within
-    // dwWaitMs (a scan holds it while it opens a volume); INFINITE waits.
-    DWORD BeginSave(DWORD dwRecord, const std::string& strFolder, CEntrySave& save, DWORD dwWaitMs,
-                    bool& bBusy);
-    // A whole save, as above, waiting as long as it takes.
+    // Opens the volume open now once more for a save of its own (see
+    // CSaveVolume): a scan that opens another partition meanwhile changes
+    // nothing for the save. A device handle that a failure closed is no
+    // matter: the save opens its own. ERROR_INVALID_ACCESS when no volume is
+    // open. Gives up, with bBusy set and nothing done, when the lock cannot
+    // be had within dwWaitMs (a scan holds it while it opens a volume);
+    // INFINITE waits.
+    DWORD OpenSaveVolume(CSaveVolume& volume, DWORD dwWaitMs, bool& bBusy);
+    // The save of one record into strFolder (see SaveEntry.h), on a volume of
+    // its own, waiting as long as it takes.
     DWORD SaveEntry(DWORD dwRecord, const std::string& strFolder);
+    // The disk the open volume is on (meaningful while one is open).
+    DWORD Disk() const { return m_dwDisk; }
 
     // Closes the device handle, if open, and detaches it from the drive.
     void CloseDevice();
@@ -98,13 +103,13 @@ private:
     DWORD WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink);
     // The folders the walk met since the last batch travel with the next one.
     void AddNewFolders(CRowBatch& batch, size_t& nFoldersSent) const;
-    DWORD EnsureDevice();
     void CloseDeviceLocked();
 
     CNTFSDrive m_drive;
     CFolderPaths m_folders;  // of the scan in hand
     HANDLE m_hDevice;
     DWORD m_dwDisk;
+    PartitionRecord m_partition = {};  // of the volume open now
     std::string m_strDiskName;  // the name that disk was opened by
     std::mutex m_lock;
 };

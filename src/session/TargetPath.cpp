@@ -1,7 +1,9 @@
 #include "session/TargetPath.h"
 
 #include "platform/Platform.h"
+#include "session/SafeName.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -15,8 +17,6 @@ namespace
 // The disks looked at before an existing file is replaced; as many as the
 // program ever lists.
 const DWORD kMaxDiskNumber = 256;
-const size_t kPosixNameMax = 255;
-const size_t kPosixPathMax = 4095;
 
 // The attributes a new file can be given. Everything else in the $FILE_NAME
 // flags either acts as a creation flag (0x10000000 is how NTFS marks a
@@ -27,69 +27,11 @@ const DWORD kCreatableAttributes =
     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
     FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// The code points of UTF-8 text; a broken sequence counts as U+FFFD.
-std::vector<DWORD> CodePoints(const std::string& str)
-{
-    std::vector<DWORD> vec;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(str.data());
-    const size_t n = str.size();
-    for (size_t i = 0; i < n;)
-    {
-        const unsigned char by = p[i];
-        const int nMore = by < 0x80 ? 0 : by >= 0xF0 ? 3 : by >= 0xE0 ? 2 : by >= 0xC0 ? 1 : -1;
-        DWORD dwCode = nMore == 0 ? by : by & (0x3F >> nMore);
-        bool bOk = nMore >= 0 && i + nMore < n;
-        for (int k = 1; bOk && k <= nMore; ++k)
-        {
-            bOk = (p[i + k] & 0xC0) == 0x80;
-            dwCode = (dwCode << 6) | (p[i + k] & 0x3F);
-        }
-        vec.push_back(bOk ? dwCode : 0xFFFD);
-        i += bOk ? nMore + 1 : 1;
-    }
-    return vec;
-}
-
-bool IsControl(DWORD dwCode)
-{
-    return dwCode < 0x20 || (dwCode >= 0x7F && dwCode <= 0x9F);
-}
-
-DWORD AsciiUpper(DWORD dwCode)
-{
-    return dwCode >= 'a' && dwCode <= 'z' ? dwCode - 'a' + 'A' : dwCode;
-}
-
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices on Windows, with any
-// extension and any case; "COM" and "LPT" also take the superscript digits.
-bool IsWindowsDeviceName(const std::vector<DWORD>& vecCodes)
-{
-    size_t nBase = 0;
-    while (nBase < vecCodes.size() && vecCodes[nBase] != '.')
-        ++nBase;
-    while (nBase > 0 && vecCodes[nBase - 1] == ' ')
-        --nBase;
-    if (nBase < 3 || nBase > 4)
-        return false;
-    std::string strBase;
-    for (size_t i = 0; i < 3; ++i)
-        strBase += static_cast<char>(AsciiUpper(vecCodes[i]) & 0xFF);
-    if (nBase == 3)
-        return strBase == "CON" || strBase == "PRN" || strBase == "AUX" || strBase == "NUL";
-    const DWORD dwDigit = vecCodes[3];
-    const bool bDigit = (dwDigit >= '1' && dwDigit <= '9') || dwDigit == 0xB9 || dwDigit == 0xB2 ||
-                        dwDigit == 0xB3;
-    return bDigit && (strBase == "COM" || strBase == "LPT");
-}
-
 }  // namespace
 
 size_t Utf16Length(const std::string& str)
 {
-    size_t n = 0;
-    for (DWORD dwCode : CodePoints(str))
-        n += dwCode >= 0x10000 ? 2 : 1;
-    return n;
+    return NameLength(str, eTargetWindows);
 }
 
 DWORD CheckEntryName(const std::string& strName, ETargetSystem eSystem)
@@ -99,7 +41,7 @@ DWORD CheckEntryName(const std::string& strName, ETargetSystem eSystem)
     const std::vector<DWORD> vecCodes = CodePoints(strName);
     for (DWORD dwCode : vecCodes)
     {
-        if (dwCode == '/' || dwCode == '\\' || IsControl(dwCode))
+        if (dwCode == '/' || dwCode == '\\' || IsControlCode(dwCode) || IsDirectionCode(dwCode))
             return ERROR_INVALID_NAME;
         // Windows reads these as wildcards, a stream separator or redirections.
         if (eSystem == eTargetWindows && dwCode < 0x80 && strchr("<>:\"|?*", static_cast<int>(dwCode)))
@@ -115,8 +57,8 @@ DWORD CheckEntryName(const std::string& strName, ETargetSystem eSystem)
     return 0;
 }
 
-DWORD BuildTargetPath(const std::string& strFolder, const std::string& strName,
-                      std::string& strTarget, ETargetSystem eSystem)
+DWORD BuildTargetPath(const std::string& strFolder, const std::string& strName, std::string& strTarget,
+                      ETargetSystem eSystem, size_t nNameMax, size_t nPathMax)
 {
     strTarget.clear();
     if (strFolder.empty())
@@ -124,10 +66,7 @@ DWORD BuildTargetPath(const std::string& strFolder, const std::string& strName,
     if (DWORD dwError = CheckEntryName(strName, eSystem))
         return dwError;
     std::string strPath = strFolder + (eSystem == eTargetWindows ? '\\' : '/') + strName;
-    const bool bTooLong = eSystem == eTargetWindows
-                              ? Utf16Length(strPath) > MAX_PATH - 1
-                              : strName.size() > kPosixNameMax || strPath.size() > kPosixPathMax;
-    if (bTooLong)
+    if (NameLength(strName, eSystem) > nNameMax || NameLength(strPath, eSystem) > nPathMax)
         return ERROR_FILENAME_EXCED_RANGE;
     strTarget = std::move(strPath);
     return 0;
@@ -140,9 +79,44 @@ DWORD OutputFileFlags(DWORD dwFileFlags)
 
 #ifdef _WIN32
 
+std::wstring OutputPathW(const std::string& strPath)
+{
+    std::wstring wstr = WideFromUtf8(strPath);
+    // The prefix turns off the system's own clean-up of the path, so it gets
+    // a clean one: backslashes only, never two in a row past a share's two
+    // ("C:\\" + "\\" + name).
+    std::replace(wstr.begin(), wstr.end(), L'/', L'\\');
+    for (size_t i = wstr.size(); i-- > 2;)
+        if (wstr[i] == L'\\' && wstr[i - 1] == L'\\')
+            wstr.erase(i, 1);
+    if (wstr.size() >= 3 && wstr[1] == L':' && wstr[2] == L'\\')
+        return L"\\\\?\\" + wstr;
+    if (wstr.size() >= 2 && wstr.compare(0, 2, L"\\\\") == 0 && wstr.compare(0, 4, L"\\\\?\\") != 0 &&
+        wstr.compare(0, 4, L"\\\\.\\") != 0)
+        return L"\\\\?\\UNC\\" + wstr.substr(2);
+    return wstr;
+}
+
+DWORD TargetAttributes(const std::string& strPath)
+{
+    return GetFileAttributesW(OutputPathW(strPath).c_str());
+}
+
+DWORD MakeFolder(const std::string& strPath)
+{
+    return CreateDirectoryW(OutputPathW(strPath).c_str(), nullptr) ? 0 : GetLastError();
+}
+
+void RemoveOutput(const std::string& strTarget)
+{
+    const std::wstring wstrPath = OutputPathW(strTarget);
+    SetFileAttributesW(wstrPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(wstrPath.c_str());
+}
+
 DWORD CheckExistingTarget(const std::string& strTarget)
 {
-    const DWORD dwAttributes = GetFileAttributesW(WideFromUtf8(strTarget).c_str());
+    const DWORD dwAttributes = GetFileAttributesW(OutputPathW(strTarget).c_str());
     if (dwAttributes != INVALID_FILE_ATTRIBUTES &&
         (dwAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)))
         return ERROR_ACCESS_DENIED;
@@ -151,7 +125,7 @@ DWORD CheckExistingTarget(const std::string& strTarget)
     {
         HANDLE hImage = CreateFileW(WideFromUtf8(strImage).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, 0, nullptr);
-        HANDLE hTarget = CreateFileW(WideFromUtf8(strTarget).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        HANDLE hTarget = CreateFileW(OutputPathW(strTarget).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      nullptr, OPEN_EXISTING, 0, nullptr);
         BY_HANDLE_FILE_INFORMATION a = {}, b = {};
         const bool bSame = hImage != INVALID_HANDLE_VALUE && hTarget != INVALID_HANDLE_VALUE &&
@@ -170,11 +144,26 @@ DWORD CheckExistingTarget(const std::string& strTarget)
 
 HANDLE CreateOutputFile(const std::string& strTarget, DWORD dwAttributes)
 {
-    return CreateFileW(WideFromUtf8(strTarget).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    return CreateFileW(OutputPathW(strTarget).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                        dwAttributes, nullptr);
 }
 
 #else
+
+DWORD TargetAttributes(const std::string& strPath)
+{
+    return GetFileAttributesA(strPath.c_str());
+}
+
+DWORD MakeFolder(const std::string& strPath)
+{
+    return CreateDirectoryA(strPath.c_str(), nullptr) ? 0 : GetLastError();
+}
+
+void RemoveOutput(const std::string& strTarget)
+{
+    DeleteFileA(strTarget.c_str());
+}
 
 DWORD CheckExistingTarget(const std::string& strTarget)
 {
@@ -212,3 +201,23 @@ HANDLE CreateOutputFile(const std::string& strTarget, DWORD dwAttributes)
 }
 
 #endif
+
+DWORD ProbeFolder(const std::string& strFolder, ETargetSystem eSystem)
+{
+    const DWORD dwAttributes = TargetAttributes(strFolder);
+    if (dwAttributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
+    if (!(dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return ERROR_DIRECTORY;
+    // A file made and removed at once: what the folder still takes.
+    static unsigned s_nProbe = 0;
+    const std::string strProbe = strFolder + (eSystem == eTargetWindows ? "\\" : "/") + ".salvix-probe-" +
+                                 std::to_string(++s_nProbe);
+    SetLastError(NO_ERROR);
+    HANDLE hProbe = CreateOutputFile(strProbe, FILE_ATTRIBUTE_NORMAL);
+    if (hProbe == INVALID_HANDLE_VALUE)
+        return GetLastError() ? GetLastError() : ERROR_ACCESS_DENIED;
+    CloseHandle(hProbe);
+    RemoveOutput(strProbe);
+    return 0;
+}

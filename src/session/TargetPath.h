@@ -1,8 +1,9 @@
 // Where a saved file goes: the checks on the name it is saved under, the path
-// built from the chosen folder and that name, and the creation of the file,
-// for the system the program runs on. Names and folders are UTF-8 here;
-// Windows gets them through its wide-character API, so any name survives
-// whatever the code page.
+// built from the chosen folder and that name, and the creation of files and
+// folders, for the system the program runs on. Names and folders are UTF-8
+// here; Windows gets them through its wide-character API with the "\\?\"
+// prefix, so any name survives whatever the code page, and paths may be
+// as long as the file system takes (not MAX_PATH).
 #pragma once
 
 #include "platform/Win32.h"
@@ -23,19 +24,21 @@ const ETargetSystem kThisTargetSystem = eTargetPosix;
 
 // 0 when strName (UTF-8) may be used as the name of a file inside the chosen
 // folder, ERROR_INVALID_NAME (123) when it is empty, "." or "..", holds a
-// separator or a control character (C0, DEL or C1), or (on Windows) is not a
-// plain file name there: a device name, a reserved character, a trailing dot
-// or blank.
+// separator, a control character (C0, DEL or C1) or one that changes the
+// direction of text, or (on Windows) is not a plain file name there: a device
+// name, a reserved character, a trailing dot or blank. SafeFileName makes
+// any name into one that passes.
 DWORD CheckEntryName(const std::string& strName, ETargetSystem eSystem = kThisTargetSystem);
 
 // folder + separator + name into strTarget; the separator is appended whatever
 // the folder ends with. On failure strTarget is empty and the code says why:
 // 123 for a name CheckEntryName refuses; ERROR_PATH_NOT_FOUND (3) for an empty
-// folder; ERROR_FILENAME_EXCED_RANGE (206) beyond what the system takes: on
-// Windows a path of more than MAX_PATH - 1 UTF-16 units, elsewhere a name of
-// more than 255 bytes or a path of more than 4095.
+// folder; ERROR_FILENAME_EXCED_RANGE (206) for a name longer than nNameMax or
+// a path longer than nPathMax (as NameLength counts them; FolderLimits gives
+// the system's own).
 DWORD BuildTargetPath(const std::string& strFolder, const std::string& strName,
-                      std::string& strTarget, ETargetSystem eSystem = kThisTargetSystem);
+                      std::string& strTarget, ETargetSystem eSystem = kThisTargetSystem,
+                      size_t nNameMax = 255, size_t nPathMax = 4095);
 
 // The entry's attribute flags reduced to those a file can be given when it is
 // created: read-only, hidden, system, archive, normal, temporary, offline and
@@ -54,3 +57,19 @@ HANDLE CreateOutputFile(const std::string& strTarget, DWORD dwAttributes);
 
 // The number of UTF-16 units the UTF-8 text takes.
 size_t Utf16Length(const std::string& str);
+
+// GetFileAttributes of a path where files are saved.
+DWORD TargetAttributes(const std::string& strPath);
+// Makes a folder: 0, ERROR_ALREADY_EXISTS, or the system's code.
+DWORD MakeFolder(const std::string& strPath);
+// Removes a saved file, read-only or not.
+void RemoveOutput(const std::string& strTarget);
+// 0 when the folder is there and a file can still be made in it (one is made
+// and removed); otherwise the code that says why.
+DWORD ProbeFolder(const std::string& strFolder, ETargetSystem eSystem = kThisTargetSystem);
+
+#ifdef _WIN32
+// A path for the wide-character calls: "\\?\" before a drive's or a
+// share's path, so that a path longer than MAX_PATH is taken whole.
+std::wstring OutputPathW(const std::string& strPath);
+#endif

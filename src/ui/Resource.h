@@ -22,6 +22,7 @@
 
 #define IDM_ABOUTBOX 0x0010
 #define ID_LIST_SAVE 32771
+#define ID_LIST_SAVE_FOLDERS 32772
 
 // The dialog commands and standard system commands; the Windows headers
 // have them already, with the same values.

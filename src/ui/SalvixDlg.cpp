@@ -33,6 +33,8 @@ std::function<void(DWORD)> CSalvixDlg::s_fnBeforeRecordHook;
 std::function<void()> CSalvixDlg::s_fnWorkerEndHook;
 std::function<void()> CSalvixDlg::s_fnSaveStepHook;
 std::function<bool(const QString&)> CSalvixDlg::s_fnAskHook;
+std::function<void(const QString&)> CSalvixDlg::s_fnReportHook;
+std::function<bool(const QString&)> CSalvixDlg::s_fnQuestionHook;
 
 // The icon lives in the library's resources, which a static library must register.
 static void LoadUiResources()
@@ -66,9 +68,6 @@ CSalvixDlg::CSalvixDlg(QWidget* pParent)
       m_bDestroyed(false),
       m_bCloseConfirmed(false),
       m_pFilterTimer(nullptr),
-      m_bSaving(false),
-      m_bCloseAfterSave(false),
-      m_nCloseResult(0),
       m_pSaveProgress(nullptr)
 {
     // An application window that can be resized and maximised.
@@ -385,12 +384,8 @@ void CSalvixDlg::done(int nResult)
         return;
     // A save keeps the window alive between its steps; the window closes
     // once the step in hand is over.
-    if (m_bSaving)
-    {
-        m_bCloseAfterSave = true;
-        m_nCloseResult = nResult;
+    if (!m_saveGuard.MayClose(nResult))
         return;
-    }
     // The worker uses the drive object and the device handle: it is stopped
     // and waited for before they go.
     StopWorkerAndWait();

@@ -5,6 +5,7 @@
 #include "disk/PartitionTable.h"
 #include "platform/Win32.h"
 #include "session/ScanEvents.h"
+#include "session/SaveLoop.h"
 #include "session/ScanSession.h"
 #include "session/ScanState.h"
 #include "session/ScanThread.h"
@@ -66,6 +67,11 @@ public:
     static std::function<void(DWORD dwRecordIndex)> s_fnBeforeRecordHook;
     // Called on the user interface thread between the steps of a save.
     static std::function<void()> s_fnSaveStepHook;
+    // Called instead of showing a save's report ("保存结果"), with its text.
+    static std::function<void(const QString& strReport)> s_fnReportHook;
+    // Answers a yes-or-no question instead of the user (the save onto the
+    // disk being read): true for yes.
+    static std::function<bool(const QString& strQuestion)> s_fnQuestionHook;
     // Called by the worker after it has reported its end, as its last act.
     static std::function<void()> s_fnWorkerEndHook;
     // Answers a yes-or-no question instead of the user (the text, UTF-8).
@@ -102,6 +108,8 @@ public slots:
     void OnScanButton();
     void OnListRightClick(const QPoint& ptGlobal);
     void OnSaveSelected();
+    // "保存（保留目录结构）": each row under its own folder path.
+    void OnSaveWithFolders();
     void OnOK();
     void OnCancel();
     // The filter field or the check box changed: the list shows what matches.
@@ -150,6 +158,9 @@ private:
     void StopWorkerAndWait();
     // The question before a close that loses the listing: true to close.
     bool ConfirmClose();
+    void SaveSelection(ESaveMode eMode);
+    void ShowSaveReport(const QString& strReport);
+    bool AskToSaveOntoSourceDisk();
 
     // What the worker sent, drawn on the user interface thread (IScanView).
     void ShowCleared() override;
@@ -170,15 +181,13 @@ private:
 
     // A save in progress keeps the window alive between its steps; a close
     // asked for meanwhile waits for the step in hand.
-    bool m_bSaving;
-    bool m_bCloseAfterSave;
-    int m_nCloseResult;
+    CSaveGuard m_saveGuard;
 
 public:
     // The progress window of the save in hand; null between saves.
     QProgressDialog* m_pSaveProgress;
 };
 
-// Shows the folder chooser; writes the chosen folder (at most MAX_PATH bytes
-// with its terminator) to pszPath. Non-zero when a folder was chosen.
-int BrowseForFolder(QWidget* pOwner, char* pszPath, const char* pszInitial);
+// Shows the folder chooser, starting at strInitial; writes the chosen folder,
+// of any length the system takes, to strPath. Non-zero when one was chosen.
+int BrowseForFolder(QWidget* pOwner, std::string& strPath, const std::string& strInitial);

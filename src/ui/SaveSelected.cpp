@@ -1,21 +1,28 @@
-// The save command: the list's context menu, the folder chooser, and the
-// writing of every selected row's entry into a file of the chosen folder.
-#include "session/SaveRun.h"
+// The save commands: the list's context menu, the folder chooser, and the
+// window around a save: its progress, the question before saving onto the
+// disk being read, and the report at the end. What is saved, where and under
+// which names, and what the end says, is the session's (SaveRun.h).
+#include "session/SaveLoop.h"
+#include "session/SavePlan.h"
 #include "ui/Resource.h"
 #include "ui/SalvixDlg.h"
 
 #include <QApplication>
-#include <QEventLoop>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QTableView>
+#include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstring>
 
 namespace
 {
@@ -37,47 +44,62 @@ private:
     bool m_bActive = true;
 };
 
-std::vector<int> SelectedRows(QTableView* pList)
+// The progress dialog as the session's save loop sees a window.
+class CProgressWindow : public ISaveWindow
 {
-    std::vector<int> vecRows;
-    for (const QModelIndex& index : pList->selectionModel()->selectedRows())
-        vecRows.push_back(index.row());
-    std::sort(vecRows.begin(), vecRows.end());
-    return vecRows;
+public:
+    explicit CProgressWindow(QProgressDialog& progress) : m_progress(progress) {}
+    void ShowProgress(const std::string& strText, int nPermille) override
+    {
+        m_progress.setLabelText(QString::fromStdString(strText));
+        m_progress.setValue(nPermille);
+    }
+    void Pump() override
+    {
+        if (CSalvixDlg::s_fnSaveStepHook)
+            CSalvixDlg::s_fnSaveStepHook();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    bool CancelAsked() override { return m_progress.wasCanceled(); }
+
+private:
+    QProgressDialog& m_progress;
+};
+
+std::string CurrentDirectory()
+{
+    const DWORD dwLength = GetCurrentDirectoryA(0, nullptr);
+    std::string strPath(dwLength, '\0');
+    if (dwLength == 0 || GetCurrentDirectoryA(dwLength, &strPath[0]) == 0)
+        return std::string();
+    strPath.resize(strPath.find('\0') == std::string::npos ? strPath.size() : strPath.find('\0'));
+    return strPath;
 }
 
 }  // namespace
 
-int BrowseForFolder(QWidget* pOwner, char* pszPath, const char* pszInitial)
+int BrowseForFolder(QWidget* pOwner, std::string& strPath, const std::string& strInitial)
 {
     const QString strTitle = QStringLiteral(" Please select a folder to extract ");
-    const QString strInitial = pszInitial ? QFile::decodeName(pszInitial) : QString();
+    const QString strStart = QFile::decodeName(QByteArray::fromStdString(strInitial));
     const QString strChosen = CSalvixDlg::s_fnFolderHook
-                                  ? CSalvixDlg::s_fnFolderHook(strTitle, strInitial)
-                                  : QFileDialog::getExistingDirectory(pOwner, strTitle, strInitial,
+                                  ? CSalvixDlg::s_fnFolderHook(strTitle, strStart)
+                                  : QFileDialog::getExistingDirectory(pOwner, strTitle, strStart,
                                                                       QFileDialog::ShowDirsOnly);
     if (strChosen.isEmpty())
-    {
-        SetLastError(0);
         return 0;
-    }
-    const QByteArray bytePath = QFile::encodeName(QDir::toNativeSeparators(strChosen));
-    if (bytePath.size() >= MAX_PATH)
-    {
-        // Not a path the save command can build on; tell the caller why.
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return 0;
-    }
-    memcpy(pszPath, bytePath.constData(), static_cast<size_t>(bytePath.size()) + 1);
+    // Any length: the save counts against the system's own limits.
+    strPath = QFile::encodeName(QDir::toNativeSeparators(strChosen)).toStdString();
     return 1;
 }
 
 void CSalvixDlg::OnListRightClick(const QPoint& ptGlobal)
 {
-    // Menu 129: one popup, "List Files", whose only entry is "保存".
+    // Menu 129: one popup, "List Files": "保存", then the save that keeps
+    // each file's folders.
     QMenu menu(QStringLiteral("List Files"), this);
-    QAction* pSave = menu.addAction(QStringLiteral("保存"));
-    pSave->setData(ID_LIST_SAVE);
+    menu.addAction(QStringLiteral("保存"))->setData(ID_LIST_SAVE);
+    menu.addAction(QStringLiteral("保存（保留目录结构）"))->setData(ID_LIST_SAVE_FOLDERS);
     int nCommand = 0;
     if (s_fnMenuHook)
         nCommand = s_fnMenuHook(menu, ptGlobal);
@@ -85,28 +107,72 @@ void CSalvixDlg::OnListRightClick(const QPoint& ptGlobal)
         nCommand = pChosen->data().toInt();
     if (nCommand == ID_LIST_SAVE)
         OnSaveSelected();
+    else if (nCommand == ID_LIST_SAVE_FOLDERS)
+        OnSaveWithFolders();
 }
 
 void CSalvixDlg::OnSaveSelected()
 {
-    const std::vector<int> vecRows = SelectedRows(m_pList);
-    if (vecRows.empty() || m_bSaving)
-        return;
+    SaveSelection(ESaveMode::eFlat);
+}
 
-    char szFolder[MAX_PATH] = {};
-    GetCurrentDirectoryA(MAX_PATH, szFolder);
-    if (!BrowseForFolder(this, szFolder, szFolder))
+void CSalvixDlg::OnSaveWithFolders()
+{
+    SaveSelection(ESaveMode::eFolders);
+}
+
+bool CSalvixDlg::AskToSaveOntoSourceDisk()
+{
+    const QString strQuestion = QString::fromUtf8(SameDiskWarningText());
+    if (s_fnQuestionHook)
+        return s_fnQuestionHook(strQuestion);
+    return QMessageBox::warning(this, windowTitle(), strQuestion, QMessageBox::Yes | QMessageBox::No,
+                                QMessageBox::No) == QMessageBox::Yes;
+}
+
+void CSalvixDlg::ShowSaveReport(const QString& strReport)
+{
+    if (s_fnReportHook)
     {
-        if (GetLastError() == ERROR_FILENAME_EXCED_RANGE)
-            ShowSystemError(ERROR_FILENAME_EXCED_RANGE);
+        s_fnReportHook(strReport);
         return;
     }
+    // The report may run to a few hundred lines: a text to scroll, to copy from.
+    QDialog box(this);
+    box.setWindowTitle(QStringLiteral("保存结果"));
+    auto* pLayout = new QVBoxLayout(&box);
+    auto* pText = new QPlainTextEdit(strReport, &box);
+    pText->setReadOnly(true);
+    pText->setLineWrapMode(QPlainTextEdit::NoWrap);
+    pLayout->addWidget(pText);
+    auto* pButtons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
+    connect(pButtons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    pLayout->addWidget(pButtons);
+    box.resize(560, 360);
+    box.exec();
+}
 
-    // Rows in increasing order, each mapped to the record it lists.
-    std::vector<DWORD> vecRecords;
-    for (const int nRow : vecRows)
-        vecRecords.push_back(m_pModel->RecordOf(nRow));
-    CSaveRun run(m_session, std::move(vecRecords), szFolder);
+void CSalvixDlg::SaveSelection(ESaveMode eMode)
+{
+    // The selected rows in the list's order, each as the store holds it.
+    std::vector<std::pair<int, size_t>> vecOrdered;
+    for (const QModelIndex& index : m_pList->selectionModel()->selectedRows())
+        vecOrdered.emplace_back(index.row(), m_pModel->View().StoreRow(static_cast<size_t>(index.row())));
+    if (vecOrdered.empty() || m_saveGuard.Saving())
+        return;
+    std::sort(vecOrdered.begin(), vecOrdered.end());
+    std::vector<size_t> vecRows;
+    for (const auto& row : vecOrdered)
+        vecRows.push_back(row.second);
+
+    std::string strFolder;
+    if (!BrowseForFolder(this, strFolder, CurrentDirectory()))
+        return;
+    if (DestinationOnSourceDisk(m_session, strFolder) && !AskToSaveOntoSourceDisk())
+        return;
+    // The plan holds record numbers, not the list: a scan started during the
+    // save may empty the list, and the save goes on.
+    CSaveRun run(m_session, CSavePlan(m_pModel->Store(), vecRows, eMode), strFolder);
 
     CWaitCursor waitCursor;
     // A long save shows how far it got, and can be cancelled: it stops after
@@ -119,29 +185,17 @@ void CSalvixDlg::OnSaveSelected()
     progress.setAutoReset(false);
     progress.setAutoClose(false);
     m_pSaveProgress = &progress;
-    m_bSaving = true;
-    CSaveRun::EStep eStep;
-    // The window keeps answering between the steps: a scan opening a large
-    // volume may hold the session for a while, and a large file takes long.
-    while ((eStep = run.Step(20)) == CSaveRun::EStep::eMore)
-    {
-        progress.setLabelText(QString::fromStdString(run.ProgressText()));
-        progress.setValue(run.Permille());
-        if (s_fnSaveStepHook)
-            s_fnSaveStepHook();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        if (progress.wasCanceled() || m_bCloseAfterSave)
-            run.Cancel();
-    }
+    CProgressWindow window(progress);
+    const CSaveOutcome outcome = RunSaveLoop(run, window, m_saveGuard);
     m_pSaveProgress = nullptr;
-    m_bSaving = false;
     progress.close();
     waitCursor.Restore();
-    if (eStep == CSaveRun::EStep::eFailed)
-        ShowSystemError(run.Error());
-    if (m_bCloseAfterSave)
-    {
-        m_bCloseAfterSave = false;
-        done(m_nCloseResult);
-    }
+    int nCloseResult = 0;
+    const bool bClose = m_saveGuard.TakeClose(nCloseResult);
+    if (!bClose && outcome.m_eKind == CSaveOutcome::eErrorBox)
+        ShowSystemError(outcome.m_dwCode);
+    else if (!bClose && outcome.m_eKind == CSaveOutcome::eReportBox)
+        ShowSaveReport(QString::fromStdString(outcome.m_strReport));
+    if (bClose)
+        done(nCloseResult);
 }

@@ -273,7 +273,7 @@ TEST_F(CliTest, SavedFilesMatchIcat)
     const std::string strFlat = s_pDir->File("flat");
     const CProcessResult flat = Cli({"save", Image(), "-p", "0", "--record", strRecords, "-o", strFlat});
     EXPECT_EQ(0, flat.m_nExitCode) << flat.m_strErrors;
-    EXPECT_EQ("Saved 4 of 4 files", flat.m_strOutput.substr(0, 18));
+    EXPECT_EQ(0u, flat.m_strOutput.find("已保存 4 个文件")) << flat.m_strOutput;
     for (const char* pszName : ppszNames)
     {
         Bytes vecIcat;
@@ -296,7 +296,7 @@ TEST_F(CliTest, SavedFilesMatchIcat)
         ++nFiles;
     }
     EXPECT_EQ(3, nFiles);
-    EXPECT_EQ("Saved 3 of 3 files", tree.m_strOutput.substr(0, 18));
+    EXPECT_EQ(0u, tree.m_strOutput.find("已保存 3 个文件")) << tree.m_strOutput;
 }
 
 // A file that cannot be saved is reported, the others are saved, the report
@@ -313,7 +313,7 @@ TEST_F(CliTest, SaveWithAProblemExitsOne)
                                            mapRows.at("notes de réunion.txt").at("record"),
                                        "-o", strOut});
     EXPECT_EQ(1, result.m_nExitCode);
-    EXPECT_NE(std::string::npos, result.m_strOutput.find("Not saved: \\Documents\\Projets\\plan.txt"));
+    EXPECT_NE(std::string::npos, result.m_strOutput.find("未保存：\\Documents\\Projets\\plan.txt"));
     EXPECT_EQ(Bytes{'x'}, ReadFileBytes(strOut + "/plan.txt"));
     EXPECT_TRUE(std::filesystem::is_regular_file(strOut + "/notes de réunion.txt"));
     const Bytes vecReport = ReadFileBytes(strOut + "/保存结果.txt");

@@ -112,7 +112,33 @@ bool CExtractVolume::Fill()
             return false;
         m_mapHostile[hostile.first] = hostile.second;
     }
-    return writer.Unmount() || (m_strError = "cannot unmount " + m_strVolume, false);
+    return FillFolders(writer, n64Seed) && (writer.Unmount() || (m_strError = "cannot unmount " + m_strVolume, false));
+}
+
+// Two files of one name in two folders, and a folder tree deleted whole
+// (last, so that nothing written after it reuses its clusters).
+bool CExtractVolume::FillFolders(CNtfsWriter& writer, unsigned long long n64Seed)
+{
+    const char* const kFolders[] = {"/a", "/b", "/Beach", "/Beach/2024"};
+    for (const char* pszFolder : kFolders)
+        if (!writer.MakeDir(pszFolder))
+            return m_strError = std::string("cannot make ") + pszFolder, false;
+    const std::pair<const char*, size_t> kFiles[] = {
+        {"/a/report.txt", 1000},  {"/b/report.txt", 2000}, {"/Beach/sea.jpg", 70000},
+        {"/Beach/2024/sand.jpg", 9000}, {"/Beach/2024/notes.txt", 100},
+    };
+    for (const auto& file : kFiles)
+    {
+        if (!writer.WriteFile(file.first, PseudoRandomBytes(file.second, n64Seed++)))
+            return m_strError = std::string("cannot write ") + file.first, false;
+        m_mapIndex[file.first] = static_cast<DWORD>(writer.RecordOf(file.first));
+    }
+    for (const char* pszFolder : {"/Beach", "/Beach/2024"})
+        m_mapIndex[pszFolder] = static_cast<DWORD>(writer.RecordOf(pszFolder));
+    for (const char* pszPath : {"/Beach/2024/notes.txt", "/Beach/2024/sand.jpg", "/Beach/sea.jpg", "/Beach/2024", "/Beach"})
+        if (!writer.Delete(pszPath))
+            return m_strError = std::string("cannot delete ") + pszPath, false;
+    return true;
 }
 
 bool CExtractVolume::Build()

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+class CNtfsWriter;
+
 namespace extract_test
 {
 
@@ -37,8 +39,9 @@ public:
     std::string m_strVolume;  // the bare volume
     std::string m_strDisk;    // the disk image holding it
 
-    // The names records had when they were created, and the name they were
-    // given afterwards where one was patched in.
+    // The names records had when they were created ("/a/report.txt" for one
+    // in a folder), and the name they were given afterwards where one was
+    // patched in. "/Beach" and all below it are deleted.
     std::map<std::string, DWORD> m_mapIndex;
     std::map<std::string, std::u16string> m_mapHostile;  // created name -> patched name
 
@@ -49,6 +52,7 @@ public:
 private:
     bool Build();
     bool Fill();
+    bool FillFolders(CNtfsWriter& writer, unsigned long long n64Seed);
 };
 
 // A new empty folder for one test's output, under this process's folder.

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <chrono>
 #include <sys/stat.h>
 #include <thread>
@@ -85,7 +86,7 @@ TEST_F(SaveEntryTest, Latin1NamesBecomeUtf8Names)
     EXPECT_TRUE(Saved(m_strOut + u8"/café.txt") == Expected(Volume().Index("caf\xE9.txt")));
 }
 
-TEST_F(SaveEntryTest, SecondEntryOfTheSameNameReplacesTheFirst)
+TEST_F(SaveEntryTest, ALaterSaveOfTheSameNameReplacesTheFileOfAnEarlierOne)
 {
     const DWORD dwFirst = Volume().Index("twinA.txt");
     const DWORD dwSecond = Volume().Index("twinB.txt");
@@ -148,17 +149,16 @@ TEST_F(SaveEntryTest, CreationFlagBitsInTheEntryDoNotLoseTheFile)
     EXPECT_TRUE(Saved(m_strOut + "/flagged.txt") == Expected(dwIndex));
 }
 
-TEST_F(SaveEntryTest, EntriesWithoutDataGiveEmptyFiles)
+TEST_F(SaveEntryTest, AnEmptyFileIsMadeAFolderIsNot)
 {
     ASSERT_EQ(Save(Volume().Index("empty.dat"), m_strOut), 0u);
-    // Record 11 is the $Extend folder: a directory, no $DATA.
+    // Record 11 is the $Extend folder: a directory, never written as a file.
     MFTEntryInfo info;
     ASSERT_EQ(m_drive.m_drive.GetEntryInfo(11, info), 0u);
     ASSERT_STREQ(info.szName, "$Extend");
-    ASSERT_EQ(Save(11, m_strOut), 0u);
-    EXPECT_EQ(ListFolder(m_strOut), (std::vector<std::string>{"$Extend", "empty.dat"}));
+    EXPECT_EQ(Save(11, m_strOut), DWORD(ERROR_DIRECTORY_NOT_SUPPORTED));
+    EXPECT_EQ(ListFolder(m_strOut), std::vector<std::string>{"empty.dat"});
     EXPECT_TRUE(Saved(m_strOut + "/empty.dat").empty());
-    EXPECT_TRUE(Saved(m_strOut + "/$Extend").empty());
 }
 
 // A folder of exactly nLength bytes below strBase, made of nested folders.
@@ -175,7 +175,7 @@ std::string FolderOfLength(const std::string& strBase, size_t nLength)
     return strFolder;
 }
 
-TEST_F(SaveEntryTest, PathsThatJustFitAreWrittenLongerOnesAreNot)
+TEST_F(SaveEntryTest, ANameIsCutToFitThePathKeepingItsExtension)
 {
     // "small.txt" is 9 bytes: 4085 + 1 + 9 = 4095, the longest path the system takes.
     const std::string strFits = FolderOfLength(m_strOut, 4085);
@@ -184,11 +184,18 @@ TEST_F(SaveEntryTest, PathsThatJustFitAreWrittenLongerOnesAreNot)
     EXPECT_EQ(Save(Volume().Index("small.txt"), strFits), 0u);
     EXPECT_EQ(ListFolder(strFits), std::vector<std::string>{"small.txt"});
 
-    const std::string strTooLong = FolderOfLength(m_strOut + "/x", 4086);
-    ASSERT_EQ(strTooLong.size(), 4086u);
-    ASSERT_TRUE(std::filesystem::create_directories(strTooLong));
-    EXPECT_EQ(Save(Volume().Index("small.txt"), strTooLong), ERROR_FILENAME_EXCED_RANGE);
-    EXPECT_TRUE(ListFolder(strTooLong).empty());
+    // One byte less room: the stem gives it up.
+    const std::string strShorter = FolderOfLength(m_strOut + "/x", 4086);
+    ASSERT_TRUE(std::filesystem::create_directories(strShorter));
+    EXPECT_EQ(Save(Volume().Index("small.txt"), strShorter), 0u);
+    EXPECT_EQ(ListFolder(strShorter), std::vector<std::string>{"smal.txt"});
+    EXPECT_TRUE(Saved(strShorter + "/smal.txt") == Expected(Volume().Index("small.txt")));
+
+    // No room for even a short name: refused, nothing written.
+    const std::string strNoRoom = FolderOfLength(m_strOut + "/y", 4089);
+    ASSERT_TRUE(std::filesystem::create_directories(strNoRoom));
+    EXPECT_EQ(Save(Volume().Index("small.txt"), strNoRoom), DWORD(ERROR_FILENAME_EXCED_RANGE));
+    EXPECT_TRUE(ListFolder(strNoRoom).empty());
 }
 
 TEST_F(SaveEntryTest, WhatStandsInTheWayIsNeverWrittenThrough)
@@ -197,37 +204,42 @@ TEST_F(SaveEntryTest, WhatStandsInTheWayIsNeverWrittenThrough)
     const std::string strSandbox = m_strOut;
     const std::string strFolder = strSandbox + "/chosen";
     const std::string strTarget = strFolder + "/victim.txt";
+    const std::string strAside = strFolder + "/victim (2).txt";
     ASSERT_TRUE(std::filesystem::create_directory(strFolder));
     const Bytes outside = PseudoRandomBytes(333, 99);
     ASSERT_TRUE(WriteFileBytes(strSandbox + "/outside.txt", outside));
 
-    // A link to a file outside the folder: the file stays as it was.
-    ASSERT_EQ(symlink("../outside.txt", strTarget.c_str()), 0);
-    EXPECT_EQ(Save(dwIndex, strFolder), ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(Saved(strSandbox + "/outside.txt") == outside);
-    ASSERT_EQ(unlink(strTarget.c_str()), 0);
-
-    // A link to nothing yet: nothing is created where it points.
-    ASSERT_EQ(symlink("../created.txt", strTarget.c_str()), 0);
-    EXPECT_EQ(Save(dwIndex, strFolder), ERROR_ACCESS_DENIED);
-    EXPECT_FALSE(std::filesystem::exists(strSandbox + "/created.txt"));
-    ASSERT_EQ(unlink(strTarget.c_str()), 0);
-
-    // A pipe would block the write for ever.
-    ASSERT_EQ(mkfifo(strTarget.c_str(), 0644), 0);
-    EXPECT_EQ(Save(dwIndex, strFolder), ERROR_ACCESS_DENIED);
-    ASSERT_EQ(unlink(strTarget.c_str()), 0);
-
-    // A folder of that name stays a folder.
-    ASSERT_TRUE(std::filesystem::create_directory(strTarget));
-    EXPECT_EQ(Save(dwIndex, strFolder), ERROR_ACCESS_DENIED);
-    struct stat st;
-    ASSERT_EQ(lstat(strTarget.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISDIR(st.st_mode));
-    ASSERT_EQ(rmdir(strTarget.c_str()), 0);
-
+    // Each thing in the way stays as it is; the file goes beside it.
+    struct CCase
+    {
+        const char* m_pszWhat;
+        std::function<bool()> m_fnMake;
+    };
+    const CCase kCases[] = {
+        {"a link to a file outside", [&] { return symlink("../outside.txt", strTarget.c_str()) == 0; }},
+        {"a link to nothing yet", [&] { return symlink("../created.txt", strTarget.c_str()) == 0; }},
+        {"a pipe, which would block the write", [&] { return mkfifo(strTarget.c_str(), 0644) == 0; }},
+        {"a folder", [&] { return std::filesystem::create_directory(strTarget); }},
+    };
+    for (const CCase& test : kCases)
+    {
+        SCOPED_TRACE(test.m_pszWhat);
+        ASSERT_TRUE(test.m_fnMake());
+        struct stat stBefore;
+        ASSERT_EQ(lstat(strTarget.c_str(), &stBefore), 0);
+        EXPECT_EQ(Save(dwIndex, strFolder), 0u);
+        EXPECT_TRUE(Saved(strAside) == Expected(dwIndex));
+        struct stat stAfter;
+        ASSERT_EQ(lstat(strTarget.c_str(), &stAfter), 0);
+        EXPECT_EQ(stBefore.st_mode, stAfter.st_mode);
+        EXPECT_TRUE(Saved(strSandbox + "/outside.txt") == outside);
+        EXPECT_FALSE(std::filesystem::exists(strSandbox + "/created.txt"));
+        std::error_code ec;
+        std::filesystem::remove(strTarget, ec);
+        std::filesystem::remove(strAside, ec);
+    }
     EXPECT_EQ(ListFolder(strSandbox), (std::vector<std::string>{"chosen", "outside.txt"}));
-    // With the way clear the same entry is saved.
+    // With the way clear the same entry is saved under its own name.
     EXPECT_EQ(Save(dwIndex, strFolder), 0u);
     EXPECT_TRUE(Saved(strTarget) == Expected(dwIndex));
 }
@@ -312,10 +324,10 @@ TEST(SaveEntrySource, TheDiskIsNeverWritten)
     for (const std::string& strName : volume.m_vecPlainNames)
         EXPECT_EQ(SaveEntry(drive.m_drive, drive.m_lock, volume.Index(strName), strOut.c_str()), 0u)
             << strName;
-    // Saved into the image's own folder, the entry named like the image is refused.
-    EXPECT_EQ(SaveEntry(drive.m_drive, drive.m_lock, volume.Index("disk.img"),
-                        volume.m_strFolder.c_str()),
-              ERROR_ACCESS_DENIED);
+    // Saved into the image's own folder, the entry named like the image goes beside it.
+    EXPECT_EQ(SaveEntry(drive.m_drive, drive.m_lock, volume.Index("disk.img"), volume.m_strFolder.c_str()), 0u);
+    EXPECT_EQ(ReadFileBytes(volume.m_strFolder + "/disk (2).img").size(), 64u);
+    std::filesystem::remove(volume.m_strFolder + "/disk (2).img");
 
     Bytes after;
     ASSERT_TRUE(ReadFileBytes(volume.m_strDisk, after));

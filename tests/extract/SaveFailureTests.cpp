@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace extract_test;
 
 namespace
@@ -46,20 +48,48 @@ protected:
     std::string m_strOut;
 };
 
-TEST_F(SaveFailureTest, DiskReadErrorReachesTheCallerAndNoFileIsMade)
+TEST_F(SaveFailureTest, ABadSectorInTheMiddleOfARunIsZerosAndTheFileIsKept)
 {
-    InjectFault(CDeviceFault::eReadError, FirstClusterOffset("photo.jpg") + 5000, ERROR_CRC);
-    EXPECT_EQ(Save("photo.jpg"), ERROR_CRC);
-    EXPECT_TRUE(ListFolder(m_strOut).empty());
+    // One sector of 512 bytes inside the file's first cluster run fails to read.
+    const ULONGLONG n64Bad = FirstClusterOffset("photo.jpg") + 5000;
+    InjectFault(CDeviceFault::eReadError, n64Bad, ERROR_CRC);
+    EXPECT_EQ(Save("photo.jpg"), 0u);
+    ClearFaults();
+    Bytes saved, expected;
+    ASSERT_TRUE(ReadFileBytes(m_strOut + "/photo.jpg", saved));
+    ASSERT_TRUE(IcatFileStream(CExtractVolume::Get().m_strDisk, CExtractVolume::kStartSector,
+                               CExtractVolume::Get().Index("photo.jpg"), expected));
+    ASSERT_EQ(saved.size(), expected.size());
+    // The sector that holds byte 5000 of the file is zeros; every other byte is the file's.
+    const size_t nFrom = 4608, nTo = 5120;
+    for (size_t i = nFrom; i < nTo; ++i)
+        expected[i] = 0;
+    EXPECT_TRUE(saved == expected);
     // Resident data needs no disk read: the same fault leaves it alone.
+    InjectFault(CDeviceFault::eReadError, n64Bad, ERROR_CRC);
     EXPECT_EQ(Save("small.txt"), 0u);
-    EXPECT_EQ(ListFolder(m_strOut), std::vector<std::string>{"small.txt"});
+    EXPECT_EQ(ListFolder(m_strOut), (std::vector<std::string>{"photo.jpg", "small.txt"}));
 }
 
-TEST_F(SaveFailureTest, DiskEndingInsideTheDataFailsTheSave)
+TEST_F(SaveFailureTest, DiskEndingInsideTheDataKeepsWhatWasThere)
 {
     InjectFault(CDeviceFault::eEndOfDevice, FirstClusterOffset("photo.jpg") + 4096);
-    EXPECT_NE(Save("photo.jpg"), 0u);
+    EXPECT_EQ(Save("photo.jpg"), 0u);
+    ClearFaults();
+    Bytes saved, expected;
+    ASSERT_TRUE(ReadFileBytes(m_strOut + "/photo.jpg", saved));
+    ASSERT_TRUE(IcatFileStream(CExtractVolume::Get().m_strDisk, CExtractVolume::kStartSector,
+                               CExtractVolume::Get().Index("photo.jpg"), expected));
+    ASSERT_EQ(saved.size(), expected.size());
+    EXPECT_TRUE(std::equal(saved.begin(), saved.begin() + 4096, expected.begin()));
+    EXPECT_TRUE(std::all_of(saved.begin() + 4096, saved.end(), [](BYTE by) { return by == 0; }));
+}
+
+TEST_F(SaveFailureTest, AFileOfWhichNothingCanBeReadIsNotMade)
+{
+    // Every sector of the file fails, but the disk still answers elsewhere.
+    InjectFault(CDeviceFault::eDeviceGone, FirstClusterOffset("photo.jpg"), ERROR_IO_DEVICE);
+    EXPECT_EQ(Save("photo.jpg"), DWORD(ERROR_IO_DEVICE));
     EXPECT_TRUE(ListFolder(m_strOut).empty());
 }
 

@@ -6,6 +6,7 @@
 #include "support/Process.h"
 #include "support/TestData.h"
 
+#include "session/SafeName.h"
 #include "session/SaveEntry.h"
 
 #include <gtest/gtest.h>
@@ -28,10 +29,9 @@ struct CSweepCounts
     unsigned m_nFragmented = 0;      // first outside stream in several pieces
     unsigned m_nSparse = 0;          // first outside stream with a hole
     unsigned m_nStreams = 0;         // more than one stream
-    unsigned m_nNoData = 0;          // no $DATA at all: directories
+    unsigned m_nFolders = 0;         // directories: never saved as files
     unsigned m_nLatin1 = 0;          // names with bytes above 0x7F
-    unsigned m_nRefusedName = 0;     // names that may not be a file name
-    unsigned m_nTooLong = 0;         // paths past the 260-byte buffer
+    unsigned m_nSafeName = 0;        // saved under a safe name made from their own
     std::vector<std::string> m_vecCompared;  // names saved and compared
 };
 
@@ -47,30 +47,12 @@ void Count(const CIstatInfo& info, const MFTEntryInfo& entry, CSweepCounts& coun
     // Cluster 0 holds the boot sector: the Sleuth Kit lists a hole as 0.
     counts.m_nSparse += std::count(info.m_vecClusters.begin(), info.m_vecClusters.end(), 0ull) > 0;
     counts.m_nStreams += info.m_vecStreams.size() > 1;
-    counts.m_nNoData += info.m_vecStreams.empty();
     for (const char* p = entry.szName; *p; ++p)
         if (static_cast<unsigned char>(*p) >= 0x80)
         {
             ++counts.m_nLatin1;
             break;
         }
-}
-
-// Names no file may have: empty, "." and "..", or holding a separator or a
-// control character (C0, DEL, or C1, which is 0xC2 0x80-0x9F in UTF-8).
-bool NameMayNotBeAFile(const std::string& strName)
-{
-    if (strName.empty() || strName == "." || strName == "..")
-        return true;
-    for (size_t i = 0; i < strName.size(); ++i)
-    {
-        const unsigned char ch = static_cast<unsigned char>(strName[i]);
-        if (ch == '/' || ch == '\\' || ch < 0x20 || ch == 0x7F)
-            return true;
-        if (ch == 0xC2 && i + 1 < strName.size() && static_cast<unsigned char>(strName[i + 1]) <= 0x9F)
-            return true;
-    }
-    return false;
 }
 
 // Saves records [dwFirst, dwEnd) (to the end of the table when dwEnd is 0)
@@ -103,21 +85,16 @@ void Sweep(const std::string& strImage, DWORD dwStartSector, DWORD dwFirst, DWOR
             EXPECT_TRUE(vecFiles.empty());
             continue;
         }
-        const std::string strName = details.strName;
-        if (NameMayNotBeAFile(strName))
+        if (details.bDirectory)
         {
-            EXPECT_EQ(dwSaved, ERROR_INVALID_NAME) << strName;
+            EXPECT_EQ(dwSaved, DWORD(ERROR_DIRECTORY_NOT_SUPPORTED)) << details.strName;
             EXPECT_TRUE(vecFiles.empty());
-            ++counts.m_nRefusedName;
+            ++counts.m_nFolders;
             continue;
         }
-        if (strName.size() > 255)
-        {
-            EXPECT_EQ(dwSaved, ERROR_FILENAME_EXCED_RANGE) << strName;
-            EXPECT_TRUE(vecFiles.empty());
-            ++counts.m_nTooLong;
-            continue;
-        }
+        // A name no file may have is saved under one made from it.
+        const std::string strName = SafeFileName(details.strName, dwIndex, 255);
+        counts.m_nSafeName += strName != details.strName;
         EXPECT_EQ(dwSaved, 0u) << strName;
         ASSERT_EQ(vecFiles, std::vector<std::string>{strName});
         Bytes saved, expected;
@@ -156,9 +133,9 @@ TEST(SaveSweep, TestVolumeOfTheVolumeTool)
     EXPECT_GE(counts.m_nFragmented, 3u);
     EXPECT_GE(counts.m_nSparse, 2u);
     EXPECT_GE(counts.m_nStreams, 2u);
-    EXPECT_GE(counts.m_nNoData, 5u);
+    EXPECT_GE(counts.m_nFolders, 5u);
     EXPECT_GE(counts.m_nLatin1, 3u);
-    EXPECT_GE(counts.m_nRefusedName, 30u);  // the formatted, unnamed records 30 to 63
+    EXPECT_GE(counts.m_nSafeName, 30u);  // the formatted, unnamed records 30 to 63
 }
 
 TEST(SaveSweep, DeletedFilesOfTheSampleDisk)
@@ -200,12 +177,12 @@ TEST(SaveSweep, PublicImageWithASparseFile)
     ASSERT_TRUE(WriteFileBytes(strImage, Bytes(gzip.m_strOutput.begin(), gzip.m_strOutput.end())));
 
     // 64 empty-file, 65 file-with-12345, 66 1000-bytes-file, 67 sparse-file,
-    // 68 many_subdirs.
+    // 68 many_subdirs (a folder).
     CSweepCounts counts;
     Sweep(strImage, 0, 64, 69, counts);
     EXPECT_EQ(counts.m_vecCompared,
-              (std::vector<std::string>{"empty-file", "file-with-12345", "1000-bytes-file",
-                                        "sparse-file", "many_subdirs"}));
+              (std::vector<std::string>{"empty-file", "file-with-12345", "1000-bytes-file", "sparse-file"}));
+    EXPECT_EQ(counts.m_nFolders, 1u);
     EXPECT_EQ(counts.m_nSparse, 1u);
     Bytes sparse;
     ASSERT_TRUE(Icat(strImage, 0, "67", sparse));

@@ -10,10 +10,10 @@ namespace
 {
 
 std::string Build(const std::string& strFolder, const std::string& strName, DWORD& dwError,
-                  ETargetSystem eSystem = eTargetPosix)
+                  ETargetSystem eSystem = eTargetPosix, size_t nPathMax = 4095)
 {
     std::string strTarget = "untouched";
-    dwError = BuildTargetPath(strFolder, strName, strTarget, eSystem);
+    dwError = BuildTargetPath(strFolder, strName, strTarget, eSystem, 255, nPathMax);
     return strTarget;
 }
 
@@ -58,17 +58,20 @@ TEST(TargetPath, LengthIsCountedAsTheSystemCountsIt)
     Build(std::string(4000, 'f'), std::string(95, 'n'), dwError);
     EXPECT_EQ(dwError, ERROR_FILENAME_EXCED_RANGE);
 
-    // Windows: at most 259 UTF-16 units with the separator; a character
-    // beyond U+FFFF takes two, one of U+4E00 takes one.
+    // Windows counts UTF-16 units: a character beyond U+FFFF takes two, one
+    // of U+4E00 takes one (a limit of 259 here, as a volume might set).
     const std::string strFolder250(250, 'f');
-    EXPECT_EQ(Build(strFolder250, "name.txt", dwError, eTargetWindows).size(), 259u);
+    EXPECT_EQ(Build(strFolder250, "name.txt", dwError, eTargetWindows, 259).size(), 259u);
     EXPECT_EQ(dwError, 0u);
-    Build(strFolder250, "name.txtx", dwError, eTargetWindows);
+    Build(strFolder250, "name.txtx", dwError, eTargetWindows, 259);
     EXPECT_EQ(dwError, ERROR_FILENAME_EXCED_RANGE);
-    Build(strFolder250, u8"文文文文文文文文", dwError, eTargetWindows);
+    Build(strFolder250, u8"文文文文文文文文", dwError, eTargetWindows, 259);
     EXPECT_EQ(dwError, 0u);
-    Build(strFolder250, u8"😀😀😀😀x", dwError, eTargetWindows);
+    Build(strFolder250, u8"😀😀😀😀x", dwError, eTargetWindows, 259);
     EXPECT_EQ(dwError, ERROR_FILENAME_EXCED_RANGE);
+    // Paths far past MAX_PATH are taken where the system takes them.
+    Build(std::string(2000, 'f'), "name.txt", dwError, eTargetWindows, 32759);
+    EXPECT_EQ(dwError, 0u);
 }
 
 TEST(TargetPath, NamesThatWouldLeaveTheFolderOrMisleadAreRefused)

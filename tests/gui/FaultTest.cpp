@@ -156,7 +156,7 @@ private slots:
         QVERIFY(dlg.m_session.HasDevice());
     }
 
-    void DataReadFailureWhileSavingIsShownOnce()
+    void ABadSectorWhileSavingIsReportedOnceAndTheFileKept()
     {
         CDialogOnDisk on;
         auto& [seams, disk, dlg] = on;
@@ -192,9 +192,16 @@ private slots:
         salvix_test::InjectFault(CDeviceFault::eReadError, n64Start + n64Cluster * boot.m_dwClusterSize + 100, ERROR_CRC);
         dlg.OnSaveSelected();
         ClearFaults();
-        QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_CRC});
+        // The sector that failed is zeros in the file, which is kept; one
+        // report says so, and is written beside the files.
+        QVERIFY(seams.Errors().empty());
+        QCOMPARE(seams.Reports().size(), 1);
+        QVERIFY(seams.Reports()[0].contains(QStringLiteral("无法读取")));
         const QStringList listSaved = QDir(strFolder).entryList(QDir::Files);
-        QCOMPARE(listSaved, QStringList{Cell(dlg, nResident, 0)});
+        QCOMPARE(listSaved.size(), 3);
+        QVERIFY(listSaved.contains(Cell(dlg, nResident, 0)));
+        QVERIFY(listSaved.contains(Cell(dlg, nClusters, 0)));
+        QVERIFY(listSaved.contains(QStringLiteral("保存结果.txt")));
         // The list and the open volume are as they were.
         QVERIFY(dlg.m_pModel->rowCount() > 30);
     }

@@ -36,6 +36,12 @@ CDialogSeams::CDialogSeams()
         m_listQuestions << strQuestion;
         return m_bAnswer;
     };
+    CSalvixDlg::s_fnReportHook = [this](const QString& strReport) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_listReports << strReport;
+    };
+    // A save onto the disk being read goes on unless a test says otherwise.
+    CSalvixDlg::s_fnQuestionHook = [](const QString&) { return true; };
 }
 
 CDialogSeams::~CDialogSeams()
@@ -48,12 +54,20 @@ CDialogSeams::~CDialogSeams()
     CSalvixDlg::s_fnWorkerEndHook = nullptr;
     CSalvixDlg::s_fnSaveStepHook = nullptr;
     CSalvixDlg::s_fnAskHook = nullptr;
+    CSalvixDlg::s_fnReportHook = nullptr;
+    CSalvixDlg::s_fnQuestionHook = nullptr;
 }
 
 QStringList CDialogSeams::Questions() const
 {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_listQuestions;
+}
+
+QStringList CDialogSeams::Reports() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_listReports;
 }
 
 std::vector<DWORD> CDialogSeams::Errors() const

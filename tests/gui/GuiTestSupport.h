@@ -22,9 +22,9 @@ QString SampleDiskPath();
 // A fresh folder below the build tree for one test's output.
 QString FreshFolder(const QString& strName);
 
-// Records the error codes the dialog shows instead of opening boxes, and the
-// questions it asks, answered yes unless a test says otherwise; clears every
-// seam of the dialog when it goes.
+// Records the error codes and the save reports the dialog shows instead of
+// opening boxes, and the questions it asks before closing, answered yes unless
+// a test says otherwise; clears every seam of the dialog when it goes.
 class CDialogSeams
 {
 public:
@@ -33,12 +33,14 @@ public:
     std::vector<DWORD> Errors() const;
     QStringList Questions() const;
     void Answer(bool bYes) { m_bAnswer = bYes; }
+    QStringList Reports() const;
 
 private:
     mutable std::mutex m_lock;
     std::vector<DWORD> m_vecErrors;
     QStringList m_listQuestions;
     bool m_bAnswer = true;
+    QStringList m_listReports;
 };
 
 // The dialog of one test, shown, on a disk (the sample unless given), its

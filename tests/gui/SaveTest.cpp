@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTableView>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <atomic>
@@ -131,7 +132,7 @@ private slots:
             return QString();
         };
         RightClickAndSave(dlg);
-        QCOMPARE(listEntries, QStringList{QStringLiteral("保存")});
+        QCOMPARE(listEntries, (QStringList{QStringLiteral("保存"), QStringLiteral("保存（保留目录结构）")}));
         QVERIFY(!bAsked);
         QVERIFY(seams.Errors().empty());
         // The command from any source behaves the same.
@@ -211,7 +212,7 @@ private slots:
         }
     }
 
-    void FailureInTheMiddleStopsTheRun()
+    void AFailureInTheMiddleIsReportedAndTheRunGoesOn()
     {
         const QString strDisk = SampleDiskPath();
         CDialogOnDisk on(strDisk);
@@ -239,11 +240,15 @@ private slots:
         CSalvixDlg::s_fnFolderHook = [&](const QString&, const QString&) { return strFolder; };
         RightClickAndSave(dlg);
 
-        QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_ACCESS_DENIED});
+        // One report, written beside the files too; the rows after the failure saved.
+        QVERIFY(seams.Errors().empty());
+        QCOMPARE(seams.Reports().size(), 1);
+        QVERIFY(seams.Reports()[0].contains(QRegularExpression(QStringLiteral("未保存：.*readme.txt"))));
         QVERIFY(!QApplication::overrideCursor());
         QVERIFY(QFile::exists(strFolder + QStringLiteral("/Report 2023.txt")));
         QCOMPARE(ReadFile(strBlocker), QByteArray("already here"));
-        QVERIFY(!QFile::exists(strFolder + QStringLiteral("/config.ini")));
+        QVERIFY(QFile::exists(strFolder + QStringLiteral("/config.ini")));
+        QVERIFY(ReadFile(strFolder + QStringLiteral("/保存结果.txt")).contains("1 个文件未保存"));
     }
 
     void NamesOfTheHandMadeVolume()
@@ -257,7 +262,7 @@ private slots:
         QString strFolder;
         CSalvixDlg::s_fnFolderHook = [&](const QString&, const QString&) { return strFolder; };
 
-        // Two rows of the same name: both written, the later one remains.
+        // Two rows of the same name: both written, the later one beside the first.
         QList<int> listSame;
         for (const auto& [dwRecord, entry] : mapFls)
             if (dwRecord >= 30 && entry.m_listNames.contains(QStringLiteral("same.txt")))
@@ -267,9 +272,14 @@ private slots:
         SelectRows(dlg, listSame);
         RightClickAndSave(dlg);
         QVERIFY(seams.Errors().empty());
-        QCOMPARE(QDir(strFolder).entryList(QDir::Files), QStringList{QStringLiteral("same.txt")});
+        QCOMPARE(QDir(strFolder).entryList(QDir::Files),
+                 (QStringList{QStringLiteral("same (2).txt"), QStringLiteral("same.txt")}));
         QCOMPARE(ReadFile(strFolder + QStringLiteral("/same.txt")),
+                 Icat(m_strHandMade, kHandMadeStart, dlg.m_pModel->RecordOf(listSame.first())));
+        QCOMPARE(ReadFile(strFolder + QStringLiteral("/same (2).txt")),
                  Icat(m_strHandMade, kHandMadeStart, dlg.m_pModel->RecordOf(listSame.last())));
+        QCOMPARE(seams.Reports().size(), 1);
+        QVERIFY(seams.Reports()[0].contains(QStringLiteral("same (2).txt")));
 
         // A Latin-1 name arrives as UTF-8.
         const int nCafe = RowOfName(dlg, mapFls, QStringLiteral("café.txt"));
@@ -303,27 +313,69 @@ private slots:
         QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_ACCESS_DENIED});
         QCOMPARE(ReadFile(strReadOnly), QByteArray("keep me"));
 
-        // Hostile names are refused one by one and nothing lands outside the folder.
+        // Hostile names are saved under safe names, and nothing lands outside the folder.
         QVERIFY2(m_listHostile.size() >= 2, qPrintable(m_listHostile.join(QLatin1Char('|'))));
         const QString strParent = FreshFolder(QStringLiteral("hostile"));
         strFolder = strParent + QStringLiteral("/inside");
         QDir().mkpath(strFolder);
+        QList<int> listHostile;
         for (const QString& strName : m_listHostile)
         {
             const int nRow = RowOfRecord(dlg, m_mapHostileRecords[strName]);
             QVERIFY2(nRow >= 0 && nRow < dlg.m_pModel->rowCount(), qPrintable(strName));
-            const size_t nErrorsBefore = seams.Errors().size();
-            SelectRows(dlg, {nRow});
-            RightClickAndSave(dlg);
-            QCOMPARE(seams.Errors().size(), nErrorsBefore + 1);
-            QCOMPARE(seams.Errors().back(), DWORD(ERROR_INVALID_NAME));
+            listHostile << nRow;
         }
-        QCOMPARE(QDir(strFolder)
-                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
-                     .size(),
-                 0);
+        SelectRows(dlg, listHostile);
+        RightClickAndSave(dlg);
+        QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_ACCESS_DENIED});
+        QCOMPARE(QDir(strFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(),
+                 m_listHostile.size());
+        for (const QString& strSaved : QDir(strFolder).entryList(QDir::Files | QDir::Hidden))
+            QCOMPARE(ReadFile(strFolder + QLatin1Char('/') + strSaved), QByteArray("hostile"));
         QCOMPARE(QDir(strParent).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList{QStringLiteral("inside")});
+    }
+
+    void SaveWithFoldersKeepsEachFileUnderItsFolder()
+    {
+        const QString strDisk = SampleDiskPath();
+        CDialogOnDisk on(strDisk);
+        auto& [seams, disk, dlg] = on;
+        QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
+        QVERIFY(ScanToEnd(dlg));
+        const DWORD dwStart = PartitionStart(dlg, QStringLiteral("NTFS Drive 0"));
+        // The folder row "文档" stands for every row below it.
+        int nFolder = -1;
+        QList<int> listBelow;
+        for (int nRow = 0; nRow < dlg.m_pModel->rowCount(); ++nRow)
+        {
+            const QString strPath = Cell(dlg, nRow, eColumnPath);
+            if (Cell(dlg, nRow, eColumnName) == QStringLiteral("文档") && strPath == QStringLiteral("\\"))
+                nFolder = nRow;
+            else if (strPath.startsWith(QStringLiteral("\\文档")) &&
+                     !Cell(dlg, nRow, eColumnAttributes).contains(QStringLiteral("文件夹")))
+                listBelow << nRow;
+        }
+        QVERIFY(nFolder >= 0);
+        QVERIFY(listBelow.size() >= 2);
+        const QString strFolder = FreshFolder(QStringLiteral("with-folders"));
+        QString strEntry;
+        CSalvixDlg::s_fnMenuHook = [&](QMenu& menu, const QPoint&) {
+            strEntry = menu.actions().value(1)->text();
+            return menu.actions().value(1)->data().toInt();
+        };
+        CSalvixDlg::s_fnFolderHook = [&](const QString&, const QString&) { return strFolder; };
+        SelectRows(dlg, {nFolder});
+        RightClickAndSave(dlg);
+        QCOMPARE(strEntry, QStringLiteral("保存（保留目录结构）"));
+        QVERIFY(seams.Errors().empty());
+        for (int nRow : listBelow)
+        {
+            QString strRelative = Cell(dlg, nRow, eColumnPath).mid(1).replace(QLatin1Char('\\'), QLatin1Char('/'));
+            const QString strPath = strFolder + QLatin1Char('/') + strRelative + QLatin1Char('/') + Cell(dlg, nRow, eColumnName);
+            QCOMPARE(ReadFile(strPath), Icat(strDisk, dwStart, Cell(dlg, nRow, eColumnNumber).toUInt() + 30));
+        }
+        QCOMPARE(QDir(strFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("文档")});
     }
 
     void SortedAndFilteredRowsSaveTheirOwnRecords()

@@ -197,6 +197,8 @@ SleuthRecord CSleuthVolume::Record(uint64_t n64Record)
     r.bOpened = true;
     r.bAllocated = (pFile->meta->flags & TSK_FS_META_FLAG_ALLOC) != 0;
     r.bDirectory = pFile->meta->type == TSK_FS_META_TYPE_DIR;
+    r.n64Modified = static_cast<int64_t>(pFile->meta->mtime);
+    r.nModifiedNano = static_cast<uint32_t>(pFile->meta->mtime_nano);
 
     const int nAttrs = tsk_fs_file_attr_getsize(pFile);
     std::set<std::pair<uint32_t, uint16_t>> inBase, elsewhere;

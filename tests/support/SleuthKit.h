@@ -21,6 +21,9 @@ struct SleuthRecord
     bool bDirectory = false;
     uint64_t n64BaseRecord = 0;    // non-zero for an extension record
     bool bAttributeList = false;
+    // $STANDARD_INFORMATION's modification time: seconds since 1970, and the nanoseconds.
+    int64_t n64Modified = 0;
+    uint32_t nModifiedNano = 0;
 
     // The last $FILE_NAME value stored in the record itself, and how many
     // such values the record holds.

@@ -84,7 +84,8 @@ std::vector<CDamageCase> BuildDamagedRecords(CTestDisk& disk)
         addData(image);
     }
     {
-        CRecordImage& image = record({"$FILE_NAME value offset past the record", "", ERROR_INVALID_NAME, true});
+        // No name to be had: saved under its record number (checked below).
+        CRecordImage& image = record({"$FILE_NAME value offset past the record", "", 0, false});
         image.AddResident(0x10, StandardInfoValue());
         const DWORD dwOffset = image.AddResident(0x30, FileNameValue(u"never.bin"));
         PutLE(image.Bytes(), dwOffset + 0x14, 0xFFFF, 2);
@@ -153,12 +154,20 @@ TEST_F(ScanSessionTest, DamagedAttributesNeverEndTheListing)
                       ReadFileBytes(strFolder + "/" + c.m_strName));
         }
     }
+    for (size_t i = 0; i < vecCases.size(); ++i)
+    {
+        if (vecCases[i].m_strName.empty() && vecCases[i].m_dwSave == 0 && vecCases[i].m_bNonResidentData)
+        {
+            EXPECT_EQ(std::vector<BYTE>(vecData.begin(), vecData.end() - 10),
+                      ReadFileBytes(strFolder + u8"/记录_" + std::to_string(30 + i)));
+        }
+    }
     // Refused saves leave nothing behind.
     EXPECT_EQ(std::vector<BYTE>(), ReadFileBytes(strFolder + "/cut.bin"));
     EXPECT_EQ(std::vector<BYTE>(), ReadFileBytes(strFolder + "/data.bin"));
 }
 
-TEST_F(ScanSessionTest, SaveAfterTheDeviceWasClosedOpensTheDiskAgain)
+TEST_F(ScanSessionTest, SaveAfterTheDeviceWasClosedReadsThroughAHandleOfItsOwn)
 {
     CTestDisk disk;
     CRecordImage& image = disk.Record(30);
@@ -177,7 +186,7 @@ TEST_F(ScanSessionTest, SaveAfterTheDeviceWasClosedOpensTheDiskAgain)
     const std::string& strFolder = m_dir.Path();
     ASSERT_EQ(0u, session.SaveEntry(30, strFolder.c_str()));
     EXPECT_EQ(DataBytes(), ReadFileBytes(strFolder + "/far.bin"));
-    EXPECT_TRUE(session.HasDevice());
+    EXPECT_FALSE(session.HasDevice()) << "the save opened the disk for itself alone";
 
     // When the disk is gone the save says so instead of reading a stale handle.
     session.CloseDevice();

@@ -18,6 +18,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 namespace
@@ -63,6 +64,7 @@ protected:
     {
         ASSERT_NE(nullptr, getenv("SALVIX_WINE_DISK0")) << "run through ctest: the first disk is the sample";
         CSalvixDlg::s_fnErrorHook = [this](DWORD dwCode) { m_vecErrors.push_back(dwCode); };
+        CSalvixDlg::s_fnReportHook = [this](const std::string& strReport) { m_vecReports.push_back(strReport); };
     }
     void TearDown() override
     {
@@ -71,12 +73,15 @@ protected:
         CSalvixDlg::s_fnFolderHook = nullptr;
         CSalvixDlg::s_fnBeforeRecordHook = nullptr;
         CSalvixDlg::s_fnSaveStepHook = nullptr;
+        CSalvixDlg::s_fnReportHook = nullptr;
+        CSalvixDlg::s_fnQuestionHook = nullptr;
         SetDiskPaths({});
     }
     // Written on the dialog's thread, read once the dialog has answered.
     std::vector<DWORD> m_vecErrors;
     // Closing a listing asks: answered yes.
     CQuestions m_questions;
+    std::vector<std::string> m_vecReports;
 };
 
 TEST_F(WindowsDialogTest, WindowShowsTheTemplateColumnsTreeAndSystemMenu)
@@ -365,28 +370,37 @@ TEST_F(WindowsDialogTest, EnterOnAPartitionScansIt)
 }
 
 // The save command into wstrFolder, as the chooser would answer, for the rows selected.
-void SaveInto(CDialogRun& run, const std::wstring& wstrFolder)
+void SaveInto(CDialogRun& run, const std::wstring& wstrFolder, UINT nCommand = ID_LIST_SAVE)
 {
     CSalvixDlg::s_fnFolderHook = [wstrFolder](const std::wstring&, const std::wstring&) { return wstrFolder; };
-    SendMessageW(run.Dialog(), WM_COMMAND, ID_LIST_SAVE, 0);
+    SendMessageW(run.Dialog(), WM_COMMAND, nCommand, 0);
 }
 
-TEST_F(WindowsDialogTest, SavedDeletedFilesEqualIcatAndRefusalsStopTheRun)
+TEST_F(WindowsDialogTest, SavedDeletedFilesEqualIcatAndNothingStandingInTheWayStopsTheRun)
 {
     const std::vector<CExpectedRecord> vecListed = ListedRecords();
     CDialogRun run;
     ASSERT_TRUE(run.SelectPartition(L"NTFS Drive 0"));
     ASSERT_TRUE(run.ScanToEnd());
+    // One file row of each name: a second of the same name would go beside the
+    // first, and a deleted folder ("Old Projects") is no file.
     std::vector<int> vecRows;
+    std::set<std::string> setNames;
     for (size_t n = 0; n < vecListed.size(); ++n)
-        if (vecListed[n].m_nNotInUse && vecListed[n].m_bData && !vecListed[n].m_strWholeName.empty())
+    {
+        std::string strFolded = vecListed[n].m_strWholeName;
+        std::transform(strFolded.begin(), strFolded.end(), strFolded.begin(), [](char ch) { return static_cast<char>(tolower(ch)); });
+        const bool bFolder = (vecListed[n].m_dwFlags & 0x10000000u) != 0;
+        if (vecListed[n].m_nNotInUse && vecListed[n].m_bData && !bFolder && !vecListed[n].m_strWholeName.empty() &&
+            setNames.insert(strFolded).second)
             vecRows.push_back(static_cast<int>(n));
+    }
     ASSERT_GE(vecRows.size(), 5u);
     run.SelectRows(vecRows);
 
     // A right-click on the list, "保存" from its menu, the chooser with its title.
     const std::wstring wstrFolder = FreshFolder("save");
-    std::wstring wstrTitle, wstrMenu;
+    std::wstring wstrTitle, wstrMenu, wstrFoldersEntry;
     CSalvixDlg::s_fnFolderHook = [&](const std::wstring& wstrAsked, const std::wstring&) {
         wstrTitle = wstrAsked;
         return wstrFolder;
@@ -395,11 +409,14 @@ TEST_F(WindowsDialogTest, SavedDeletedFilesEqualIcatAndRefusalsStopTheRun)
         wchar_t szItem[32] = {};
         GetMenuStringW(hMenu, ID_LIST_SAVE, szItem, 32, MF_BYCOMMAND);
         wstrMenu = szItem;
+        GetMenuStringW(hMenu, ID_LIST_SAVE_FOLDERS, szItem, 32, MF_BYCOMMAND);
+        wstrFoldersEntry = szItem;
         return ID_LIST_SAVE;
     };
     NMHDR click = {run.Item(IDC_LIST_FILES), IDC_LIST_FILES, static_cast<UINT>(NM_RCLICK)};
     SendMessageW(run.Dialog(), WM_NOTIFY, IDC_LIST_FILES, reinterpret_cast<LPARAM>(&click));
     EXPECT_EQ(L"保存", wstrMenu);
+    EXPECT_EQ(L"保存（保留目录结构）", wstrFoldersEntry);
     EXPECT_EQ(L" Please select a folder to extract ", wstrTitle);
     EXPECT_TRUE(m_vecErrors.empty());
     auto pathOf = [&](size_t nIndex) {
@@ -416,17 +433,20 @@ TEST_F(WindowsDialogTest, SavedDeletedFilesEqualIcatAndRefusalsStopTheRun)
             << "record " << record.m_dwRecord;
     }
 
-    // A folder where the second row's file would go is not replaced: the
-    // first row is written again, the run stops there with "access denied"
-    // and the third row's file is not touched.
+    // A folder where the second row's file would go stays a folder: the file
+    // goes beside it under a free name, and the rows after it are saved.
     ASSERT_TRUE(DeleteFileW(pathOf(0).c_str()) && DeleteFileW(pathOf(1).c_str()) && DeleteFileW(pathOf(2).c_str()));
     ASSERT_TRUE(CreateDirectoryW(pathOf(1).c_str(), nullptr));
     SaveInto(run, wstrFolder);
-    EXPECT_EQ(std::vector<DWORD>{ERROR_ACCESS_DENIED}, m_vecErrors);
+    EXPECT_TRUE(m_vecErrors.empty());
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(pathOf(0).c_str()));
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(pathOf(2).c_str()));
+    EXPECT_TRUE(GetFileAttributesW(pathOf(1).c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(pathOf(2).c_str()));
+    ASSERT_FALSE(m_vecReports.empty());
+    EXPECT_NE(std::string::npos, m_vecReports.back().find("另名保存"));
 
-    // A folder that fits, under which the path to the name no longer does.
+    // A folder that fits, under which the paths to the names no longer fit
+    // MAX_PATH: saved all the same, through the long form of the path.
     std::wstring wstrLong = FreshFolder("long");
     while (wstrLong.size() < MAX_PATH - 12)
     {
@@ -435,7 +455,43 @@ TEST_F(WindowsDialogTest, SavedDeletedFilesEqualIcatAndRefusalsStopTheRun)
     }
     m_vecErrors.clear();
     SaveInto(run, wstrLong);
-    EXPECT_EQ(std::vector<DWORD>{ERROR_FILENAME_EXCED_RANGE}, m_vecErrors);
+    EXPECT_TRUE(m_vecErrors.empty());
+    const std::wstring wstrFar = L"\\\\?\\" + wstrLong + L"\\" + Wide(vecListed[static_cast<size_t>(vecRows[0])].m_strWholeName);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(wstrFar.c_str()));
+}
+
+TEST_F(WindowsDialogTest, SaveWithFoldersPutsEachFileUnderItsFolder)
+{
+    const std::vector<CExpectedRecord> vecListed = ListedRecords();
+    CDialogRun run;
+    ASSERT_TRUE(run.SelectPartition(L"NTFS Drive 0"));
+    ASSERT_TRUE(run.ScanToEnd());
+    int nFolder = -1;
+    std::vector<int> vecBelow;
+    for (int nRow = 0; nRow < run.RowCount(); ++nRow)
+    {
+        const CExpectedRecord& record = vecListed[static_cast<size_t>(nRow)];
+        const bool bFolder = (record.m_dwFlags & 0x10000000u) != 0;
+        if (bFolder && run.Cell(nRow, eColumnName) == L"文档" && run.Cell(nRow, eColumnPath) == L"\\")
+            nFolder = nRow;
+        else if (!bFolder && run.Cell(nRow, eColumnPath).rfind(L"\\文档", 0) == 0)
+            vecBelow.push_back(nRow);
+    }
+    ASSERT_GE(nFolder, 0);
+    ASSERT_GE(vecBelow.size(), 2u);
+    run.SelectRows({nFolder});
+    const std::wstring wstrFolder = FreshFolder("folders");
+    SaveInto(run, wstrFolder, ID_LIST_SAVE_FOLDERS);
+    EXPECT_TRUE(m_vecErrors.empty());
+    for (const int nRow : vecBelow)
+    {
+        const CExpectedRecord& record = vecListed[static_cast<size_t>(nRow)];
+        bool bFound = false;
+        const std::string strData =
+            ReadWhole(wstrFolder + run.Cell(nRow, eColumnPath) + L"\\" + run.Cell(nRow, eColumnName), bFound);
+        ASSERT_TRUE(bFound) << "record " << record.m_dwRecord;
+        EXPECT_EQ(record.m_n64DataHash, DataHash(reinterpret_cast<const uint8_t*>(strData.data()), strData.size()));
+    }
 }
 
 std::vector<std::wstring> FilesIn(const std::wstring& wstrFolder)

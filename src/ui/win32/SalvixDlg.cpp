@@ -14,6 +14,8 @@ std::function<std::wstring(const std::wstring&, const std::wstring&)> CSalvixDlg
 std::function<void(DWORD)> CSalvixDlg::s_fnBeforeRecordHook;
 std::function<void()> CSalvixDlg::s_fnSaveStepHook;
 std::function<bool(const std::wstring&)> CSalvixDlg::s_fnAskHook;
+std::function<void(const std::string&)> CSalvixDlg::s_fnReportHook;
+std::function<bool(const std::wstring&)> CSalvixDlg::s_fnQuestionHook;
 
 namespace
 {
@@ -38,9 +40,6 @@ CSalvixDlg::CSalvixDlg(HWND hParent)
       m_dwTotalWaiting(0),
       m_dwDeletedWaiting(0),
       m_qwLastRefresh(0),
-      m_bSaving(false),
-      m_bCloseAfterSave(false),
-      m_nCloseResult(0),
       m_pSaveProgress(nullptr),
       m_bCloseConfirmed(false)
 {
@@ -170,7 +169,7 @@ INT_PTR CSalvixDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
         return reinterpret_cast<INT_PTR>(m_hIcon);
     case WM_SETCURSOR:
         // The wait cursor for the length of a save, over every control.
-        if (!m_bSaving)
+        if (!m_saveGuard.Saving())
             return FALSE;
         SetCursor(LoadCursorW(nullptr, IDC_WAIT));
         return SetMessageResult(TRUE);
@@ -216,7 +215,8 @@ bool CSalvixDlg::OnCommand(WORD wId, WORD wCode)
     case IDOK:
     case IDCANCEL: CloseDialog(wId); return true;
     case IDC_BUTTON_SCAN: OnScanButton(); return true;
-    case ID_LIST_SAVE: OnSaveSelected(); return true;
+    case ID_LIST_SAVE: OnSaveSelected(ESaveMode::eFlat); return true;
+    case ID_LIST_SAVE_FOLDERS: OnSaveSelected(ESaveMode::eFolders); return true;
     case IDC_CHECK_DELETED_ONLY:
         if (wCode == BN_CLICKED)
             OnFilterChanged();
@@ -295,12 +295,8 @@ void CSalvixDlg::CloseDialog(INT_PTR nResult)
         return;
     // A save keeps the window alive between its steps; the window closes
     // once the step in hand is over.
-    if (m_bSaving)
-    {
-        m_bCloseAfterSave = true;
-        m_nCloseResult = nResult;
+    if (!m_saveGuard.MayClose(static_cast<int>(nResult)))
         return;
-    }
     // The worker uses the session's drive and device handle: it is stopped
     // and waited for before they go.
     StopWorkerAndWait();

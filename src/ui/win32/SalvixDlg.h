@@ -6,6 +6,7 @@
 #include "session/RowText.h"
 #include "session/RowView.h"
 #include "session/ScanEvents.h"
+#include "session/SaveLoop.h"
 #include "session/ScanSession.h"
 #include "session/ScanState.h"
 #include "session/ScanThread.h"
@@ -26,8 +27,9 @@ class CSaveProgress;
 DWORD WINAPI ScanThreadProc(LPVOID pParam);
 
 // Shows the folder chooser, starting at pszInitial (or the desktop when
-// null), and writes the chosen folder to pszPath (MAX_PATH characters).
-// Non-zero when a folder with a file-system path was chosen.
+// null), and writes the chosen folder to pszPath (MAX_PATH characters: the
+// shell's chooser gives no longer one; the files saved below it may have
+// paths of any length). Non-zero when a folder with a file-system path was chosen.
 int BrowseForFolder(HWND hOwner, wchar_t* pszPath, const wchar_t* pszInitial);
 
 class CSalvixDlg : public CDialogWindow, private IScanView
@@ -58,6 +60,11 @@ public:
     static std::function<void()> s_fnSaveStepHook;
     // Answers a yes-or-no question instead of the user.
     static std::function<bool(const std::wstring& wstrQuestion)> s_fnAskHook;
+    // Called instead of showing a save's report ("保存结果"), with its text (UTF-8).
+    static std::function<void(const std::string& strReport)> s_fnReportHook;
+    // Answers a yes-or-no question instead of the user (the save onto the
+    // disk being read): true for yes.
+    static std::function<bool(const std::wstring& wstrQuestion)> s_fnQuestionHook;
 
     // What the dialog owns, shared by the scan and the save command: the
     // session owns the device handle, the drive and its lock.
@@ -131,10 +138,12 @@ private:
     void ShowError(DWORD dwCode, const std::string& strText) override;
     void ShowEnd(const CScanEnd& end) override;
 
-    // The save command (SaveSelected.cpp).
+    // The save commands (SaveSelected.cpp).
     void OnListRightClick();
-    void OnSaveSelected();
+    void OnSaveSelected(ESaveMode eMode);
     void PumpMessages();
+    bool AskToSaveOntoSourceDisk();
+    void ShowSaveReport(const std::string& strReport);
 
     HWND m_hTree;
     HWND m_hList;
@@ -157,9 +166,7 @@ private:
 
     // A save in progress keeps the window alive between its steps; a close
     // asked for meanwhile waits for the step in hand.
-    bool m_bSaving;
-    bool m_bCloseAfterSave;
-    INT_PTR m_nCloseResult;
+    CSaveGuard m_saveGuard;
     // The progress window of the save in hand, once it shows; null between saves.
     CSaveProgress* m_pSaveProgress;
     // The user said yes to closing; a close put off by a save asks no more.

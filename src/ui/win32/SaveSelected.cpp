@@ -1,11 +1,16 @@
-// The save command: the list's context menu, the folder chooser, and the
-// save of every selected row's entry into the chosen folder, piece by piece
-// with the window kept alive between the pieces.
-#include "session/SaveRun.h"
+// The save commands: the list's context menu, the folder chooser, and the
+// window around a save: its progress, the question before saving onto the
+// disk being read, and the report at the end. What is saved, where and under
+// which names, and what the end says, is the session's (SaveRun.h).
+#include "session/SaveLoop.h"
+#include "session/SavePlan.h"
 #include "ui/Resource.h"
 #include "ui/win32/SalvixDlg.h"
 #include "ui/win32/SaveProgress.h"
+#include "ui/win32/SaveReportDlg.h"
 #include "ui/win32/WideText.h"
+
+#include <functional>
 
 #include <shlobj.h>
 #include <windowsx.h>
@@ -20,6 +25,28 @@ int CALLBACK BrowseCallback(HWND hChooser, UINT uEvent, LPARAM, LPARAM lpData)
         SendMessageW(hChooser, BFFM_SETSELECTIONW, TRUE, lpData);
     return 0;
 }
+
+// The progress window as the session's save loop sees a window.
+class CProgressWindow : public ISaveWindow
+{
+public:
+    CProgressWindow(CSaveProgress& progress, const std::function<void()>& fnPump)
+        : m_progress(progress), m_fnPump(fnPump)
+    {
+    }
+    void ShowProgress(const std::string& strText, int nPermille) override { m_progress.Update(strText, nPermille); }
+    void Pump() override
+    {
+        if (CSalvixDlg::s_fnSaveStepHook)
+            CSalvixDlg::s_fnSaveStepHook();
+        m_fnPump();
+    }
+    bool CancelAsked() override { return m_progress.Cancelled(); }
+
+private:
+    CSaveProgress& m_progress;
+    std::function<void()> m_fnPump;
+};
 
 }  // namespace
 
@@ -63,8 +90,8 @@ int BrowseForFolder(HWND hOwner, wchar_t* pszPath, const wchar_t* pszInitial)
 
 void CSalvixDlg::OnListRightClick()
 {
-    // Menu 129: one popup, "List Files", whose only entry is "保存". It opens
-    // where the mouse was when the click arrived, on a row or not.
+    // Menu 129: one popup, "List Files": "保存" and "保存（保留目录结构）". It
+    // opens where the mouse was when the click arrived, on a row or not.
     HMENU hMenu = LoadMenuW(ResourceInstance(), MAKEINTRESOURCEW(IDR_MENU_LIST));
     if (!hMenu)
         return;
@@ -79,7 +106,9 @@ void CSalvixDlg::OnListRightClick()
                                                     pt.y, 0, m_hWnd, nullptr));
     DestroyMenu(hMenu);
     if (nCommand == ID_LIST_SAVE)
-        OnSaveSelected();
+        OnSaveSelected(ESaveMode::eFlat);
+    else if (nCommand == ID_LIST_SAVE_FOLDERS)
+        OnSaveSelected(ESaveMode::eFolders);
 }
 
 void CSalvixDlg::PumpMessages()
@@ -102,10 +131,31 @@ void CSalvixDlg::PumpMessages()
     }
 }
 
-void CSalvixDlg::OnSaveSelected()
+bool CSalvixDlg::AskToSaveOntoSourceDisk()
+{
+    const std::wstring wstrQuestion = WideFromUtf8(SameDiskWarningText());
+    if (s_fnQuestionHook)
+        return s_fnQuestionHook(wstrQuestion);
+    wchar_t szCaption[64] = {};
+    GetWindowTextW(m_hWnd, szCaption, 64);
+    return MessageBoxW(m_hWnd, wstrQuestion.c_str(), szCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
+void CSalvixDlg::ShowSaveReport(const std::string& strReport)
+{
+    if (s_fnReportHook)
+    {
+        s_fnReportHook(strReport);
+        return;
+    }
+    CSaveReportDlg box(m_hWnd, strReport);
+    box.DoModal();
+}
+
+void CSalvixDlg::OnSaveSelected(ESaveMode eMode)
 {
     const std::vector<int> vecRows = SelectedRows();
-    if (vecRows.empty() || m_bSaving)
+    if (vecRows.empty() || m_saveGuard.Saving())
         return;
 
     wchar_t szFolder[MAX_PATH] = {};
@@ -116,41 +166,35 @@ void CSalvixDlg::OnSaveSelected()
             ShowSystemError(ERROR_FILENAME_EXCED_RANGE);
         return;
     }
-    // Rows in the order the list shows them, each mapped to the record it
-    // lists; the session takes the folder in UTF-8 and writes through the
-    // wide-character calls.
-    std::vector<DWORD> vecRecords;
+    const std::string strFolder = Utf8FromWide(szFolder);
+    if (DestinationOnSourceDisk(m_session, strFolder) && !AskToSaveOntoSourceDisk())
+        return;
+    // Rows in the order the list shows them, as the store holds them; the
+    // plan keeps record numbers only, so a scan started during the save may
+    // empty the list and the save goes on.
+    std::vector<size_t> vecStoreRows;
     for (const int nRow : vecRows)
-        vecRecords.push_back(m_store.Row(m_view.StoreRow(static_cast<size_t>(nRow))).m_dwRecord);
-    CSaveRun run(m_session, std::move(vecRecords), Utf8FromWide(szFolder));
+        vecStoreRows.push_back(m_view.StoreRow(static_cast<size_t>(nRow)));
+    CSaveRun run(m_session, CSavePlan(m_store, vecStoreRows, eMode), strFolder);
 
     // A long save shows how far it got, and can be cancelled: it stops after
     // the piece in hand and removes the file it did not finish. So does a
     // close asked for meanwhile, which then closes the window.
     CSaveProgress progress(m_hWnd);
     m_pSaveProgress = &progress;
-    m_bSaving = true;
     SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    CSaveRun::EStep eStep;
-    // The window keeps answering between the steps: a scan opening a large
-    // volume may hold the session for a while, and a large file takes long.
-    while ((eStep = run.Step(20)) == CSaveRun::EStep::eMore)
-    {
-        progress.Update(run.ProgressText(), run.Permille());
-        if (s_fnSaveStepHook)
-            s_fnSaveStepHook();
-        PumpMessages();
-        if (progress.Cancelled() || m_bCloseAfterSave)
-            run.Cancel();
-    }
+    CProgressWindow window(progress, [this] { PumpMessages(); });
+    const CSaveOutcome outcome = RunSaveLoop(run, window, m_saveGuard);
     m_pSaveProgress = nullptr;
-    m_bSaving = false;
     SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-    if (eStep == CSaveRun::EStep::eFailed)
-        ShowSystemError(run.Error());
-    if (m_bCloseAfterSave)
+    int nCloseResult = 0;
+    if (m_saveGuard.TakeClose(nCloseResult))
     {
-        m_bCloseAfterSave = false;
-        CloseDialog(m_nCloseResult);
+        CloseDialog(nCloseResult);
+        return;
     }
+    if (outcome.m_eKind == CSaveOutcome::eErrorBox)
+        ShowSystemError(outcome.m_dwCode);
+    else if (outcome.m_eKind == CSaveOutcome::eReportBox)
+        ShowSaveReport(outcome.m_strReport);
 }
