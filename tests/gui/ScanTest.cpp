@@ -234,7 +234,7 @@ private slots:
             dlg.m_pScanButton->click();
             QCOMPARE(dlg.m_pScanButton->text(), kTextScan);
             QVERIFY(dlg.m_pScanButton->isEnabled());
-            QCOMPARE(dlg.m_pHintLabel->text(), QStringLiteral("请先选择一个 NTFS 分区"));
+            QCOMPARE(dlg.m_pHintLabel->text(), QStringLiteral("请先选择一个分区"));
             QCOMPARE(dlg.m_scan.m_hWorker, HANDLE(nullptr));
             QTest::qWait(30);
             QCOMPARE(dlg.m_pModel->rowCount(), nRows);

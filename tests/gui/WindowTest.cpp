@@ -230,7 +230,7 @@ private slots:
         // No partition: nothing changes but the hint.
         dlg.m_pTree->setCurrentItem(nullptr);
         dlg.m_pScanButton->click();
-        QCOMPARE(dlg.m_pHintLabel->text(), QStringLiteral("请先选择一个 NTFS 分区"));
+        QCOMPARE(dlg.m_pHintLabel->text(), QStringLiteral("请先选择一个分区"));
         QCOMPARE(dlg.m_pScanButton->text(), QStringLiteral("扫描文件"));
         QCOMPARE(dlg.m_scan.m_hWorker, HANDLE(nullptr));
 
@@ -274,7 +274,7 @@ private slots:
         dlg.m_pScanButton->click();
         QVERIFY(ScanPartitionToEnd(dlg, QStringLiteral("FAT32 Drive 1")));
         QCOMPARE(seams.Errors(), std::vector<DWORD>{ERROR_INVALID_DRIVE});
-        QCOMPARE(dlg.m_pHintLabel->text(), QStringLiteral("请先选择一个 NTFS 分区"));
+        QCOMPARE(dlg.m_pHintLabel->text(), QStringLiteral("请先选择一个分区"));
     }
 
     void TheLineUnderTheCountersFollowsFilterRowsAndSelection()

@@ -13,6 +13,7 @@
 #include "Measure.h"
 
 #include "ntfs/NTFSDrive.h"
+#include "ntfs/NtfsFileSystem.h"
 #include "platform/Platform.h"
 #include "session/RowView.h"
 #include "session/ScanSession.h"
@@ -146,7 +147,7 @@ int main(int argc, char** argv)
     }
     const double dTotal = Seconds(tEnd - tStart);
     const double dFirst = sink.m_dwTotal ? Seconds(sink.m_tFirstRow - tStart) : 0;
-    const CNTFSDrive& drive = session.Drive();
+    const CNTFSDrive& drive = *NtfsDriveOf(session.FileSystem());
     const double dTableMB = static_cast<double>(drive.TableBytes()) / (1024.0 * 1024.0);
     if (bQuiet)
         return 0;
