@@ -162,8 +162,8 @@ struct CMmlsRow
 // vecOptions go before the image: {"-t", "gpt", "-b", "4096"}.
 bool Mmls(const std::string& strImage, const std::vector<std::string>& vecOptions, std::vector<CMmlsRow>& vecRows);
 
-// What fsstat says of a volume: its label (NTFS and exFAT: "Volume Name:";
-// FAT: the root folder's label; UTF-8, empty for none) and the last number
+// What fsstat says of a volume: its label (NTFS: "Volume Name:"; FAT and
+// exFAT: the root folder's label; UTF-8, empty for none) and the last number
 // of its metadata range (NTFS: "Range: 0 - 99" gives 99, the records of its
 // table, the last number a folder The Sleuth Kit adds for orphan files).
 struct CFsstatInfo

@@ -208,12 +208,13 @@ bool Fsstat(const std::string& strImage, uint64_t n64Start, CFsstatInfo& info)
     if (!RunOnVolume("fsstat", {}, strImage, n64Start, std::string(), strOutput))
         return false;
     info = CFsstatInfo();
-    // A volume without a label has no "Volume Name:" line (NTFS, exFAT) or
-    // no root folder's label (FAT, whose labels are padded with spaces).
+    // A volume without a label has no "Volume Name:" line (NTFS) or no root
+    // folder's label (FAT, whose labels are padded with spaces, and exFAT).
     bool bRange = false;
     std::istringstream lines(strOutput);
     std::string strLine;
-    const std::string strNameKeys[] = {"Volume Name:", "Volume Label (Root Directory):", "Volume Label:"};
+    const std::string strNameKeys[] = {"Volume Name:", "Volume Label (Root Directory):",
+                                       "Volume Label (from root directory):"};
     const std::string strRangeKey = "Range: ";
     while (std::getline(lines, strLine))
     {
