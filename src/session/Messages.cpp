@@ -84,10 +84,10 @@ std::string UnreadRecordsText(DWORD dwCount)
 {
     char szText[256];
     snprintf(szText, sizeof(szText),
-             dwCount == 1 ? "%u record of the master file table could not be read (a bad sector); "
-                            "the file it held, if any, is not listed. Every other record is.\n"
-                          : "%u records of the master file table could not be read (bad sectors); "
-                            "the files they held, if any, are not listed. Every other record is.\n",
+             dwCount == 1 ? "%u record of the master file table (on FAT: folder) could not be read (a bad "
+                            "sector); the files it held, if any, are not listed. Everything else is.\n"
+                          : "%u records of the master file table (on FAT: folders) could not be read (bad "
+                            "sectors); the files they held, if any, are not listed. Everything else is.\n",
              static_cast<unsigned>(dwCount));
     return szText;
 }

@@ -2,8 +2,10 @@
 // runs, for the Windows tests, which run under Wine with no Linux tool at hand.
 // One text file per image, one fact a line:
 //
-//   salvix-expectations 3
+//   salvix-expectations 4
 //   partition <first sector> <type byte> <sectors>   every partition, in table order
+//   fatentry <first sector> <deleted> <folder> <path> data <length> <hash>
+//   fatentry <first sector> <deleted> <folder> <path> nodata
 //   volume <first sector> <cluster size> <record size> <records> <label>
 //   record <n> notfile                        no FILE signature
 //   record <n> unread                         The Sleuth Kit could not open it
@@ -13,6 +15,10 @@
 // An entry line ends in "norow" for a record the scan lists no row for: one
 // not in use that holds no $FILE_NAME, no $DATA and no attribute list (what
 // formatting leaves).
+//
+// A fatentry line is an entry of the FAT or exFAT volume at that sector as
+// fls -r -p names it (its path from the root, "a/b.txt", in hex), with what
+// icat gives for a file; a folder has no data.
 //
 // A volume's label is fsstat's "Volume Name" in UTF-8 (hex, "-" when empty).
 // Records are those the program lists (30 on) of the volume above them. The
@@ -67,9 +73,21 @@ struct CExpectedPartition
     uint64_t m_n64Sectors = 0;
 };
 
+struct CExpectedFatEntry
+{
+    uint32_t m_dwFirstSector = 0;
+    bool m_bDeleted = false;
+    bool m_bDirectory = false;
+    std::string m_strPath;  // UTF-8, "a/b.txt"
+    bool m_bData = false;
+    uint32_t m_dwDataLength = 0;
+    uint64_t m_n64DataHash = 0;
+};
+
 struct CExpectedImage
 {
     std::vector<CExpectedPartition> m_vecPartitions;
+    std::vector<CExpectedFatEntry> m_vecFatEntries;
     std::vector<CExpectedVolume> m_vecVolumes;
 };
 
