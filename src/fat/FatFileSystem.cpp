@@ -107,7 +107,8 @@ DWORD CFatFileSystem::Open(HANDLE hDevice, const CVolumeGeometry& geometry, cons
 DWORD CFatFileSystem::Walk(IRowSink& sink, const std::atomic<BYTE>& bStop, std::mutex& /*lockShared*/,
                            DWORD& dwUnread)
 {
-    // The walk's table has a lock of its own; nothing else here is shared.
+    // The walk's table has a lock of its own, and nothing else a twin or a
+    // description takes changes while the walk runs.
     CRowAdapter adapter(sink);
     DWORD dwError = m_volume.Walk(adapter, bStop);
     dwUnread = m_volume.UnreadFolders();

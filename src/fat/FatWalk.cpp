@@ -127,8 +127,11 @@ DWORD CFatVolume::Walk(IFatSink& sink, const std::atomic<BYTE>& bStop)
 
 DWORD CFatWalk::Run()
 {
-    // A new table: twins of the volume keep the one of the walk before.
-    m_volume.m_pTable = std::make_shared<CFatEntryTable>();
+    // A walk again on the same volume starts a new table (twins keep the one
+    // of the walk before); the first walk after Open fills the table Open
+    // made, so that a twin taken meanwhile on another thread shares it.
+    if (m_volume.m_pTable->Count() != 0 || m_volume.m_pTable->FolderCount() != 1)
+        m_volume.m_pTable = std::make_shared<CFatEntryTable>();
     m_volume.m_dwUnreadFolders = 0;
     m_timeBatch = std::chrono::steady_clock::now();
     m_volume.m_reader.SetStopFlag(&m_bStop);

@@ -32,6 +32,17 @@ struct CWalkCounts
     DWORD m_dwRows = 0;
 };
 
+// The folders the walk met since the last batch travel with the next one.
+void AddNewFolders(const CFolderPaths& folders, CRowBatch& batch, size_t& nFoldersSent)
+{
+    if (folders.Count() == nFoldersSent)
+        return;
+    if (batch.m_vecNewFolders.empty())
+        batch.m_dwFirstNewFolder = static_cast<DWORD>(nFoldersSent);
+    for (; nFoldersSent < folders.Count(); ++nFoldersSent)
+        batch.m_vecNewFolders.push_back(folders.Text(static_cast<DWORD>(nFoldersSent)));
+}
+
 void AppendLatin1AsUtf8(std::string& str, const char* pszBytes)
 {
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(pszBytes); *p; ++p)
@@ -131,14 +142,7 @@ DWORD CNtfsFileSystem::Walk(IRowSink& sink, const std::atomic<BYTE>& bStop, std:
         }
         if (eKind == ntfs::ERecordKind::eNeverUsed)
             continue;
-        // The folders the walk met since the last batch travel with the next one.
-        if (m_walkFolders.Count() != nFoldersSent)
-        {
-            if (batch.m_vecNewFolders.empty())
-                batch.m_dwFirstNewFolder = static_cast<DWORD>(nFoldersSent);
-            for (; nFoldersSent < m_walkFolders.Count(); ++nFoldersSent)
-                batch.m_vecNewFolders.push_back(m_walkFolders.Text(static_cast<DWORD>(nFoldersSent)));
-        }
+        AddNewFolders(m_walkFolders, batch, nFoldersSent);
         if (eKind == ntfs::ERecordKind::eDamaged)
         {
             batch.m_dwNumberBase = kFirstListedRecord;

@@ -93,6 +93,7 @@ TEST_P(SessionOnFat, ListsEveryEntryFlsNamesNumberedByTheWalk)
     EXPECT_EQ(m_sink.m_vecUnread, std::vector<DWORD>{0});
     ASSERT_GE(m_vecFls.size(), 25u);
     ASSERT_EQ(store.Size(), m_vecFls.size());
+    const bool bExfat = std::string(GetParam()) == "exfat";
     DWORD dwDeleted = 0;
     for (const CFlsEntry& e : m_vecFls)
     {
@@ -104,6 +105,18 @@ TEST_P(SessionOnFat, ListsEveryEntryFlsNamesNumberedByTheWalk)
         EXPECT_EQ(store.Text(nRow, eColumnNumber), std::to_string(nRow)) << e.m_strPath;
         EXPECT_EQ(store.Text(nRow, eColumnDeleted), e.m_bDeleted ? "是" : "") << e.m_strPath;
         dwDeleted += e.m_bDeleted ? 1 : 0;
+        // What the columns to come show: a file's size, its time as the
+        // volume kept it (FAT: the wall clock; exFAT: UTC, which exfat-fuse
+        // writes with its offset), its state.
+        if (e.IsDirectory())
+            continue;
+        EXPECT_TRUE(row.m_byRowFlags & CScanRow::kRowHasSize) << e.m_strPath;
+        EXPECT_EQ((row.m_byRowFlags & CScanRow::kRowWallClock) != 0, !bExfat) << e.m_strPath;
+        EXPECT_NE(row.m_n64Modified, 0u) << e.m_strPath;
+        if (!e.m_bDeleted)
+            EXPECT_EQ(row.m_eState, eRowStateLive) << e.m_strPath;
+        else
+            EXPECT_NE(row.m_eState, eRowStateLive) << e.m_strPath;
     }
     EXPECT_EQ(m_sink.m_dwTotal, store.Size());
     EXPECT_EQ(m_sink.m_dwDeleted, dwDeleted);

@@ -280,6 +280,8 @@ TEST_F(WindowsDialogTest, ClosingDuringAScanWaitsForTheWorkerAndClosesTheDisk)
     EXPECT_FALSE(run.Object().m_session.HasDevice());
 }
 
+void SaveInto(CDialogRun& run, const std::wstring& wstrFolder, UINT nCommand);
+
 TEST_F(WindowsDialogTest, Fat32ListsAndSavesWhatTheSleuthKitSaw)
 {
     CExpectedImage image;

@@ -123,8 +123,13 @@ std::string FormatExpectations(const CExpectedImage& image)
     std::ostringstream out;
     out << kHeader << '\n';
     for (const CExpectedPartition& partition : image.m_vecPartitions)
+    {
         out << "partition " << partition.m_dwFirstSector << ' ' << partition.m_nType << ' '
-            << partition.m_n64Sectors << '\n';
+            << partition.m_n64Sectors;
+        if (partition.m_bLabel)
+            out << ' ' << HexBytes(partition.m_strLabel);
+        out << '\n';
+    }
     for (const CExpectedFatEntry& entry : image.m_vecFatEntries)
         out << FormatFatEntry(entry) << '\n';
     for (const CExpectedVolume& volume : image.m_vecVolumes)
@@ -158,6 +163,9 @@ bool ParseExpectations(const std::string& strText, CExpectedImage& image, std::s
         {
             CExpectedPartition partition;
             bGood = static_cast<bool>(in >> partition.m_dwFirstSector >> partition.m_nType >> partition.m_n64Sectors);
+            std::string strLabel;
+            partition.m_bLabel = static_cast<bool>(in >> strLabel);
+            bGood = bGood && (!partition.m_bLabel || FromHex(strLabel, partition.m_strLabel));
             image.m_vecPartitions.push_back(partition);
         }
         else if (strWord == "fatentry")

@@ -3,7 +3,8 @@
 // One text file per image, one fact a line:
 //
 //   salvix-expectations 4
-//   partition <first sector> <type byte> <sectors>   every partition, in table order
+//   partition <first sector> <type byte> <sectors> [<label>]   every partition, in table order;
+//                                             a FAT volume's label as fsstat gives it (hex, "-" when empty)
 //   fatentry <first sector> <deleted> <folder> <path> data <length> <hash>
 //   fatentry <first sector> <deleted> <folder> <path> nodata
 //   volume <first sector> <cluster size> <record size> <records> <label>
@@ -71,6 +72,8 @@ struct CExpectedPartition
     uint32_t m_dwFirstSector = 0;
     unsigned m_nType = 0;
     uint64_t m_n64Sectors = 0;
+    bool m_bLabel = false;   // a FAT volume's label was written down
+    std::string m_strLabel;  // UTF-8
 };
 
 struct CExpectedFatEntry

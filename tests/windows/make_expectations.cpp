@@ -116,9 +116,14 @@ int main(int argc, char** argv)
         fprintf(stderr, "salvix_expectations: %s: no partition table: %s\n", argv[1], tsk_error_get());
         return 1;
     }
-    for (const CExpectedPartition& partition : image.m_vecPartitions)
+    for (CExpectedPartition& partition : image.m_vecPartitions)
     {
-        if (IsFatType(partition.m_nType) && !ExpectFat(argv[1], partition.m_dwFirstSector, image.m_vecFatEntries))
+        // A FAT type byte over a volume The Sleuth Kit cannot read has nothing to expect.
+        salvix_test::CFsstatInfo fatInfo;
+        const bool bFat = IsFatType(partition.m_nType) && salvix_test::Fsstat(argv[1], partition.m_dwFirstSector, fatInfo);
+        partition.m_bLabel = bFat;
+        partition.m_strLabel = fatInfo.m_strVolumeName;
+        if (bFat && !ExpectFat(argv[1], partition.m_dwFirstSector, image.m_vecFatEntries))
         {
             fprintf(stderr, "salvix_expectations: %s at %u: fls failed\n", argv[1], partition.m_dwFirstSector);
             return 1;
