@@ -7,6 +7,9 @@
 #include "FatTestSupport.h"
 #include "SleuthFat.h"
 
+#include "fat/FatFileSystem.h"
+#include "ntfs/NtfsFileSystem.h"
+#include "session/FileSystems.h"
 #include "session/PartitionTip.h"
 #include "session/SaveRun.h"
 #include "support/DiskGuard.h"
@@ -18,6 +21,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <ctime>
 
 using namespace salvix_test;
@@ -212,5 +217,70 @@ TEST_P(SessionOnFat, TheTipGivesTheVolumesLabel)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, SessionOnFat, ::testing::Values("fat12", "fat16", "fat32", "exfat"));
+
+}  // namespace
+
+namespace
+{
+
+// The one factory: the file system a boot sector shows, or none; and the
+// place a partition's volume starts at.
+TEST(FileSystemFactory, PicksByTheBootSectorAndPlacesByThePartition)
+{
+    std::vector<std::pair<std::string, Bytes>> vecBoots;
+    for (const char* pszKind : {"fat12", "fat16", "fat32", "exfat"})
+    {
+        if (!CMadeVolumes::Get().Missing(pszKind).empty())
+            continue;
+        Bytes vecBoot(512);
+        std::ifstream image(CMadeVolumes::Get().Image(pszKind), std::ios::binary);
+        ASSERT_TRUE(image.read(reinterpret_cast<char*>(vecBoot.data()), 512)) << pszKind;
+        vecBoots.emplace_back(pszKind, vecBoot);
+    }
+    ASSERT_GE(vecBoots.size(), 3u);
+    Bytes vecNtfs(512, 0);
+    memcpy(vecNtfs.data() + 3, "NTFS    ", 8);
+    vecBoots.emplace_back("ntfs", vecNtfs);
+    Bytes vecOther(512, 0);
+    memcpy(vecOther.data() + 3, "NTFX    ", 8);  // one byte off
+    vecBoots.emplace_back("none", vecOther);
+    for (const auto& [strKind, vecBoot] : vecBoots)
+    {
+        SCOPED_TRACE(strKind);
+        const std::unique_ptr<IFileSystem> pFs = NewFileSystemFor(vecBoot.data(), vecBoot.size());
+        EXPECT_EQ(pFs == nullptr, strKind == "none");
+        EXPECT_EQ(dynamic_cast<CNtfsFileSystem*>(pFs.get()) != nullptr, strKind == "ntfs");
+        EXPECT_EQ(dynamic_cast<CFatFileSystem*>(pFs.get()) != nullptr, strKind.compare(0, 3, "fat") == 0 || strKind == "exfat");
+    }
+
+    struct CPlaceCase
+    {
+        DWORD m_dwFirst32;
+        ULONGLONG m_n64First;
+        DWORD m_dwSectorSize;
+        bool m_bFits;
+        ULONGLONG m_n64Offset;
+    };
+    const CPlaceCase kPlaces[] = {
+        {2048, 0, 0, true, 2048ull * 512},              // a record without a sector size: 512-byte sectors
+        {7, 4294969344ull, 512, true, 4294969344ull * 512},  // past 2 TiB
+        {0, 256, 4096, true, 256ull * 4096},
+        {0, ~0ull / 512 + 1, 512, false, 0},            // past 64 bits of bytes
+    };
+    for (const CPlaceCase& c : kPlaces)
+    {
+        PartitionRecord partition = {};
+        partition.dwFirstSector = c.m_dwFirst32;
+        partition.qwFirstSector = c.m_n64First;
+        partition.dwSectorSize = c.m_dwSectorSize;
+        CVolumeGeometry geometry;
+        EXPECT_EQ(GeometryOf(partition, geometry), c.m_bFits) << c.m_n64First;
+        if (c.m_bFits)
+        {
+            EXPECT_EQ(geometry.m_n64Offset, c.m_n64Offset);
+            EXPECT_EQ(geometry.m_dwSectorSize, c.m_dwSectorSize ? c.m_dwSectorSize : 512u);
+        }
+    }
+}
 
 }  // namespace
