@@ -54,7 +54,7 @@ public:
 
     static const size_t kBatchRows = 4096;
     // A batch in hand this old leaves after the cluster being read.
-    static const DWORD kBatchMs = 25;
+    static constexpr DWORD kBatchMs = 25;
 
 private:
     DWORD WalkDirectory(const CDirJob& job);

@@ -124,13 +124,7 @@ DWORD CNtfsFileSystem::Walk(IRowSink& sink, const std::atomic<BYTE>& bStop, std:
     {
         sink.BeforeItem(dwRecord);
         DWORD dwFolder = CScanRow::kNoFolder;
-        ntfs::ERecordKind eKind;
-        {
-            std::lock_guard<std::mutex> lock(lockShared);
-            eKind = m_drive.ExamineRecord(dwRecord, info, details);
-            if (eKind == ntfs::ERecordKind::eFile && details.bHasName)
-                dwFolder = m_walkFolders.FolderOf(m_drive, details.n64ParentRef);
-        }
+        const ntfs::ERecordKind eKind = Examine(dwRecord, lockShared, info, details, dwFolder);
         counts.m_dwLookedAt = dwRecord + 1;
         if (eKind == ntfs::ERecordKind::eUnreadable)
         {
@@ -163,6 +157,16 @@ DWORD CNtfsFileSystem::Walk(IRowSink& sink, const std::atomic<BYTE>& bStop, std:
     std::lock_guard<std::mutex> lock(lockShared);
     m_drive.StopReadAhead();
     return 0;
+}
+
+ntfs::ERecordKind CNtfsFileSystem::Examine(DWORD dwRecord, std::mutex& lockShared, MFTEntryInfo& info,
+                                           MFTEntryDetails& details, DWORD& dwFolder)
+{
+    std::lock_guard<std::mutex> lock(lockShared);
+    const ntfs::ERecordKind eKind = m_drive.ExamineRecord(dwRecord, info, details);
+    if (eKind == ntfs::ERecordKind::eFile && details.bHasName)
+        dwFolder = m_walkFolders.FolderOf(m_drive, details.n64ParentRef);
+    return eKind;
 }
 
 DWORD CNtfsFileSystem::Describe(DWORD dwId, CEntryDescription& desc)

@@ -56,6 +56,10 @@ public:
     static constexpr DWORD kBatchMs = 25;
 
 private:
+    // One record as the walk meets it, and the folder of its name, under the lock.
+    ntfs::ERecordKind Examine(DWORD dwRecord, std::mutex& lockShared, MFTEntryInfo& info, MFTEntryDetails& details,
+                              DWORD& dwFolder);
+
     std::unique_ptr<CNTFSDrive> m_pOwnDrive;
     CNTFSDrive& m_drive;
     CVolumeGeometry m_geometry;
