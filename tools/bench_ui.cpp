@@ -11,6 +11,7 @@
 #include "bench/Measure.h"
 
 #include "disk/Disk.h"
+#include "ntfs/NtfsFileSystem.h"
 #include "ui/SalvixDlg.h"
 
 #include <QApplication>
@@ -108,7 +109,7 @@ bool CoreWalk(const CScanTarget& target, CCoreWalk& result)
     result.m_dOpen = 0;
     result.m_dWalk = Seconds(t1 - t0);
     result.m_dwRows = sink.m_dwRows;
-    result.m_n64TableBytes = session.Drive().TableBytes();
+    result.m_n64TableBytes = NtfsDriveOf(session.FileSystem())->TableBytes();
     return true;
 }
 

@@ -1,4 +1,4 @@
-// salvix-cli: lists and saves the files of NTFS partitions without a window.
+// salvix-cli: lists and saves the files of NTFS, FAT and exFAT partitions without a window.
 // The arguments are parsed here; the commands live in Commands.cpp.
 #include "SalvixVersion.h"
 #include "cli/Commands.h"
@@ -51,7 +51,7 @@ void AddSourceOptions(CLI::App& command, CSourceOptions& source)
 
 void AddFilterOptions(CLI::App& command, CRowChoice& choice)
 {
-    command.add_flag("--deleted", choice.m_bDeletedOnly, "Deleted records only");
+    command.add_flag("--deleted", choice.m_bDeletedOnly, "Deleted files and folders only");
     command.add_option("--match", choice.m_strMatch,
                        "Only rows whose name or folder holds TEXT (case does not matter)");
 }
@@ -80,16 +80,16 @@ void DefineCommands(CLI::App& app, CParsed& p)
     p.m_pDisks->add_option("IMAGE", p.m_source.m_vecImages, "Disk images or devices to read");
     p.m_pDisks->add_flag("--json", p.m_bJson, "One JSON document instead of the tree as text");
 
-    p.m_pList = app.add_subcommand("list", "One line per record of a partition's master file table");
+    p.m_pList = app.add_subcommand("list", "One line per file or folder of a partition, deleted ones included");
     AddSourceOptions(*p.m_pList, p.m_source);
     AddFilterOptions(*p.m_pList, p.m_choice);
     p.m_pList->add_option("--format", p.m_strFormat, "tsv (a header line, then tab-separated lines) or json (JSON lines)")
         ->check(CLI::IsMember({"tsv", "json"}));
 
-    p.m_pSave = app.add_subcommand("save", "Saves chosen records' files into a folder");
+    p.m_pSave = app.add_subcommand("save", "Saves chosen rows' files into a folder");
     AddSourceOptions(*p.m_pSave, p.m_source);
     AddFilterOptions(*p.m_pSave, p.m_choice);
-    p.m_pSave->add_option("--record", p.m_choice.m_vecRecords, "The records to save (as `list` numbers them)")
+    p.m_pSave->add_option("--record", p.m_choice.m_vecRecords, "The rows to save, by the number `list` gives them")
         ->delimiter(',')
         ->excludes("--deleted")
         ->excludes("--match");
@@ -105,7 +105,7 @@ void DefineCommands(CLI::App& app, CParsed& p)
 // Parses the arguments and runs the command given.
 int Run(const std::vector<std::string>& vecArgs)
 {
-    CLI::App app("salvix-cli: lists and saves the files of NTFS partitions, deleted ones included,\n"
+    CLI::App app("salvix-cli: lists and saves the files of NTFS, FAT and exFAT partitions, deleted ones included,\n"
                  "reading disks and disk images directly and never writing to them.",
                  "salvix-cli");
     CParsed p;

@@ -1,6 +1,8 @@
 // Names and times of FAT and exFAT entries.
 #include "fat/FatNames.h"
 
+#include "fs/Utf8.h"
+
 #include <cstring>
 
 namespace fat
@@ -23,37 +25,13 @@ const WORD kCp437High[128] = {
     0x221E, 0x03C6, 0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0};
 
-void AppendCodePoint(DWORD dwCp, std::string& str)
-{
-    if (dwCp < 0x80)
-        str += static_cast<char>(dwCp);
-    else if (dwCp < 0x800)
-    {
-        str += static_cast<char>(0xC0 | (dwCp >> 6));
-        str += static_cast<char>(0x80 | (dwCp & 0x3F));
-    }
-    else if (dwCp < 0x10000)
-    {
-        str += static_cast<char>(0xE0 | (dwCp >> 12));
-        str += static_cast<char>(0x80 | ((dwCp >> 6) & 0x3F));
-        str += static_cast<char>(0x80 | (dwCp & 0x3F));
-    }
-    else
-    {
-        str += static_cast<char>(0xF0 | (dwCp >> 18));
-        str += static_cast<char>(0x80 | ((dwCp >> 12) & 0x3F));
-        str += static_cast<char>(0x80 | ((dwCp >> 6) & 0x3F));
-        str += static_cast<char>(0x80 | (dwCp & 0x3F));
-    }
-}
-
 void AppendOemBytes(const BYTE* p, size_t n, bool bLower, std::string& str)
 {
     for (size_t i = 0; i < n; ++i)
     {
         BYTE by = p[i];
         if (by >= 0x80)
-            AppendCodePoint(kCp437High[by - 0x80], str);
+            AppendCodePointAsUtf8(str, kCp437High[by - 0x80]);
         else
             str += static_cast<char>(bLower && by >= 'A' && by <= 'Z' ? by + ('a' - 'A') : by);
     }
@@ -85,20 +63,10 @@ const ULONGLONG kUnitsPerSecond = 10000000ull;
 
 void AppendUtf8(const WORD* pUnits, size_t nUnits, std::string& str)
 {
-    for (size_t i = 0; i < nUnits && pUnits[i] != 0; ++i)
-    {
-        const DWORD dwUnit = pUnits[i];
-        if (dwUnit >= 0xD800 && dwUnit < 0xDC00 && i + 1 < nUnits && pUnits[i + 1] >= 0xDC00 &&
-            pUnits[i + 1] < 0xE000)
-        {
-            AppendCodePoint(0x10000 + ((dwUnit - 0xD800) << 10) + (pUnits[i + 1] - 0xDC00u), str);
-            ++i;
-        }
-        else if (dwUnit >= 0xD800 && dwUnit < 0xE000)
-            AppendCodePoint(0xFFFD, str);
-        else
-            AppendCodePoint(dwUnit, str);
-    }
+    size_t nUsed = 0;
+    while (nUsed < nUnits && pUnits[nUsed] != 0)
+        ++nUsed;
+    AppendUtf16UnitsAsUtf8(str, nUsed, [pUnits](size_t i) { return static_cast<DWORD>(pUnits[i]); });
 }
 
 void OemText(const BYTE* p, size_t nBytes, std::string& str)

@@ -37,17 +37,19 @@ void CFatVolume::Close()
 {
     m_bOpen = false;
     m_boot = CFatBoot();
-    m_map.Clear();
+    // Twins may hold the map and the entries: they are let go, not cleared.
+    m_pMap = std::make_shared<CClusterMap>();
     m_strLabel.clear();
-    m_vecBlocks.clear();
-    m_nEntries = 0;
-    m_vecFolders.clear();
+    m_pTable = std::make_shared<CFatEntryTable>();
+    m_dwUnreadFolders = 0;
 }
 
 DWORD CFatVolume::Open(HANDLE hDevice, ULONGLONG n64VolumeOffset, DWORD dwSectorSize,
                        const std::atomic<BYTE>* pStop)
 {
     Close();
+    m_n64VolumeOffset = n64VolumeOffset;
+    m_dwSectorSize = dwSectorSize;
     m_reader.Reset(hDevice, n64VolumeOffset, dwSectorSize);
     m_reader.SetStopFlag(pStop);
     DWORD dwError = ReadBoot();
@@ -56,12 +58,12 @@ DWORD CFatVolume::Open(HANDLE hDevice, ULONGLONG n64VolumeOffset, DWORD dwSector
         m_fat.Reset(&m_reader, m_boot);
         if (m_boot.m_eKind != eKindExfat)
         {
-            if (m_map.Reset(m_boot.m_dwClusterCount))
-                dwError = m_fat.FillMap(m_map, pStop);
+            if (m_pMap->Reset(m_boot.m_dwClusterCount))
+                dwError = m_fat.FillMap(*m_pMap, pStop);
             ReadFatLabel();
         }
         else
-            dwError = ReadExfatRoot(pStop);
+            dwError = ReadExfatRoot(pStop, true);
     }
     m_reader.SetStopFlag(nullptr);
     if (dwError != 0)
@@ -69,6 +71,64 @@ DWORD CFatVolume::Open(HANDLE hDevice, ULONGLONG n64VolumeOffset, DWORD dwSector
         Close();
         return dwError;
     }
+    m_bOpen = true;
+    return 0;
+}
+
+DWORD CFatVolume::ReadLabelOnly(HANDLE hDevice, ULONGLONG n64VolumeOffset, DWORD dwSectorSize, std::string& strLabel)
+{
+    Close();
+    m_reader.Reset(hDevice, n64VolumeOffset, dwSectorSize);
+    DWORD dwError = ReadBoot();
+    if (dwError == 0 && m_boot.m_eKind != eKindExfat)
+        ReadFatLabel();
+    else if (dwError == 0)
+        dwError = ReadExfatRoot(nullptr, false);
+    strLabel = dwError == 0 ? m_strLabel : std::string();
+    Close();
+    return dwError;
+}
+
+CFatVolume::CShare CFatVolume::Share() const
+{
+    CShare share;
+    share.m_bOpen = m_bOpen;
+    share.m_boot = m_boot;
+    share.m_n64VolumeOffset = m_n64VolumeOffset;
+    share.m_dwSectorSize = m_dwSectorSize;
+    share.m_strLabel = m_strLabel;
+    share.m_pMap = m_pMap;
+    share.m_pTable = m_pTable;
+    return share;
+}
+
+DWORD CFatVolume::OpenTwin(const CShare& share, HANDLE hDevice)
+{
+    if (!share.m_bOpen || !share.m_pMap || !share.m_pTable)
+        return ERROR_INVALID_ACCESS;
+    Close();
+    m_n64VolumeOffset = share.m_n64VolumeOffset;
+    m_dwSectorSize = share.m_dwSectorSize;
+    m_reader.Reset(hDevice, m_n64VolumeOffset, m_dwSectorSize);
+    // The disk still answers, and still holds the same volume.
+    if (DWORD dwError = ReadBoot())
+    {
+        Close();
+        return dwError;
+    }
+    const CFatBoot& b = share.m_boot;
+    if (m_boot.m_eKind != b.m_eKind || m_boot.m_dwClusterCount != b.m_dwClusterCount ||
+        m_boot.m_dwClusterSize != b.m_dwClusterSize || m_boot.m_n64DataSector != b.m_n64DataSector ||
+        m_boot.m_n64FatSector != b.m_n64FatSector)
+    {
+        Close();
+        return ERROR_INVALID_DRIVE;
+    }
+    m_boot = b;
+    m_fat.Reset(&m_reader, m_boot);
+    m_pMap = share.m_pMap;
+    m_pTable = share.m_pTable;
+    m_strLabel = share.m_strLabel;
     m_bOpen = true;
     return 0;
 }
@@ -131,15 +191,15 @@ void CFatVolume::ReadFatLabel()
         m_strLabel.clear();
 }
 
-// The allocation bitmap and the label, from the root's first cluster.
-DWORD CFatVolume::ReadExfatRoot(const std::atomic<BYTE>* pStop)
+// The label and (with bBitmap) the allocation bitmap, from the root's first cluster.
+DWORD CFatVolume::ReadExfatRoot(const std::atomic<BYTE>* pStop, bool bBitmap)
 {
     std::vector<BYTE> vecCluster(m_boot.m_dwClusterSize);
     if (DWORD dwError = m_reader.ReadAt(ClusterOffset(m_boot.m_dwRootCluster), vecCluster.data(), vecCluster.size()))
         return dwError;
     const size_t nEntries = std::min<size_t>(vecCluster.size() / kDirEntrySize, kRootEntriesLooked);
     CExfatSpecial bitmap;
-    bool bBitmap = false;
+    bool bFound = false;
     for (size_t i = 0; i < nEntries; ++i)
     {
         const BYTE* p = vecCluster.data() + i * kDirEntrySize;
@@ -150,17 +210,17 @@ DWORD CFatVolume::ReadExfatRoot(const std::atomic<BYTE>* pStop)
         DWORD dwUnits = 0;
         // The first bitmap serves the first FAT; with TexFAT's two, the one
         // of the active FAT would matter, and no common writer makes two.
-        if (!bBitmap && p[0] == kExfatBitmap && ParseExfatSpecial(p, kDirEntrySize, special))
+        if (!bFound && p[0] == kExfatBitmap && ParseExfatSpecial(p, kDirEntrySize, special))
         {
             bitmap = special;
-            bBitmap = true;
+            bFound = true;
         }
         else if (p[0] == kExfatLabel && ParseExfatLabel(p, kDirEntrySize, wLabel, dwUnits))
             AppendUtf8(wLabel, dwUnits, m_strLabel);
     }
     const ULONGLONG n64Need = (static_cast<ULONGLONG>(m_boot.m_dwClusterCount) + 7) / 8;
-    if (!bBitmap || !ValidCluster(bitmap.m_dwFirstCluster) || bitmap.m_n64Length < n64Need ||
-        !m_map.Reset(m_boot.m_dwClusterCount))
+    if (!bBitmap || !bFound || !ValidCluster(bitmap.m_dwFirstCluster) || bitmap.m_n64Length < n64Need ||
+        !m_pMap->Reset(m_boot.m_dwClusterCount))
         return 0;  // states stay unknown
     // The bitmap's clusters: its FAT chain, else contiguous.
     std::vector<CByteRun> vecRuns;
@@ -171,7 +231,7 @@ DWORD CFatVolume::ReadExfatRoot(const std::atomic<BYTE>* pStop)
         vecRuns.clear();
         if (!ContiguousRuns(bitmap.m_dwFirstCluster, n64Clusters, vecRuns))
         {
-            m_map.Clear();
+            m_pMap->Clear();
             return 0;
         }
     }
@@ -179,15 +239,15 @@ DWORD CFatVolume::ReadExfatRoot(const std::atomic<BYTE>* pStop)
     size_t nDone = 0;
     for (const CByteRun& run : vecRuns)
     {
-        const size_t nPart = static_cast<size_t>(std::min<ULONGLONG>(run.m_n64Length, m_map.ByteCount() - nDone));
-        if ((dwError = m_reader.ReadAt(run.m_n64Offset, m_map.Bytes() + nDone, nPart)) != 0)
+        const size_t nPart = static_cast<size_t>(std::min<ULONGLONG>(run.m_n64Length, m_pMap->ByteCount() - nDone));
+        if ((dwError = m_reader.ReadAt(run.m_n64Offset, m_pMap->Bytes() + nDone, nPart)) != 0)
             break;
         nDone += nPart;
     }
     if (dwError == ERROR_OPERATION_ABORTED || (pStop && pStop->load()))
         return ERROR_OPERATION_ABORTED;
     if (dwError != 0)
-        m_map.Clear();
+        m_pMap->Clear();
     return 0;
 }
 
@@ -197,18 +257,9 @@ ULONGLONG CFatVolume::ClusterOffset(DWORD dwCluster) const
            static_cast<ULONGLONG>(dwCluster - kFirstCluster) * m_boot.m_dwClusterSize;
 }
 
-DWORD CFatVolume::AddEntry(const CWalkedEntry& entry)
+DWORD CFatVolume::AddEntry(const CWalkedEntry& entry, const char* pName, size_t nName, DWORD& dwId)
 {
-    if (m_nEntries >= 0xFFFFFFFFu)
-        return ERROR_FILE_TOO_LARGE;
-    if (m_nEntries % kBlock == 0)
-    {
-        m_vecBlocks.emplace_back();
-        m_vecBlocks.back().reserve(kBlock);
-    }
-    m_vecBlocks.back().push_back(entry);
-    ++m_nEntries;
-    return 0;
+    return m_pTable->Add(entry, pName, nName, dwId);
 }
 
 // ---- clusters of a file --------------------------------------------------------
@@ -276,14 +327,14 @@ bool CFatVolume::ContiguousRuns(DWORD dwFirst, ULONGLONG n64Count, std::vector<C
 
 void CFatVolume::DeletedRuns(DWORD dwFirst, ULONGLONG n64Count, std::vector<CByteRun>& vecRuns) const
 {
-    if (m_map.Known() && !m_map.InUse(dwFirst))
+    if (m_pMap->Known() && !m_pMap->InUse(dwFirst))
     {
         // Around the clusters other files hold now, as far as the volume goes.
         ULONGLONG n64Found = 0;
         const DWORD dwEnd = kFirstCluster + m_boot.m_dwClusterCount;
         for (DWORD dw = dwFirst; dw < dwEnd && n64Found < n64Count && vecRuns.size() < CFatData::kMaxRuns; ++dw)
         {
-            if (m_map.InUse(dw))
+            if (m_pMap->InUse(dw))
                 continue;
             AddRun(vecRuns, dw);
             ++n64Found;
@@ -305,7 +356,7 @@ void CFatVolume::DeletedState(DWORD dwFirst, ULONGLONG n64Count, CFatRow& row) c
         row.m_byFreePercent = 0;
         return;
     }
-    if (!m_map.Known())
+    if (!m_pMap->Known())
     {
         row.m_eState = eStateUnknown;
         row.m_byFreePercent = 0;
@@ -317,7 +368,7 @@ void CFatVolume::DeletedState(DWORD dwFirst, ULONGLONG n64Count, CFatRow& row) c
     const ULONGLONG n64Inside = std::min(n64Count, n64Left);
     ULONGLONG n64Free = 0;
     for (ULONGLONG n = 0; n < n64Inside; ++n)
-        if (!m_map.InUse(static_cast<DWORD>(dwFirst + n)))
+        if (!m_pMap->InUse(static_cast<DWORD>(dwFirst + n)))
             ++n64Free;
     row.m_byFreePercent = static_cast<BYTE>(n64Free * 100 / n64Count);
     row.m_eState = n64Free == n64Count ? eStateRecoverable : n64Free == 0 ? eStateOverwritten : eStatePartial;
@@ -346,9 +397,9 @@ DWORD CFatVolume::OpenData(DWORD dwEntry, CFatData& data)
     data = CFatData();
     if (!m_bOpen)
         return ERROR_INVALID_ACCESS;
-    if (dwEntry >= m_nEntries)
+    CWalkedEntry e;
+    if (!m_pTable->Get(dwEntry, e))
         return ERROR_NO_MORE_FILES;
-    const CWalkedEntry& e = Entry(dwEntry);
     data.m_reader = m_reader;
     data.m_reader.SetStopFlag(nullptr);
     if (e.m_byFlags & CWalkedEntry::kDirectory)

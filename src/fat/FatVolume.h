@@ -36,17 +36,19 @@
 //   stream.
 // - Memory: the geometry, the cluster map (at most CClusterMap::kMaxBytes),
 //   one FAT window (CFatTable); during a walk the numbers of the clusters
-//   read as folders'; per walked entry a few dozen bytes and per folder its
-//   text once. Names live only in the batches.
+//   read as folders'; per walked entry 48 bytes and its name, per folder its
+//   text once (CFatEntryTable), so that a row's id finds it again.
 // - One thread uses an object at a time.
 #pragma once
 
+#include "fat/FatEntryTable.h"
 #include "fat/FatNames.h"
 #include "fat/FatReader.h"
 #include "fat/FatStructures.h"
 #include "platform/Win32.h"
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -93,6 +95,9 @@ struct CFatRowBatch
     std::vector<CFatRow> m_vecRows;
     std::vector<std::string> m_vecNewFolders;  // folders m_dwFirstNewFolder, ... in order
     DWORD m_dwFirstNewFolder = 0;
+    // How far the walk got when the batch left: folders read, of those known.
+    DWORD m_dwFoldersRead = 0;
+    DWORD m_dwFoldersKnown = 0;
     std::string Name(const CFatRow& row) const { return m_strNames.substr(row.m_dwNameOffset, row.m_wNameLength); }
 };
 
@@ -104,20 +109,6 @@ public:
 
 protected:
     ~IFatSink() = default;
-};
-
-// What the walk keeps per entry: what its data needs.
-struct CWalkedEntry
-{
-    ULONGLONG m_n64Size = 0;
-    ULONGLONG m_n64ValidLength = 0;
-    DWORD m_dwFirstCluster = 0;
-    DWORD m_dwFolder = 0;
-    BYTE m_byFlags = 0;
-
-    static const BYTE kDeleted = 1;
-    static const BYTE kDirectory = 2;
-    static const BYTE kNoFatChain = 4;
 };
 
 // One stretch of the volume, in bytes from its start.
@@ -174,6 +165,28 @@ class CFatVolume
 public:
     DWORD Open(HANDLE hDevice, ULONGLONG n64VolumeOffset, DWORD dwSectorSize,
                const std::atomic<BYTE>* pStop = nullptr);
+    // Reads the boot sector and the label alone (a few sectors); the volume
+    // stays closed. Open's codes.
+    DWORD ReadLabelOnly(HANDLE hDevice, ULONGLONG n64VolumeOffset, DWORD dwSectorSize, std::string& strLabel);
+    // What a twin of this volume shares with it (see OpenTwin).
+    struct CShare
+    {
+        bool m_bOpen = false;
+        CFatBoot m_boot;
+        ULONGLONG m_n64VolumeOffset = 0;
+        DWORD m_dwSectorSize = 512;
+        std::string m_strLabel;
+        std::shared_ptr<CClusterMap> m_pMap;
+        std::shared_ptr<CFatEntryTable> m_pTable;
+    };
+    CShare Share() const;
+    // Opens, through another handle on the same disk, the volume a share was
+    // taken of: the boot sector is read again and must be the same; the map
+    // of clusters in use and the entries of its walk (the one in hand too)
+    // are shared, so the ids of its rows find them here. 0;
+    // ERROR_INVALID_ACCESS when that volume was not open; ERROR_INVALID_DRIVE
+    // when the boot sector is another's now; the disk's codes.
+    DWORD OpenTwin(const CShare& share, HANDLE hDevice);
     void Close();
     bool IsOpen() const { return m_bOpen; }
 
@@ -184,17 +197,25 @@ public:
     const CFatBoot& Boot() const { return m_boot; }
     // The volume label (UTF-8): the root's label entry, else the boot sector's.
     const std::string& Label() const { return m_strLabel; }
-    bool MapKnown() const { return m_map.Known(); }
-    bool ClusterInUse(DWORD dwCluster) const { return m_map.InUse(dwCluster); }
+    bool MapKnown() const { return m_pMap->Known(); }
+    bool ClusterInUse(DWORD dwCluster) const { return m_pMap->InUse(dwCluster); }
     // A later walk or read goes through another handle on the same disk.
     void SetDevice(HANDLE hDevice) { m_reader.SetDevice(hDevice); }
 
-    size_t EntryCount() const { return m_nEntries; }
-    const CWalkedEntry& Entry(size_t nEntry) const { return m_vecBlocks[nEntry / kBlock][nEntry % kBlock]; }
+    size_t EntryCount() const { return m_pTable->Count(); }
+    // The entry of a row by its id, with its name: false for an id no walk gave.
+    bool Entry(DWORD dwEntry, CWalkedEntry& entry, std::string* pName = nullptr) const
+    {
+        return m_pTable->Get(dwEntry, entry, pName);
+    }
     // "\" for the root, "\Photos\2024" deeper; "?\..." below a folder whose
     // clusters may hold another's entries.
-    size_t FolderCount() const { return m_vecFolders.size(); }
-    const std::string& Folder(size_t nFolder) const { return m_vecFolders[nFolder]; }
+    size_t FolderCount() const { return m_pTable->FolderCount(); }
+    std::string Folder(size_t nFolder) const { return m_pTable->Folder(nFolder); }
+    // Folders of the last walk that could not be read (their entries are not listed).
+    DWORD UnreadFolders() const { return m_dwUnreadFolders; }
+    ULONGLONG VolumeOffset() const { return m_n64VolumeOffset; }
+    DWORD SectorSize() const { return m_dwSectorSize; }
 
     static const DWORD kMaxDepth = 128;
     static const DWORD kMaxFatDirBytes = 2u << 20;     // 65,536 entries, FAT's own limit
@@ -204,9 +225,9 @@ private:
     friend class CFatWalk;
     friend class CDirCursor;
     DWORD ReadBoot();
-    DWORD ReadExfatRoot(const std::atomic<BYTE>* pStop);
+    DWORD ReadExfatRoot(const std::atomic<BYTE>* pStop, bool bBitmap);
     void ReadFatLabel();
-    DWORD AddEntry(const CWalkedEntry& entry);
+    DWORD AddEntry(const CWalkedEntry& entry, const char* pName, size_t nName, DWORD& dwId);
     ULONGLONG ClusterOffset(DWORD dwCluster) const;
     bool ValidCluster(DWORD dwCluster) const
     {
@@ -228,13 +249,14 @@ private:
     CVolumeReader m_reader;
     CFatBoot m_boot;
     CFatTable m_fat;
-    CClusterMap m_map;
+    // Never changed once open, so twins share it.
+    std::shared_ptr<CClusterMap> m_pMap = std::make_shared<CClusterMap>();
     std::string m_strLabel;
-
-    static const size_t kBlock = 1u << 16;
-    std::vector<std::vector<CWalkedEntry>> m_vecBlocks;
-    size_t m_nEntries = 0;
-    std::vector<std::string> m_vecFolders;
+    ULONGLONG m_n64VolumeOffset = 0;
+    DWORD m_dwSectorSize = 512;
+    // The last walk's entries, shared with twins; a new walk starts a new one.
+    std::shared_ptr<CFatEntryTable> m_pTable = std::make_shared<CFatEntryTable>();
+    DWORD m_dwUnreadFolders = 0;
 };
 
 }  // namespace fat

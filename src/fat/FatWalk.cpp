@@ -127,18 +127,24 @@ DWORD CFatVolume::Walk(IFatSink& sink, const std::atomic<BYTE>& bStop)
 
 DWORD CFatWalk::Run()
 {
-    m_volume.m_vecBlocks.clear();
-    m_volume.m_nEntries = 0;
-    m_volume.m_vecFolders.assign(1, "\\");
+    // A walk again on the same volume starts a new table (twins keep the one
+    // of the walk before); the first walk after Open fills the table Open
+    // made, so that a twin taken meanwhile on another thread shares it.
+    if (m_volume.m_pTable->Count() != 0 || m_volume.m_pTable->FolderCount() != 1)
+        m_volume.m_pTable = std::make_shared<CFatEntryTable>();
+    m_volume.m_dwUnreadFolders = 0;
+    m_timeBatch = std::chrono::steady_clock::now();
     m_volume.m_reader.SetStopFlag(&m_bStop);
     CDirJob root;
     root.m_dwFirstCluster = m_volume.Kind() == eKindFat12 || m_volume.Kind() == eKindFat16 ? 0 : m_volume.Boot().m_dwRootCluster;
+    m_dwFoldersRead = 1;
     DWORD dwError = WalkDirectory(root);
     while (dwError == 0 && (!m_vecLive.empty() || !m_vecDeleted.empty()))
     {
         std::vector<CDirJob>& vecFrom = m_vecLive.empty() ? m_vecDeleted : m_vecLive;
         const CDirJob job = vecFrom.back();
         vecFrom.pop_back();
+        ++m_dwFoldersRead;
         // A folder that points to itself, to its parent or into another
         // is not walked again.
         if (m_setRead.count(job.m_dwFirstCluster))
@@ -174,6 +180,11 @@ DWORD CFatWalk::WalkDirectory(const CDirJob& job)
         if (job.m_bDeleted && ((nPiece > 0 && StartsFolder(vecData)) || !Plausible(vecData)))
             break;
         ++nPiece;
+        // A slow disk still shows its first rows soon.
+        if (!m_batch.m_vecRows.empty() &&
+            std::chrono::steady_clock::now() - m_timeBatch >= std::chrono::milliseconds(kBatchMs))
+            if ((dwError = Flush()) != 0)
+                return dwError;
         for (size_t nOff = 0; bGoOn && vecData.size() - nOff >= kDirEntrySize; nOff += kDirEntrySize)
         {
             DWORD dwRowError = 0;
@@ -183,9 +194,12 @@ DWORD CFatWalk::WalkDirectory(const CDirJob& job)
                 return dwRowError;
         }
     }
-    // A folder that cannot be read is left out, unless it is the root.
+    // A folder that cannot be read is left out, and counted, unless it is the root.
     if (dwError != 0 && dwError != ERROR_OPERATION_ABORTED && job.m_dwDepth > 0)
+    {
+        ++m_volume.m_dwUnreadFolders;
         dwError = 0;
+    }
     // Folders met here go on the stacks so that they are walked in order.
     for (auto it = m_vecChildren.rbegin(); it != m_vecChildren.rend(); ++it)
         (it->m_bDeleted ? m_vecDeleted : m_vecLive).push_back(*it);
@@ -221,23 +235,24 @@ bool CFatWalk::Plausible(const std::vector<BYTE>& vecData) const
 
 DWORD CFatWalk::NewFolder(DWORD dwParent, const char* pName, size_t nName, bool bUncertain)
 {
-    std::vector<std::string>& vecFolders = m_volume.m_vecFolders;
-    if (vecFolders.size() >= 0xFFFFFFFFu)
+    CFatEntryTable& table = *m_volume.m_pTable;
+    if (table.FolderCount() >= 0xFFFFFFFFu)
         return 0;
-    std::string strPath = vecFolders[dwParent];
+    std::string strPath = table.Folder(dwParent);
+    if (strPath.empty())
+        strPath = "\\";
     if (bUncertain && strPath[0] != '?')
         strPath.insert(0, "?");
     if (strPath.back() != '\\')
         strPath += '\\';
     strPath.append(pName, nName);
-    vecFolders.push_back(std::move(strPath));
-    return static_cast<DWORD>(vecFolders.size() - 1);
+    return table.AddFolder(std::move(strPath));
 }
 
 DWORD CFatWalk::AddRow(const CDirJob& job, CFatRow& row, const CWalkedEntry& entry, size_t nNameStart)
 {
-    row.m_dwEntry = static_cast<DWORD>(m_volume.EntryCount());
-    if (DWORD dwError = m_volume.AddEntry(entry))
+    if (DWORD dwError = m_volume.AddEntry(entry, m_batch.m_strNames.data() + nNameStart,
+                                          m_batch.m_strNames.size() - nNameStart, row.m_dwEntry))
         return dwError;
     row.m_dwFolder = job.m_dwFolder;
     row.m_dwNameOffset = static_cast<DWORD>(nNameStart);
@@ -261,12 +276,16 @@ DWORD CFatWalk::AddRow(const CDirJob& job, CFatRow& row, const CWalkedEntry& ent
 
 DWORD CFatWalk::Flush()
 {
-    const std::vector<std::string>& vecFolders = m_volume.m_vecFolders;
     m_batch.m_dwFirstNewFolder = static_cast<DWORD>(m_nFoldersSent);
-    m_batch.m_vecNewFolders.assign(vecFolders.begin() + m_nFoldersSent, vecFolders.end());
-    m_nFoldersSent = vecFolders.size();
+    m_batch.m_vecNewFolders.clear();
+    m_volume.m_pTable->FoldersFrom(m_nFoldersSent, m_batch.m_vecNewFolders);
+    m_nFoldersSent += m_batch.m_vecNewFolders.size();
+    m_timeBatch = std::chrono::steady_clock::now();
     if (m_batch.m_vecRows.empty() && m_batch.m_vecNewFolders.empty())
         return 0;
+    m_batch.m_dwFoldersRead = m_dwFoldersRead;
+    const size_t nKnown = m_dwFoldersRead + m_vecLive.size() + m_vecDeleted.size() + m_vecChildren.size();
+    m_batch.m_dwFoldersKnown = static_cast<DWORD>(std::min<size_t>(nKnown, 0xFFFFFFFFu));
     CFatRowBatch batch;
     std::swap(batch, m_batch);
     return m_sink.OnRows(std::move(batch));

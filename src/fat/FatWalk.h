@@ -4,6 +4,7 @@
 
 #include "fat/FatVolume.h"
 
+#include <chrono>
 #include <unordered_set>
 
 namespace fat
@@ -52,6 +53,8 @@ public:
     DWORD Run();
 
     static const size_t kBatchRows = 4096;
+    // A batch in hand this old leaves after the cluster being read.
+    static constexpr DWORD kBatchMs = 25;
 
 private:
     DWORD WalkDirectory(const CDirJob& job);
@@ -89,6 +92,8 @@ private:
     CLongNameCollector m_longName;
     std::vector<BYTE> m_vecSet;         // the exFAT entry set being gathered
     DWORD m_dwSetEntries = 0;           // how many entries it needs
+    DWORD m_dwFoldersRead = 0;          // folders taken from the stacks, the root included
+    std::chrono::steady_clock::time_point m_timeBatch;
 };
 
 }  // namespace fat

@@ -20,6 +20,16 @@ ULONGLONG ClustersFor(ULONGLONG n64Bytes, DWORD dwClusterSize)
     return n64Bytes / dwClusterSize + (n64Bytes % dwClusterSize ? 1 : 0);
 }
 
+// What a row's description needs that its data does not.
+void KeepDescription(const CFatRow& row, CWalkedEntry& entry)
+{
+    entry.m_n64Created = row.m_creation.m_n64Value;
+    entry.m_n64Modified = row.m_modification.m_n64Value;
+    entry.m_byAttributes = static_cast<BYTE>(row.m_dwFileFlags);
+    entry.m_byFlags |= static_cast<BYTE>((row.m_creation.m_bWallClock ? CWalkedEntry::kCreatedWallClock : 0) |
+                                         (row.m_modification.m_bWallClock ? CWalkedEntry::kModifiedWallClock : 0));
+}
+
 }  // namespace
 
 bool CFatWalk::FatEntry(const CDirJob& job, const BYTE* p, DWORD& dwError)
@@ -78,6 +88,7 @@ bool CFatWalk::FatEntry(const CDirJob& job, const BYTE* p, DWORD& dwError)
     entry.m_dwFolder = job.m_dwFolder;
     entry.m_byFlags = static_cast<BYTE>((row.m_bDeleted ? CWalkedEntry::kDeleted : 0) |
                                         (row.m_bDirectory ? CWalkedEntry::kDirectory : 0));
+    KeepDescription(row, entry);
     dwError = AddRow(job, row, entry, nNameStart);
     return true;
 }
@@ -142,6 +153,7 @@ DWORD CFatWalk::ExfatSet(const CDirJob& job)
     entry.m_byFlags = static_cast<BYTE>((row.m_bDeleted ? CWalkedEntry::kDeleted : 0) |
                                         (row.m_bDirectory ? CWalkedEntry::kDirectory : 0) |
                                         (row.m_bNoFatChain ? CWalkedEntry::kNoFatChain : 0));
+    KeepDescription(row, entry);
     return AddRow(job, row, entry, nNameStart);
 }
 

@@ -3,12 +3,10 @@
 // surrogate), so a name is never cut or dropped.
 #pragma once
 
+#include "fs/Utf8.h"
 #include "platform/Win32.h"
 
 #include <string>
-
-// Appends one code point (at most U+10FFFF) to str as UTF-8.
-void AppendCodePointAsUtf8(std::string& str, DWORD dwCode);
 
 // Appends the nUnits little-endian UTF-16 units at pUnits to str as UTF-8.
 void AppendUtf16AsUtf8(std::string& str, const BYTE* pUnits, size_t nUnits);

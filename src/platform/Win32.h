@@ -256,6 +256,9 @@ DWORD GetFileAttributesA(LPCSTR lpFileName);
 // modification time.
 BOOL SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime, const FILETIME* lpLastAccessTime,
                  const FILETIME* lpLastWriteTime);
+// A time on the local clock (as FAT stores it) as UTC, by the local zone's
+// rules for that date. FALSE for a time the system cannot hold.
+BOOL LocalFileTimeToFileTime(const FILETIME* lpLocalFileTime, LPFILETIME lpFileTime);
 DWORD GetLastError();
 void SetLastError(DWORD dwErrCode);
 DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,

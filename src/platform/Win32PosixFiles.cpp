@@ -58,6 +58,31 @@ bool TimespecOf(const FILETIME& time, struct timespec& ts)
 
 }  // namespace
 
+BOOL LocalFileTimeToFileTime(const FILETIME* lpLocalFileTime, LPFILETIME lpFileTime)
+{
+    if (!lpLocalFileTime || !lpFileTime)
+        return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
+    const ULONGLONG n64Ticks = (static_cast<ULONGLONG>(lpLocalFileTime->dwHighDateTime) << 32) |
+                               lpLocalFileTime->dwLowDateTime;
+    struct timespec ts;
+    if (!TimespecOf(*lpLocalFileTime, ts))
+        return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
+    // The clock's fields as they stand, then the zone's reading of them.
+    struct tm tmLocal;
+    if (!gmtime_r(&ts.tv_sec, &tmLocal))
+        return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
+    tmLocal.tm_isdst = -1;
+    const time_t tUtc = mktime(&tmLocal);
+    if (tUtc == static_cast<time_t>(-1))
+        return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
+    const LONGLONG n64Shift = (static_cast<LONGLONG>(tUtc) - static_cast<LONGLONG>(ts.tv_sec)) * 10000000ll;
+    const ULONGLONG n64Utc = n64Ticks + static_cast<ULONGLONG>(n64Shift);
+    lpFileTime->dwLowDateTime = static_cast<DWORD>(n64Utc);
+    lpFileTime->dwHighDateTime = static_cast<DWORD>(n64Utc >> 32);
+    SetLastError(0);
+    return TRUE;
+}
+
 BOOL SetFileTime(HANDLE hFile, const FILETIME* /*lpCreationTime*/, const FILETIME* lpLastAccessTime,
                  const FILETIME* lpLastWriteTime)
 {

@@ -26,8 +26,8 @@ const CMessage kMessages[] = {
     {ERROR_INVALID_ACCESS, "The volume has not been opened."},
     {ERROR_INVALID_DATA, "A compressed stretch of the file is damaged and cannot be expanded."},
     {ERROR_OUTOFMEMORY, "There is not enough memory to complete the operation."},
-    {ERROR_INVALID_DRIVE, "The partition does not hold an NTFS volume."},
-    {ERROR_NO_MORE_FILES, "There are no more records in the master file table."},
+    {ERROR_INVALID_DRIVE, "The partition holds no NTFS, FAT or exFAT volume."},
+    {ERROR_NO_MORE_FILES, "The volume holds no such record or entry."},
     {ERROR_WRITE_PROTECT, "The disk is write-protected."},
     {ERROR_NOT_READY, "The device is not ready."},
     {ERROR_CRC, "The disk reported a data error."},
@@ -64,7 +64,7 @@ const CMessage kMessages[] = {
     {ERROR_DISK_QUOTA_EXCEEDED, "The disk quota was exceeded."},
     {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved."},
     {ERROR_FILE_CORRUPT,
-     "The file's pieces in the master file table do not fit together; it cannot be read whole."},
+     "The file's pieces, as the volume records them, do not fit together; it cannot be read whole."},
     {ERROR_DISK_CORRUPT,
      "Part of the file's data lies past the end of the partition: its record is damaged. The file is not "
      "saved, rather than saved with bytes that are not its own."},
@@ -84,10 +84,10 @@ std::string UnreadRecordsText(DWORD dwCount)
 {
     char szText[256];
     snprintf(szText, sizeof(szText),
-             dwCount == 1 ? "%u record of the master file table could not be read (a bad sector); "
-                            "the file it held, if any, is not listed. Every other record is.\n"
-                          : "%u records of the master file table could not be read (bad sectors); "
-                            "the files they held, if any, are not listed. Every other record is.\n",
+             dwCount == 1 ? "%u record of the master file table (on FAT: folder) could not be read (a bad "
+                            "sector); the files it held, if any, are not listed. Everything else is.\n"
+                          : "%u records of the master file table (on FAT: folders) could not be read (bad "
+                            "sectors); the files they held, if any, are not listed. Everything else is.\n",
              static_cast<unsigned>(dwCount));
     return szText;
 }

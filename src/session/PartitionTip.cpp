@@ -2,11 +2,7 @@
 
 #include "disk/Disk.h"
 #include "disk/DiskLayout.h"
-#include "disk/FileSystemProbe.h"
-#include "ntfs/NTFSDrive.h"
-#include "ntfs/VolumeLabel.h"
-
-#include <cstring>
+#include "session/FileSystems.h"
 
 namespace
 {
@@ -16,21 +12,6 @@ namespace
 DWORD SectorSizeOf(const PartitionRecord& partition)
 {
     return partition.dwSectorSize != 0 ? partition.dwSectorSize : kSmallSectorSize;
-}
-
-ULONGLONG FirstSectorOf(const PartitionRecord& partition)
-{
-    return partition.dwSectorSize != 0 ? partition.qwFirstSector : partition.dwFirstSector;
-}
-
-DWORD ReadNtfsLabel(HANDLE hDisk, const PartitionRecord& partition, std::string& strLabel)
-{
-    CNTFSDrive drive;
-    drive.AttachDevice(hDisk);
-    drive.SetVolumeStartEx(FirstSectorOf(partition), SectorSizeOf(partition));
-    if (DWORD dwError = drive.OpenVolume())
-        return dwError;
-    return ReadVolumeLabel(drive, strLabel);
 }
 
 }  // namespace
@@ -46,21 +27,12 @@ DWORD ReadPartitionLabel(const CScanTarget& target, std::string& strLabel)
     CDiskHandle disk(target.m_dwDisk);
     if (disk.m_hDisk == INVALID_HANDLE_VALUE)
         return GetLastError();
-    const PartitionRecord& partition = target.m_partition;
-    const ULONGLONG qwFirst = FirstSectorOf(partition);
-    const DWORD dwSectorSize = SectorSizeOf(partition);
-    if (qwFirst > ~0ull / dwSectorSize)
+    CVolumeGeometry geometry;
+    if (!GeometryOf(target.m_partition, geometry))
         return ERROR_NEGATIVE_SEEK;
-    BYTE abyBoot[kSmallSectorSize];
-    if (DWORD dwError = ReadDeviceAt(disk.m_hDisk, qwFirst * dwSectorSize, abyBoot, sizeof(abyBoot)))
-        return dwError;
-    const char* pszFileSystem = ProbeFileSystem(abyBoot, sizeof(abyBoot));
-    if (pszFileSystem && strcmp(pszFileSystem, "NTFS") == 0)
-        return ReadNtfsLabel(disk.m_hDisk, partition, strLabel);
-    // FAT keeps its label in the boot sector and the root folder's label
-    // entry, exFAT in the root's label entry: read here once those file
-    // systems are read at all.
-    return ERROR_NOT_SUPPORTED;
+    const DWORD dwError = ReadFileSystemLabel(disk.m_hDisk, geometry, strLabel);
+    // A volume of no file system this program reads has no label to show.
+    return dwError == ERROR_INVALID_DRIVE ? ERROR_NOT_SUPPORTED : dwError;
 }
 
 std::string PartitionTipText(ULONGLONG qwBytes, DWORD dwLabelCode, const std::string& strLabel)

@@ -1,7 +1,5 @@
 #include "session/RowText.h"
 
-#include "ntfs/Names.h"
-
 #include <algorithm>
 #include <cstring>
 
@@ -26,12 +24,6 @@ const CAttributeLabel kAttributeLabels[] = {
 const char* const kColumnHeadings[eColumnCount] = {"文件名", "#", "文件属性", "是否删除", "簇", "路径"};
 const int kColumnWidths[eColumnCount] = {190, 60, 80, 50, 70, 160};
 const std::string kNoFolderText;
-
-void AppendLatin1AsUtf8(std::string& str, const char* pszBytes)
-{
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(pszBytes); *p; ++p)
-        AppendCodePointAsUtf8(str, *p);
-}
 
 }  // namespace
 
@@ -69,45 +61,13 @@ const char* DeletedMark(BYTE bNotInUse)
     return bNotInUse ? "是" : "";
 }
 
-void CRowBatch::Add(DWORD dwRecord, const MFTEntryInfo& info, const std::string& strName, DWORD dwFolder,
-                    BYTE byRowFlags)
-{
-    CScanRow row;
-    row.m_dwRecord = dwRecord;
-    row.m_dwNameOffset = static_cast<DWORD>(m_strNames.size());
-    // Names are at most 255 UTF-16 units, so 765 bytes; anything longer is cut, not trusted.
-    row.m_wNameLength = static_cast<WORD>(std::min<size_t>(strName.size(), 0xFFFF));
-    m_strNames.append(strName, 0, row.m_wNameLength);
-    row.m_bNotInUse = info.bNotInUse ? 1 : 0;
-    row.m_dwFileFlags = info.dwFileFlags;
-    row.m_dwClusters = static_cast<DWORD>(static_cast<ULONGLONG>(info.n64Clusters));
-    row.m_dwFolder = dwFolder;
-    row.m_byRowFlags = byRowFlags;
-    m_vecRows.push_back(row);
-}
-
-void CRowBatch::AddDamaged(DWORD dwRecord)
-{
-    CScanRow row;
-    row.m_dwRecord = dwRecord;
-    row.m_dwNameOffset = static_cast<DWORD>(m_strNames.size());
-    row.m_byRowFlags = CScanRow::kRowDamaged;
-    m_vecRows.push_back(row);
-}
-
-void CRowBatch::Add(DWORD dwRecord, const MFTEntryInfo& info)
-{
-    std::string strName;
-    AppendLatin1AsUtf8(strName, info.szName);
-    Add(dwRecord, info, strName);
-}
-
 void CRowStore::Clear()
 {
     std::vector<std::vector<CScanRow>>().swap(m_vecBlocks);
     m_nRows = 0;
     std::vector<std::string>().swap(m_vecNameChunks);
     std::vector<std::string>().swap(m_vecFolders);
+    m_dwNumberBase = 0;
 }
 
 DWORD CRowStore::KeepName(const char* pName, WORD wLength)
@@ -128,6 +88,8 @@ DWORD CRowStore::KeepName(const char* pName, WORD wLength)
 
 void CRowStore::Append(CRowBatch&& batch)
 {
+    if (!batch.m_vecRows.empty())
+        m_dwNumberBase = batch.m_dwNumberBase;
     for (const CScanRow& row : batch.m_vecRows)
     {
         if (m_nRows % kBlockRows == 0)
@@ -169,7 +131,7 @@ std::string CRowStore::Text(size_t nRow, int nColumn) const
     switch (nColumn)
     {
     case eColumnName: return Name(nRow);
-    case eColumnNumber: return std::to_string(static_cast<LONG>(row.m_dwRecord - kFirstListedRecord));
+    case eColumnNumber: return std::to_string(static_cast<LONG>(row.m_dwRecord - m_dwNumberBase));
     case eColumnAttributes:
         return row.m_byRowFlags & CScanRow::kRowDamaged ? kDamagedRecordText : AttributeLabels(row.m_dwFileFlags);
     case eColumnDeleted: return DeletedMark(row.m_bNotInUse);

@@ -2,7 +2,7 @@
 // the rows a scan lists and the texts of their cells. No toolkit here.
 #pragma once
 
-#include "ntfs/NTFSDrive.h"
+#include "fs/Rows.h"
 #include "platform/Win32.h"
 
 #include <string>
@@ -36,76 +36,8 @@ const char* DeletedMark(BYTE bNotInUse);
 // rows the list shows under the filter, and how many of them are selected.
 std::string ShownRowsText(size_t nShown, size_t nSelected);
 
-// Row n of a scan describes record n + 30: the records before it are the
-// volume's own.
-const DWORD kFirstListedRecord = 30;
-
-// Whether a row's data can still come back whole, from what the volume's
-// allocation map says of its clusters now.
-enum ERowState : BYTE
-{
-    eRowStateUnknown = 0,  // not known: no allocation map, or not worked out
-    eRowStateLive,         // in use: a live file
-    eRowStateRecoverable,  // deleted, none of its clusters in use now (or its data in the record)
-    eRowStatePartial,      // deleted, some of its clusters in use now
-    eRowStateOverwritten,  // deleted, every cluster of its data in use now
-    eRowStateNoData,       // deleted, with no data to come back (empty, or none)
-};
-
-// One listed file or folder. Its name lives in the name pool of the store (or
-// of the batch that carries the row there), so a row costs a few bytes and no
-// allocation of its own.
-struct CScanRow
-{
-    DWORD m_dwRecord = 0;      // what the volume finds the row again by (NTFS: the record number)
-    DWORD m_dwNameOffset = 0;  // UTF-8
-    WORD m_wNameLength = 0;
-    BYTE m_bNotInUse = 0;
-    BYTE m_byRowFlags = 0;     // kRowDamaged, kRowDirectory, kRowHasSize, kRowWallClock
-    DWORD m_dwFileFlags = 0;
-    DWORD m_dwClusters = 0;    // low 32 bits of the cluster count
-    DWORD m_dwFolder = kNoFolder;  // the folder it was in, an index of the store's folders
-    ERowState m_eState = eRowStateUnknown;
-    BYTE m_byFreePercent = 0;  // share of the data's clusters free now, 0 to 100
-    ULONGLONG m_n64Size = 0;   // bytes of the file's own data (kRowHasSize)
-    // Last written, in 100-ns units since 1601 (0: not known); UTC unless
-    // kRowWallClock says the volume kept a local clock time without a zone.
-    ULONGLONG m_n64Modified = 0;
-
-    static const DWORD kNoFolder = 0xFFFFFFFFu;
-    // A record that cannot be read as it stands: no name, no flags, not deleted.
-    static const BYTE kRowDamaged = 0x01;
-    // The record holds a folder.
-    static const BYTE kRowDirectory = 0x02;
-    // m_n64Size holds the size of the row's data (folders and rows without data have none).
-    static const BYTE kRowHasSize = 0x04;
-    // m_n64Modified is a wall-clock time as the volume stored it (FAT), not UTC.
-    static const BYTE kRowWallClock = 0x08;
-};
-
 // The attribute column of a damaged record's row.
 extern const char* const kDamagedRecordText;
-
-// Rows on their way from the scan to the list, with their names and the
-// folders first met since the batch before.
-struct CRowBatch
-{
-    std::string m_strNames;
-    std::vector<CScanRow> m_vecRows;
-    std::vector<std::string> m_vecNewFolders;  // folders m_dwFirstNewFolder, ... in order
-    DWORD m_dwFirstNewFolder = 0;
-
-    // The row of a described record, under its owner's name (UTF-8).
-    void Add(DWORD dwRecord, const MFTEntryInfo& info, const std::string& strName,
-             DWORD dwFolder = CScanRow::kNoFolder, BYTE byRowFlags = 0);
-    // The row of a described record as it names itself in szName: its bytes
-    // are UTF-16 units below 256 each, so Latin-1, and become UTF-8 here.
-    void Add(DWORD dwRecord, const MFTEntryInfo& info);
-    // The row of a record that cannot be read as it stands.
-    void AddDamaged(DWORD dwRecord);
-    bool Empty() const { return m_vecRows.empty(); }
-    size_t Size() const { return m_vecRows.size(); }
-};
 
 class CRowStore
 {
@@ -130,6 +62,8 @@ public:
     const std::string& Folder(size_t nFolder) const { return m_vecFolders[nFolder]; }
     // The cell's text, UTF-8.
     std::string Text(size_t nRow, int nColumn) const;
+    // What "#" shows is a row's id minus this, as the batches said.
+    DWORD NumberBase() const { return m_dwNumberBase; }
 
 private:
     // Rows live in blocks of a fixed size that never move: millions of rows
@@ -145,4 +79,5 @@ private:
     std::vector<std::vector<CScanRow>> m_vecBlocks;
     size_t m_nRows = 0;
     std::vector<std::string> m_vecFolders;
+    DWORD m_dwNumberBase = 0;
 };

@@ -3,6 +3,7 @@
 #include "disk/Disk.h"
 #include "platform/FaultInjection.h"
 #include "platform/Platform.h"
+#include "ntfs/NtfsFileSystem.h"
 #include "session/SaveTargets.h"
 
 #include <algorithm>
@@ -33,12 +34,19 @@ DWORD SeekOutput(HANDLE hFile, ULONGLONG n64Offset)
     return 0;
 }
 
-FILETIME FileTimeOf(LONGLONG n64Time)
+FILETIME FileTimeOf(ULONGLONG n64Time)
 {
     FILETIME time;
-    time.dwLowDateTime = static_cast<DWORD>(static_cast<ULONGLONG>(n64Time));
-    time.dwHighDateTime = static_cast<DWORD>(static_cast<ULONGLONG>(n64Time) >> 32);
+    time.dwLowDateTime = static_cast<DWORD>(n64Time);
+    time.dwHighDateTime = static_cast<DWORD>(n64Time >> 32);
     return time;
+}
+
+// A time a file can carry: after 1601 and below the sign bit, as the
+// system's signed times are.
+bool UsableTime(ULONGLONG n64Time)
+{
+    return n64Time > 0 && n64Time < (1ull << 63);
 }
 
 }  // namespace
@@ -92,21 +100,21 @@ CEntrySave::~CEntrySave()
         Fail(true, ESide::eNone, 0);
 }
 
-DWORD CEntrySave::Begin(CNTFSDrive& drive, DWORD dwRecord, const std::string& strTarget, const MFTEntryInfo& info)
+DWORD CEntrySave::Begin(IFileSystem& fs, DWORD dwId, const std::string& strTarget, const CEntryDescription& desc)
 {
     m_strTarget = strTarget;
     m_strName = strTarget.substr(strTarget.find_last_of("/\\") + 1);
     m_eSide = ESide::eData;
-    // The file's own bytes: its unnamed stream, never its named ones glued on.
-    if (DWORD dwError = drive.OpenFileStream(dwRecord, m_data))
+    if (DWORD dwError = fs.OpenStream(dwId, m_pData))
         return dwError;
-    m_hDevice = drive.m_hDevice;
-    m_dwSectorSize = drive.m_dwSectorSize >= 512 ? drive.m_dwSectorSize : 512;
-    m_n64VolumeOffset = drive.m_qwFirstSector <= ~0ull / m_dwSectorSize ? drive.m_qwFirstSector * m_dwSectorSize : 0;
-    m_n64CreationTime = info.n64CreationTime;
-    m_n64WriteTime = info.n64AlteredTime;
+    m_hDevice = fs.Device();
+    const CVolumeGeometry& geometry = fs.Geometry();
+    m_dwSectorSize = geometry.m_dwSectorSize >= 512 ? geometry.m_dwSectorSize : 512;
+    m_n64VolumeOffset = geometry.m_n64Offset;
+    m_n64CreationTime = desc.m_n64Created;
+    m_n64WriteTime = desc.m_n64Modified;
     // The one buffer a save holds, whatever the file's size.
-    m_dwPieceSize = static_cast<DWORD>(std::min<ULONGLONG>(kPieceSize, m_data.Size()));
+    m_dwPieceSize = static_cast<DWORD>(std::min<ULONGLONG>(kPieceSize, m_pData->Size()));
     m_pPiece.reset(AllocBytes(m_dwPieceSize));
     if (!m_pPiece)
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -114,11 +122,11 @@ DWORD CEntrySave::Begin(CNTFSDrive& drive, DWORD dwRecord, const std::string& st
     if (DWORD dwError = CheckExistingTarget(m_strTarget))
         return dwError;
     SetLastError(NO_ERROR);
-    m_hFile = CreateOutputFile(m_strTarget, OutputFileFlags(info.dwFileFlags));
+    m_hFile = CreateOutputFile(m_strTarget, OutputFileFlags(desc.m_dwFileFlags));
     if (m_hFile == INVALID_HANDLE_VALUE)
         return LastErrorOr(ERROR_GEN_FAILURE);
     m_eSide = ESide::eNone;
-    return m_data.Size() == 0 ? Finish() : 0;
+    return m_pData->Size() == 0 ? Finish() : 0;
 }
 
 DWORD CEntrySave::WritePiece(const BYTE* pBytes, ULONGLONG n64Offset, DWORD dwCount)
@@ -135,7 +143,7 @@ DWORD CEntrySave::WritePiece(const BYTE* pBytes, ULONGLONG n64Offset, DWORD dwCo
 
 DWORD CEntrySave::ReadRecovering(ULONGLONG n64Offset, DWORD dwAt, DWORD dwCount, int nDepth)
 {
-    DWORD dwError = m_data.Read(n64Offset, m_pPiece.get() + dwAt, dwCount);
+    DWORD dwError = m_pData->Read(n64Offset, m_pPiece.get() + dwAt, dwCount);
     if (dwError == 0)
     {
         m_n64Read += dwCount;
@@ -184,12 +192,12 @@ DWORD CEntrySave::Step()
 {
     if (m_bDone || m_hFile == INVALID_HANDLE_VALUE)
         return 0;
-    const ULONGLONG n64Size = m_data.Size();
+    const ULONGLONG n64Size = m_pData->Size();
     // Holes are passed over: the file grows past them only where data follows,
     // or at the end.
     while (m_n64Done < n64Size)
     {
-        const ULONGLONG n64Hole = m_data.HoleLength(m_n64Done);
+        const ULONGLONG n64Hole = m_pData->HoleLength(m_n64Done);
         if (n64Hole == 0)
             break;
         m_n64Done += std::min(n64Hole, n64Size - m_n64Done);
@@ -200,7 +208,7 @@ DWORD CEntrySave::Step()
     if (m_n64Done >= n64Size)
         return Finish();
     const DWORD dwCount = static_cast<DWORD>(
-        std::min<ULONGLONG>({m_dwPieceSize, m_data.DataLength(m_n64Done), n64Size - m_n64Done}));
+        std::min<ULONGLONG>({m_dwPieceSize, m_pData->DataLength(m_n64Done), n64Size - m_n64Done}));
     m_vecLost.clear();
     if (DWORD dwError = ReadRecovering(m_n64Done, 0, dwCount, 0))
         return Fail(true, ESide::eData, dwError);
@@ -239,10 +247,10 @@ DWORD CEntrySave::SetTimes()
     // as the file has it.
     const FILETIME creation = FileTimeOf(m_n64CreationTime);
     const FILETIME written = FileTimeOf(m_n64WriteTime);
-    if (m_n64WriteTime <= 0 && m_n64CreationTime <= 0)
+    if (!UsableTime(m_n64WriteTime) && !UsableTime(m_n64CreationTime))
         return 0;
-    SetFileTime(m_hFile, m_n64CreationTime > 0 ? &creation : nullptr, nullptr,
-                m_n64WriteTime > 0 ? &written : nullptr);
+    SetFileTime(m_hFile, UsableTime(m_n64CreationTime) ? &creation : nullptr, nullptr,
+                UsableTime(m_n64WriteTime) ? &written : nullptr);
     return 0;
 }
 
@@ -254,7 +262,7 @@ DWORD CEntrySave::Finish()
     // A file that ends in a hole ends at its size all the same.
     if (m_bSparse)
     {
-        DWORD dwError = SeekOutput(m_hFile, m_data.Size());
+        DWORD dwError = SeekOutput(m_hFile, m_pData->Size());
         if (dwError == 0 && !SetEndOfFile(m_hFile))
             dwError = LastErrorOr(ERROR_WRITE_FAULT);
         if (dwError)
@@ -287,72 +295,67 @@ void CEntrySave::Cancel()
     m_bDone = true;
 }
 
-void SetVolumeStartOf(CNTFSDrive& drive, const PartitionRecord& partition)
-{
-    if (partition.dwSectorSize != 0)
-        drive.SetVolumeStartEx(partition.qwFirstSector, partition.dwSectorSize);
-    else
-        drive.SetVolumeStart(partition.dwFirstSector, 512);
-}
-
 CSaveVolume::~CSaveVolume()
 {
-    m_drive.DetachDevice();
+    if (m_pFs)
+        m_pFs->DetachDevice();
     if (m_hDevice != INVALID_HANDLE_VALUE)
         CloseHandle(m_hDevice);
 }
 
-DWORD CSaveVolume::Open(DWORD dwDisk, const PartitionRecord& partition)
+DWORD CSaveVolume::Open(DWORD dwDisk, const CVolumeGeometry& geometry, std::unique_ptr<IFileSystem> pFs)
 {
     m_dwDisk = dwDisk;
+    m_geometry = geometry;
     m_hDevice = OpenDisk(dwDisk);
     if (m_hDevice == INVALID_HANDLE_VALUE)
         return LastErrorOr(ERROR_FILE_NOT_FOUND);
-    m_drive.AttachDevice(m_hDevice);
-    SetVolumeStartOf(m_drive, partition);
-    return m_drive.OpenVolume();
+    m_pFs = std::move(pFs);
+    return m_pFs->Open(m_hDevice, geometry, nullptr);
 }
 
 DWORD CSaveVolume::Probe()
 {
     BYTE bySector[4096];
-    const DWORD dwSector = m_drive.m_dwSectorSize >= 512 && m_drive.m_dwSectorSize <= sizeof(bySector)
-                               ? m_drive.m_dwSectorSize
+    const DWORD dwSector = m_geometry.m_dwSectorSize >= 512 && m_geometry.m_dwSectorSize <= sizeof(bySector)
+                               ? m_geometry.m_dwSectorSize
                                : 512;
-    if (m_drive.m_qwFirstSector > ~0ull / dwSector)
-        return ERROR_INVALID_PARAMETER;
-    return ReadDeviceAt(m_hDevice, m_drive.m_qwFirstSector * dwSector, bySector, dwSector);
+    return ReadDeviceAt(m_hDevice, m_geometry.m_n64Offset, bySector, dwSector);
 }
 
-DWORD SaveEntry(CNTFSDrive& drive, std::mutex& lockDrive, DWORD dwRecordIndex, const std::string& strFolder)
+DWORD SaveEntry(IFileSystem& fs, std::mutex& lockVolume, DWORD dwId, const std::string& strFolder)
 {
     if (strFolder.empty())
         return ERROR_PATH_NOT_FOUND;  // no folder chosen: never the root by accident
     CEntrySave save;
     DWORD dwError = 0;
     {
-        // The gathering under one hold, so that a scan reopening the drive in
+        // The gathering under one hold, so that a scan reopening the volume in
         // between cannot pair one volume's data with another's name.
-        std::lock_guard<std::mutex> lock(lockDrive);
-        MFTEntryInfo info;
-        MFTEntryDetails details;
-        // The name may be in an extension record that only a list on the disk names.
-        if ((dwError = drive.GetEntryDetails(dwRecordIndex, info, details, true)) != 0)
+        std::lock_guard<std::mutex> lock(lockVolume);
+        CEntryDescription desc;
+        if ((dwError = fs.Describe(dwId, desc)) != 0)
             return dwError;
-        if (details.bDirectory)
+        if (desc.m_bDirectory)
             return ERROR_DIRECTORY_NOT_SUPPORTED;
         size_t nNameMax = 0, nPathMax = 0;
         FolderLimits(strFolder, nNameMax, nPathMax);
         CSaveTargets targets(strFolder, nNameMax, nPathMax);
         std::string strTarget, strFinal;
-        if ((dwError = targets.FileTarget(CSaveTargets::kChosen, details.strName, dwRecordIndex, strTarget, strFinal)) != 0)
+        if ((dwError = targets.FileTarget(CSaveTargets::kChosen, desc.m_strName, dwId, strTarget, strFinal)) != 0)
             return dwError;
-        dwError = save.Begin(drive, dwRecordIndex, strTarget, info);
+        dwError = save.Begin(fs, dwId, strTarget, desc);
     }
     while (dwError == 0 && !save.Done())
     {
-        std::lock_guard<std::mutex> lock(lockDrive);
+        std::lock_guard<std::mutex> lock(lockVolume);
         dwError = save.Step();
     }
     return dwError;
+}
+
+DWORD SaveEntry(CNTFSDrive& drive, std::mutex& lockDrive, DWORD dwRecordIndex, const std::string& strFolder)
+{
+    CNtfsFileSystem fs(drive);
+    return SaveEntry(fs, lockDrive, dwRecordIndex, strFolder);
 }

@@ -1,7 +1,7 @@
-// Saving one master-file-table entry into a file at a path the caller chose
-// (see SaveTargets.h for how a save of many rows chooses them), with the
-// entry's attribute flags and times: its data streamed in pieces of a few
-// MiB, whatever its size, holes written as holes.
+// Saving one row's file into a file at a path the caller chose (see
+// SaveTargets.h for how a save of many rows chooses them), with the entry's
+// attribute flags and times: its data streamed from its file system in
+// pieces of a few MiB, whatever its size, holes written as holes.
 //
 // What a save promises:
 // - The entry's data is opened, and the target checked, before the file is
@@ -10,8 +10,8 @@
 //   nothing behind. A folder is never written as a file (336).
 // - An existing file at the target is otherwise replaced. The file carries
 //   the entry's read-only flag whether it was created or replaced, and its
-//   modification time (on Windows its creation time too) from
-//   $STANDARD_INFORMATION.
+//   modification time (on Windows its creation time too), as its file
+//   system describes them in UTC.
 // - A read of the disk that fails is tried again in smaller pieces, down to
 //   one sector; what still cannot be read is left as zeros (holes where the
 //   destination keeps them) and counted in UnreadableBytes(), and the rest
@@ -25,10 +25,7 @@
 //   ERROR_WRITE_FAULT. Every failure has a code.
 #pragma once
 
-#include "disk/PartitionTable.h"
-#include "ntfs/EntryData.h"
-#include "ntfs/NTFSDrive.h"
-#include "session/FolderPaths.h"
+#include "fs/FileSystem.h"
 #include "session/TargetPath.h"
 
 #include <memory>
@@ -45,11 +42,11 @@ public:
     CEntrySave(const CEntrySave&) = delete;
     CEntrySave& operator=(const CEntrySave&) = delete;
 
-    // Opens record dwRecord's data on the drive and makes the file at
-    // strTarget with the flags of info (the entry's description, also its
-    // times). The drive is not used after Begin; its device must stay open.
+    // Opens row dwId's data on the file system and makes the file at
+    // strTarget with the flags and times of desc (the row's description).
+    // The file system is not used after Begin; its device must stay open.
     // 0 or the code; nothing is made on failure.
-    DWORD Begin(CNTFSDrive& drive, DWORD dwRecord, const std::string& strTarget, const MFTEntryInfo& info);
+    DWORD Begin(IFileSystem& fs, DWORD dwId, const std::string& strTarget, const CEntryDescription& desc);
     // Writes the next piece (holes cost nothing). 0, or the code that ended the save.
     DWORD Step();
     bool Done() const { return m_bDone; }
@@ -69,7 +66,7 @@ public:
     const std::string& Name() const { return m_strName; }
     const std::string& Target() const { return m_strTarget; }
     ULONGLONG BytesDone() const { return m_n64Done; }
-    ULONGLONG BytesTotal() const { return m_data.Size(); }
+    ULONGLONG BytesTotal() const { return m_pData ? m_pData->Size() : 0; }
     ULONGLONG UnreadableBytes() const { return m_n64Unreadable; }
 
     static constexpr DWORD kPieceSize = 4 * 1024 * 1024;
@@ -85,15 +82,15 @@ private:
     DWORD WriteReadable(DWORD dwCount);
     DWORD SetTimes();
 
-    CEntryData m_data;
+    std::unique_ptr<IDataStream> m_pData;
     std::string m_strName;
     std::string m_strTarget;
     HANDLE m_hFile = INVALID_HANDLE_VALUE;
-    HANDLE m_hDevice = INVALID_HANDLE_VALUE;  // the drive's, for the probe
+    HANDLE m_hDevice = INVALID_HANDLE_VALUE;  // the file system's, for the probe
     ULONGLONG m_n64VolumeOffset = 0;
     DWORD m_dwSectorSize = 512;
-    LONGLONG m_n64CreationTime = 0;
-    LONGLONG m_n64WriteTime = 0;
+    ULONGLONG m_n64CreationTime = 0;
+    ULONGLONG m_n64WriteTime = 0;
     std::unique_ptr<BYTE[]> m_pPiece;  // the bytes in hand, at most kPieceSize
     DWORD m_dwPieceSize = 0;
     std::vector<std::pair<DWORD, DWORD>> m_vecLost;  // in the piece: where, how long
@@ -106,10 +103,9 @@ private:
     bool m_bSparse = false;
 };
 
-// A volume opened for one save alone: a handle on the disk and a drive of
-// its own, so that a scan that opens another partition, or closes the
-// session's handle, changes nothing for the save; and the folders of its
-// records, for a save with folders and for the report.
+// A volume opened for one save alone: a handle on the disk and a twin of the
+// scan's file system of its own, so that a scan that opens another
+// partition, or closes the session's handle, changes nothing for the save.
 struct CSaveVolume
 {
     CSaveVolume() = default;
@@ -117,28 +113,28 @@ struct CSaveVolume
     CSaveVolume(const CSaveVolume&) = delete;
     CSaveVolume& operator=(const CSaveVolume&) = delete;
 
-    // Opens the partition of disk dwDisk: 0 or the code.
-    DWORD Open(DWORD dwDisk, const PartitionRecord& partition);
+    // Opens disk dwDisk and on it pFs (a twin, see IFileSystem::Twin) at
+    // geometry: 0 or the code.
+    DWORD Open(DWORD dwDisk, const CVolumeGeometry& geometry, std::unique_ptr<IFileSystem> pFs);
     // 0 while the disk still answers (the volume's first sector is read
     // again), else the code that says it does not.
     DWORD Probe();
 
     HANDLE m_hDevice = INVALID_HANDLE_VALUE;
-    CNTFSDrive m_drive;
-    CFolderPaths m_folders;
+    std::unique_ptr<IFileSystem> m_pFs;
+    CVolumeGeometry m_geometry;
     DWORD m_dwDisk = 0;
 };
 
-// Where the drive's volume starts: the partition's 64-bit first sector in the
-// disk's sector size, or its 32-bit one in 512-byte sectors.
-void SetVolumeStartOf(CNTFSDrive& drive, const PartitionRecord& partition);
+// The whole save of row dwId into strFolder under its own name made safe
+// (SafeName.h), every call on the file system made under lockVolume, reading
+// through its handle. 0 also when bytes could not be read (zeros stand for
+// them); ERROR_PATH_NOT_FOUND for an empty folder.
+DWORD SaveEntry(IFileSystem& fs, std::mutex& lockVolume, DWORD dwId, const std::string& strFolder);
 
-// The whole save of record dwRecordIndex into strFolder under its own name
-// made safe (SafeName.h), every call on the drive made under lockDrive,
-// reading through the drive's handle. 0 also when bytes could not be read
-// (zeros stand for them); ERROR_PATH_NOT_FOUND for an empty folder.
-DWORD SaveEntry(CNTFSDrive& drive, std::mutex& lockDrive, DWORD dwRecordIndex,
-                const std::string& strFolder);
+// The same on an NTFS drive its caller opened (tests and tools hold one).
+class CNTFSDrive;
+DWORD SaveEntry(CNTFSDrive& drive, std::mutex& lockDrive, DWORD dwRecordIndex, const std::string& strFolder);
 
 // WriteFile for the saved files, through the test seam.
 BOOL WriteOutput(HANDLE hFile, const void* pData, DWORD dwCount, LPDWORD pdwWritten);

@@ -1,6 +1,6 @@
 #include "session/SavePlan.h"
 
-#include "session/FolderPaths.h"
+#include "fs/Rows.h"
 
 #include <unordered_set>
 

@@ -78,20 +78,11 @@ CSaveRun::EStep CSaveRun::Step(DWORD dwWaitMs)
     return !m_pSave && m_nNext >= m_plan.Count() ? End(EStep::eDone) : EStep::eMore;
 }
 
-std::string CSaveRun::FolderTextOf(const MFTEntryDetails& details)
-{
-    // Without a name there is no parent to follow.
-    if (!details.bHasName)
-        return "?\\";
-    const DWORD dwFolder = m_pVolume->m_folders.FolderOf(m_pVolume->m_drive, details.n64ParentRef);
-    return m_pVolume->m_folders.Text(dwFolder);
-}
-
 std::string CSaveRun::What()
 {
-    if (!m_bHaveDetails || m_details.strName.empty())
+    if (!m_bHaveDetails || m_desc.m_strName.empty())
         return "记录 " + std::to_string(m_dwRecord);
-    return ChildPath(FolderTextOf(m_details), m_details.strName);
+    return ChildPath(m_desc.m_strFolder, m_desc.m_strName);
 }
 
 void CSaveRun::StartItem()
@@ -99,11 +90,9 @@ void CSaveRun::StartItem()
     const size_t nItem = m_nNext;
     m_dwRecord = m_plan.Record(nItem);
     m_bHaveDetails = false;
-    MFTEntryInfo info;
-    // The name may be in an extension record that only a list on the disk names.
-    DWORD dwError = m_pVolume->m_drive.GetEntryDetails(m_dwRecord, info, m_details, true);
+    DWORD dwError = m_pVolume->m_pFs->Describe(m_dwRecord, m_desc);
     m_bHaveDetails = dwError == 0;
-    const bool bFolder = m_plan.IsFolder(nItem) || (m_bHaveDetails && m_details.bDirectory);
+    const bool bFolder = m_plan.IsFolder(nItem) || (m_bHaveDetails && m_desc.m_bDirectory);
     if (bFolder && !m_bHaveDetails)
     {
         m_report.AddNotSaved(What(), dwError);
@@ -111,24 +100,24 @@ void CSaveRun::StartItem()
         return;
     }
     if (bFolder)
-        return FolderItem(m_details);
+        return FolderItem(m_desc);
     ++m_nFilesStarted;
-    m_strShownName = m_bHaveDetails ? m_details.strName : "记录 " + std::to_string(m_dwRecord);
+    m_strShownName = m_bHaveDetails ? m_desc.m_strName : "记录 " + std::to_string(m_dwRecord);
     m_n64ShownDone = m_n64ShownTotal = 0;
     if (dwError != 0)
         return Failed(dwError, CEntrySave::ESide::eData);
     DWORD dwFolder = CSaveTargets::kChosen;
     std::string strTarget, strFinal;
     if (m_plan.Mode() == ESaveMode::eFolders)
-        dwError = m_pTargets->Folder(FolderTextOf(m_details), dwFolder);
+        dwError = m_pTargets->Folder(m_desc.m_strFolder, dwFolder);
     if (dwError == 0)
-        dwError = m_pTargets->FileTarget(dwFolder, m_details.strName, m_dwRecord, strTarget, strFinal);
+        dwError = m_pTargets->FileTarget(dwFolder, m_desc.m_strName, m_dwRecord, strTarget, strFinal);
     if (dwError != 0)
         return Failed(dwError, CEntrySave::ESide::eDestination);
     m_strSavedAs = strTarget.substr(std::min(strTarget.size(), m_strFolder.size() + 1));
     m_strShownName = strFinal;
     m_pSave = std::make_unique<CEntrySave>();
-    dwError = m_pSave->Begin(m_pVolume->m_drive, m_dwRecord, strTarget, info);
+    dwError = m_pSave->Begin(*m_pVolume->m_pFs, m_dwRecord, strTarget, m_desc);
     m_n64ShownTotal = m_pSave->BytesTotal();
     if (dwError != 0)
         return Failed(dwError, m_pSave->FailedSide());
@@ -136,7 +125,7 @@ void CSaveRun::StartItem()
         Finished();
 }
 
-void CSaveRun::FolderItem(const MFTEntryDetails& details)
+void CSaveRun::FolderItem(const CEntryDescription& desc)
 {
     ++m_nNext;
     // A folder is no file: a flat save passes over it, a save with folders
@@ -144,10 +133,10 @@ void CSaveRun::FolderItem(const MFTEntryDetails& details)
     if (m_plan.Mode() == ESaveMode::eFlat)
         return;
     DWORD dwFolder = CSaveTargets::kChosen;
-    DWORD dwError = m_pTargets->Folder(FolderTextOf(details), dwFolder);
+    DWORD dwError = m_pTargets->Folder(desc.m_strFolder, dwFolder);
     if (dwError == 0)
-        dwError = m_pTargets->ChildFolder(dwFolder, details.strName.empty() ? "记录_" + std::to_string(m_dwRecord)
-                                                                          : details.strName,
+        dwError = m_pTargets->ChildFolder(dwFolder, desc.m_strName.empty() ? "记录_" + std::to_string(m_dwRecord)
+                                                                         : desc.m_strName,
                                           dwFolder);
     if (dwError == 0)
         return;
@@ -173,7 +162,7 @@ void CSaveRun::Finished()
     m_report.AddSaved(m_pSave->BytesTotal());
     if (m_pSave->UnreadableBytes() > 0)
         m_report.AddUnreadable(strWhat, m_pSave->UnreadableBytes());
-    if (m_pSave->Name() != m_details.strName)
+    if (m_pSave->Name() != m_desc.m_strName)
         m_report.AddRenamed(strWhat, m_strSavedAs);
     m_n64ShownDone = m_pSave->BytesDone();
     m_pSave.reset();

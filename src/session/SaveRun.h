@@ -9,7 +9,7 @@
 //
 // What a run promises:
 // - Its first step binds it to the volume the session has open then: a
-//   handle and a drive of its own (CSaveVolume), so a scan started during
+//   handle and a twin of its file system of its own (CSaveVolume), so a scan started during
 //   the save, of this partition or another, changes nothing it writes.
 //   While a scan opens a volume a step waits at most dwWaitMs and does
 //   nothing (eMore).
@@ -98,7 +98,7 @@ private:
     DWORD Bind(DWORD dwWaitMs, bool& bBusy);
     void StartItem();
     void StepEntry();
-    void FolderItem(const MFTEntryDetails& details);
+    void FolderItem(const CEntryDescription& desc);
     void Finished();
     void Failed(DWORD dwCode, CEntrySave::ESide eSide, bool bFile = true);
     void Stop(DWORD dwCode);
@@ -106,7 +106,6 @@ private:
     void WriteReportFile();
     // The row in hand as the report names it: "\a\report.txt", "记录 42".
     std::string What();
-    std::string FolderTextOf(const MFTEntryDetails& details);
 
     CScanSession& m_session;
     CSavePlan m_plan;
@@ -118,7 +117,7 @@ private:
     // The item in hand.
     size_t m_nNext = 0;
     DWORD m_dwRecord = 0;
-    MFTEntryDetails m_details;
+    CEntryDescription m_desc;
     bool m_bHaveDetails = false;
     std::string m_strSavedAs;  // its path below the chosen folder
     // What the progress shows.

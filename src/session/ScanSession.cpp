@@ -2,11 +2,44 @@
 
 #include "disk/Disk.h"
 #include "platform/Platform.h"
+#include "session/FileSystems.h"
 #include "session/SaveEntry.h"
 
-#include <algorithm>
 #include <chrono>
 #include <thread>
+
+namespace
+{
+
+// The walk's rows on their way to the scan's sink, counted.
+class CCountingSink : public IRowSink
+{
+public:
+    CCountingSink(IScanSink& sink, const std::function<void(DWORD)>& fnBefore) : m_sink(sink), m_fnBefore(fnBefore)
+    {
+    }
+    void OnRows(CRowBatch&& batch) override
+    {
+        m_dwRows += static_cast<DWORD>(batch.Size());
+        for (const CScanRow& row : batch.m_vecRows)
+            m_dwDeleted += row.m_bNotInUse ? 1 : 0;
+        m_sink.OnRows(std::move(batch), m_dwRows, m_dwDeleted);
+    }
+    void OnProgress(DWORD dwDone, DWORD dwTotal) override { m_sink.OnProgress(dwDone, dwTotal); }
+    void BeforeItem(DWORD dwItem) override
+    {
+        if (m_fnBefore)
+            m_fnBefore(dwItem);
+    }
+
+private:
+    IScanSink& m_sink;
+    const std::function<void(DWORD)>& m_fnBefore;
+    DWORD m_dwRows = 0;
+    DWORD m_dwDeleted = 0;
+};
+
+}  // namespace
 
 CScanSession::CScanSession() : m_hDevice(INVALID_HANDLE_VALUE), m_dwDisk(0) {}
 
@@ -28,8 +61,9 @@ void CScanSession::CloseDevice()
 
 void CScanSession::CloseDeviceLocked()
 {
-    // The drive lets go first: its read-ahead must not read a closed handle.
-    m_drive.DetachDevice();
+    // The file system lets go first: its read-ahead must not read a closed handle.
+    if (m_pFs)
+        m_pFs->DetachDevice();
     if (m_hDevice != INVALID_HANDLE_VALUE)
         CloseHandle(m_hDevice);
     m_hDevice = INVALID_HANDLE_VALUE;
@@ -38,6 +72,7 @@ void CScanSession::CloseDeviceLocked()
 DWORD CScanSession::OpenTarget(const CScanTarget& target, const std::atomic<BYTE>& bStop)
 {
     std::lock_guard<std::mutex> lock(m_lock);
+    m_pFs.reset();
     // The handle is kept across scans of one disk; a save opens its own.
     // Another disk, or the disk of that number is now another (its list was
     // set anew): the handle in hand is not the one to read.
@@ -53,12 +88,10 @@ DWORD CScanSession::OpenTarget(const CScanTarget& target, const std::atomic<BYTE
         m_dwDisk = target.m_dwDisk;
         m_strDiskName = strDiskName;
     }
-    m_drive.AttachDevice(m_hDevice);
-    SetVolumeStartOf(m_drive, target.m_partition);
     m_partition = target.m_partition;
-    m_drive.SetStopFlag(&bStop);
-    DWORD dwCode = m_drive.OpenVolume();
-    m_drive.SetStopFlag(nullptr);
+    CVolumeGeometry geometry;
+    DWORD dwCode = GeometryOf(target.m_partition, geometry) ? OpenFileSystem(m_hDevice, geometry, &bStop, m_pFs)
+                                                             : ERROR_NEGATIVE_SEEK;
     if (dwCode != 0)
         CloseDeviceLocked();
     return dwCode;
@@ -78,100 +111,22 @@ DWORD CScanSession::RunScan(const CScanTarget* pTarget, const std::atomic<BYTE>&
         sink.OnError(dwCode);
         return dwCode;
     }
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_drive.StartReadAhead(kFirstListedRecord, &bStop);
-    }
-    dwCode = WalkRecords(bStop, sink);
-    std::lock_guard<std::mutex> lock(m_lock);
-    m_drive.StopReadAhead();
+    // The walk holds the lock only while it uses what a description or a
+    // save's twin also uses; the file system stays this one until the next
+    // scan, which runs on this same thread.
+    CCountingSink counting(sink, m_fnBeforeRecord);
+    DWORD dwUnread = 0;
+    dwCode = m_pFs->Walk(counting, bStop, m_lock, dwUnread);
+    if (dwCode != 0)
+        sink.OnError(dwCode);
+    sink.OnUnreadRecords(dwUnread);
     return dwCode;
 }
 
-DWORD CScanSession::WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink)
-{
-    CRowBatch batch;
-    DWORD dwRows = 0;
-    DWORD dwDeleted = 0;
-    DWORD dwUnread = 0;
-    auto timeBatch = std::chrono::steady_clock::now();
-    const DWORD dwRecords = m_drive.GetRecordCount();
-    DWORD dwRecord = kFirstListedRecord;
-    DWORD dwLookedAt = kFirstListedRecord;  // records of the table looked at so far
-    auto flush = [&]() {
-        if (batch.Empty())
-            return;
-        sink.OnRows(std::move(batch), dwRows, dwDeleted);
-        sink.OnProgress(std::min(dwLookedAt, dwRecords), dwRecords);
-        batch = CRowBatch();
-        timeBatch = std::chrono::steady_clock::now();
-    };
-
-    MFTEntryInfo info;
-    MFTEntryDetails details;
-    m_folders.Clear();
-    size_t nFoldersSent = 0;
-    for (; dwRecord < dwRecords && !bStop.load(); ++dwRecord)
-    {
-        if (m_fnBeforeRecord)
-            m_fnBeforeRecord(dwRecord);
-        DWORD dwFolder = CScanRow::kNoFolder;
-        ntfs::ERecordKind eKind;
-        {
-            std::lock_guard<std::mutex> lock(m_lock);
-            eKind = m_drive.ExamineRecord(dwRecord, info, details);
-            if (eKind == ntfs::ERecordKind::eFile && details.bHasName)
-                dwFolder = m_folders.FolderOf(m_drive, details.n64ParentRef);
-        }
-        dwLookedAt = dwRecord + 1;
-        if (eKind == ntfs::ERecordKind::eUnreadable)
-        {
-            // A read that a stop cut short says nothing of the record.
-            if (bStop.load())
-                break;
-            ++dwUnread;
-            continue;
-        }
-        if (eKind == ntfs::ERecordKind::eNeverUsed)
-            continue;
-        AddNewFolders(batch, nFoldersSent);
-        if (eKind == ntfs::ERecordKind::eDamaged)
-        {
-            batch.AddDamaged(dwRecord);
-        }
-        else
-        {
-            dwDeleted += info.bNotInUse ? 1 : 0;
-            batch.Add(dwRecord, info, details.strName, dwFolder,
-                      details.bDirectory ? CScanRow::kRowDirectory : 0);
-        }
-        ++dwRows;
-        // The clock is asked every 16 rows: often enough to keep a batch
-        // young, rarely enough to cost nothing.
-        if (batch.Size() >= kBatchRows ||
-            ((dwRows & 0xF) == 0 &&
-             std::chrono::steady_clock::now() - timeBatch >= std::chrono::milliseconds(kBatchMs)))
-            flush();
-    }
-    flush();
-    sink.OnUnreadRecords(dwUnread);
-    return 0;
-}
-
-void CScanSession::AddNewFolders(CRowBatch& batch, size_t& nFoldersSent) const
-{
-    if (m_folders.Count() == nFoldersSent)
-        return;
-    if (batch.m_vecNewFolders.empty())
-        batch.m_dwFirstNewFolder = static_cast<DWORD>(nFoldersSent);
-    for (; nFoldersSent < m_folders.Count(); ++nFoldersSent)
-        batch.m_vecNewFolders.push_back(m_folders.Text(static_cast<DWORD>(nFoldersSent)));
-}
-
-DWORD CScanSession::DescribeEntry(DWORD dwRecord, MFTEntryInfo& info)
+DWORD CScanSession::DescribeEntry(DWORD dwId, CEntryDescription& desc)
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    return m_drive.GetEntryInfo(dwRecord, info);
+    return m_pFs ? m_pFs->Describe(dwId, desc) : ERROR_INVALID_ACCESS;
 }
 
 DWORD CScanSession::OpenSaveVolume(CSaveVolume& volume, DWORD dwWaitMs, bool& bBusy)
@@ -189,22 +144,23 @@ DWORD CScanSession::OpenSaveVolume(CSaveVolume& volume, DWORD dwWaitMs, bool& bB
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         lock.try_lock();
     }
-    if (!m_drive.m_bOpened)
+    if (!m_pFs)
         return ERROR_INVALID_ACCESS;
     const DWORD dwDisk = m_dwDisk;
-    const PartitionRecord partition = m_partition;
+    std::unique_ptr<IFileSystem> pTwin = m_pFs->Twin();
+    const CVolumeGeometry geometry = m_pFs->Geometry();
     lock.unlock();
-    // The save reads the volume open now through a handle and a drive of its
+    // The save reads the volume open now through a handle and a twin of its
     // own: whatever a scan opens or closes meanwhile, it stays on this one.
-    return volume.Open(dwDisk, partition);
+    return volume.Open(dwDisk, geometry, std::move(pTwin));
 }
 
-DWORD CScanSession::SaveEntry(DWORD dwRecord, const std::string& strFolder)
+DWORD CScanSession::SaveEntry(DWORD dwId, const std::string& strFolder)
 {
     CSaveVolume volume;
     bool bBusy = false;
     if (DWORD dwError = OpenSaveVolume(volume, INFINITE, bBusy))
         return dwError;
     std::mutex lockVolume;
-    return ::SaveEntry(volume.m_drive, lockVolume, dwRecord, strFolder);
+    return ::SaveEntry(*volume.m_pFs, lockVolume, dwId, strFolder);
 }

@@ -1,31 +1,30 @@
 // The open volume and everything that uses it, in one owner, with no toolkit:
-// the device handle, the CNTFSDrive and the lock that keeps the scan's walk
-// apart from whoever asks it about a record; a save opens the same volume
-// again for itself (OpenSaveVolume). Front ends run RunScan on a worker
-// thread and draw what reaches the sink; they never call the drive
-// themselves.
+// the device handle, the file system open on it (fs/FileSystem.h, picked by
+// the volume's boot sector) and the lock that keeps the scan's walk apart
+// from whoever asks it about a row; a save opens a twin of the volume for
+// itself (OpenSaveVolume). Front ends run RunScan on a worker thread and draw
+// what reaches the sink; they never call the file system themselves.
 //
-// The rules of a scan live here and nowhere else:
-// - the table is walked from record 30 to its end; row n of the walk lists a
-//   record, which keeps its number (the "#" column shows it minus 30, so a
-//   gap shows where records were passed over);
-// - a record no file ever held gets no row; a damaged one gets a row that
-//   says so; one whose bytes could not be read is counted, and the walk goes
-//   on: the count is told once at the end (OnUnreadRecords);
+// What a scan promises, whatever the file system:
+// - a target's volume is opened anew for each scan, the list emptied first;
+// - every file and folder the file system's walk finds gets a row, in the
+//   walk's order (NTFS: by record from 30; FAT: from the root down), with
+//   the counters after each batch; what could not be read is counted and
+//   told once at the end (OnUnreadRecords);
 // - a failure to open the volume is reported once through the sink and
-//   closes the device handle, which is then detached from the drive, so
-//   nothing is ever read through a closed handle;
-// - a stop is answered between records and between the table's reads.
+//   closes the device handle, which is then detached from the file system,
+//   so nothing is ever read through a closed handle;
+// - a stop is answered while the volume opens and during the walk.
 #pragma once
 
 #include "disk/PartitionTable.h"
-#include "ntfs/NTFSDrive.h"
-#include "session/FolderPaths.h"
-#include "session/SaveEntry.h"
+#include "fs/FileSystem.h"
 #include "session/RowText.h"
+#include "session/SaveEntry.h"
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 // What a scan reads: a partition of one of the disks.
@@ -41,14 +40,15 @@ public:
     virtual ~IScanSink() = default;
     // A partition is about to be read: the list is emptied.
     virtual void OnCleared() = 0;
-    // Rows in record order, with the counters as they stand after them.
+    // Rows in walk order, with the counters as they stand after them.
     virtual void OnRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted) = 0;
     // A failure to show, once; returns when it has been shown (or dropped).
     virtual void OnError(DWORD dwCode) = 0;
-    // How far the walk got: records of the table looked at, and in all.
+    // How far the walk got: records of the table looked at, and in all
+    // (FAT: folders read, of those known so far).
     virtual void OnProgress(DWORD /*dwDone*/, DWORD /*dwTotal*/) {}
-    // Once, when a walk ends (at the table's end or a stop): how many records
-    // of the table could not be read. 0: every record was read.
+    // Once, when a walk ends (at its end or a stop): how many records of the
+    // table (FAT: folders) could not be read. 0: every one was read.
     virtual void OnUnreadRecords(DWORD dwCount) = 0;
 };
 
@@ -62,13 +62,12 @@ public:
 
     // One scan, start to end, on the calling thread: with no target nothing
     // happens; otherwise the list is cleared, the target's disk opened (or the
-    // open handle reused), the volume opened and its records walked into the
-    // sink until the table ends or bStop. Returns 0, or the code of a failed
-    // open, reported.
+    // open handle reused), the volume opened and walked into the sink until
+    // its end or bStop. Returns 0, or the code of a failure, reported.
     DWORD RunScan(const CScanTarget* pTarget, const std::atomic<BYTE>& bStop, IScanSink& sink);
 
-    // The description of a record of the open volume.
-    DWORD DescribeEntry(DWORD dwRecord, MFTEntryInfo& info);
+    // The description of a row of the open volume, by its id.
+    DWORD DescribeEntry(DWORD dwId, CEntryDescription& desc);
     // Opens the volume open now once more for a save of its own (see
     // CSaveVolume): a scan that opens another partition meanwhile changes
     // nothing for the save. A device handle that a failure closed is no
@@ -77,36 +76,28 @@ public:
     // be had within dwWaitMs (a scan holds it while it opens a volume);
     // INFINITE waits.
     DWORD OpenSaveVolume(CSaveVolume& volume, DWORD dwWaitMs, bool& bBusy);
-    // The save of one record into strFolder (see SaveEntry.h), on a volume of
+    // The save of one row into strFolder (see SaveEntry.h), on a volume of
     // its own, waiting as long as it takes.
-    DWORD SaveEntry(DWORD dwRecord, const std::string& strFolder);
+    DWORD SaveEntry(DWORD dwId, const std::string& strFolder);
     // The disk the open volume is on (meaningful while one is open).
     DWORD Disk() const { return m_dwDisk; }
 
-    // Closes the device handle, if open, and detaches it from the drive.
+    // Closes the device handle, if open, and detaches it from the file system.
     void CloseDevice();
     bool HasDevice() const;
     HANDLE DeviceHandle() const { return m_hDevice; }
 
-    // For tests and benchmarks.
-    CNTFSDrive& Drive() { return m_drive; }
+    // For tests and benchmarks: the file system open now (null when none).
+    IFileSystem* FileSystem() { return m_pFs.get(); }
     std::mutex& Lock() { return m_lock; }
-    // Called before each record is asked for (after the stop test).
-    std::function<void(DWORD dwRecord)> m_fnBeforeRecord;
-
-    // Rows travel to the sink in batches of this many, or this old.
-    static constexpr size_t kBatchRows = 8192;
-    static constexpr DWORD kBatchMs = 25;
+    // Called before each record (NTFS) or folder (FAT) is read, after the stop test.
+    std::function<void(DWORD dwItem)> m_fnBeforeRecord;
 
 private:
     DWORD OpenTarget(const CScanTarget& target, const std::atomic<BYTE>& bStop);
-    DWORD WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink);
-    // The folders the walk met since the last batch travel with the next one.
-    void AddNewFolders(CRowBatch& batch, size_t& nFoldersSent) const;
     void CloseDeviceLocked();
 
-    CNTFSDrive m_drive;
-    CFolderPaths m_folders;  // of the scan in hand
+    std::unique_ptr<IFileSystem> m_pFs;
     HANDLE m_hDevice;
     DWORD m_dwDisk;
     PartitionRecord m_partition = {};  // of the volume open now

@@ -77,7 +77,7 @@ const char* ReadyHint()
 
 const char* NoPartitionHint()
 {
-    return "请先选择一个 NTFS 分区";
+    return "请先选择一个分区";
 }
 
 std::string ScanHintText(DWORD dwRecordsDone, DWORD dwRecords)

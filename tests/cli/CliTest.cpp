@@ -72,7 +72,8 @@ std::string Lower(std::string str)
 class CliTest : public ::testing::Test
 {
 protected:
-    // The sample disk (two NTFS volumes, a FAT32 one between them), made once.
+    // The sample disk (two NTFS volumes, a FAT32 one between them, each with
+    // files and deleted ones), made once.
     static void SetUpTestSuite()
     {
         s_pDir = std::make_unique<CTempDir>();
@@ -297,6 +298,44 @@ TEST_F(CliTest, SavedFilesMatchIcat)
     }
     EXPECT_EQ(3, nFiles);
     EXPECT_EQ(0u, tree.m_strOutput.find("已保存 3 个文件")) << tree.m_strOutput;
+}
+
+// The FAT32 partition lists what fls names, numbered by the walk, and its
+// deleted files save as icat reads them.
+TEST_F(CliTest, Fat32ListsAndSavesLikeNtfs)
+{
+    ASSERT_EQ(3u, s_vecStarts.size());
+    const std::vector<CRow> vecRows = List("FAT32 Drive 1");
+    std::vector<CFlsEntry> vecFls;
+    ASSERT_TRUE(FlsFatFiles(Image(), s_vecStarts[1], vecFls));
+    ASSERT_EQ(vecFls.size(), vecRows.size());
+    for (size_t n = 0; n < vecRows.size(); ++n)
+        EXPECT_EQ(std::to_string(n), vecRows[n].at("record"));
+    std::map<std::string, uint64_t> mapDeleted;
+    for (const CFlsEntry& e : vecFls)
+    {
+        std::string strFolder = "\\" + e.m_strPath.substr(0, e.m_strPath.size() - std::min(e.m_strPath.size(), e.Name().size() + 1));
+        std::replace(strFolder.begin(), strFolder.end(), '/', '\\');
+        const auto it = std::find_if(vecRows.begin(), vecRows.end(), [&](const CRow& row) {
+            return row.at("name") == e.Name() && row.at("path") == strFolder;
+        });
+        ASSERT_NE(it, vecRows.end()) << e.m_strPath;
+        EXPECT_EQ(e.m_bDeleted ? "1" : "0", it->at("deleted")) << e.m_strPath;
+        EXPECT_EQ(e.IsDirectory() ? "1" : "0", it->at("folder")) << e.m_strPath;
+        if (e.m_bDeleted && !e.IsDirectory())
+            mapDeleted[e.Name()] = e.m_n64Record;
+    }
+    ASSERT_GE(mapDeleted.size(), 2u);
+    const std::string strOut = s_pDir->File("fat32-deleted");
+    const CProcessResult saved = Cli({"save", Image(), "-p", "1", "--deleted", "-o", strOut});
+    EXPECT_EQ(0, saved.m_nExitCode) << saved.m_strErrors;
+    for (const auto& [strName, n64Inode] : mapDeleted)
+    {
+        Bytes vecIcat;
+        ASSERT_TRUE(Icat(Image(), s_vecStarts[1], std::to_string(n64Inode), vecIcat));
+        EXPECT_GT(vecIcat.size(), 0u) << strName;
+        EXPECT_EQ(vecIcat, ReadFileBytes(strOut + "/" + strName)) << strName;
+    }
 }
 
 // A file that cannot be saved is reported, the others are saved, the report

@@ -2,6 +2,7 @@
 // a free name beside another, where a folder text goes, which rows a plan
 // holds, and which disk a folder lies on.
 #include "support/DiskGuard.h"
+#include "ntfs/NtfsFileSystem.h"
 #include "support/Files.h"
 #include "support/NtfsImage.h"
 
@@ -154,7 +155,7 @@ CRowStore StoreOf(const std::vector<std::tuple<const char*, const char*, DWORD>>
         MFTEntryInfo info = {};
         info.dwFileFlags = dwFlags;
         // A folder's record says so as NTFS's $FILE_NAME flags do.
-        batch.Add(static_cast<DWORD>(kFirstListedRecord + batch.Size()), info, pszName,
+        AddRecordRow(batch, static_cast<DWORD>(kFirstListedRecord + batch.Size()), info, pszName,
                   static_cast<DWORD>(it - vecFolders.begin()), (dwFlags & 0x10000000u) ? CScanRow::kRowDirectory : 0);
     }
     batch.m_vecNewFolders = vecFolders;
@@ -196,7 +197,7 @@ TEST(SavePlan, AMillionRowsCostAFewBytesEach)
     CRowBatch batch;
     MFTEntryInfo info = {};
     for (DWORD i = 0; i < 1000000; ++i)
-        batch.Add(kFirstListedRecord + i, info, "IMG_0001.JPG", 0);
+        AddRecordRow(batch, kFirstListedRecord + i, info, "IMG_0001.JPG", 0);
     batch.m_vecNewFolders = {"\\DCIM"};
     CRowStore store;
     store.Append(std::move(batch));

@@ -22,7 +22,7 @@ TEST(SessionOnVolumeTest, DamagedStandardInformationListsEveryRowAndSavesAfterTh
     // mkntfs formats records up to 63 and leaves them free and empty: no row.
     ASSERT_GT(sink.m_store.Size(), 0u);
     EXPECT_GE(sink.m_store.Row(0).m_dwRecord, 64u);
-    EXPECT_EQ(sink.m_store.Row(sink.m_store.Size() - 1).m_dwRecord, session.Drive().GetRecordCount() - 1);
+    EXPECT_EQ(sink.m_store.Row(sink.m_store.Size() - 1).m_dwRecord, NtfsDrive(session).GetRecordCount() - 1);
 
     const DWORD dwDamaged = volume.Index("damagedsi.bin");
     bool bListed = false;

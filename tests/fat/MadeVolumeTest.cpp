@@ -34,13 +34,8 @@ const std::vector<CFlsEntry>& NamedEntries(const std::string& strImage)
     auto it = s_mapNamed.find(strImage);
     if (it != s_mapNamed.end())
         return it->second;
-    std::vector<CFlsEntry> vecAll;
     std::vector<CFlsEntry>& vecNamed = s_mapNamed[strImage];
-    EXPECT_TRUE(Fls(strImage, 0, vecAll));
-    for (const CFlsEntry& e : vecAll)
-        if (e.m_strType != "v/v" && e.m_strType != "V/V" && e.m_strPath[0] != '$' &&
-            e.m_strPath.find("(Volume Label Entry)") == std::string::npos)
-            vecNamed.push_back(e);
+    EXPECT_TRUE(FlsFatFiles(strImage, 0, vecNamed));
     return vecNamed;
 }
 

@@ -71,6 +71,16 @@ uint64_t CSleuthFat::FirstSector(uint64_t n64Inode) const
     return state.m_n64First;
 }
 
+int64_t CSleuthFat::Modified(uint64_t n64Inode) const
+{
+    TSK_FS_FILE* pFile = tsk_fs_file_open_meta(m_pFs, nullptr, n64Inode);
+    if (!pFile)
+        return 0;
+    const int64_t n64Time = pFile->meta ? static_cast<int64_t>(pFile->meta->mtime) : 0;
+    tsk_fs_file_close(pFile);
+    return n64Time;
+}
+
 bool CSleuthFat::InUse(uint64_t n64Sector) const
 {
     return (m_pFs->block_getflags(m_pFs, n64Sector) & TSK_FS_BLOCK_FLAG_ALLOC) != 0;

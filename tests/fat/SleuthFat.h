@@ -27,6 +27,9 @@ public:
     bool Data(uint64_t n64Inode, std::vector<uint8_t>& vecData) const;
     // The first sector of the entry's data, as istat lists it; 0 for none.
     uint64_t FirstSector(uint64_t n64Inode) const;
+    // The entry's modification time as istat gives it: seconds since 1970
+    // (FAT's wall clock read on the local zone, as the program reads it).
+    int64_t Modified(uint64_t n64Inode) const;
     // Whether the sector is in use now, as blkls -a says.
     bool InUse(uint64_t n64Sector) const;
 

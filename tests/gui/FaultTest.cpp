@@ -3,6 +3,7 @@
 // nothing hangs, and the next scan works again.
 #include "GuiTestSupport.h"
 #include "support/Faults.h"
+#include "support/ScanSink.h"
 #include "support/NtfsImage.h"
 
 #include "ntfs/EntryData.h"
@@ -186,7 +187,7 @@ private slots:
         const ULONGLONG n64Start = PartitionStart(dlg, QStringLiteral("NTFS Drive 0")) * 512ull;
         const salvix_test::CBootGeometry boot = salvix_test::ReadBootGeometry(SampleDiskPath().toStdString(), n64Start);
         CEntryData data;
-        QCOMPARE(dlg.m_session.Drive().OpenEntryData(dlg.m_pModel->RecordOf(nClusters), data), DWORD(0));
+        QCOMPARE(salvix_test::NtfsDrive(dlg.m_session).OpenEntryData(dlg.m_pModel->RecordOf(nClusters), data), DWORD(0));
         QVERIFY(!data.Stream(0).m_vecExtents.empty());
         const ULONGLONG n64Cluster = data.Stream(0).m_vecExtents[0].m_n64Lcn;
         salvix_test::InjectFault(CDeviceFault::eReadError, n64Start + n64Cluster * boot.m_dwClusterSize + 100, ERROR_CRC);

@@ -1,9 +1,11 @@
 #include "GuiTestSupport.h"
 
+#include "disk/PartitionTable.h"
 #include "support/SleuthKit.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QTableView>
@@ -23,6 +25,26 @@ QString FreshFolder(const QString& strName)
     dir.removeRecursively();
     QDir().mkpath(dir.path());
     return dir.absolutePath();
+}
+
+QString SampleWithUnreadablePartition(const QString& strName)
+{
+    const QString strCopy = FreshFolder(strName) + QStringLiteral("/disk.img");
+    if (!QFile::copy(SampleDiskPath(), strCopy))
+        return QString();
+    ULONGLONG n64Start = 0;
+    {
+        CDiskGuard disk(strCopy.toStdString());
+        WalkPartitionTables(0, [&](const char* pszText, const PartitionRecord& record) {
+            if (QString::fromUtf8(pszText) == QStringLiteral("FAT32 Drive 1"))
+                n64Start = record.qwFirstSector;
+        });
+    }
+    QFile file(strCopy);
+    if (n64Start == 0 || !file.open(QIODevice::ReadWrite) || !file.seek(static_cast<qint64>(n64Start) * 512) ||
+        file.write(QByteArray(512, '\0')) != 512)
+        return QString();
+    return strCopy;
 }
 
 CDialogSeams::CDialogSeams()

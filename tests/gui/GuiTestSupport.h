@@ -21,6 +21,9 @@ using salvix_test::CDiskGuard;
 QString SampleDiskPath();
 // A fresh folder below the build tree for one test's output.
 QString FreshFolder(const QString& strName);
+// A copy of the sample disk, in FreshFolder(strName), whose "FAT32 Drive 1"
+// lost its boot sector: a partition that holds no volume the program reads.
+QString SampleWithUnreadablePartition(const QString& strName);
 
 // Records the error codes and the save reports the dialog shows instead of
 // opening boxes, and the questions it asks before closing, answered yes unless

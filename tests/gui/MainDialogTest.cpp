@@ -1,6 +1,7 @@
 // The main dialog as it opens: controls, columns, the partition tree, the
 // error box, the About box routing, the keyboard and the minimised icon.
 #include "GuiTestSupport.h"
+#include "ntfs/NtfsFileSystem.h"
 
 #include "support/SleuthKit.h"
 
@@ -140,11 +141,11 @@ private slots:
             return info;
         };
         CRowBatch batch;
-        batch.Add(30, entry("caf\xE9.txt", 0x21, 7, 0));
-        batch.Add(31, entry("", 0, 1, 1));
+        AddRecordRow(batch, 30, entry("caf\xE9.txt", 0x21, 7, 0));
+        AddRecordRow(batch, 31, entry("", 0, 1, 1));
         model.AppendRows(std::move(batch));
         CRowBatch second;
-        second.Add(32, entry("x", 0, 2, 0));
+        AddRecordRow(second, 32, entry("x", 0, 2, 0));
         model.AppendRows(std::move(second));
         QCOMPARE(model.rowCount(), 3);
         QCOMPARE(model.data(model.index(2, eColumnName)).toString(), QStringLiteral("x"));
@@ -352,7 +353,7 @@ private slots:
         dlg.m_pTree->setCurrentItem(dlg.m_pTreeRoot);
         dlg.m_pTree->setFocus();
         QTest::keyClick(dlg.m_pTree, Qt::Key_Return);
-        QCOMPARE(dlg.m_pHintLabel->text(), QStringLiteral("请先选择一个 NTFS 分区"));
+        QCOMPARE(dlg.m_pHintLabel->text(), QStringLiteral("请先选择一个分区"));
         QCOMPARE(dlg.m_pScanButton->text(), QStringLiteral("扫描文件"));
         QCOMPARE(dlg.m_scan.m_hWorker, HANDLE(nullptr));
 

@@ -3,12 +3,16 @@
 // dialog while the worker runs or waits for the user interface.
 #include "GuiTestSupport.h"
 #include "support/NtfsImage.h"
+#include "support/SleuthKit.h"
 
 #include "platform/Platform.h"
 
 #include "disk/Disk.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QFile>
@@ -234,7 +238,7 @@ private slots:
             dlg.m_pScanButton->click();
             QCOMPARE(dlg.m_pScanButton->text(), kTextScan);
             QVERIFY(dlg.m_pScanButton->isEnabled());
-            QCOMPARE(dlg.m_pHintLabel->text(), QStringLiteral("请先选择一个 NTFS 分区"));
+            QCOMPARE(dlg.m_pHintLabel->text(), QStringLiteral("请先选择一个分区"));
             QCOMPARE(dlg.m_scan.m_hWorker, HANDLE(nullptr));
             QTest::qWait(30);
             QCOMPARE(dlg.m_pModel->rowCount(), nRows);
@@ -244,9 +248,71 @@ private slots:
         QVERIFY(seams.Errors().empty());
     }
 
-    void Fat32ShowsTheErrorAndReopensTheDiskNextTime()
+    void Fat32ListsWhatFlsNamesAndSavesAsIcat()
     {
-        CDialogOnDisk on;
+        const QString strDisk = SampleDiskPath();
+        CDialogOnDisk on(strDisk);
+        auto& [seams, disk, dlg] = on;
+        QVERIFY(SelectPartition(dlg, QStringLiteral("FAT32 Drive 1")));
+        QVERIFY(ScanToEnd(dlg));
+        QVERIFY(seams.Errors().empty());
+        const DWORD dwStart = PartitionStart(dlg, QStringLiteral("FAT32 Drive 1"));
+        std::vector<salvix_test::CFlsEntry> vecFls;
+        QVERIFY(salvix_test::FlsFatFiles(strDisk.toStdString(), dwStart, vecFls));
+        const int nRows = dlg.m_pModel->rowCount();
+        QCOMPARE(nRows, static_cast<int>(vecFls.size()));
+        QCOMPARE(dlg.m_pHintLabel->text(), QStringLiteral("扫描完成：%1 条记录").arg(nRows));
+        // Each row under its name and folder, deleted where fls says so,
+        // numbered by its place in the walk.
+        std::map<int, QString> mapInode;
+        int nDeleted = 0;
+        for (const salvix_test::CFlsEntry& e : vecFls)
+        {
+            const QString strPath = QStringLiteral("\\") + QString::fromStdString(e.m_strPath).replace(QLatin1Char('/'), QLatin1Char('\\'));
+            int nFound = -1;
+            for (int nRow = 0; nRow < nRows; ++nRow)
+            {
+                const QString strFolder = Cell(dlg, nRow, eColumnPath);
+                const QString strRow = (strFolder.endsWith(QLatin1Char('\\')) ? strFolder : strFolder + QLatin1Char('\\')) +
+                                       Cell(dlg, nRow, eColumnName);
+                if (strRow == strPath)
+                    nFound = nRow;
+            }
+            QVERIFY2(nFound >= 0, e.m_strPath.c_str());
+            QCOMPARE(Cell(dlg, nFound, eColumnDeleted), e.m_bDeleted ? QStringLiteral("是") : QString());
+            QCOMPARE(Cell(dlg, nFound, eColumnNumber), QString::number(dlg.m_pModel->RecordOf(nFound)));
+            nDeleted += e.m_bDeleted ? 1 : 0;
+            if (!e.IsDirectory())
+                mapInode[nFound] = QString::number(e.m_n64Record);
+        }
+        QCOMPARE(dlg.m_pDeletedEdit->text(), QString::number(nDeleted));
+        QVERIFY(nDeleted >= 2);
+
+        // Every file saved, deleted ones too, holds what icat gives.
+        QList<int> listRows;
+        for (const auto& [nRow, strInode] : mapInode)
+            listRows << nRow;
+        SelectRows(dlg, listRows);
+        const QString strFolder = FreshFolder(QStringLiteral("fat32-icat"));
+        CSalvixDlg::s_fnMenuHook = [](QMenu&, const QPoint&) { return 32771; };
+        CSalvixDlg::s_fnFolderHook = [&](const QString&, const QString&) { return strFolder; };
+        QWidget* pViewport = dlg.m_pList->viewport();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20), pViewport->mapToGlobal(QPoint(20, 20)));
+        QApplication::sendEvent(pViewport, &event);
+        QVERIFY(seams.Errors().empty());
+        for (const auto& [nRow, strInode] : mapInode)
+        {
+            std::vector<uint8_t> vecIcat;
+            QVERIFY(salvix_test::Icat(strDisk.toStdString(), dwStart, strInode.toStdString(), vecIcat));
+            QFile saved(strFolder + QLatin1Char('/') + Cell(dlg, nRow, eColumnName));
+            QVERIFY2(saved.open(QIODevice::ReadOnly), qPrintable(saved.fileName()));
+            QCOMPARE(saved.readAll(), QByteArray(reinterpret_cast<const char*>(vecIcat.data()), static_cast<int>(vecIcat.size())));
+        }
+    }
+
+    void AnUnreadablePartitionShowsTheErrorAndReopensTheDiskNextTime()
+    {
+        CDialogOnDisk on(SampleWithUnreadablePartition(QStringLiteral("scan-unreadable")));
         auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("NTFS Drive 0")));
         QVERIFY(ScanToEnd(dlg));
@@ -371,7 +437,7 @@ private slots:
     {
         // The worker asks for a box the user interface has not shown yet: the
         // closing dialog must not wait on a worker that waits on it.
-        CDialogOnDisk on;
+        CDialogOnDisk on(SampleWithUnreadablePartition(QStringLiteral("close-waiting")));
         auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("FAT32 Drive 1")));
         dlg.m_pScanButton->click();
@@ -391,7 +457,7 @@ private slots:
     {
         // The box is up (on the user interface thread, the worker waiting for
         // it) when the dialog is closed.
-        CDialogOnDisk on;
+        CDialogOnDisk on(SampleWithUnreadablePartition(QStringLiteral("close-in-box")));
         auto& [seams, disk, dlg] = on;
         QVERIFY(SelectPartition(dlg, QStringLiteral("FAT32 Drive 1")));
         std::vector<DWORD> vecCodes;

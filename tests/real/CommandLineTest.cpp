@@ -222,8 +222,8 @@ TEST(SleuthKitTools, FragmentedTableScannedThroughEveryPiece)
     ASSERT_FALSE(vecProgress.empty());
     for (size_t i = 1; i < vecProgress.size(); ++i)
         EXPECT_LE(vecProgress[i - 1].first, vecProgress[i].first);
-    EXPECT_EQ(run.m_session.Drive().GetRecordCount(), vecProgress.back().first);
-    EXPECT_EQ(run.m_session.Drive().GetRecordCount(), vecProgress.back().second);
+    EXPECT_EQ(NtfsDrive(run.m_session).GetRecordCount(), vecProgress.back().first);
+    EXPECT_EQ(NtfsDrive(run.m_session).GetRecordCount(), vecProgress.back().second);
 
     const CTempDir dir;
     for (const char* pszKey : {"fragmented_mft.first", "fragmented_mft.last", "fragmented_mft.filler"})

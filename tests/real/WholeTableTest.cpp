@@ -392,7 +392,7 @@ TEST(WholeTable, ClustersOf128KiB)
     ASSERT_EQ(0u, listing.m_dwCode);
     EXPECT_TRUE(listing.m_sink.m_vecErrors.empty());
     EXPECT_EQ(std::vector<DWORD>{0}, listing.m_sink.m_vecUnread);
-    EXPECT_EQ(131072u, listing.m_session.Drive().m_dwClusterSize);
+    EXPECT_EQ(131072u, NtfsDrive(listing.m_session).m_dwClusterSize);
     const CRowStore& store = listing.m_sink.m_store;
     ASSERT_GE(store.Size(), 150u);
 

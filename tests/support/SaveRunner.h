@@ -2,7 +2,7 @@
 // finds the rows of a scan by their folder and name. Builds on Windows too.
 #pragma once
 
-#include "session/FolderPaths.h"
+#include "fs/Rows.h"
 #include "session/SaveRun.h"
 
 #include <functional>

@@ -2,14 +2,26 @@
 // it, with everything it hands over kept for the test to look at.
 #pragma once
 
+#include "ntfs/NtfsFileSystem.h"
 #include "session/ScanSession.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
 namespace salvix_test
 {
+
+// The NTFS drive the session has open; a test that asks on another volume
+// ends at once, as it tests the wrong thing.
+inline CNTFSDrive& NtfsDrive(CScanSession& session)
+{
+    CNTFSDrive* pDrive = NtfsDriveOf(session.FileSystem());
+    if (!pDrive)
+        abort();
+    return *pDrive;
+}
 
 class CCollectingSink : public IScanSink
 {

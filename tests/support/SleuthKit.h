@@ -145,6 +145,9 @@ struct CFlsEntry
     bool IsDirectory() const { return m_strType.size() == 3 && m_strType[2] == 'd'; }
 };
 bool Fls(const std::string& strImage, uint64_t n64Start, std::vector<CFlsEntry>& vecEntries);
+// The lines of fls -r -p that name the files and folders of a FAT or exFAT
+// volume: not its label, its metadata files ("$FAT1") or virtual entries.
+bool FlsFatFiles(const std::string& strImage, uint64_t n64Start, std::vector<CFlsEntry>& vecEntries);
 
 // One row of mmls, like "002:  000:001   0000052416   ...   DOS FAT16 (0x04)".
 struct CMmlsRow
@@ -159,9 +162,10 @@ struct CMmlsRow
 // vecOptions go before the image: {"-t", "gpt", "-b", "4096"}.
 bool Mmls(const std::string& strImage, const std::vector<std::string>& vecOptions, std::vector<CMmlsRow>& vecRows);
 
-// What fsstat says of an NTFS volume: its "Volume Name:" (UTF-8, empty for
-// none) and the records of its table ("Range: 0 - 99" gives 99: the last
-// number is a folder The Sleuth Kit adds for orphan files).
+// What fsstat says of a volume: its label (NTFS: "Volume Name:"; FAT and
+// exFAT: the root folder's label; UTF-8, empty for none) and the last number
+// of its metadata range (NTFS: "Range: 0 - 99" gives 99, the records of its
+// table, the last number a folder The Sleuth Kit adds for orphan files).
 struct CFsstatInfo
 {
     std::string m_strVolumeName;

@@ -189,30 +189,49 @@ bool Mmls(const std::string& strImage, const std::vector<std::string>& vecOption
     return result.Ok();
 }
 
+bool FlsFatFiles(const std::string& strImage, uint64_t n64Start, std::vector<CFlsEntry>& vecEntries)
+{
+    std::vector<CFlsEntry> vecAll;
+    vecEntries.clear();
+    if (!Fls(strImage, n64Start, vecAll))
+        return false;
+    for (const CFlsEntry& e : vecAll)
+        if (e.m_strType != "v/v" && e.m_strType != "V/V" && !e.m_strPath.empty() && e.m_strPath[0] != '$' &&
+            e.m_strPath.find("(Volume Label Entry)") == std::string::npos)
+            vecEntries.push_back(e);
+    return true;
+}
+
 bool Fsstat(const std::string& strImage, uint64_t n64Start, CFsstatInfo& info)
 {
     std::string strOutput;
     if (!RunOnVolume("fsstat", {}, strImage, n64Start, std::string(), strOutput))
         return false;
     info = CFsstatInfo();
-    // A volume without a label has no "Volume Name:" line.
+    // A volume without a label has no "Volume Name:" line (NTFS) or no root
+    // folder's label (FAT, whose labels are padded with spaces, and exFAT).
     bool bRange = false;
     std::istringstream lines(strOutput);
     std::string strLine;
-    const std::string strNameKey = "Volume Name:";
-    const std::string strRangeKey = "Range: 0 - ";
+    const std::string strNameKeys[] = {"Volume Name:", "Volume Label (Root Directory):",
+                                       "Volume Label (from root directory):"};
+    const std::string strRangeKey = "Range: ";
     while (std::getline(lines, strLine))
     {
-        if (strLine.rfind(strNameKey, 0) == 0)
+        for (const std::string& strNameKey : strNameKeys)
         {
+            if (strLine.rfind(strNameKey, 0) != 0)
+                continue;
             info.m_strVolumeName = strLine.substr(strNameKey.size());
-            if (!info.m_strVolumeName.empty() && info.m_strVolumeName[0] == ' ')
-                info.m_strVolumeName.erase(0, 1);
+            const size_t nFirst = info.m_strVolumeName.find_first_not_of(' ');
+            const size_t nLast = info.m_strVolumeName.find_last_not_of(' ');
+            info.m_strVolumeName =
+                nFirst == std::string::npos ? std::string() : info.m_strVolumeName.substr(nFirst, nLast - nFirst + 1);
         }
-        else if (strLine.rfind(strRangeKey, 0) == 0)
+        if (strLine.rfind(strRangeKey, 0) == 0 && strLine.find(" - ") != std::string::npos)
         {
             // The last number is the folder of orphan files The Sleuth Kit adds.
-            info.m_n64Records = std::stoull(strLine.substr(strRangeKey.size()));
+            info.m_n64Records = std::stoull(strLine.substr(strLine.find(" - ") + 3));
             bRange = true;
         }
     }

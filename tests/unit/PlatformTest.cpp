@@ -358,3 +358,61 @@ TEST_F(PlatformTest, ThreadsReportStillActiveUntilTheyHaveFinished)
 }
 
 #endif  // !_WIN32
+
+namespace
+{
+
+// 100-ns units since 1601 of a UTC date and time.
+ULONGLONG FileTimeOfUtc(int nYear, int nMonth, int nDay, int nHour)
+{
+    struct tm tmUtc = {};
+    tmUtc.tm_year = nYear - 1900;
+    tmUtc.tm_mon = nMonth - 1;
+    tmUtc.tm_mday = nDay;
+    tmUtc.tm_hour = nHour;
+    return (static_cast<ULONGLONG>(timegm(&tmUtc)) + 11644473600ull) * 10000000ull;
+}
+
+}  // namespace
+
+// FAT's wall-clock times become UTC by the local zone's rules for their own
+// date: summer time where the zone keeps it. Zones as rules, so that no zone
+// database is needed.
+TEST(LocalTimeTest, WallClockBecomesUtcByTheZonesRulesForThatDate)
+{
+    struct CZoneCase
+    {
+        const char* m_pszZone;
+        int m_nMonth;
+        int m_nHoursToUtc;  // added to the wall clock
+    };
+    const CZoneCase kCases[] = {
+        {"UTC0", 1, 0},
+        {"SVX-8", 1, -8},
+        {"SVX-8", 7, -8},
+        {"EST5EDT,M3.2.0,M11.1.0", 1, 5},
+        {"EST5EDT,M3.2.0,M11.1.0", 7, 4},
+    };
+    const char* pszOld = getenv("TZ");
+    const std::string strOld = pszOld ? pszOld : "";
+    for (const CZoneCase& c : kCases)
+    {
+        SCOPED_TRACE(std::string(c.m_pszZone) + " month " + std::to_string(c.m_nMonth));
+        setenv("TZ", c.m_pszZone, 1);
+        tzset();
+        const ULONGLONG n64Wall = FileTimeOfUtc(2024, c.m_nMonth, 15, 12) + 1234567;  // and a fraction of a second
+        FILETIME local = {static_cast<DWORD>(n64Wall), static_cast<DWORD>(n64Wall >> 32)};
+        FILETIME utc = {};
+        ASSERT_TRUE(LocalFileTimeToFileTime(&local, &utc));
+        const ULONGLONG n64Utc = (static_cast<ULONGLONG>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime;
+        EXPECT_EQ(static_cast<LONGLONG>(n64Utc - n64Wall), c.m_nHoursToUtc * 3600ll * 10000000ll);
+    }
+    // A time before 1970 is one the system cannot hold here.
+    FILETIME early = {0, 0}, out = {};
+    EXPECT_FALSE(LocalFileTimeToFileTime(&early, &out));
+    if (pszOld)
+        setenv("TZ", strOld.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}

@@ -1,6 +1,7 @@
 // Whole names from UTF-16 as stored, and the list's order and filter over
 // the rows of a scan.
 #include "support/NtfsImage.h"
+#include "ntfs/NtfsFileSystem.h"
 
 #include "ntfs/Names.h"
 #include "session/RowView.h"
@@ -37,7 +38,7 @@ void Fill(CRowStore& store, const std::vector<CRowSpec>& vecRows, const std::vec
         MFTEntryInfo info = {};
         info.bNotInUse = spec.m_bDeleted;
         info.n64Clusters = spec.m_dwClusters;
-        batch.Add(dwRecord++, info, spec.m_pszName, spec.m_dwFolder);
+        AddRecordRow(batch, dwRecord++, info, spec.m_pszName, spec.m_dwFolder);
     }
     store.Append(std::move(batch));
 }
@@ -137,7 +138,7 @@ TEST(RowViewTest, RowsArrivingDuringAScanTakeTheirPlace)
     for (const char* psz : {"a.txt", "z.txt", "q.dat", "n.txt"})
     {
         MFTEntryInfo info = {};
-        batch.Add(static_cast<DWORD>(40 + store.Size()), info, psz, 0);
+        AddRecordRow(batch, static_cast<DWORD>(40 + store.Size()), info, psz, 0);
     }
     store.Append(std::move(batch));
     EXPECT_EQ(3u, view.CountNew(store));
@@ -160,7 +161,7 @@ TEST(RowViewTest, NamesAndRowsBeyondOneChunkStayTheirOwn)
             MFTEntryInfo info = {};
             char szName[80];
             snprintf(szName, sizeof(szName), "Row_%06zu_%s.TXT", kRows - i, std::string(40, 'x').c_str());
-            batch.Add(static_cast<DWORD>(30 + i), info, szName);
+            AddRecordRow(batch, static_cast<DWORD>(30 + i), info, szName);
         }
         store.Append(std::move(batch));
     }

@@ -167,8 +167,8 @@ TEST(ScanStateTest, TheHintSaysHowTheScanEnded)
         {"a walk past the table's count", end(false, true, 0, 70, 130, 100), "已停止：读到表的 100%"},
         {"a bad sector", end(false, false, ERROR_CRC, 12, 42, 100), "扫描出错：已列出 12 条记录"},
         {"a disk that cannot be opened", end(false, false, ERROR_FILE_NOT_FOUND, 0, 0, 0), "扫描出错：已列出 0 条记录"},
-        {"no NTFS volume", end(false, false, ERROR_INVALID_DRIVE, 0, 0, 0), "请先选择一个 NTFS 分区"},
-        {"nothing chosen", end(true, false, 0, 0, 0, 0), "请先选择一个 NTFS 分区"},
+        {"no volume this program reads", end(false, false, ERROR_INVALID_DRIVE, 0, 0, 0), "请先选择一个分区"},
+        {"nothing chosen", end(true, false, 0, 0, 0, 0), "请先选择一个分区"},
     };
     for (const CCase& c : kCases)
         EXPECT_EQ(c.m_pszHint, ScanEndHint(c.m_end)) << c.m_pszWhat;

@@ -182,7 +182,7 @@ TEST_F(ScanSessionTest, SaveAfterTheDeviceWasClosedReadsThroughAHandleOfItsOwn)
     ASSERT_EQ(0u, sink.Scan(session, disk.FirstSector()));
     // What a failure does: the handle goes, and the drive forgets it.
     session.CloseDevice();
-    EXPECT_FALSE(session.Drive().HasDevice());
+    EXPECT_FALSE(NtfsDrive(session).HasDevice());
     const std::string& strFolder = m_dir.Path();
     ASSERT_EQ(0u, session.SaveEntry(30, strFolder.c_str()));
     EXPECT_EQ(DataBytes(), ReadFileBytes(strFolder + "/far.bin"));

@@ -280,11 +280,92 @@ TEST_F(WindowsDialogTest, ClosingDuringAScanWaitsForTheWorkerAndClosesTheDisk)
     EXPECT_FALSE(run.Object().m_session.HasDevice());
 }
 
-TEST_F(WindowsDialogTest, Fat32ShowsTheErrorBoxThenTheEnd)
+void SaveInto(CDialogRun& run, const std::wstring& wstrFolder, UINT nCommand);
+
+TEST_F(WindowsDialogTest, Fat32ListsAndSavesWhatTheSleuthKitSaw)
 {
-    CSalvixDlg::s_fnErrorHook = nullptr;  // the real box
+    CExpectedImage image;
+    std::string strError;
+    ASSERT_TRUE(LoadExpectations(ImagePath("sample.expected"), image, strError)) << strError;
+    const std::vector<CExpectedFatEntry>& vecEntries = image.m_vecFatEntries;
+    ASSERT_GE(vecEntries.size(), 6u);
     CDialogRun run;
     ASSERT_TRUE(run.SelectPartition(L"FAT32 Drive 1"));
+    ASSERT_TRUE(run.ScanToEnd());
+    EXPECT_TRUE(m_vecErrors.empty());
+    ASSERT_EQ(static_cast<int>(vecEntries.size()), run.RowCount());
+    std::vector<int> vecFiles;
+    int nDeleted = 0;
+    for (const CExpectedFatEntry& entry : vecEntries)
+    {
+        std::wstring wstrPath = L"\\" + Wide(entry.m_strPath);
+        std::replace(wstrPath.begin(), wstrPath.end(), L'/', L'\\');
+        int nFound = -1;
+        for (int nRow = 0; nRow < run.RowCount(); ++nRow)
+        {
+            std::wstring wstrFolder = run.Cell(nRow, eColumnPath);
+            if (wstrFolder.back() != L'\\')
+                wstrFolder += L'\\';
+            if (wstrFolder + run.Cell(nRow, eColumnName) == wstrPath)
+                nFound = nRow;
+        }
+        ASSERT_GE(nFound, 0) << entry.m_strPath;
+        EXPECT_EQ(entry.m_bDeleted ? L"是" : L"", run.Cell(nFound, eColumnDeleted)) << entry.m_strPath;
+        nDeleted += entry.m_bDeleted ? 1 : 0;
+        if (entry.m_bData)
+            vecFiles.push_back(nFound);
+    }
+    EXPECT_EQ(nDeleted, run.Counter(IDC_EDIT_DELETED));
+    EXPECT_GE(nDeleted, 2);
+
+    // Every file saved with its folders, deleted ones too, holds icat's bytes.
+    run.SelectRows(vecFiles);
+    const std::wstring wstrFolder = FreshFolder("fat32");
+    SaveInto(run, wstrFolder, ID_LIST_SAVE_FOLDERS);
+    EXPECT_TRUE(m_vecErrors.empty());
+    for (const CExpectedFatEntry& entry : vecEntries)
+    {
+        if (!entry.m_bData)
+            continue;
+        std::wstring wstrPath = wstrFolder + L"\\" + Wide(entry.m_strPath);
+        std::replace(wstrPath.begin(), wstrPath.end(), L'/', L'\\');
+        bool bFound = false;
+        const std::string strData = ReadWhole(wstrPath, bFound);
+        ASSERT_TRUE(bFound) << entry.m_strPath;
+        EXPECT_EQ(entry.m_dwDataLength, strData.size()) << entry.m_strPath;
+        EXPECT_EQ(entry.m_n64DataHash, DataHash(reinterpret_cast<const uint8_t*>(strData.data()), strData.size()))
+            << entry.m_strPath;
+    }
+}
+
+TEST_F(WindowsDialogTest, AnUnreadablePartitionShowsTheErrorBoxThenTheEnd)
+{
+    // A copy of the sample whose FAT32 partition lost its boot sector, as a
+    // second disk: a partition that holds no volume the program reads.
+    CExpectedImage image;
+    std::string strError;
+    ASSERT_TRUE(LoadExpectations(ImagePath("sample.expected"), image, strError)) << strError;
+    uint32_t dwFatStart = 0;
+    for (const CExpectedPartition& partition : image.m_vecPartitions)
+        dwFatStart = partition.m_nType == 0x0C ? partition.m_dwFirstSector : dwFatStart;
+    ASSERT_NE(0u, dwFatStart);
+    const std::wstring wstrCopy = FreshFolder("unreadable") + L"\\disk.img";
+    ASSERT_TRUE(CopyFileW(Wide(ImagePath("sample.img")).c_str(), wstrCopy.c_str(), FALSE));
+    {
+        std::fstream file(wstrCopy.c_str(), std::ios::binary | std::ios::in | std::ios::out);
+        file.seekp(static_cast<std::streamoff>(dwFatStart) * 512);
+        file.write(std::string(512, '\0').data(), 512);
+        ASSERT_TRUE(static_cast<bool>(file));
+    }
+    SetDiskPaths({Utf8FromWide(wstrCopy)});
+    CSalvixDlg::s_fnErrorHook = nullptr;  // the real box
+    CDialogRun run;
+    HWND hTree = run.Item(IDC_TREE_DRIVES);
+    HTREEITEM hSecond = TreeView_GetNextSibling(hTree, TreeView_GetChild(hTree, TreeView_GetRoot(hTree)));
+    ASSERT_NE(nullptr, hSecond);
+    HTREEITEM hFat = run.FindTreeItem(L"FAT32 Drive 1", hSecond);
+    ASSERT_NE(nullptr, hFat);
+    ASSERT_TRUE(TreeView_SelectItem(hTree, hFat));
     run.PressScan();
     HWND hBox = run.WaitForWindow(L"GetLastError");
     ASSERT_NE(nullptr, hBox);
@@ -292,13 +373,13 @@ TEST_F(WindowsDialogTest, Fat32ShowsTheErrorBoxThenTheEnd)
     const std::vector<HWND> vecItems = ChildWindows(hBox);
     EXPECT_EQ(1, std::count_if(vecItems.begin(), vecItems.end(), [](HWND hItem) {
                   return WindowText(hItem) == Wide(SystemErrorText(ERROR_INVALID_DRIVE));
-              })) << "the program's sentence for a partition that is not NTFS";
+              })) << "the program's sentence for a partition that holds no volume it reads";
     EXPECT_EQ(L"停止扫描", run.ButtonText()) << "the worker waits for the box";
     PostMessageW(hBox, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(WaitUntil([&] { return run.ButtonText() == L"搜索结束"; }, 5000));
     EXPECT_EQ(0, run.RowCount());
     EXPECT_FALSE(run.Object().m_session.HasDevice()) << "closed after the failure";
-    EXPECT_EQ(L"请先选择一个 NTFS 分区", run.Hint());
+    EXPECT_EQ(L"请先选择一个分区", run.Hint());
 }
 
 TEST_F(WindowsDialogTest, AboutBoxOpensForSystemCommands16To31)
@@ -329,7 +410,7 @@ TEST_F(WindowsDialogTest, KeysCloseTheWindowOnlyOutsideTheTreeAndTheSearchField)
     // changes but the hint.
     SendMessageW(run.Dialog(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(run.Item(IDC_BUTTON_SCAN)), TRUE);
     run.Key(IDC_BUTTON_SCAN, VK_RETURN);
-    ASSERT_TRUE(WaitUntil([&] { return run.Hint() == L"请先选择一个 NTFS 分区"; }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return run.Hint() == L"请先选择一个分区"; }, 5000));
     EXPECT_EQ(L"扫描文件", run.ButtonText());
     EXPECT_EQ(nullptr, run.Object().m_scan.m_hWorker);
 
@@ -341,7 +422,7 @@ TEST_F(WindowsDialogTest, KeysCloseTheWindowOnlyOutsideTheTreeAndTheSearchField)
     ASSERT_TRUE(WaitUntil([&] { return WindowText(run.Item(IDC_EDIT_FILTER)).empty(); }, 5000));
     ASSERT_TRUE(TreeView_SelectItem(run.Item(IDC_TREE_DRIVES), TreeView_GetRoot(run.Item(IDC_TREE_DRIVES))));
     run.Key(IDC_TREE_DRIVES, VK_RETURN);
-    ASSERT_TRUE(WaitUntil([&] { return run.Hint() == L"请先选择一个 NTFS 分区"; }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return run.Hint() == L"请先选择一个分区"; }, 5000));
     Sleep(100);
     EXPECT_FALSE(run.WaitClosed(0));
     EXPECT_EQ(0, m_questions.Count());

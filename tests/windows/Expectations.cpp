@@ -5,7 +5,7 @@
 
 namespace
 {
-const char kHeader[] = "salvix-expectations 3";
+const char kHeader[] = "salvix-expectations 4";
 
 std::string HexBytes(const std::string& str)
 {
@@ -60,6 +60,30 @@ std::string FormatRecord(const CExpectedRecord& record)
     return out.str();
 }
 
+std::string FormatFatEntry(const CExpectedFatEntry& entry)
+{
+    std::ostringstream out;
+    out << "fatentry " << entry.m_dwFirstSector << ' ' << entry.m_bDeleted << ' ' << entry.m_bDirectory << ' '
+        << HexBytes(entry.m_strPath) << ' ';
+    if (entry.m_bData)
+        out << "data " << entry.m_dwDataLength << ' ' << std::hex << entry.m_n64DataHash << std::dec;
+    else
+        out << "nodata";
+    return out.str();
+}
+
+bool ParseFatEntry(std::istringstream& in, CExpectedFatEntry& entry)
+{
+    std::string strPath, strData;
+    if (!(in >> entry.m_dwFirstSector >> entry.m_bDeleted >> entry.m_bDirectory >> strPath >> strData) ||
+        !FromHex(strPath, entry.m_strPath))
+        return false;
+    entry.m_bData = strData == "data";
+    if (entry.m_bData && !(in >> entry.m_dwDataLength >> std::hex >> entry.m_n64DataHash >> std::dec))
+        return false;
+    return entry.m_bData || strData == "nodata";
+}
+
 bool ParseRecord(std::istringstream& in, CExpectedRecord& record)
 {
     std::string strKind;
@@ -99,8 +123,15 @@ std::string FormatExpectations(const CExpectedImage& image)
     std::ostringstream out;
     out << kHeader << '\n';
     for (const CExpectedPartition& partition : image.m_vecPartitions)
+    {
         out << "partition " << partition.m_dwFirstSector << ' ' << partition.m_nType << ' '
-            << partition.m_n64Sectors << '\n';
+            << partition.m_n64Sectors;
+        if (partition.m_bLabel)
+            out << ' ' << HexBytes(partition.m_strLabel);
+        out << '\n';
+    }
+    for (const CExpectedFatEntry& entry : image.m_vecFatEntries)
+        out << FormatFatEntry(entry) << '\n';
     for (const CExpectedVolume& volume : image.m_vecVolumes)
     {
         out << "volume " << volume.m_dwFirstSector << ' ' << volume.m_dwClusterSize << ' '
@@ -132,7 +163,16 @@ bool ParseExpectations(const std::string& strText, CExpectedImage& image, std::s
         {
             CExpectedPartition partition;
             bGood = static_cast<bool>(in >> partition.m_dwFirstSector >> partition.m_nType >> partition.m_n64Sectors);
+            std::string strLabel;
+            partition.m_bLabel = static_cast<bool>(in >> strLabel);
+            bGood = bGood && (!partition.m_bLabel || FromHex(strLabel, partition.m_strLabel));
             image.m_vecPartitions.push_back(partition);
+        }
+        else if (strWord == "fatentry")
+        {
+            CExpectedFatEntry entry;
+            bGood = ParseFatEntry(in, entry);
+            image.m_vecFatEntries.push_back(entry);
         }
         else if (strWord == "volume")
         {

@@ -2,8 +2,11 @@
 // runs, for the Windows tests, which run under Wine with no Linux tool at hand.
 // One text file per image, one fact a line:
 //
-//   salvix-expectations 3
-//   partition <first sector> <type byte> <sectors>   every partition, in table order
+//   salvix-expectations 4
+//   partition <first sector> <type byte> <sectors> [<label>]   every partition, in table order;
+//                                             a FAT volume's label as fsstat gives it (hex, "-" when empty)
+//   fatentry <first sector> <deleted> <folder> <path> data <length> <hash>
+//   fatentry <first sector> <deleted> <folder> <path> nodata
 //   volume <first sector> <cluster size> <record size> <records> <label>
 //   record <n> notfile                        no FILE signature
 //   record <n> unread                         The Sleuth Kit could not open it
@@ -13,6 +16,10 @@
 // An entry line ends in "norow" for a record the scan lists no row for: one
 // not in use that holds no $FILE_NAME, no $DATA and no attribute list (what
 // formatting leaves).
+//
+// A fatentry line is an entry of the FAT or exFAT volume at that sector as
+// fls -r -p names it (its path from the root, "a/b.txt", in hex), with what
+// icat gives for a file; a folder has no data.
 //
 // A volume's label is fsstat's "Volume Name" in UTF-8 (hex, "-" when empty).
 // Records are those the program lists (30 on) of the volume above them. The
@@ -65,11 +72,25 @@ struct CExpectedPartition
     uint32_t m_dwFirstSector = 0;
     unsigned m_nType = 0;
     uint64_t m_n64Sectors = 0;
+    bool m_bLabel = false;   // a FAT volume's label was written down
+    std::string m_strLabel;  // UTF-8
+};
+
+struct CExpectedFatEntry
+{
+    uint32_t m_dwFirstSector = 0;
+    bool m_bDeleted = false;
+    bool m_bDirectory = false;
+    std::string m_strPath;  // UTF-8, "a/b.txt"
+    bool m_bData = false;
+    uint32_t m_dwDataLength = 0;
+    uint64_t m_n64DataHash = 0;
 };
 
 struct CExpectedImage
 {
     std::vector<CExpectedPartition> m_vecPartitions;
+    std::vector<CExpectedFatEntry> m_vecFatEntries;
     std::vector<CExpectedVolume> m_vecVolumes;
 };
 

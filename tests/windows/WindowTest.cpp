@@ -290,9 +290,16 @@ TEST_F(WindowsWindowTest, APartitionsTipGivesItsSizeAndLabel)
         ASSERT_LT(nPartition, m_image.m_vecPartitions.size());
         const CExpectedPartition& partition = m_image.m_vecPartitions[nPartition];
         std::wstring wstrExpected = L"Size: " + Wide(FormatDiskSize(partition.m_n64Sectors * 512));
+        std::string strLabel = partition.m_strLabel;  // FAT's, or NTFS's below
+        bool bLabel = partition.m_bLabel;
         for (const CExpectedVolume& volume : m_image.m_vecVolumes)
             if (volume.m_dwFirstSector == partition.m_dwFirstSector)
-                wstrExpected += L"\r\nVolume label: " + Wide(volume.m_strLabel.empty() ? "none" : volume.m_strLabel);
+            {
+                strLabel = volume.m_strLabel;
+                bLabel = true;
+            }
+        if (bLabel)
+            wstrExpected += L"\r\nVolume label: " + Wide(strLabel.empty() ? "none" : strLabel);
         SCOPED_TRACE(run.TreeText(hItem));
         EXPECT_EQ(wstrExpected, run.TreeTip(hItem));
         EXPECT_EQ(wstrExpected, run.TreeTip(hItem)) << "asked again";

@@ -1,5 +1,6 @@
 // salvix_expectations IMAGE OUTPUT: writes what The Sleuth Kit says of a disk
-// image (its partitions, and every listed record of each NTFS volume on it)
+// image (its partitions, every listed record of each NTFS volume on it and
+// every entry of each FAT volume)
 // in the form the Windows tests read (see Expectations.h). Runs on Linux.
 #include "Expectations.h"
 #include "support/SleuthKit.h"
@@ -15,6 +16,34 @@ namespace
 {
 const uint32_t kFirstListedRecord = 30;
 const unsigned kTypeNtfs = 0x07;
+
+bool IsFatType(unsigned nType)
+{
+    return nType == 0x01 || nType == 0x04 || nType == 0x06 || nType == 0x0B || nType == 0x0C || nType == 0x0E;
+}
+
+// Every entry fls names on the FAT volume at dwFirstSector, with icat's bytes for its files.
+bool ExpectFat(const char* pszImage, uint32_t dwFirstSector, std::vector<CExpectedFatEntry>& vecEntries)
+{
+    std::vector<salvix_test::CFlsEntry> vecFls;
+    if (!salvix_test::FlsFatFiles(pszImage, dwFirstSector, vecFls))
+        return false;
+    for (const salvix_test::CFlsEntry& e : vecFls)
+    {
+        CExpectedFatEntry entry;
+        entry.m_dwFirstSector = dwFirstSector;
+        entry.m_bDeleted = e.m_bDeleted;
+        entry.m_bDirectory = e.IsDirectory();
+        entry.m_strPath = e.m_strPath;
+        std::vector<uint8_t> vecData;
+        entry.m_bData = !entry.m_bDirectory &&
+                        salvix_test::Icat(pszImage, dwFirstSector, std::to_string(e.m_n64Record), vecData);
+        entry.m_dwDataLength = static_cast<uint32_t>(vecData.size());
+        entry.m_n64DataHash = DataHash(vecData.data(), vecData.size());
+        vecEntries.push_back(entry);
+    }
+    return true;
+}
 
 // The partitions in the order of their first sectors, with the type byte
 // that The Sleuth Kit names as "(0xNN)" at the end of its description.
@@ -87,8 +116,18 @@ int main(int argc, char** argv)
         fprintf(stderr, "salvix_expectations: %s: no partition table: %s\n", argv[1], tsk_error_get());
         return 1;
     }
-    for (const CExpectedPartition& partition : image.m_vecPartitions)
+    for (CExpectedPartition& partition : image.m_vecPartitions)
     {
+        // A FAT type byte over a volume The Sleuth Kit cannot read has nothing to expect.
+        salvix_test::CFsstatInfo fatInfo;
+        const bool bFat = IsFatType(partition.m_nType) && salvix_test::Fsstat(argv[1], partition.m_dwFirstSector, fatInfo);
+        partition.m_bLabel = bFat;
+        partition.m_strLabel = fatInfo.m_strVolumeName;
+        if (bFat && !ExpectFat(argv[1], partition.m_dwFirstSector, image.m_vecFatEntries))
+        {
+            fprintf(stderr, "salvix_expectations: %s at %u: fls failed\n", argv[1], partition.m_dwFirstSector);
+            return 1;
+        }
         if (partition.m_nType != kTypeNtfs)
             continue;
         CSleuthVolume sleuth;

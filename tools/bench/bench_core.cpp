@@ -1,7 +1,8 @@
-// A scan without the window: the session opens one NTFS partition of a disk
-// image and walks every record into a sink that keeps the rows, as the
+// A scan without the window: the session opens one partition of a disk image
+// (NTFS, FAT or exFAT) and walks it into a sink that keeps the rows, as the
 // program's scan does; prints how long it took, the memory it held, and how
-// long sorting and filtering the rows take.
+// long sorting and filtering the rows take. START_SECTOR 0 with an image of
+// one volume reads that volume.
 //
 //   salvix_bench_core IMAGE START_SECTOR [--quiet]
 //   salvix_bench_core IMAGE START_SECTOR --bare        the drive's own walk:
@@ -13,6 +14,7 @@
 #include "Measure.h"
 
 #include "ntfs/NTFSDrive.h"
+#include "ntfs/NtfsFileSystem.h"
 #include "platform/Platform.h"
 #include "session/RowView.h"
 #include "session/ScanSession.h"
@@ -146,18 +148,22 @@ int main(int argc, char** argv)
     }
     const double dTotal = Seconds(tEnd - tStart);
     const double dFirst = sink.m_dwTotal ? Seconds(sink.m_tFirstRow - tStart) : 0;
-    const CNTFSDrive& drive = session.Drive();
-    const double dTableMB = static_cast<double>(drive.TableBytes()) / (1024.0 * 1024.0);
+    const CNTFSDrive* pDrive = NtfsDriveOf(session.FileSystem());
+    const double dTableMB = pDrive ? static_cast<double>(pDrive->TableBytes()) / (1024.0 * 1024.0) : 0;
     if (bQuiet)
         return 0;
-    printf("table        %.1f MiB, %u records of %u bytes\n", dTableMB, drive.GetRecordCount(),
-           drive.m_dwRecordSize);
+    if (pDrive)
+        printf("table        %.1f MiB, %u records of %u bytes\n", dTableMB, pDrive->GetRecordCount(),
+               pDrive->m_dwRecordSize);
     printf("listed       %u records (%u deleted), %zu folders; %u could not be read\n", sink.m_dwTotal,
            sink.m_dwDeleted, sink.m_store.FolderCount(), sink.m_dwUnread);
     printf("first rows   %.3f s after the start\n", dFirst);
     printf("whole scan   %.3f s (%.0f records/s), names and folders included\n", dTotal,
            sink.m_dwTotal / (dTotal > 0 ? dTotal : 1e-9));
-    printf("peak memory  %.1f MiB (%.2f x the table)\n", PeakMiB(), PeakMiB() / (dTableMB > 0 ? dTableMB : 1));
+    if (pDrive)
+        printf("peak memory  %.1f MiB (%.2f x the table)\n", PeakMiB(), PeakMiB() / (dTableMB > 0 ? dTableMB : 1));
+    else
+        printf("peak memory  %.1f MiB\n", PeakMiB());
     TimeView(sink.m_store);
     return 0;
 }

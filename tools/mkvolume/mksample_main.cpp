@@ -1,14 +1,16 @@
 // salvix_mksample OUTPUT.img: the sample disk. An MBR with an NTFS primary
 // partition and an extended partition holding a FAT32 and a second NTFS
-// logical partition; both NTFS volumes hold a small tree of ordinary files
-// and a few deleted ones worth recovering.
+// logical partition; every volume holds a small tree of ordinary files and a
+// few deleted ones worth recovering (the FAT32 one written with mtools).
 #include "Images.h"
 #include "Layouts.h"
 #include "NtfsWriter.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,63 @@ bool MakeNtfs(const std::string& strPath, uint32_t dwStart, uint32_t dwSectors, 
     bool bOk = writer.Mount(strPath) && FillSampleVolume(writer, nWhich);
     return writer.Unmount() && bOk;
 }
+// A file's bytes that depend on its name, so that no two files agree.
+std::string SampleBytes(const std::string& strName, size_t nSize)
+{
+    std::string strBytes(nSize, '\0');
+    uint32_t dwState = 2166136261u;
+    for (unsigned char c : strName)
+        dwState = (dwState ^ c) * 16777619u;
+    for (size_t i = 0; i < nSize; ++i)
+    {
+        dwState = dwState * 1103515245u + 12345u;
+        strBytes[i] = static_cast<char>(dwState >> 16);
+    }
+    return strBytes;
+}
+
+// mtools on the volume image at strImage, with long names in UTF-8.
+bool Mtool(const std::string& strTool, const std::string& strImage, std::vector<std::string> vecArgs)
+{
+    std::vector<std::string> vecCommand = {"env", "LC_ALL=C.UTF-8", "MTOOLS_SKIP_CHECK=1", strTool, "-i", strImage};
+    vecCommand.insert(vecCommand.end(), vecArgs.begin(), vecArgs.end());
+    return RunTool(vecCommand);
+}
+
+// Folders and files with long names in several scripts, two of them deleted
+// afterwards.
+bool FillSampleFat(const std::string& strImage)
+{
+    struct CFile
+    {
+        const char* m_pszPath;  // on the volume
+        size_t m_nSize;
+        bool m_bDelete;
+    };
+    const CFile kFiles[] = {
+        {"/readme.txt", 310, false},
+        {"/照片/海边日落.jpg", 5000, false},
+        {"/已删除的照片.jpg", 4000, true},
+        {"/文档/购物清单.txt", 900, false},
+        {"/文档/旧报告 2023.txt", 1700, true},
+        {"/Résumé — final.txt", 1200, false},
+    };
+    const std::string strSource = strImage + ".src";
+    bool bOk = Mtool("mmd", strImage, {"::/照片", "::/文档"});
+    for (const CFile& file : kFiles)
+    {
+        {
+            std::ofstream out(strSource, std::ios::binary | std::ios::trunc);
+            out << SampleBytes(file.m_pszPath, file.m_nSize);
+        }
+        bOk = bOk && Mtool("mcopy", strImage, {"-o", strSource, std::string("::") + file.m_pszPath});
+    }
+    for (const CFile& file : kFiles)
+        if (file.m_bDelete)
+            bOk = bOk && Mtool("mdel", strImage, {std::string("::") + file.m_pszPath});
+    unlink(strSource.c_str());
+    return bOk;
+}
 }  // namespace
 
 int main(int argc, char** argv)
@@ -49,7 +108,7 @@ int main(int argc, char** argv)
     const std::string strNtfs2 = TempPathNear(strOutput, "ntfs2");
 
     bool bOk = MakeNtfs(strNtfs1, kNtfs1Start, kNtfs1Sectors, 0) &&
-               FormatFat32(strFat, uint64_t(kFatSectors) * 512, kFatStart, "SAMPLEFAT") &&
+               FormatFat32(strFat, uint64_t(kFatSectors) * 512, kFatStart, "SAMPLEFAT") && FillSampleFat(strFat) &&
                MakeNtfs(strNtfs2, kNtfs2Start, kNtfs2Sectors, 1) &&
                MakePartitionedDisk(strOutput, kDiskBytes,
                                    {{kNtfs1Start, kNtfs1Sectors, 0x07},

@@ -1,4 +1,4 @@
-#include "session/FolderPaths.h"
+#include "ntfs/FolderPaths.h"
 
 #include "ntfs/Layout.h"
 
@@ -24,13 +24,6 @@ bool SameFolder(const MFTEntryInfo& info, const MFTEntryDetails& details, WORD w
 }
 
 }  // namespace
-
-std::string ChildPath(const std::string& strParent, const std::string& strName)
-{
-    if (!strParent.empty() && strParent.back() == '\\')
-        return strParent + strName;
-    return strParent + "\\" + strName;
-}
 
 void CFolderPaths::Clear()
 {

@@ -7,6 +7,7 @@
 // what could be followed.
 #pragma once
 
+#include "fs/Rows.h"
 #include "ntfs/NTFSDrive.h"
 
 #include <string>
@@ -33,6 +34,3 @@ private:
     std::vector<std::string> m_vecTexts;
     std::unordered_map<ULONGLONG, DWORD> m_mapByRef;
 };
-
-// The text of a folder inside the folder whose text is strParent.
-std::string ChildPath(const std::string& strParent, const std::string& strName);
