@@ -23,8 +23,12 @@ const CAttributeLabel kAttributeLabels[] = {
     {0x2000, "受损-"}, {0x10000000, "文件夹-"}, {0x10000000, "索引-"},
 };
 
-const char* const kColumnHeadings[eColumnCount] = {"文件名", "#", "文件属性", "是否删除", "簇", "路径"};
-const int kColumnWidths[eColumnCount] = {190, 60, 80, 50, 70, 160};
+const char* const kColumnHeadings[eColumnCount] = {"文件名", "#",    "文件属性", "是否删除", "簇",
+                                                   "路径",   "大小", "修改时间", "状态"};
+const int kColumnWidths[eColumnCount] = {190, 60, 80, 50, 70, 160, 90, 130, 100};
+const ULONGLONG kTicksPerSecond = 10000000ull;
+// 2501-01-01 00:00:00 in 100-ns units since 1601: past it no zone is applied.
+const ULONGLONG kLastZonedTime = 28436601600ull * kTicksPerSecond;
 const std::string kNoFolderText;
 
 void AppendLatin1AsUtf8(std::string& str, const char* pszBytes)
@@ -37,8 +41,9 @@ void AppendLatin1AsUtf8(std::string& str, const char* pszBytes)
 
 const char* const kDamagedRecordText = "损坏的记录";
 
-const int kColumnOrder[eColumnCount] = {eColumnNumber, eColumnName,    eColumnAttributes,
-                                        eColumnDeleted, eColumnClusters, eColumnPath};
+const int kColumnOrder[eColumnCount] = {eColumnNumber, eColumnName, eColumnAttributes,
+                                        eColumnDeleted, eColumnClusters, eColumnPath,
+                                        eColumnSize, eColumnModified, eColumnState};
 
 const char* ColumnHeading(int nColumn)
 {
@@ -53,6 +58,11 @@ int ColumnWidth(int nColumn)
 bool ColumnReadsFromLeft(int nColumn)
 {
     return nColumn == eColumnName || nColumn == eColumnPath;
+}
+
+bool ColumnReadsFromRight(int nColumn)
+{
+    return nColumn == eColumnSize;
 }
 
 std::string AttributeLabels(DWORD dwFileFlags)
@@ -86,6 +96,58 @@ void CRowBatch::Add(DWORD dwRecord, const MFTEntryInfo& info, const std::string&
     m_vecRows.push_back(row);
 }
 
+void CRowBatch::Add(const CScanRow& row, const std::string& strName)
+{
+    m_vecRows.push_back(row);
+    CScanRow& added = m_vecRows.back();
+    added.m_dwNameOffset = static_cast<DWORD>(m_strNames.size());
+    // Names are at most 255 UTF-16 units, so 765 bytes; anything longer is cut, not trusted.
+    added.m_wNameLength = static_cast<WORD>(std::min<size_t>(strName.size(), 0xFFFF));
+    m_strNames.append(strName, 0, added.m_wNameLength);
+}
+
+void CRowBatch::AddUpdate(DWORD dwRecord, const ntfs::CFileState& state)
+{
+    CRowUpdate update;
+    update.m_dwRecord = dwRecord;
+    update.m_eState = RowStateOf(state.m_eState);
+    update.m_byFreePercent = state.m_byFreePercent;
+    update.m_bHasSize = state.m_bHasSize;
+    update.m_n64Size = state.m_n64Size;
+    m_vecUpdates.push_back(update);
+}
+
+ERowState RowStateOf(ntfs::EFileState eState)
+{
+    switch (eState)
+    {
+    case ntfs::EFileState::eLive: return eRowStateLive;
+    case ntfs::EFileState::eRecoverable: return eRowStateRecoverable;
+    case ntfs::EFileState::ePartial: return eRowStatePartial;
+    case ntfs::EFileState::eOverwritten: return eRowStateOverwritten;
+    case ntfs::EFileState::eNoData: return eRowStateNoData;
+    default: return eRowStateUnknown;
+    }
+}
+
+CScanRow RecordRow(DWORD dwRecord, const MFTEntryInfo& info, const MFTEntryDetails& details, DWORD dwFolder)
+{
+    CScanRow row;
+    row.m_dwRecord = dwRecord;
+    row.m_bNotInUse = info.bNotInUse ? 1 : 0;
+    row.m_dwFileFlags = info.dwFileFlags;
+    row.m_dwClusters = static_cast<DWORD>(static_cast<ULONGLONG>(info.n64Clusters));
+    row.m_dwFolder = dwFolder;
+    row.m_byRowFlags = (details.bDirectory ? CScanRow::kRowDirectory : 0) |
+                       (details.state.m_bHasSize ? CScanRow::kRowHasSize : 0) |
+                       (details.state.m_bPending ? CScanRow::kRowStatePending : 0);
+    row.m_eState = RowStateOf(details.state.m_eState);
+    row.m_byFreePercent = details.state.m_byFreePercent;
+    row.m_n64Size = details.state.m_n64Size;
+    row.m_n64Modified = static_cast<ULONGLONG>(info.n64AlteredTime);
+    return row;
+}
+
 void CRowBatch::AddDamaged(DWORD dwRecord)
 {
     CScanRow row;
@@ -106,6 +168,7 @@ void CRowStore::Clear()
 {
     std::vector<std::vector<CScanRow>>().swap(m_vecBlocks);
     m_nRows = 0;
+    m_nUpdates = 0;
     std::vector<std::string>().swap(m_vecNameChunks);
     std::vector<std::string>().swap(m_vecFolders);
 }
@@ -149,6 +212,30 @@ void CRowStore::Append(CRowBatch&& batch)
     for (size_t i = 0; i < batch.m_vecNewFolders.size(); ++i)
         if (batch.m_dwFirstNewFolder + i == m_vecFolders.size())
             m_vecFolders.push_back(std::move(batch.m_vecNewFolders[i]));
+    for (const CRowUpdate& update : batch.m_vecUpdates)
+        ApplyUpdate(update);
+}
+
+void CRowStore::ApplyUpdate(const CRowUpdate& update)
+{
+    size_t nLow = 0, nHigh = m_nRows;
+    while (nLow < nHigh)
+    {
+        const size_t nMiddle = nLow + (nHigh - nLow) / 2;
+        if (Row(nMiddle).m_dwRecord < update.m_dwRecord)
+            nLow = nMiddle + 1;
+        else
+            nHigh = nMiddle;
+    }
+    if (nLow == m_nRows || Row(nLow).m_dwRecord != update.m_dwRecord)
+        return;
+    CScanRow& row = m_vecBlocks[nLow / kBlockRows][nLow % kBlockRows];
+    row.m_eState = update.m_eState;
+    row.m_byFreePercent = update.m_byFreePercent;
+    row.m_n64Size = update.m_bHasSize ? update.m_n64Size : 0;
+    row.m_byRowFlags = static_cast<BYTE>((row.m_byRowFlags & ~(CScanRow::kRowStatePending | CScanRow::kRowHasSize)) |
+                                         (update.m_bHasSize ? CScanRow::kRowHasSize : 0));
+    ++m_nUpdates;
 }
 
 const std::string& CRowStore::FolderText(size_t nRow) const
@@ -176,6 +263,10 @@ std::string CRowStore::Text(size_t nRow, int nColumn) const
     case eColumnClusters:
         return row.m_byRowFlags & CScanRow::kRowDamaged ? std::string() : std::to_string(row.m_dwClusters);
     case eColumnPath: return FolderText(nRow);
+    case eColumnSize: return SizeText(row);
+    case eColumnModified: return TimeText(row.m_n64Modified, (row.m_byRowFlags & CScanRow::kRowWallClock) != 0);
+    case eColumnState:
+        return row.m_byRowFlags & CScanRow::kRowDamaged ? std::string() : StateText(row.m_eState, row.m_byFreePercent);
     default: return std::string();
     }
 }

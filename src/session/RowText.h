@@ -17,7 +17,10 @@ enum EFileColumn
     eColumnDeleted = 3,
     eColumnClusters = 4,
     eColumnPath = 5,
-    eColumnCount = 6
+    eColumnSize = 6,      // "大小": bytes, grouped by thousands
+    eColumnModified = 7,  // "修改时间": local time
+    eColumnState = 8,     // "状态": whether the data can still come back
+    eColumnCount = 9
 };
 
 const char* ColumnHeading(int nColumn);  // UTF-8
@@ -25,6 +28,8 @@ int ColumnWidth(int nColumn);            // pixels
 // Cells are centred; the name (the first column of a report list) and the
 // folder read from the left.
 bool ColumnReadsFromLeft(int nColumn);
+// The size reads from the right, as numbers do.
+bool ColumnReadsFromRight(int nColumn);
 // Column indices from left to right: "#" first, then the name, then the rest.
 extern const int kColumnOrder[eColumnCount];
 
@@ -81,7 +86,38 @@ struct CScanRow
     static const BYTE kRowHasSize = 0x04;
     // m_n64Modified is a wall-clock time as the volume stored it (FAT), not UTC.
     static const BYTE kRowWallClock = 0x08;
+    // The size and state come with a later batch (CRowUpdate): the file's
+    // data lies in records the scan had not reached yet.
+    static const BYTE kRowStatePending = 0x10;
 };
+
+// The size and state of a row sent before, found by its m_dwRecord.
+struct CRowUpdate
+{
+    DWORD m_dwRecord = 0;
+    ERowState m_eState = eRowStateUnknown;
+    BYTE m_byFreePercent = 0;
+    bool m_bHasSize = false;
+    ULONGLONG m_n64Size = 0;
+};
+
+// The row of an NTFS record as ExamineRecord described it: its name's bytes
+// are left for the batch to add.
+CScanRow RecordRow(DWORD dwRecord, const MFTEntryInfo& info, const MFTEntryDetails& details,
+                   DWORD dwFolder = CScanRow::kNoFolder);
+ERowState RowStateOf(ntfs::EFileState eState);
+
+// The cells' texts (UTF-8). "185,900"; empty without kRowHasSize.
+std::string SizeText(const CScanRow& row);
+std::string GroupedNumber(ULONGLONG n64Value);
+// "yyyy-MM-dd HH:mm:ss" in the computer's zone, or as stored for a
+// wall-clock time and for one outside 1601 to 2500; empty for 0.
+std::string TimeText(ULONGLONG n64Time, bool bWallClock);
+// "正常", "可恢复", "部分覆盖 53%", "已覆盖", "无数据", "未知".
+std::string StateText(ERowState eState, BYTE byFreePercent);
+// The tip of a record's row: its creation, modification and MFT-change
+// times, each on a line.
+std::string RecordTimesTip(const MFTEntryInfo& info);
 
 // The attribute column of a damaged record's row.
 extern const char* const kDamagedRecordText;
@@ -95,6 +131,12 @@ struct CRowBatch
     std::vector<std::string> m_vecNewFolders;  // folders m_dwFirstNewFolder, ... in order
     DWORD m_dwFirstNewFolder = 0;
 
+    std::vector<CRowUpdate> m_vecUpdates;  // rows sent before, in this or an earlier batch
+
+    // A filled row under its name (UTF-8); m_dwNameOffset is set here.
+    void Add(const CScanRow& row, const std::string& strName);
+    // The size and state of a record listed before, now known.
+    void AddUpdate(DWORD dwRecord, const ntfs::CFileState& state);
     // The row of a described record, under its owner's name (UTF-8).
     void Add(DWORD dwRecord, const MFTEntryInfo& info, const std::string& strName,
              DWORD dwFolder = CScanRow::kNoFolder, BYTE byRowFlags = 0);
@@ -103,7 +145,7 @@ struct CRowBatch
     void Add(DWORD dwRecord, const MFTEntryInfo& info);
     // The row of a record that cannot be read as it stands.
     void AddDamaged(DWORD dwRecord);
-    bool Empty() const { return m_vecRows.empty(); }
+    bool Empty() const { return m_vecRows.empty() && m_vecUpdates.empty(); }
     size_t Size() const { return m_vecRows.size(); }
 };
 
@@ -111,8 +153,11 @@ class CRowStore
 {
 public:
     void Clear();
+    // Adds the batch's rows, then applies its updates.
     void Append(CRowBatch&& batch);
     size_t Size() const { return m_nRows; }
+    // How many updates were applied since the store was last emptied.
+    size_t UpdateCount() const { return m_nUpdates; }
     const CScanRow& Row(size_t nRow) const { return m_vecBlocks[nRow / kBlockRows][nRow % kBlockRows]; }
     std::string Name(size_t nRow) const;
     // The name's bytes, without a copy.
@@ -140,9 +185,12 @@ private:
         return m_vecNameChunks[dwOffset >> kNameChunkBits].data() + (dwOffset & (kNameChunk - 1));
     }
     DWORD KeepName(const char* pName, WORD wLength);
+    // Rows of a scan come in the order of their records: found by halving.
+    void ApplyUpdate(const CRowUpdate& update);
 
     std::vector<std::string> m_vecNameChunks;
     std::vector<std::vector<CScanRow>> m_vecBlocks;
     size_t m_nRows = 0;
+    size_t m_nUpdates = 0;
     std::vector<std::string> m_vecFolders;
 };

@@ -69,6 +69,7 @@ DWORD CScanSession::RunScan(const CScanTarget* pTarget, const std::atomic<BYTE>&
 {
     if (!pTarget)
         return 0;
+    m_dwMapCode = 0;
     sink.OnCleared();
     DWORD dwCode = OpenTarget(*pTarget, bStop);
     if (dwCode == ERROR_OPERATION_ABORTED && bStop.load())
@@ -80,11 +81,14 @@ DWORD CScanSession::RunScan(const CScanTarget* pTarget, const std::atomic<BYTE>&
     }
     {
         std::lock_guard<std::mutex> lock(m_lock);
+        // Without the allocation map the scan goes on; the states that need it are unknown.
+        m_dwMapCode = m_drive.LoadClusterBitmap(&bStop);
         m_drive.StartReadAhead(kFirstListedRecord, &bStop);
     }
     dwCode = WalkRecords(bStop, sink);
     std::lock_guard<std::mutex> lock(m_lock);
     m_drive.StopReadAhead();
+    m_drive.ForgetClusterBitmap();
     return dwCode;
 }
 
@@ -142,8 +146,9 @@ DWORD CScanSession::WalkRecords(const std::atomic<BYTE>& bStop, IScanSink& sink)
         else
         {
             dwDeleted += info.bNotInUse ? 1 : 0;
-            batch.Add(dwRecord, info, details.strName, dwFolder,
-                      details.bDirectory ? CScanRow::kRowDirectory : 0);
+            batch.Add(RecordRow(dwRecord, info, details, dwFolder), details.strName);
+            if (details.dwCompletedRecord != 0)
+                batch.AddUpdate(details.dwCompletedRecord, details.completedState);
         }
         ++dwRows;
         // The clock is asked every 16 rows: often enough to keep a batch
@@ -172,6 +177,12 @@ DWORD CScanSession::DescribeEntry(DWORD dwRecord, MFTEntryInfo& info)
 {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_drive.GetEntryInfo(dwRecord, info);
+}
+
+std::string CScanSession::RecordTip(DWORD dwRecord)
+{
+    MFTEntryInfo info;
+    return DescribeEntry(dwRecord, info) == 0 ? RecordTimesTip(info) : std::string();
 }
 
 DWORD CScanSession::OpenSaveVolume(CSaveVolume& volume, DWORD dwWaitMs, bool& bBusy)

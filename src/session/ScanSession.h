@@ -69,6 +69,12 @@ public:
 
     // The description of a record of the open volume.
     DWORD DescribeEntry(DWORD dwRecord, MFTEntryInfo& info);
+    // The tip of a listed record's row: its times (RecordTimesTip), asked of
+    // the volume when the tip is shown; empty when it cannot be read.
+    std::string RecordTip(DWORD dwRecord);
+    // Why the last scan's allocation map could not be read (its states that
+    // need it are unknown); 0 when it was read.
+    DWORD ClusterMapCode() const { return m_dwMapCode; }
     // Opens the volume open now once more for a save of its own (see
     // CSaveVolume): a scan that opens another partition meanwhile changes
     // nothing for the save. A device handle that a failure closed is no
@@ -111,5 +117,6 @@ private:
     DWORD m_dwDisk;
     PartitionRecord m_partition = {};  // of the volume open now
     std::string m_strDiskName;  // the name that disk was opened by
+    DWORD m_dwMapCode = 0;
     std::mutex m_lock;
 };
