@@ -103,10 +103,10 @@ CFileState FileStateOf(bool bInUse, bool bDirectory, const CDataPiece& data, boo
         state.m_eState = EFileState::eNoData;
     else if (data.m_bDamaged || !data.m_bStart)
         state.m_eState = EFileState::eUnknown;
-    else if (data.m_bResident || data.m_tally.m_n64Stored == 0)
+    else if (data.m_bResident)
         state = TallyState(CClusterTally());  // nothing on the disk that could be taken
     else if (bMapUsable)
-        state = TallyState(data.m_tally);
+        state = TallyState(data.m_tally);     // all sparse: nothing to take either
     if (!bDirectory && data.m_bStart)
     {
         state.m_bHasSize = true;

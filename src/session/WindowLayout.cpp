@@ -97,7 +97,8 @@ CMainWindowLayout LayOutMainWindow(const CLayoutMetrics& metrics, int nWidth, in
     layout.m_rcDeletedOnly = Rect(nWidth - x(kMargin) - x(kCheckWidth), y(2), x(kCheckWidth), y(11));
     layout.m_rcRecoverableOnly = Rect(layout.m_rcDeletedOnly.m_nX, y(14), x(kCheckWidth), y(11));
     const int nHintX = x(219);
-    layout.m_rcHint = Rect(nHintX, y(kMargin), layout.m_rcDeletedOnly.m_nX - x(kGap) - nHintX, y(15));
+    // Two lines: how the scan ended, and whether its states are known.
+    layout.m_rcHint = Rect(nHintX, y(4), layout.m_rcDeletedOnly.m_nX - x(kGap) - nHintX, y(20));
 
     const int nBandTop = nHeight - y(kBandHeight);
     const int nListBottom = nBandTop - y(kGap);
