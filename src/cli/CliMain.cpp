@@ -52,6 +52,8 @@ void AddSourceOptions(CLI::App& command, CSourceOptions& source)
 void AddFilterOptions(CLI::App& command, CRowChoice& choice)
 {
     command.add_flag("--deleted", choice.m_bDeletedOnly, "Deleted files and folders only");
+    command.add_flag("--recoverable", choice.m_bRecoverableOnly,
+                     "Deleted files none of whose clusters another file holds now (state recoverable)");
     command.add_option("--match", choice.m_strMatch,
                        "Only rows whose name or folder holds TEXT (case does not matter)");
 }
@@ -92,6 +94,7 @@ void DefineCommands(CLI::App& app, CParsed& p)
     p.m_pSave->add_option("--record", p.m_choice.m_vecRecords, "The rows to save, by the number `list` gives them")
         ->delimiter(',')
         ->excludes("--deleted")
+        ->excludes("--recoverable")
         ->excludes("--match");
     p.m_pSave->add_flag("--folders", p.m_save.m_bFolders,
                         "Keep the folders: each file under its folder path; a folder saves its whole tree");
@@ -116,8 +119,8 @@ int Run(const std::vector<std::string>& vecArgs)
     {
         app.parse(vecWords);
         if (*p.m_pSave && p.m_choice.m_vecRecords.empty() && !p.m_choice.m_bDeletedOnly &&
-            p.m_choice.m_strMatch.empty())
-            throw CLI::ValidationError("say which rows to save: --record N, --deleted or --match TEXT");
+            !p.m_choice.m_bRecoverableOnly && p.m_choice.m_strMatch.empty())
+            throw CLI::ValidationError("say which rows to save: --record N, --deleted, --recoverable or --match TEXT");
     }
     catch (const CLI::ParseError& e)
     {

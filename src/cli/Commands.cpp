@@ -55,6 +55,14 @@ bool ReportUnread(const CListing& listing)
     return true;
 }
 
+// Without the volume's allocation map the listing is whole, its states not known.
+void ReportNoMap(const CScanSession& session)
+{
+    if (session.ClusterMapCode() != 0)
+        PrintError("the volume's allocation map ($Bitmap) cannot be read, so states are unknown: " +
+                   ErrorSentence(session.ClusterMapCode()));
+}
+
 }  // namespace
 
 int RunList(const CSourceOptions& source, const CRowChoice& choice, bool bJson, std::FILE* pOut)
@@ -67,7 +75,7 @@ int RunList(const CSourceOptions& source, const CRowChoice& choice, bool bJson, 
     // listing: a partition that cannot be read prints nothing.
     bool bHeader = bJson;
     CListing* pListing = nullptr;
-    CListing listing(choice.m_strMatch, choice.m_bDeletedOnly, [&](size_t nRow) {
+    CListing listing(choice.m_strMatch, choice.m_bDeletedOnly, choice.m_bRecoverableOnly, [&](size_t nRow) {
         if (!bHeader)
             std::fputs(TsvHeader().c_str(), pOut);
         bHeader = true;
@@ -83,6 +91,7 @@ int RunList(const CSourceOptions& source, const CRowChoice& choice, bool bJson, 
     std::fflush(pOut);
     if (dwCode)
         return ScanFailed(dwCode);
+    ReportNoMap(session);
     return ReportUnread(listing) ? eExitProblems : eExitOk;
 }
 
@@ -101,6 +110,7 @@ int RunSave(const CSourceOptions& source, const CRowChoice& choice, const CSaveO
     std::vector<size_t> vecRows;
     const bool bByRecord = !choice.m_vecRecords.empty();
     CListing listing(bByRecord ? std::string() : choice.m_strMatch, !bByRecord && choice.m_bDeletedOnly,
+                     !bByRecord && choice.m_bRecoverableOnly,
                      [&](size_t nRow) {
                          if (!bByRecord)
                              vecRows.push_back(nRow);
@@ -113,6 +123,7 @@ int RunSave(const CSourceOptions& source, const CRowChoice& choice, const CSaveO
     if (dwScan)
         PrintError("the table could be read only in part, the rows before the failure are saved: " +
                    ErrorSentence(dwScan));
+    ReportNoMap(session);
     const bool bUnread = ReportUnread(listing);
     if (bByRecord && !RowsOfRecords(listing.Store(), choice.m_vecRecords, vecRows))
         return eExitUsage;

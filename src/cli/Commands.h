@@ -13,6 +13,7 @@
 struct CRowChoice
 {
     bool m_bDeletedOnly = false;
+    bool m_bRecoverableOnly = false;  // deleted rows whose data can come back whole
     std::string m_strMatch;
     std::vector<DWORD> m_vecRecords;  // when not empty, these records only
 };

@@ -19,7 +19,41 @@ std::string Hex(DWORD dw)
     return szText;
 }
 
+// The state as a machine word.
+std::string StateWord(const CScanRow& row)
+{
+    if (row.m_byRowFlags & CScanRow::kRowDamaged)
+        return std::string();
+    switch (row.m_eState)
+    {
+    case eRowStateLive: return "live";
+    case eRowStateRecoverable: return "recoverable";
+    case eRowStatePartial: return "partial";
+    case eRowStateOverwritten: return "overwritten";
+    case eRowStateNoData: return "nodata";
+    default: return "unknown";
+    }
+}
+
+// The share still free, for the states that say it; empty otherwise.
+std::string FreePercent(const CScanRow& row)
+{
+    const bool bTold = row.m_eState == eRowStateRecoverable || row.m_eState == eRowStatePartial ||
+                       row.m_eState == eRowStateOverwritten;
+    return bTold && !(row.m_byRowFlags & CScanRow::kRowDamaged) ? std::to_string(row.m_byFreePercent) : std::string();
+}
+
 }  // namespace
+
+std::string Iso8601Time(ULONGLONG n64Time, bool bWallClock)
+{
+    // "2024-05-01 12:00:00" as stored; UTC gets its "Z", a clock time without a zone none.
+    std::string strTime = TimeText(n64Time, true);
+    if (strTime.empty())
+        return strTime;
+    strTime[strTime.find(' ')] = 'T';
+    return bWallClock ? strTime : strTime + "Z";
+}
 
 const CListColumn kListColumns[] = {
     {"record", CListColumn::eNumber,
@@ -32,6 +66,18 @@ const CListColumn kListColumns[] = {
     {"clusters", CListColumn::eNumber,
      [](const CRowStore& s, size_t n) { return std::to_string(s.Row(n).m_dwClusters); }},
     {"flags", CListColumn::eText, [](const CRowStore& s, size_t n) { return Hex(s.Row(n).m_dwFileFlags); }},
+    {"size", CListColumn::eNumber,
+     [](const CRowStore& s, size_t n) {
+         const CScanRow& row = s.Row(n);
+         return row.m_byRowFlags & CScanRow::kRowHasSize ? std::to_string(row.m_n64Size) : std::string();
+     }},
+    {"modified", CListColumn::eOptionalText,
+     [](const CRowStore& s, size_t n) {
+         const CScanRow& row = s.Row(n);
+         return Iso8601Time(row.m_n64Modified, (row.m_byRowFlags & CScanRow::kRowWallClock) != 0);
+     }},
+    {"state", CListColumn::eOptionalText, [](const CRowStore& s, size_t n) { return StateWord(s.Row(n)); }},
+    {"free_percent", CListColumn::eNumber, [](const CRowStore& s, size_t n) { return FreePercent(s.Row(n)); }},
 };
 const size_t kListColumnCount = sizeof(kListColumns) / sizeof(kListColumns[0]);
 
@@ -108,7 +154,10 @@ std::string JsonLine(const CRowStore& store, size_t nRow)
         const std::string strValue = column.m_fnValue(store, nRow);
         (strLine += i ? ",\"" : "\"") += column.m_pszName;
         strLine += "\":";
-        if (column.m_eKind == CListColumn::eText)
+        // A value the row does not have (a folder's size, an unknown time) is null.
+        if (strValue.empty() && (column.m_eKind == CListColumn::eNumber || column.m_eKind == CListColumn::eOptionalText))
+            strLine += "null";
+        else if (column.m_eKind == CListColumn::eText || column.m_eKind == CListColumn::eOptionalText)
             strLine += JsonString(strValue);
         else if (column.m_eKind == CListColumn::eFlag)
             strLine += strValue == "1" ? "true" : "false";

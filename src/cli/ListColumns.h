@@ -11,8 +11,9 @@ struct CListColumn
 {
     enum EKind
     {
-        eText,    // a JSON string
-        eNumber,  // digits
+        eText,          // a JSON string
+        eOptionalText,  // a JSON string, or null when empty
+        eNumber,        // digits; null in JSON when empty
         eFlag,    // "1" or "0"; true or false in JSON
     };
     const char* m_pszName;
@@ -33,3 +34,6 @@ std::string JsonString(const std::string& str);
 // character is written as \t, \n, \r or \xHH. A backslash stays as it is, so
 // folders read as the window shows them (\a\b); JSON is the exact form.
 std::string TsvField(const std::string& str);
+// A time in 100-ns units since 1601 as ISO 8601: UTC with its "Z", or a
+// wall-clock time (bWallClock) without a zone; empty for 0.
+std::string Iso8601Time(ULONGLONG n64Time, bool bWallClock);

@@ -34,6 +34,8 @@ public:
     HANDLE Device() const override { return m_hDevice; }
     void DetachDevice() override;
     const CVolumeGeometry& Geometry() const override { return m_geometry; }
+    // The FAT, or exFAT's allocation bitmap, read when the volume opened.
+    DWORD AllocationMapCode() const override { return m_volume.MapKnown() ? 0 : ERROR_INVALID_DATA; }
 
     fat::CFatVolume& Volume() { return m_volume; }
 

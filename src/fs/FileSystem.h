@@ -116,4 +116,7 @@ public:
     virtual HANDLE Device() const = 0;
     virtual void DetachDevice() = 0;
     virtual const CVolumeGeometry& Geometry() const = 0;
+    // Why the last walk could not read the volume's allocation map (the
+    // rows' states that need it are unknown); 0 when it was read.
+    virtual DWORD AllocationMapCode() const = 0;
 };

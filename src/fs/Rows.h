@@ -49,6 +49,19 @@ struct CScanRow
     static const BYTE kRowHasSize = 0x04;
     // m_n64Modified is a wall-clock time as the volume stored it (FAT), not UTC.
     static const BYTE kRowWallClock = 0x08;
+    // The size and state come with a later batch (CRowUpdate): the file's
+    // data lies in records the walk had not reached yet.
+    static const BYTE kRowStatePending = 0x10;
+};
+
+// The size and state of a row sent before, found by its id.
+struct CRowUpdate
+{
+    DWORD m_dwRecord = 0;
+    ERowState m_eState = eRowStateUnknown;
+    BYTE m_byFreePercent = 0;
+    bool m_bHasSize = false;
+    ULONGLONG m_n64Size = 0;
 };
 
 // Rows on their way from a walk to the list, with their names and the
@@ -62,6 +75,7 @@ struct CRowBatch
     // The "#" a row shows is its id minus this: the file system's choice
     // (NTFS numbers rows from record 30 on, FAT by their place in the walk).
     DWORD m_dwNumberBase = 0;
+    std::vector<CRowUpdate> m_vecUpdates;  // rows sent before, in this or an earlier batch
 
     // A row of id dwId under the name at pName (UTF-8, cut at 65,535 bytes);
     // the caller fills in the rest.
@@ -69,7 +83,7 @@ struct CRowBatch
                   BYTE byRowFlags = 0);
     // The row of an entry that cannot be read as it stands.
     void AddDamaged(DWORD dwId);
-    bool Empty() const { return m_vecRows.empty(); }
+    bool Empty() const { return m_vecRows.empty() && m_vecUpdates.empty(); }
     size_t Size() const { return m_vecRows.size(); }
 };
 

@@ -105,6 +105,7 @@ void CNTFSDrive::AttachDevice(HANDLE hDevice)
     m_table.SetDevice(hDevice);
     m_hDevice = hDevice;
     m_bOpened = false;
+    ForgetClusterBitmap();
 }
 
 void CNTFSDrive::SetVolumeStart(DWORD dwFirstSector, DWORD dwSectorSize)

@@ -3,7 +3,9 @@
 // record and its data.
 #pragma once
 
+#include "ntfs/ClusterBitmap.h"
 #include "ntfs/EntryData.h"
+#include "ntfs/FileState.h"
 #include "ntfs/RecordDescription.h"
 #include "ntfs/TableReader.h"
 #include "platform/Win32.h"
@@ -37,6 +39,14 @@ struct MFTEntryDetails
     bool bDirectory = false;     // the record holds a folder
     bool bHasName = false;       // a $FILE_NAME was found
     ULONGLONG n64BaseRef = 0;    // non-zero for an extension record
+    // The file's size and whether its data can come back (ntfs/FileState.h),
+    // worked out by ExamineRecord against the map LoadClusterBitmap read;
+    // an extension record's is that of its own piece, without a size.
+    ntfs::CFileState state;
+    // An extension record that completes a file examined before: that
+    // file's record (0: none) and its state now.
+    DWORD dwCompletedRecord = 0;
+    ntfs::CFileState completedState;
 };
 
 class CNTFSDrive
@@ -87,7 +97,22 @@ public:
     // those of GetEntryDetails for ERecordKind::eFile and untouched otherwise.
     // eUnreadable when the table's bytes could not be read (a stop included:
     // the caller knows its stop flag) or no volume is open.
+    // details.state is worked out too; a walk that meets a file's
+    // extension records after its base is told the base's state then
+    // (details.dwCompletedRecord).
     ntfs::ERecordKind ExamineRecord(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details);
+
+    // Reads the volume's allocation map ($Bitmap, record 6) for the states
+    // of the records examined from now on, and forgets the pieces of files
+    // met before. 0; ERROR_FILE_NOT_FOUND when record 6 is no $Bitmap in use;
+    // ERROR_INVALID_DATA when the map is shorter than the volume or marks
+    // the boot sector's cluster free; ERROR_FILE_TOO_LARGE and
+    // ERROR_NOT_ENOUGH_MEMORY for a map that cannot be held; the stream's
+    // codes. On failure the states that need the map are unknown.
+    DWORD LoadClusterBitmap(const std::atomic<BYTE>* pStop = nullptr);
+    // Lets the map's memory go once a walk is over.
+    void ForgetClusterBitmap();
+    const CClusterBitmap& ClusterBitmap() const { return m_bitmap; }
 
     // Number of whole records in the table; 0 when none is open.
     DWORD GetRecordCount() const;
@@ -145,8 +170,16 @@ private:
     void FindNameInExtension(DWORD dwIndex, ntfs::CRecordDescription& desc, std::unique_ptr<BYTE[]>& pImage);
 
     DWORD LocateTable();
+    // The state of the record described into desc, in the work buffer.
+    void FillFileState(DWORD dwIndex, const ntfs::CRecordDescription& desc, MFTEntryDetails& details);
+    // Whether the record's attribute list may name pieces of its unnamed
+    // $DATA in other records.
+    bool MayHaveMoreData(DWORD dwIndex, const ntfs::CRecordDescription& desc) const;
 
     const std::atomic<BYTE>* m_pStop = nullptr;
     ULONGLONG m_n64VolumeClusters = 0;  // from the boot sector; 0: not known
     CTableReader m_table;
+    CClusterBitmap m_bitmap;
+    ntfs::CSpreadFiles m_spread;
+    std::vector<ntfs::CExtent> m_vecScratch;  // a record's extents, while tallied
 };

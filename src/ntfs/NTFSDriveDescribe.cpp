@@ -97,7 +97,10 @@ ERecordKind CNTFSDrive::ExamineRecord(DWORD dwIndex, MFTEntryInfo& info, MFTEntr
     const bool bSequenceFits = ApplyUpdateSequence(m_pRecord, m_dwRecordSize);
     const ERecordKind eKind = ClassifyRecord(m_pRecord, m_dwRecordSize, bSequenceFits, desc);
     if (eKind == ERecordKind::eFile)
+    {
         FillDetails(dwIndex, desc, info, details, false);
+        FillFileState(dwIndex, desc, details);
+    }
     return eKind;
 }
 

@@ -49,7 +49,40 @@ void AppendLatin1AsUtf8(std::string& str, const char* pszBytes)
         AppendCodePointAsUtf8(str, *p);
 }
 
+ERowState RowStateOf(ntfs::EFileState eState)
+{
+    switch (eState)
+    {
+    case ntfs::EFileState::eLive: return eRowStateLive;
+    case ntfs::EFileState::eRecoverable: return eRowStateRecoverable;
+    case ntfs::EFileState::ePartial: return eRowStatePartial;
+    case ntfs::EFileState::eOverwritten: return eRowStateOverwritten;
+    case ntfs::EFileState::eNoData: return eRowStateNoData;
+    default: return eRowStateUnknown;
+    }
+}
+
+CRowUpdate RowUpdate(DWORD dwRecord, const ntfs::CFileState& state)
+{
+    CRowUpdate update;
+    update.m_dwRecord = dwRecord;
+    update.m_eState = RowStateOf(state.m_eState);
+    update.m_byFreePercent = state.m_byFreePercent;
+    update.m_bHasSize = state.m_bHasSize;
+    update.m_n64Size = state.m_n64Size;
+    return update;
+}
+
 }  // namespace
+
+void SetRowState(CScanRow& row, const ntfs::CFileState& state)
+{
+    row.m_byRowFlags |= (state.m_bHasSize ? CScanRow::kRowHasSize : 0) |
+                        (state.m_bPending ? CScanRow::kRowStatePending : 0);
+    row.m_eState = RowStateOf(state.m_eState);
+    row.m_byFreePercent = state.m_byFreePercent;
+    row.m_n64Size = state.m_n64Size;
+}
 
 CScanRow& AddRecordRow(CRowBatch& batch, DWORD dwRecord, const MFTEntryInfo& info, const std::string& strName,
                        DWORD dwFolder, BYTE byRowFlags)
@@ -59,6 +92,7 @@ CScanRow& AddRecordRow(CRowBatch& batch, DWORD dwRecord, const MFTEntryInfo& inf
     row.m_bNotInUse = info.bNotInUse ? 1 : 0;
     row.m_dwFileFlags = info.dwFileFlags;
     row.m_dwClusters = static_cast<DWORD>(static_cast<ULONGLONG>(info.n64Clusters));
+    row.m_n64Modified = static_cast<ULONGLONG>(info.n64AlteredTime);
     return row;
 }
 
@@ -101,6 +135,8 @@ DWORD CNtfsFileSystem::Walk(IRowSink& sink, const std::atomic<BYTE>& bStop, std:
     dwUnread = 0;
     {
         std::lock_guard<std::mutex> lock(lockShared);
+        // Without the allocation map the walk goes on; the states that need it are unknown.
+        m_dwMapCode = m_drive.LoadClusterBitmap(&bStop);
         m_drive.StartReadAhead(kFirstListedRecord, &bStop);
     }
     CRowBatch batch;
@@ -143,8 +179,13 @@ DWORD CNtfsFileSystem::Walk(IRowSink& sink, const std::atomic<BYTE>& bStop, std:
             batch.AddDamaged(dwRecord);
         }
         else
-            AddRecordRow(batch, dwRecord, info, details.strName, dwFolder,
-                         details.bDirectory ? CScanRow::kRowDirectory : 0);
+        {
+            CScanRow& row = AddRecordRow(batch, dwRecord, info, details.strName, dwFolder,
+                                         details.bDirectory ? CScanRow::kRowDirectory : 0);
+            SetRowState(row, details.state);
+            if (details.dwCompletedRecord != 0)
+                batch.m_vecUpdates.push_back(RowUpdate(details.dwCompletedRecord, details.completedState));
+        }
         ++counts.m_dwRows;
         // The clock is asked every 16 rows: often enough to keep a batch
         // young, rarely enough to cost nothing.
@@ -156,6 +197,7 @@ DWORD CNtfsFileSystem::Walk(IRowSink& sink, const std::atomic<BYTE>& bStop, std:
     flush();
     std::lock_guard<std::mutex> lock(lockShared);
     m_drive.StopReadAhead();
+    m_drive.ForgetClusterBitmap();
     return 0;
 }
 

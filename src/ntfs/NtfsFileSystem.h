@@ -26,6 +26,8 @@ CScanRow& AddRecordRow(CRowBatch& batch, DWORD dwRecord, const MFTEntryInfo& inf
                        DWORD dwFolder = CScanRow::kNoFolder, BYTE byRowFlags = 0);
 // The same, named by szName: UTF-16 units below 256 each, so Latin-1.
 CScanRow& AddRecordRow(CRowBatch& batch, DWORD dwRecord, const MFTEntryInfo& info);
+// A row's size and state as ExamineRecord worked them out.
+void SetRowState(CScanRow& row, const ntfs::CFileState& state);
 
 class CNtfsFileSystem : public IFileSystem
 {
@@ -47,6 +49,7 @@ public:
     HANDLE Device() const override { return m_drive.m_hDevice; }
     void DetachDevice() override { m_drive.DetachDevice(); }
     const CVolumeGeometry& Geometry() const override { return m_geometry; }
+    DWORD AllocationMapCode() const override { return m_dwMapCode; }
 
     // For tests and benchmarks.
     CNTFSDrive& Drive() { return m_drive; }
@@ -63,6 +66,7 @@ private:
     std::unique_ptr<CNTFSDrive> m_pOwnDrive;
     CNTFSDrive& m_drive;
     CVolumeGeometry m_geometry;
+    DWORD m_dwMapCode = 0;           // of the last walk's $Bitmap
     CFolderPaths m_walkFolders;      // of the walk in hand
     CFolderPaths m_describedFolders; // of the rows described
 };

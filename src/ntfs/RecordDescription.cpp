@@ -34,6 +34,12 @@ DWORD DescribeRecord(const BYTE* pRecord, DWORD dwSize, CRecordDescription& desc
         desc.m_bHasData = desc.m_bHasData || attr.m_dwType == kTypeData;
         desc.m_bHasName = desc.m_bHasName || attr.m_dwType == kTypeFileName;
         desc.m_bHasList = desc.m_bHasList || attr.m_dwType == kTypeAttributeList;
+        if (attr.m_dwType == kTypeData && attr.m_byNameLength == 0)
+        {
+            if (desc.m_nUnnamedData < CRecordDescription::kMaxUnnamedData)
+                desc.m_adwUnnamedData[desc.m_nUnnamedData] = attr.m_dwOffset;
+            ++desc.m_nUnnamedData;
+        }
         if (attr.m_dwType == kTypeAttributeList && attr.m_bSound)
         {
             desc.m_pAttrListHeader = pAttr;

@@ -65,3 +65,8 @@ void SetSysfsRoot(const std::string& strRoot);
 // in UTF-16 units on Windows (the volume's longest component, and a path
 // written with the "\\?\" prefix).
 void FolderLimits(const std::string& strFolder, size_t& nNameMax, size_t& nPathMax);
+
+// The time the computer's clock showed, in its own zone with its summer
+// time, at a time given in 100-ns units since 1601 UTC. False, n64Local
+// untouched, when the system cannot say for that time.
+bool LocalClockTime(ULONGLONG n64Utc, ULONGLONG& n64Local);

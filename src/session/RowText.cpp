@@ -21,16 +21,18 @@ const CAttributeLabel kAttributeLabels[] = {
     {0x2000, "受损-"}, {0x10000000, "文件夹-"}, {0x10000000, "索引-"},
 };
 
-const char* const kColumnHeadings[eColumnCount] = {"文件名", "#", "文件属性", "是否删除", "簇", "路径"};
-const int kColumnWidths[eColumnCount] = {190, 60, 80, 50, 70, 160};
+const char* const kColumnHeadings[eColumnCount] = {"文件名", "#",    "文件属性", "是否删除", "簇",
+                                                   "路径",   "大小", "修改时间", "状态"};
+const int kColumnWidths[eColumnCount] = {190, 60, 80, 50, 70, 160, 90, 130, 100};
 const std::string kNoFolderText;
 
 }  // namespace
 
 const char* const kDamagedRecordText = "损坏的记录";
 
-const int kColumnOrder[eColumnCount] = {eColumnNumber, eColumnName,    eColumnAttributes,
-                                        eColumnDeleted, eColumnClusters, eColumnPath};
+const int kColumnOrder[eColumnCount] = {eColumnNumber, eColumnName, eColumnAttributes,
+                                        eColumnDeleted, eColumnClusters, eColumnPath,
+                                        eColumnSize, eColumnModified, eColumnState};
 
 const char* ColumnHeading(int nColumn)
 {
@@ -45,6 +47,11 @@ int ColumnWidth(int nColumn)
 bool ColumnReadsFromLeft(int nColumn)
 {
     return nColumn == eColumnName || nColumn == eColumnPath;
+}
+
+bool ColumnReadsFromRight(int nColumn)
+{
+    return nColumn == eColumnSize;
 }
 
 std::string AttributeLabels(DWORD dwFileFlags)
@@ -65,6 +72,7 @@ void CRowStore::Clear()
 {
     std::vector<std::vector<CScanRow>>().swap(m_vecBlocks);
     m_nRows = 0;
+    m_nUpdates = 0;
     std::vector<std::string>().swap(m_vecNameChunks);
     std::vector<std::string>().swap(m_vecFolders);
     m_dwNumberBase = 0;
@@ -111,6 +119,30 @@ void CRowStore::Append(CRowBatch&& batch)
     for (size_t i = 0; i < batch.m_vecNewFolders.size(); ++i)
         if (batch.m_dwFirstNewFolder + i == m_vecFolders.size())
             m_vecFolders.push_back(std::move(batch.m_vecNewFolders[i]));
+    for (const CRowUpdate& update : batch.m_vecUpdates)
+        ApplyUpdate(update);
+}
+
+void CRowStore::ApplyUpdate(const CRowUpdate& update)
+{
+    size_t nLow = 0, nHigh = m_nRows;
+    while (nLow < nHigh)
+    {
+        const size_t nMiddle = nLow + (nHigh - nLow) / 2;
+        if (Row(nMiddle).m_dwRecord < update.m_dwRecord)
+            nLow = nMiddle + 1;
+        else
+            nHigh = nMiddle;
+    }
+    if (nLow == m_nRows || Row(nLow).m_dwRecord != update.m_dwRecord)
+        return;
+    CScanRow& row = m_vecBlocks[nLow / kBlockRows][nLow % kBlockRows];
+    row.m_eState = update.m_eState;
+    row.m_byFreePercent = update.m_byFreePercent;
+    row.m_n64Size = update.m_bHasSize ? update.m_n64Size : 0;
+    row.m_byRowFlags = static_cast<BYTE>((row.m_byRowFlags & ~(CScanRow::kRowStatePending | CScanRow::kRowHasSize)) |
+                                         (update.m_bHasSize ? CScanRow::kRowHasSize : 0));
+    ++m_nUpdates;
 }
 
 const std::string& CRowStore::FolderText(size_t nRow) const
@@ -138,6 +170,10 @@ std::string CRowStore::Text(size_t nRow, int nColumn) const
     case eColumnClusters:
         return row.m_byRowFlags & CScanRow::kRowDamaged ? std::string() : std::to_string(row.m_dwClusters);
     case eColumnPath: return FolderText(nRow);
+    case eColumnSize: return SizeText(row);
+    case eColumnModified: return TimeText(row.m_n64Modified, (row.m_byRowFlags & CScanRow::kRowWallClock) != 0);
+    case eColumnState:
+        return row.m_byRowFlags & CScanRow::kRowDamaged ? std::string() : StateText(row.m_eState, row.m_byFreePercent);
     default: return std::string();
     }
 }

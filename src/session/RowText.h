@@ -2,6 +2,7 @@
 // the rows a scan lists and the texts of their cells. No toolkit here.
 #pragma once
 
+#include "fs/FileSystem.h"
 #include "fs/Rows.h"
 #include "platform/Win32.h"
 
@@ -17,7 +18,10 @@ enum EFileColumn
     eColumnDeleted = 3,
     eColumnClusters = 4,
     eColumnPath = 5,
-    eColumnCount = 6
+    eColumnSize = 6,      // "大小": bytes, grouped by thousands
+    eColumnModified = 7,  // "修改时间": local time
+    eColumnState = 8,     // "状态": whether the data can still come back
+    eColumnCount = 9
 };
 
 const char* ColumnHeading(int nColumn);  // UTF-8
@@ -25,6 +29,8 @@ int ColumnWidth(int nColumn);            // pixels
 // Cells are centred; the name (the first column of a report list) and the
 // folder read from the left.
 bool ColumnReadsFromLeft(int nColumn);
+// The size reads from the right, as numbers do.
+bool ColumnReadsFromRight(int nColumn);
 // Column indices from left to right: "#" first, then the name, then the rest.
 extern const int kColumnOrder[eColumnCount];
 
@@ -36,6 +42,18 @@ const char* DeletedMark(BYTE bNotInUse);
 // rows the list shows under the filter, and how many of them are selected.
 std::string ShownRowsText(size_t nShown, size_t nSelected);
 
+// The cells' texts (UTF-8). "185,900"; empty without kRowHasSize.
+std::string SizeText(const CScanRow& row);
+std::string GroupedNumber(ULONGLONG n64Value);
+// "yyyy-MM-dd HH:mm:ss" in the computer's zone, or as stored for a
+// wall-clock time and for one outside 1601 to 2500; empty for 0.
+std::string TimeText(ULONGLONG n64Time, bool bWallClock);
+// "正常", "可恢复", "部分覆盖 53%", "已覆盖", "无数据", "未知".
+std::string StateText(ERowState eState, BYTE byFreePercent);
+// The tip of a row: its creation, modification and (NTFS) MFT-change
+// times, each on a line.
+std::string EntryTimesTip(const CEntryDescription& desc);
+
 // The attribute column of a damaged record's row.
 extern const char* const kDamagedRecordText;
 
@@ -43,8 +61,11 @@ class CRowStore
 {
 public:
     void Clear();
+    // Adds the batch's rows, then applies its updates.
     void Append(CRowBatch&& batch);
     size_t Size() const { return m_nRows; }
+    // How many updates were applied since the store was last emptied.
+    size_t UpdateCount() const { return m_nUpdates; }
     const CScanRow& Row(size_t nRow) const { return m_vecBlocks[nRow / kBlockRows][nRow % kBlockRows]; }
     std::string Name(size_t nRow) const;
     // The name's bytes, without a copy.
@@ -74,10 +95,13 @@ private:
         return m_vecNameChunks[dwOffset >> kNameChunkBits].data() + (dwOffset & (kNameChunk - 1));
     }
     DWORD KeepName(const char* pName, WORD wLength);
+    // Rows of a scan come in the order of their records: found by halving.
+    void ApplyUpdate(const CRowUpdate& update);
 
     std::vector<std::string> m_vecNameChunks;
     std::vector<std::vector<CScanRow>> m_vecBlocks;
     size_t m_nRows = 0;
+    size_t m_nUpdates = 0;
     std::vector<std::string> m_vecFolders;
     DWORD m_dwNumberBase = 0;
 };

@@ -40,6 +40,31 @@ int CompareFolded(const char* pA, size_t nA, const char* pB, size_t nB)
     return nA == nB ? 0 : nA < nB ? -1 : 1;
 }
 
+// Rows without a size before every size, then by bytes.
+int CompareSizes(const CScanRow& a, const CScanRow& b)
+{
+    const bool bA = (a.m_byRowFlags & CScanRow::kRowHasSize) != 0;
+    const bool bB = (b.m_byRowFlags & CScanRow::kRowHasSize) != 0;
+    if (bA != bB)
+        return bA ? 1 : -1;
+    return a.m_n64Size == b.m_n64Size ? 0 : a.m_n64Size < b.m_n64Size ? -1 : 1;
+}
+
+// What can come back first: recoverable, partly overwritten with the most
+// still free first, overwritten, no data, unknown, then live files.
+DWORD StateRank(const CScanRow& row)
+{
+    switch (row.m_eState)
+    {
+    case eRowStateRecoverable: return 0;
+    case eRowStatePartial: return 1000 - row.m_byFreePercent;
+    case eRowStateOverwritten: return 2000;
+    case eRowStateNoData: return 3000;
+    case eRowStateLive: return 5000;
+    default: return 4000;
+    }
+}
+
 }  // namespace
 
 std::string FoldCase(const char* pText, size_t nLength)
@@ -70,10 +95,11 @@ void CRowView::SetOrder(int nColumn, bool bDescending)
         m_bEveryRow = EveryRowShown();
 }
 
-void CRowView::SetFilter(const std::string& strText, bool bDeletedOnly)
+void CRowView::SetFilter(const std::string& strText, bool bDeletedOnly, bool bRecoverableOnly)
 {
     m_strFolded = FoldCase(strText.data(), strText.size());
     m_bDeletedOnly = bDeletedOnly;
+    m_bRecoverableOnly = bRecoverableOnly;
     if (m_nSeen == 0)
         m_bEveryRow = EveryRowShown();
 }
@@ -82,6 +108,7 @@ void CRowView::Clear()
 {
     std::vector<DWORD>().swap(m_vecRows);
     m_nSeen = 0;
+    m_nUpdatesSeen = 0;
     m_bEveryRow = EveryRowShown();
     m_vecFolderRank.clear();
     m_vecFolderMatch.clear();
@@ -122,6 +149,8 @@ bool CRowView::Passes(const CRowStore& store, size_t nRow) const
     const CScanRow& row = store.Row(nRow);
     if (m_bDeletedOnly && !row.m_bNotInUse)
         return false;
+    if (m_bRecoverableOnly && (!row.m_bNotInUse || row.m_eState != eRowStateRecoverable))
+        return false;
     if (m_strFolded.empty())
         return true;
     if (row.m_dwFolder < m_vecFolderMatch.size() && m_vecFolderMatch[row.m_dwFolder])
@@ -160,6 +189,15 @@ bool CRowView::Less(const CRowStore& store, DWORD dwA, DWORD dwB) const
         break;
     case eColumnClusters:
         nOrder = a.m_dwClusters == b.m_dwClusters ? 0 : a.m_dwClusters < b.m_dwClusters ? -1 : 1;
+        break;
+    case eColumnSize:
+        nOrder = CompareSizes(a, b);
+        break;
+    case eColumnModified:
+        nOrder = a.m_n64Modified == b.m_n64Modified ? 0 : a.m_n64Modified < b.m_n64Modified ? -1 : 1;
+        break;
+    case eColumnState:
+        nOrder = StateRank(a) == StateRank(b) ? 0 : StateRank(a) < StateRank(b) ? -1 : 1;
         break;
     default:
         break;
@@ -219,6 +257,16 @@ void CRowView::FoldNewNames(const CRowStore& store)
     }
 }
 
+bool CRowView::LooksAtStates() const
+{
+    return m_bRecoverableOnly || m_nColumn == eColumnState || m_nColumn == eColumnSize;
+}
+
+bool CRowView::StatesMoveRows(const CRowStore& store) const
+{
+    return !m_bEveryRow && store.UpdateCount() != m_nUpdatesSeen && LooksAtStates();
+}
+
 void CRowView::Append(const CRowStore& store)
 {
     if (m_bEveryRow)
@@ -226,6 +274,13 @@ void CRowView::Append(const CRowStore& store)
         m_nSeen = store.Size();
         return;
     }
+    if (StatesMoveRows(store))
+    {
+        // Rows shown before changed state: every row is placed anew.
+        m_vecRows.clear();
+        m_nSeen = 0;
+    }
+    m_nUpdatesSeen = store.UpdateCount();
     PrepareFolders(store);
     FoldNewNames(store);
     const size_t nOld = m_vecRows.size();

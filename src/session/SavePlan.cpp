@@ -2,6 +2,7 @@
 
 #include "fs/Rows.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace
@@ -43,7 +44,7 @@ CSavePlan::CSavePlan(const CRowStore& store, const std::vector<size_t>& vecStore
             ++m_nFoldersPassedOver;
             continue;
         }
-        Add(store.Row(nRow).m_dwRecord, bFolder);
+        Add(store.Row(nRow).m_dwRecord, bFolder, &store.Row(nRow));
         if (bFolder)
             vecFolderRows.push_back(nRow);
     }
@@ -57,8 +58,10 @@ CSavePlan::CSavePlan(const std::vector<DWORD>& vecRecords, ESaveMode eMode) : m_
         Add(dwRecord, false);
 }
 
-void CSavePlan::Add(DWORD dwRecord, bool bFolder)
+void CSavePlan::Add(DWORD dwRecord, bool bFolder, const CScanRow* pRow)
 {
+    if (pRow && !bFolder && (pRow->m_eState == eRowStatePartial || pRow->m_eState == eRowStateOverwritten))
+        m_vecOverwritten.push_back({static_cast<DWORD>(m_vecRecords.size()), pRow->m_eState, pRow->m_byFreePercent});
     m_vecRecords.push_back(dwRecord);
     m_vecFolder.push_back(bFolder);
     m_nFiles += bFolder ? 0 : 1;
@@ -83,11 +86,23 @@ void CSavePlan::AddTrees(const CRowStore& store, const std::vector<size_t>& vecF
         if (vecTaken[nRow] || dwFolder >= vecUnder.size() || !vecUnder[dwFolder])
             continue;
         vecTaken[nRow] = true;
-        Add(store.Row(nRow).m_dwRecord, IsFolderRow(store.Row(nRow)));
+        Add(store.Row(nRow).m_dwRecord, IsFolderRow(store.Row(nRow)), &store.Row(nRow));
     }
+}
+
+ERowState CSavePlan::Overwritten(size_t nItem, BYTE& byFreePercent) const
+{
+    // Items were added in order: found by halving.
+    const auto it = std::lower_bound(m_vecOverwritten.begin(), m_vecOverwritten.end(), nItem,
+                                     [](const COverwritten& item, size_t n) { return item.m_dwItem < n; });
+    if (it == m_vecOverwritten.end() || it->m_dwItem != nItem)
+        return eRowStateUnknown;
+    byFreePercent = it->m_byFreePercent;
+    return it->m_eState;
 }
 
 size_t CSavePlan::MemoryBytes() const
 {
-    return m_vecRecords.capacity() * sizeof(DWORD) + m_vecFolder.capacity() / 8 + sizeof(*this);
+    return m_vecRecords.capacity() * sizeof(DWORD) + m_vecFolder.capacity() / 8 +
+           m_vecOverwritten.capacity() * sizeof(COverwritten) + sizeof(*this);
 }

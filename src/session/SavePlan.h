@@ -4,6 +4,9 @@
 // selection of a million rows costs a few MiB; nothing of the store is kept,
 // so a new scan may empty the list while the save goes on.
 //
+// - Each file row keeps what the list said of its data: a row whose
+//   clusters now hold other data in part or whole is still saved, and the
+//   report says so.
 // - A flat save writes each selected file row into the chosen folder; a
 //   folder row is passed over (it is no file, and no failure either).
 // - A save with folders writes each row under the chosen folder at its own
@@ -39,6 +42,9 @@ public:
     size_t Count() const { return m_vecRecords.size(); }
     DWORD Record(size_t nItem) const { return m_vecRecords[nItem]; }
     bool IsFolder(size_t nItem) const { return m_vecFolder[nItem]; }
+    // The item's state as its row had it: eRowStatePartial (with the share
+    // still free) or eRowStateOverwritten; eRowStateUnknown for any other.
+    ERowState Overwritten(size_t nItem, BYTE& byFreePercent) const;
     // The files among the items (what a progress window counts).
     size_t FileCount() const { return m_nFiles; }
     // Folder rows of a flat save, passed over.
@@ -47,13 +53,22 @@ public:
     size_t MemoryBytes() const;
 
 private:
-    void Add(DWORD dwRecord, bool bFolder);
+    void Add(DWORD dwRecord, bool bFolder, const CScanRow* pRow = nullptr);
     void AddTrees(const CRowStore& store, const std::vector<size_t>& vecFolderRows,
                   std::vector<bool>& vecTaken);
 
     ESaveMode m_eMode = ESaveMode::eFlat;
     std::vector<DWORD> m_vecRecords;
     std::vector<bool> m_vecFolder;
+    // Only the items whose data was overwritten, by item: a plan of a
+    // million sound rows costs nothing more.
+    struct COverwritten
+    {
+        DWORD m_dwItem;
+        ERowState m_eState;
+        BYTE m_byFreePercent;
+    };
+    std::vector<COverwritten> m_vecOverwritten;
     size_t m_nFiles = 0;
     size_t m_nFoldersPassedOver = 0;
 };

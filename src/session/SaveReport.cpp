@@ -47,6 +47,13 @@ void CSaveReport::AddNotSaved(const std::string& strWhat, DWORD dwCode)
     AddLine("未保存：" + strWhat + "：" + ReasonText(dwCode));
 }
 
+void CSaveReport::AddOverwritten(const std::string& strWhat, bool bWhole, BYTE byFreePercent)
+{
+    ++m_nOverwritten;
+    AddLine(bWhole ? "已覆盖：" + strWhat
+                   : "部分覆盖（" + std::to_string(byFreePercent) + "% 的簇仍空闲）：" + strWhat);
+}
+
 void CSaveReport::SetStopped(const std::string& strWhat, DWORD dwCode, size_t nNotTried)
 {
     m_dwStopCode = dwCode;
@@ -74,6 +81,9 @@ std::string CSaveReport::Text() const
     if (m_nUnreadable)
         strText += std::to_string(m_nUnreadable) + " 个文件有无法读取的部分（共 " + std::to_string(m_n64Unreadable) +
                    " 字节），已写为零，文件的其余部分已保存。\n";
+    if (m_nOverwritten)
+        strText += std::to_string(m_nOverwritten) +
+                   " 个文件的簇已被其他文件部分或全部占用：保存的内容含有其他文件的数据。\n";
     if (m_nRenamed)
         strText += std::to_string(m_nRenamed) + " 个文件以其他名称保存，以免覆盖同一次保存的文件。\n";
     if (!m_vecLines.empty())

@@ -1,7 +1,8 @@
 // What a save of several rows says at its end: how many files were saved and
 // how many bytes, and one line for each file saved under another name, saved
-// with bytes that could not be read (written as zeros), or not saved and
-// why; whether the run stopped early. At most kMaxLines lines are kept, then
+// with bytes that could not be read (written as zeros), saved although its
+// clusters now hold other data in part or whole, or not saved and why;
+// whether the run stopped early. At most kMaxLines lines are kept, then
 // "…", so a million failing rows cost no more than a few hundred. Texts are
 // UTF-8; the reasons are the program's sentences for the codes.
 #pragma once
@@ -19,6 +20,9 @@ public:
     void AddRenamed(const std::string& strWhat, const std::string& strSavedAs);
     void AddUnreadable(const std::string& strWhat, ULONGLONG n64Bytes);
     void AddNotSaved(const std::string& strWhat, DWORD dwCode);
+    // A saved file whose clusters other files hold now: all of them
+    // (bWhole), or all but byFreePercent of them.
+    void AddOverwritten(const std::string& strWhat, bool bWhole, BYTE byFreePercent);
     // The run ended before its end: at strWhat for dwCode, or cancelled;
     // nNotTried files were not reached.
     void SetStopped(const std::string& strWhat, DWORD dwCode, size_t nNotTried);
@@ -30,13 +34,15 @@ public:
     size_t WithUnreadable() const { return m_nUnreadable; }
     ULONGLONG UnreadableBytes() const { return m_n64Unreadable; }
     size_t NotSaved() const { return m_nNotSaved; }
+    size_t Overwritten() const { return m_nOverwritten; }
     DWORD StopCode() const { return m_dwStopCode; }
     bool Cancelled() const { return m_bCancelled; }
     size_t NotTried() const { return m_nNotTried; }
     const std::vector<std::string>& Lines() const { return m_vecLines; }
 
-    // A file not saved, bytes that could not be read, or a stop.
-    bool HasProblems() const { return m_nNotSaved || m_nUnreadable || m_dwStopCode; }
+    // A file not saved, bytes that could not be read, a file saved with
+    // other files' data in it, or a stop.
+    bool HasProblems() const { return m_nNotSaved || m_nUnreadable || m_nOverwritten || m_dwStopCode; }
     bool HasAnythingToSay() const { return HasProblems() || m_nRenamed; }
     // The whole report, as the box shows it and the file holds it.
     std::string Text() const;
@@ -54,6 +60,7 @@ private:
     size_t m_nUnreadable = 0;
     ULONGLONG m_n64Unreadable = 0;
     size_t m_nNotSaved = 0;
+    size_t m_nOverwritten = 0;
     DWORD m_dwStopCode = 0;
     std::string m_strStopWhere;
     bool m_bCancelled = false;

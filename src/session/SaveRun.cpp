@@ -162,6 +162,10 @@ void CSaveRun::Finished()
     m_report.AddSaved(m_pSave->BytesTotal());
     if (m_pSave->UnreadableBytes() > 0)
         m_report.AddUnreadable(strWhat, m_pSave->UnreadableBytes());
+    BYTE byFreePercent = 0;
+    const ERowState eState = m_plan.Overwritten(m_nNext, byFreePercent);
+    if (eState != eRowStateUnknown)
+        m_report.AddOverwritten(strWhat, eState == eRowStateOverwritten, byFreePercent);
     if (m_pSave->Name() != m_desc.m_strName)
         m_report.AddRenamed(strWhat, m_strSavedAs);
     m_n64ShownDone = m_pSave->BytesDone();

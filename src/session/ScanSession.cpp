@@ -102,6 +102,7 @@ DWORD CScanSession::RunScan(const CScanTarget* pTarget, const std::atomic<BYTE>&
 {
     if (!pTarget)
         return 0;
+    m_dwMapCode = 0;
     sink.OnCleared();
     DWORD dwCode = OpenTarget(*pTarget, bStop);
     if (dwCode == ERROR_OPERATION_ABORTED && bStop.load())
@@ -120,6 +121,7 @@ DWORD CScanSession::RunScan(const CScanTarget* pTarget, const std::atomic<BYTE>&
     if (dwCode != 0)
         sink.OnError(dwCode);
     sink.OnUnreadRecords(dwUnread);
+    m_dwMapCode = m_pFs->AllocationMapCode();
     return dwCode;
 }
 
@@ -127,6 +129,12 @@ DWORD CScanSession::DescribeEntry(DWORD dwId, CEntryDescription& desc)
 {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_pFs ? m_pFs->Describe(dwId, desc) : ERROR_INVALID_ACCESS;
+}
+
+std::string CScanSession::RowTip(DWORD dwId)
+{
+    CEntryDescription desc;
+    return DescribeEntry(dwId, desc) == 0 ? EntryTimesTip(desc) : std::string();
 }
 
 DWORD CScanSession::OpenSaveVolume(CSaveVolume& volume, DWORD dwWaitMs, bool& bBusy)

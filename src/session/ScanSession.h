@@ -68,6 +68,12 @@ public:
 
     // The description of a row of the open volume, by its id.
     DWORD DescribeEntry(DWORD dwId, CEntryDescription& desc);
+    // The tip of a listed row: its times (EntryTimesTip), asked of the
+    // volume when the tip is shown; empty when it cannot be read.
+    std::string RowTip(DWORD dwId);
+    // Why the last scan's allocation map could not be read (its states that
+    // need it are unknown); 0 when it was read.
+    DWORD ClusterMapCode() const { return m_dwMapCode; }
     // Opens the volume open now once more for a save of its own (see
     // CSaveVolume): a scan that opens another partition meanwhile changes
     // nothing for the save. A device handle that a failure closed is no
@@ -102,5 +108,6 @@ private:
     DWORD m_dwDisk;
     PartitionRecord m_partition = {};  // of the volume open now
     std::string m_strDiskName;  // the name that disk was opened by
+    DWORD m_dwMapCode = 0;
     std::mutex m_lock;
 };

@@ -96,9 +96,17 @@ std::string ScanEndHint(const CScanEnd& end)
     // The box has said what failed; the hint says what is left of the list.
     if (end.m_dwCode != 0)
         return "扫描出错：已列出 " + std::to_string(end.m_dwRows) + " 条记录";
+    // The list is whole without the map; only its states are not known.
+    const std::string strMap = end.m_dwMapCode != 0 && end.m_dwMapCode != ERROR_OPERATION_ABORTED && end.m_dwRows != 0
+                                   ? std::string("\n") + NoMapHint() : "";
     if (end.m_bStopped)
-        return "已停止：读到表的 " + Percent(end.m_dwRecordsDone, end.m_dwRecords);
-    return "扫描完成：" + std::to_string(end.m_dwRows) + " 条记录";
+        return "已停止：读到表的 " + Percent(end.m_dwRecordsDone, end.m_dwRecords) + strMap;
+    return "扫描完成：" + std::to_string(end.m_dwRows) + " 条记录" + strMap;
+}
+
+const char* NoMapHint()
+{
+    return "簇位图无法读取，状态显示为“未知”";
 }
 
 const char* CloseQuestion(size_t nRowsListed)

@@ -41,6 +41,7 @@ struct CScanEnd
     DWORD m_dwRows = 0;        // rows listed
     DWORD m_dwRecordsDone = 0; // records of the table looked at
     DWORD m_dwRecords = 0;     // records in the table (0: it was never opened)
+    DWORD m_dwMapCode = 0;     // why the allocation map could not be read, or 0
 };
 
 // The hint line, UTF-8. Before any scan: what to do.
@@ -51,8 +52,10 @@ const char* NoPartitionHint();
 // on a slow disk visibly moves. dwRecords 0: the ready hint.
 std::string ScanHintText(DWORD dwRecordsDone, DWORD dwRecords);
 // Once the worker has ended: whether the list is whole, and if not how far
-// the scan got.
+// the scan got; a second line when the states could not be worked out.
 std::string ScanEndHint(const CScanEnd& end);
+// That second line.
+const char* NoMapHint();
 
 // Closing the window loses the listing: the question to ask first, yes or
 // no, while nRowsListed rows are listed; null when it closes at once.

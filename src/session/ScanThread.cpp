@@ -119,6 +119,7 @@ void CScanThread::Run()
     end.m_bNoTarget = !m_bHasTarget;
     end.m_dwCode = m_session.RunScan(m_bHasTarget ? &m_target : nullptr, m_bStop, sink);
     end.m_bStopped = end.m_dwCode == 0 && m_bStop.load() != 0;
+    end.m_dwMapCode = m_session.ClusterMapCode();
     sink.PostEnd(end);
 }
 

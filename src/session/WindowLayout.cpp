@@ -15,6 +15,7 @@ const int kBandHeight = 47;
 const int kButtonWidth = 86;
 const int kButtonHeight = 25;
 const int kListLeft = 96;
+const int kListTop = 27;
 const int kCountersLeft = 100;
 const int kCounterWidth = 64;
 const int kGap = 4;
@@ -90,16 +91,19 @@ CMainWindowLayout LayOutMainWindow(const CLayoutMetrics& metrics, int nWidth, in
     auto y = [&](int n) { return UnitsY(metrics, n); };
 
     CMainWindowLayout layout;
-    // The top row: the search field, the hint beside it, the check box at the right.
+    // The top row: the search field, the hint beside it, the check boxes at
+    // the right, one above the other.
     layout.m_rcFilter = Rect(x(kListLeft), y(kMargin), x(118), y(13));
-    layout.m_rcDeletedOnly = Rect(nWidth - x(kMargin) - x(kCheckWidth), y(kMargin), x(kCheckWidth), y(12));
+    layout.m_rcDeletedOnly = Rect(nWidth - x(kMargin) - x(kCheckWidth), y(2), x(kCheckWidth), y(11));
+    layout.m_rcRecoverableOnly = Rect(layout.m_rcDeletedOnly.m_nX, y(14), x(kCheckWidth), y(11));
     const int nHintX = x(219);
-    layout.m_rcHint = Rect(nHintX, y(kMargin), layout.m_rcDeletedOnly.m_nX - x(kGap) - nHintX, y(15));
+    // Two lines: how the scan ended, and whether its states are known.
+    layout.m_rcHint = Rect(nHintX, y(4), layout.m_rcDeletedOnly.m_nX - x(kGap) - nHintX, y(20));
 
     const int nBandTop = nHeight - y(kBandHeight);
     const int nListBottom = nBandTop - y(kGap);
-    layout.m_rcTree = Rect(x(kMargin), y(23), x(kButtonWidth), nListBottom - y(3) - y(23));
-    layout.m_rcList = Rect(x(kListLeft), y(25), nWidth - x(kMargin) - x(kListLeft), nListBottom - y(25));
+    layout.m_rcTree = Rect(x(kMargin), y(kListTop - 2), x(kButtonWidth), nListBottom - y(3) - y(kListTop - 2));
+    layout.m_rcList = Rect(x(kListLeft), y(kListTop), nWidth - x(kMargin) - x(kListLeft), nListBottom - y(kListTop));
     LayOutBand(metrics, nWidth, nBandTop, layout);
     return layout;
 }

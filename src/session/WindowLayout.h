@@ -31,6 +31,7 @@ struct CMainWindowLayout
     CWindowRect m_rcTree;
     CWindowRect m_rcFilter;          // the search field
     CWindowRect m_rcDeletedOnly;     // "只显示已删除"
+    CWindowRect m_rcRecoverableOnly; // "只显示可恢复", under it
     CWindowRect m_rcList;
     CWindowRect m_rcScan;            // "扫描文件"
     CWindowRect m_rcTotalCaption;

@@ -18,8 +18,17 @@ QVariant CFileListModel::data(const QModelIndex& index, int nRole) const
         return QVariant();
     if (nRole == Qt::TextAlignmentRole)
     {
-        return ColumnReadsFromLeft(index.column()) ? int(Qt::AlignLeft | Qt::AlignVCenter)
-                                                   : int(Qt::AlignCenter);
+        return ColumnReadsFromLeft(index.column())    ? int(Qt::AlignLeft | Qt::AlignVCenter)
+               : ColumnReadsFromRight(index.column()) ? int(Qt::AlignRight | Qt::AlignVCenter)
+                                                      : int(Qt::AlignCenter);
+    }
+    // The name and the time tell the row's times, read when the tip shows.
+    if (nRole == Qt::ToolTipRole)
+    {
+        if (!m_fnTip || (index.column() != eColumnName && index.column() != eColumnModified))
+            return QVariant();
+        const std::string strTip = m_fnTip(RecordOf(index.row()));
+        return strTip.empty() ? QVariant() : QVariant(QString::fromStdString(strTip));
     }
     if (nRole != Qt::DisplayRole && nRole != Qt::EditRole)
         return QVariant();
@@ -64,12 +73,16 @@ void CFileListModel::AppendRows(CRowBatch&& batch)
 {
     if (batch.Empty())
         return;
+    const bool bUpdates = !batch.m_vecUpdates.empty();
     m_store.Append(std::move(batch));
-    if (m_view.SortColumn() >= 0 || m_view.Descending())
+    if (m_view.SortColumn() >= 0 || m_view.Descending() || m_view.StatesMoveRows(m_store))
     {
         Relayout([this] { m_view.Append(m_store); });
         return;
     }
+    // Rows shown before may have learnt their size and state.
+    if (bUpdates && rowCount() > 0)
+        emit dataChanged(index(0, eColumnSize), index(rowCount() - 1, eColumnState));
     // In the scan's order new rows only ever go at the end.
     const size_t nOld = m_view.Size();
     const size_t nNew = m_view.CountNew(m_store);
@@ -91,10 +104,10 @@ void CFileListModel::sort(int nColumn, Qt::SortOrder order)
     });
 }
 
-void CFileListModel::SetFilter(const QString& strText, bool bDeletedOnly)
+void CFileListModel::SetFilter(const QString& strText, bool bDeletedOnly, bool bRecoverableOnly)
 {
     Relayout([&] {
-        m_view.SetFilter(strText.toStdString(), bDeletedOnly);
+        m_view.SetFilter(strText.toStdString(), bDeletedOnly, bRecoverableOnly);
         m_view.Rebuild(m_store);
     });
 }

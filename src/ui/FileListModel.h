@@ -29,8 +29,11 @@ public:
 
     // Header clicks: by a column, or the scan's order for a column below 0.
     void sort(int nColumn, Qt::SortOrder order = Qt::AscendingOrder) override;
-    // Rows whose name or folder holds the text (case folded); deleted ones only if asked.
-    void SetFilter(const QString& strText, bool bDeletedOnly);
+    // Rows whose name or folder holds the text (case folded); deleted ones
+    // only, or recoverable ones only, if asked.
+    void SetFilter(const QString& strText, bool bDeletedOnly, bool bRecoverableOnly = false);
+    // The tip of a record's row (its times), asked when a tip is shown.
+    void SetTipSource(std::function<std::string(DWORD dwRecord)> fnTip) { m_fnTip = std::move(fnTip); }
 
     void Clear();
     void AppendRows(CRowBatch&& batch);
@@ -45,4 +48,5 @@ private:
 
     CRowStore m_store;
     CRowView m_view;
+    std::function<std::string(DWORD)> m_fnTip;
 };

@@ -73,6 +73,7 @@ void CSalvixDlg::LayOutControls()
     Put(m_pTree, layout.m_rcTree);
     Put(m_pFilterEdit, layout.m_rcFilter);
     Put(m_pDeletedOnlyCheck, layout.m_rcDeletedOnly);
+    Put(m_pRecoverableOnlyCheck, layout.m_rcRecoverableOnly);
     Put(m_pList, layout.m_rcList);
     Put(m_pScanButton, layout.m_rcScan);
     Put(m_pTotalLabel, layout.m_rcTotalCaption);

@@ -60,6 +60,7 @@ CSalvixDlg::CSalvixDlg(QWidget* pParent)
       m_pShownLabel(nullptr),
       m_pFilterEdit(nullptr),
       m_pDeletedOnlyCheck(nullptr),
+      m_pRecoverableOnlyCheck(nullptr),
       m_pModel(nullptr),
       m_icon((LoadUiResources(), QIcon(QStringLiteral(":/icons/128.png")))),
       m_pTreeRoot(nullptr),
@@ -123,7 +124,8 @@ void CSalvixDlg::CreateControls()
     setTabOrder(m_pExitButton, m_pTree);
     setTabOrder(m_pTree, m_pFilterEdit);
     setTabOrder(m_pFilterEdit, m_pDeletedOnlyCheck);
-    setTabOrder(m_pDeletedOnlyCheck, m_pList);
+    setTabOrder(m_pDeletedOnlyCheck, m_pRecoverableOnlyCheck);
+    setTabOrder(m_pRecoverableOnlyCheck, m_pList);
     setTabOrder(m_pList, m_pScanButton);
 
     // Opens at the template's size; smaller only down to what keeps every
@@ -144,6 +146,7 @@ void CSalvixDlg::CreateList()
     m_pList = new CReportView(this);
     Name(m_pList, IDC_LIST_FILES);
     m_pModel = new CFileListModel(m_pList);
+    m_pModel->SetTipSource([this](DWORD dwRecord) { return m_session.RowTip(dwRecord); });
     m_pList->setModel(m_pModel);
     m_pList->setShowGrid(false);
     m_pList->setWordWrap(false);
@@ -213,12 +216,16 @@ void CSalvixDlg::CreateCountersAndFilter()
     m_pFilterEdit->setClearButtonEnabled(true);
     m_pDeletedOnlyCheck = new QCheckBox(QStringLiteral("只显示已删除"), this);
     Name(m_pDeletedOnlyCheck, IDC_CHECK_DELETED_ONLY);
+    // Deleted files none of whose clusters another file took since.
+    m_pRecoverableOnlyCheck = new QCheckBox(QStringLiteral("只显示可恢复"), this);
+    Name(m_pRecoverableOnlyCheck, IDC_CHECK_RECOVERABLE_ONLY);
     m_pFilterTimer = new QTimer(this);
     m_pFilterTimer->setSingleShot(true);
     m_pFilterTimer->setInterval(150);
     connect(m_pFilterEdit, &QLineEdit::textChanged, m_pFilterTimer, qOverload<>(&QTimer::start));
     connect(m_pFilterTimer, &QTimer::timeout, this, &CSalvixDlg::OnFilterChanged);
     connect(m_pDeletedOnlyCheck, &QCheckBox::toggled, this, &CSalvixDlg::OnFilterChanged);
+    connect(m_pRecoverableOnlyCheck, &QCheckBox::toggled, this, &CSalvixDlg::OnFilterChanged);
 }
 
 void CSalvixDlg::setVisible(bool bVisible)
@@ -360,7 +367,8 @@ void CSalvixDlg::OnDestroy()
 void CSalvixDlg::OnFilterChanged()
 {
     m_pFilterTimer->stop();
-    m_pModel->SetFilter(m_pFilterEdit->text(), m_pDeletedOnlyCheck->isChecked());
+    m_pModel->SetFilter(m_pFilterEdit->text(), m_pDeletedOnlyCheck->isChecked(),
+                        m_pRecoverableOnlyCheck->isChecked());
 }
 
 void CSalvixDlg::OnOK()

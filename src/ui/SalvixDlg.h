@@ -91,6 +91,7 @@ public:
     QLabel* m_pShownLabel;
     QLineEdit* m_pFilterEdit;
     QCheckBox* m_pDeletedOnlyCheck;
+    QCheckBox* m_pRecoverableOnlyCheck;
     CFileListModel* m_pModel;
 
     // The state the scan and the save command share: the session owns the

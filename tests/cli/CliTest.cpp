@@ -128,7 +128,7 @@ TEST_F(CliTest, UsageErrorsAndExitCodes)
         {"no partition", {"list", "IMG"}, 2, "--partition"},
         {"no such partition", {"list", "IMG", "-p", "NTFS Drive 9"}, 2, "no partition \"NTFS Drive 9\""},
         {"unknown format", {"list", "IMG", "-p", "0", "--format", "xml"}, 2, "xml"},
-        {"save without rows", {"save", "IMG", "-p", "0", "-o", strOut}, 2, "--record N, --deleted or --match"},
+        {"save without rows", {"save", "IMG", "-p", "0", "-o", strOut}, 2, "--record N, --deleted, --recoverable or --match"},
         {"save without folder", {"save", "IMG", "-p", "0", "--deleted"}, 2, "--output"},
         {"records and a filter", {"save", "IMG", "-p", "0", "--record", "64", "--deleted", "-o", strOut}, 2, "excludes"},
         {"record not listed", {"save", "IMG", "-p", "0", "--record", "5", "-o", strOut}, 2, "record 5 is not listed"},

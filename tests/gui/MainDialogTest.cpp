@@ -40,7 +40,8 @@ private slots:
             {"1001", dlg.m_pList},       {"1002", dlg.m_pScanButton},
             {"1005", dlg.m_pTotalLabel}, {"1006", dlg.m_pDeletedLabel},
             {"1007", dlg.m_pTotalEdit},  {"1008", dlg.m_pDeletedEdit},
-            {"1020", dlg.m_pShownLabel},
+            {"1020", dlg.m_pShownLabel}, {"1010", dlg.m_pDeletedOnlyCheck},
+            {"1012", dlg.m_pRecoverableOnlyCheck},
         };
         for (const auto& control : kControls)
             QCOMPARE(dlg.findChild<QWidget*>(QString::fromLatin1(control.first)), control.second);
@@ -74,10 +75,12 @@ private slots:
         dlg.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QCOMPARE(QApplication::focusWidget(), dlg.m_pExitButton);
-        // The filter field and its check box come between the tree and the list.
+        // The filter field and its check boxes come between the tree and the list.
+        QCOMPARE(dlg.m_pRecoverableOnlyCheck->text(), QStringLiteral("只显示可恢复"));
         for (QWidget* pNext :
              {static_cast<QWidget*>(dlg.m_pTree), static_cast<QWidget*>(dlg.m_pFilterEdit),
-              static_cast<QWidget*>(dlg.m_pDeletedOnlyCheck), static_cast<QWidget*>(dlg.m_pList),
+              static_cast<QWidget*>(dlg.m_pDeletedOnlyCheck), static_cast<QWidget*>(dlg.m_pRecoverableOnlyCheck),
+              static_cast<QWidget*>(dlg.m_pList),
               static_cast<QWidget*>(dlg.m_pScanButton), static_cast<QWidget*>(dlg.m_pExitButton)})
         {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -105,17 +108,19 @@ private slots:
         QAbstractItemModel* pModel = dlg.m_pList->model();
         const QStringList listByIndex = {QStringLiteral("文件名"), QStringLiteral("#"),
                                          QStringLiteral("文件属性"), QStringLiteral("是否删除"),
-                                         QStringLiteral("簇"), QStringLiteral("路径")};
-        QCOMPARE(pModel->columnCount(), 6);
-        for (int i = 0; i < 6; ++i)
+                                         QStringLiteral("簇"), QStringLiteral("路径"),
+                                         QStringLiteral("大小"), QStringLiteral("修改时间"),
+                                         QStringLiteral("状态")};
+        QCOMPARE(pModel->columnCount(), 9);
+        for (int i = 0; i < 9; ++i)
             QCOMPARE(pModel->headerData(i, Qt::Horizontal).toString(), listByIndex[i]);
 
-        // Shown left to right as "#", "文件名", "文件属性", "是否删除", "簇", then
-        // the folder "路径" after them.
+        // Shown left to right as "#", "文件名", "文件属性", "是否删除", "簇", the
+        // folder "路径", then "大小", "修改时间" and "状态" after it.
         QHeaderView* pHeader = dlg.m_pList->horizontalHeader();
-        const int kLogicalByVisual[] = {1, 0, 2, 3, 4, 5};
-        const int kWidthByVisual[] = {60, 190, 80, 50, 70, 160};
-        for (int nVisual = 0; nVisual < 6; ++nVisual)
+        const int kLogicalByVisual[] = {1, 0, 2, 3, 4, 5, 6, 7, 8};
+        const int kWidthByVisual[] = {60, 190, 80, 50, 70, 160, 90, 130, 100};
+        for (int nVisual = 0; nVisual < 9; ++nVisual)
         {
             QCOMPARE(pHeader->logicalIndex(nVisual), kLogicalByVisual[nVisual]);
             QCOMPARE(pHeader->sectionSize(kLogicalByVisual[nVisual]), kWidthByVisual[nVisual]);

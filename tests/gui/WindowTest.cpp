@@ -37,7 +37,8 @@ QList<QWidget*> PlacedControls(CSalvixDlg& dlg)
 {
     return {dlg.m_pExitButton, dlg.m_pTree,         dlg.m_pFilterEdit,   dlg.m_pDeletedOnlyCheck,
             dlg.m_pList,       dlg.m_pScanButton,   dlg.m_pTotalLabel,   dlg.m_pDeletedLabel,
-            dlg.m_pTotalEdit,  dlg.m_pDeletedEdit,  dlg.m_pShownLabel,   dlg.m_pHintLabel};
+            dlg.m_pTotalEdit,  dlg.m_pDeletedEdit,  dlg.m_pShownLabel,   dlg.m_pHintLabel,
+            dlg.m_pRecoverableOnlyCheck};
 }
 
 // Each control inside the window and none over another; "" when so.
@@ -196,13 +197,18 @@ private slots:
         failed.m_dwRows = 0xFFFFFFFF;
         CScanEnd finished;
         finished.m_dwRows = 0xFFFFFFFF;
-        const std::string vecHints[] = {ReadyHint(), NoPartitionHint(), ScanHintText(100, 100),
-                                        ScanEndHint(stopped), ScanEndHint(failed), ScanEndHint(finished)};
+        // Whole, but without the allocation map: a second line.
+        CScanEnd withoutMap = finished;
+        withoutMap.m_dwMapCode = ERROR_INVALID_DATA;
+        const std::string vecHints[] = {ReadyHint(),           NoPartitionHint(),    ScanHintText(100, 100),
+                                        ScanEndHint(stopped),  ScanEndHint(failed),  ScanEndHint(finished),
+                                        ScanEndHint(withoutMap)};
         for (const std::string& strHint : vecHints)
             QVERIFY2(FitsWrapped(dlg.m_pHintLabel, QString::fromStdString(strHint)), strHint.c_str());
         const QString strShown = QString::fromStdString(ShownRowsText(4294967295u, 4294967295u));
         QVERIFY2(FitsOnOneLine(dlg.m_pShownLabel, strShown), qPrintable(strShown));
         for (QWidget* pControl : {static_cast<QWidget*>(dlg.m_pDeletedOnlyCheck),
+                                  static_cast<QWidget*>(dlg.m_pRecoverableOnlyCheck),
                                   static_cast<QWidget*>(dlg.m_pScanButton), static_cast<QWidget*>(dlg.m_pExitButton)})
             QVERIFY2(pControl->sizeHint().width() <= pControl->width(), qPrintable(pControl->objectName()));
 
@@ -324,6 +330,66 @@ private slots:
         dlg.m_pList->selectAll();
         QCOMPARE(dlg.m_pShownLabel->text(), QStringLiteral("显示 %1 条，已选 %1 条").arg(nRows));
         QVERIFY(dlg.isVisible());
+    }
+
+    void TheNewColumnsSortFilterAndTellTheTimes_data()
+    {
+        QTest::addColumn<bool>("bRecoverableOnly");
+        QTest::newRow("every row") << false;
+        QTest::newRow("only recoverable") << true;
+    }
+
+    void TheNewColumnsSortFilterAndTellTheTimes()
+    {
+        QFETCH(bool, bRecoverableOnly);
+        CDialogOnDisk on;
+        auto& [seams, disk, dlg] = on;
+        QVERIFY(ScanPartitionToEnd(dlg, QStringLiteral("NTFS Drive 2")));
+        // What the cells say before the filter: deleted and recoverable rows.
+        int nRecoverable = 0;
+        for (int nRow = 0; nRow < dlg.m_pModel->rowCount(); ++nRow)
+            nRecoverable += Cell(dlg, nRow, eColumnDeleted) == QStringLiteral("是") &&
+                                    Cell(dlg, nRow, eColumnState) == QStringLiteral("可恢复")
+                                ? 1
+                                : 0;
+        QVERIFY(nRecoverable > 0);
+        dlg.m_pRecoverableOnlyCheck->setChecked(bRecoverableOnly);
+        QCOMPARE(dlg.m_pModel->rowCount() == nRecoverable, bRecoverableOnly);
+        QCOMPARE(dlg.m_pShownLabel->text(), QString::fromStdString(ShownRowsText(static_cast<size_t>(dlg.m_pModel->rowCount()), 0)));
+        // A click on "大小" sorts by bytes; rows without a size come first.
+        QHeaderView* pHeader = dlg.m_pList->horizontalHeader();
+        dlg.m_pList->scrollTo(dlg.m_pModel->index(0, eColumnSize));
+        QTest::mouseClick(pHeader->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(pHeader->sectionViewportPosition(eColumnSize) + 10, 5));
+        QCOMPARE(dlg.m_pList->horizontalHeader()->sortIndicatorSection(), static_cast<int>(eColumnSize));
+        qulonglong n64Last = 0;
+        bool bSized = false;
+        for (int nRow = 0; nRow < dlg.m_pModel->rowCount(); ++nRow)
+        {
+            const QString strSize = Cell(dlg, nRow, eColumnSize);
+            if (bRecoverableOnly)
+                QCOMPARE(Cell(dlg, nRow, eColumnState), QStringLiteral("可恢复"));
+            if (strSize.isEmpty())
+            {
+                QVERIFY(!bSized);
+                continue;
+            }
+            bool bOk = false;
+            const qulonglong n64Size = QString(strSize).remove(QLatin1Char(',')).toULongLong(&bOk);
+            QVERIFY(bOk);
+            QVERIFY(n64Size >= n64Last);
+            n64Last = n64Size;
+            bSized = true;
+        }
+        QVERIFY(bSized);
+        // The name's tip tells the row's times, read when it is shown.
+        const int nLast = dlg.m_pModel->rowCount() - 1;
+        const QString strTip = dlg.m_pModel->data(dlg.m_pModel->index(nLast, eColumnName), Qt::ToolTipRole).toString();
+        QVERIFY2(strTip.startsWith(QStringLiteral("创建时间：")), qPrintable(strTip));
+        QVERIFY(strTip.contains(QStringLiteral("\n修改时间：") + Cell(dlg, nLast, eColumnModified)));
+        QVERIFY(strTip.contains(QStringLiteral("\nMFT 更改时间：")));
+        QCOMPARE(strTip.contains(QStringLiteral("通常即删除时间")), Cell(dlg, nLast, eColumnDeleted) == QStringLiteral("是"));
+        QVERIFY(!dlg.m_pModel->data(dlg.m_pModel->index(nLast, eColumnState), Qt::ToolTipRole).isValid());
     }
 
     void APartitionsTipGivesItsSizeAndLabel()

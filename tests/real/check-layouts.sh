@@ -133,6 +133,13 @@ base=$(rec "$v" hardlinks.fragmented)
 check "hardlinks fragmented: a \$DATA extent in an extension record" \
   test -n "$(list_entries "$v" "$base" | awk -v b="$base" '$1 == "80" && $2 > 0 && $3 != b')"
 
+# Deleted files whose clusters later files took: made here, their states are
+# checked against ntfsundelete by the real-volume tests.
+v=$out/overwritten.vol
+make_layout overwritten
+base=$(rec "$v" overwritten.fragmented)
+check "overwritten fragmented has a list" has "$(istat "$v" "$base")" "\$ATTRIBUTE_LIST"
+
 # Attribute lists written by hand.
 v=$out/attrlist.vol
 make_layout attrlist

@@ -207,6 +207,11 @@ SleuthRecord CSleuthVolume::Record(uint64_t n64Record)
     {
         const TSK_FS_ATTR* pAttr = tsk_fs_file_attr_get_idx(pFile, i);
         std::vector<uint8_t> list;
+        if (pAttr && static_cast<uint32_t>(pAttr->type) == kData && (!pAttr->name || !pAttr->name[0]))
+        {
+            r.bHasFileData = true;
+            r.n64FileSize = static_cast<uint64_t>(pAttr->size);
+        }
         if (pAttr && static_cast<uint32_t>(pAttr->type) == kAttrList && ReadAttribute(pAttr, list))
         {
             r.bAttributeList = true;

@@ -24,6 +24,9 @@ struct SleuthRecord
     // $STANDARD_INFORMATION's modification time: seconds since 1970, and the nanoseconds.
     int64_t n64Modified = 0;
     uint32_t nModifiedNano = 0;
+    // The unnamed $DATA stream's size, wherever its extents lie.
+    bool bHasFileData = false;
+    uint64_t n64FileSize = 0;
 
     // The last $FILE_NAME value stored in the record itself, and how many
     // such values the record holds.
@@ -172,5 +175,23 @@ struct CFsstatInfo
     uint64_t m_n64Records = 0;
 };
 bool Fsstat(const std::string& strImage, uint64_t n64Start, CFsstatInfo& info);
+
+// istat's "File Modified:" time of the record's $STANDARD_INFORMATION in the
+// zone strZone (istat -z, as TZ names zones: "CST-8"), to the second:
+// "2024-05-01 20:00:00".
+bool IstatModifiedText(const std::string& strImage, uint64_t n64Start, uint64_t n64Record,
+                       const std::string& strZone, std::string& strTime);
+
+// One row of ntfs-3g's `ntfsundelete -s -p 0` on a bare volume: a deleted
+// record and the share of its data it finds still free.
+struct CUndeleteRow
+{
+    uint64_t m_n64Record = 0;
+    bool m_bFile = false;      // "F" rather than "D"
+    bool m_bResident = false;  // "R": its data in the record
+    int m_nPercent = 0;
+    uint64_t m_n64Size = 0;
+};
+bool NtfsUndeleteScan(const std::string& strVolume, std::vector<CUndeleteRow>& vecRows);
 
 }  // namespace salvix_test

@@ -3,6 +3,7 @@
 #include "support/SleuthKit.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -236,6 +237,47 @@ bool Fsstat(const std::string& strImage, uint64_t n64Start, CFsstatInfo& info)
         }
     }
     return bRange;
+}
+
+bool IstatModifiedText(const std::string& strImage, uint64_t n64Start, uint64_t n64Record,
+                       const std::string& strZone, std::string& strTime)
+{
+    std::string strOutput;
+    if (!RunOnVolume("istat", {"-z", strZone}, strImage, n64Start, std::to_string(n64Record), strOutput))
+        return false;
+    // The first "File Modified:" is $STANDARD_INFORMATION's; $FILE_NAME's follow.
+    const std::string strLabel = "File Modified:\t";
+    const size_t nAt = strOutput.find(strLabel);
+    if (nAt == std::string::npos || strOutput.size() < nAt + strLabel.size() + 19)
+        return false;
+    strTime = strOutput.substr(nAt + strLabel.size(), 19);
+    return true;
+}
+
+bool NtfsUndeleteScan(const std::string& strVolume, std::vector<CUndeleteRow>& vecRows)
+{
+    // It exits 1 when nothing is wholly recoverable: its listing says whether it ran.
+    const CProcessResult result = RunProcess({"ntfsundelete", "-s", "-p", "0", strVolume});
+    if (result.m_strOutput.find("Inode    Flags  %age") == std::string::npos)
+        return false;
+    vecRows.clear();
+    std::istringstream lines(result.m_strOutput);
+    std::string strLine;
+    // "66       FN..   100%  2026-12-08 08:55     12288  file_0.bin"
+    while (std::getline(lines, strLine))
+    {
+        std::istringstream fields(strLine);
+        CUndeleteRow row;
+        std::string strFlags, strPercent, strDate, strTime;
+        if (!(fields >> row.m_n64Record >> strFlags >> strPercent >> strDate >> strTime >> row.m_n64Size) ||
+            strFlags.size() < 2 || strPercent.empty() || strPercent.back() != '%')
+            continue;
+        row.m_bFile = strFlags[0] == 'F';
+        row.m_bResident = strFlags[1] == 'R';
+        row.m_nPercent = std::atoi(strPercent.c_str());
+        vecRows.push_back(row);
+    }
+    return true;
 }
 
 }  // namespace salvix_test

@@ -183,3 +183,93 @@ TEST(RowViewTest, NamesAndRowsBeyondOneChunkStayTheirOwn)
     for (size_t i = 0; i < kRows; i += 9999)
         EXPECT_EQ(kRows - 1 - i, view.StoreRow(i));
 }
+
+namespace
+{
+
+// Rows a..f with sizes, times and states; c's state comes later.
+void FillStates(CRowStore& store)
+{
+    struct CStateRow
+    {
+        const char* m_pszName;
+        bool m_bDeleted, m_bHasSize;
+        ULONGLONG m_n64Size, m_n64Time;
+        ERowState m_eState;
+        BYTE m_byPercent;
+    };
+    const CStateRow kRows[] = {
+        {"a", false, true, 5000, 300, eRowStateLive, 0},          {"b", true, true, 185900, 100, eRowStatePartial, 20},
+        {"c", true, false, 0, 200, eRowStateUnknown, 0},          {"d", true, true, 7, 400, eRowStateRecoverable, 100},
+        {"e", true, false, 0, 50, eRowStateNoData, 0},            {"f", true, true, 1u << 30, 250, eRowStatePartial, 70},
+    };
+    CRowBatch batch;
+    DWORD dwRecord = 30;
+    for (const CStateRow& spec : kRows)
+    {
+        CScanRow& row = batch.Add(dwRecord++, spec.m_pszName, strlen(spec.m_pszName));
+        row.m_bNotInUse = spec.m_bDeleted ? 1 : 0;
+        row.m_byRowFlags = (spec.m_bHasSize ? CScanRow::kRowHasSize : 0) |
+                           (spec.m_pszName[0] == 'c' ? CScanRow::kRowStatePending : 0);
+        row.m_n64Size = spec.m_n64Size;
+        row.m_n64Modified = spec.m_n64Time;
+        row.m_eState = spec.m_eState;
+        row.m_byFreePercent = spec.m_byPercent;
+    }
+    store.Append(std::move(batch));
+}
+
+}  // namespace
+
+TEST(RowViewTest, SizesTimesAndStatesSortAndRecoverableRowsFilter)
+{
+    struct CCase
+    {
+        int m_nColumn;
+        bool m_bRecoverableOnly;
+        std::vector<std::string> m_vecBefore;  // before c's state arrives
+        std::vector<std::string> m_vecAfter;   // after: c is recoverable, of 4,000 bytes
+    };
+    const CCase kCases[] = {
+        // Rows without a size first, then by bytes.
+        {eColumnSize, false, {"c", "e", "d", "a", "b", "f"}, {"e", "d", "c", "a", "b", "f"}},
+        {eColumnModified, false, {"e", "b", "c", "f", "a", "d"}, {"e", "b", "c", "f", "a", "d"}},
+        // What comes back first: recoverable, partly with the most free first, ...
+        {eColumnState, false, {"d", "f", "b", "e", "c", "a"}, {"c", "d", "f", "b", "e", "a"}},
+        {-1, true, {"d"}, {"c", "d"}},
+        {eColumnSize, true, {"d"}, {"d", "c"}},
+    };
+    for (const CCase& c : kCases)
+    {
+        SCOPED_TRACE(c.m_nColumn);
+        CRowStore store;
+        FillStates(store);
+        CRowView view;
+        view.SetOrder(c.m_nColumn, false);
+        view.SetFilter("", false, c.m_bRecoverableOnly);
+        view.Append(store);
+        EXPECT_EQ(c.m_vecBefore, Names(view, store));
+        EXPECT_EQ("未知", store.Text(2, eColumnState));
+        EXPECT_EQ("", store.Text(2, eColumnSize));
+        // A later batch brings c's state: the view places it anew.
+        CRowBatch batch;
+        CRowUpdate update;
+        update.m_dwRecord = 32;
+        update.m_eState = eRowStateRecoverable;
+        update.m_byFreePercent = 100;
+        update.m_bHasSize = true;
+        update.m_n64Size = 4000;
+        batch.m_vecUpdates.push_back(update);
+        update.m_dwRecord = 99;  // no such row: nothing happens
+        batch.m_vecUpdates.push_back(update);
+        store.Append(std::move(batch));
+        EXPECT_EQ(c.m_bRecoverableOnly || c.m_nColumn == eColumnState || c.m_nColumn == eColumnSize,
+                  view.StatesMoveRows(store));
+        view.Append(store);
+        EXPECT_EQ(c.m_vecAfter, Names(view, store));
+        EXPECT_EQ("可恢复", store.Text(2, eColumnState));
+        EXPECT_EQ("4,000", store.Text(2, eColumnSize));
+        EXPECT_EQ(0, store.Row(2).m_byRowFlags & CScanRow::kRowStatePending);
+        EXPECT_EQ(6u, store.Size());
+    }
+}

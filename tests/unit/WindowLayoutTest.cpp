@@ -17,7 +17,8 @@ std::string Fault(const CMainWindowLayout& l, int nWidth, int nHeight)
 {
     const CWindowRect aRects[] = {l.m_rcExit,         l.m_rcTree,          l.m_rcFilter,       l.m_rcDeletedOnly,
                                   l.m_rcList,         l.m_rcScan,          l.m_rcTotalCaption, l.m_rcDeletedCaption,
-                                  l.m_rcTotal,        l.m_rcDeleted,       l.m_rcShown,        l.m_rcHint};
+                                  l.m_rcTotal,        l.m_rcDeleted,       l.m_rcShown,        l.m_rcHint,
+                                  l.m_rcRecoverableOnly};
     for (size_t i = 0; i < std::size(aRects); ++i)
     {
         const CWindowRect& a = aRects[i];

@@ -23,7 +23,8 @@ namespace
 
 const int kPlacedControls[] = {IDCANCEL,           IDC_TREE_DRIVES,  IDC_EDIT_FILTER, IDC_CHECK_DELETED_ONLY,
                                IDC_LIST_FILES,     IDC_BUTTON_SCAN,  IDC_STATIC_TOTAL, IDC_STATIC_DELETED,
-                               IDC_EDIT_TOTAL,     IDC_EDIT_DELETED, IDC_STATIC_SHOWN, IDC_STATIC_HINT};
+                               IDC_EDIT_TOTAL,     IDC_EDIT_DELETED, IDC_STATIC_SHOWN, IDC_STATIC_HINT,
+                               IDC_CHECK_RECOVERABLE_ONLY};
 
 // "" when every control lies inside the client area and over no other.
 std::string PlacementFault(const CDialogRun& run)
@@ -201,9 +202,11 @@ TEST_F(WindowsWindowTest, NoTextIsCutAtTheDefaultSize)
     failed.m_dwRows = 0xFFFFFFFF;
     CScanEnd finished;
     finished.m_dwRows = 0xFFFFFFFF;
+    CScanEnd withoutMap = finished;
+    withoutMap.m_dwMapCode = ERROR_INVALID_DATA;
     for (const std::string& strHint : {std::string(ReadyHint()), std::string(NoPartitionHint()),
                                        ScanHintText(100, 100), ScanEndHint(stopped), ScanEndHint(failed),
-                                       ScanEndHint(finished)})
+                                       ScanEndHint(finished), ScanEndHint(withoutMap)})
         EXPECT_EQ(L"", CutText(run.Item(IDC_STATIC_HINT), Wide(strHint), true));
     EXPECT_EQ(L"", CutText(run.Item(IDC_STATIC_SHOWN), Wide(ShownRowsText(4294967295u, 4294967295u)), false));
     // The check box's text beside its box.

@@ -108,12 +108,26 @@ void TimeView(const CRowStore& store)
     view.SetOrder(eColumnPath, false);
     view.Rebuild(store);
     const double dSortPath = Seconds(Clock::now() - t0);
+    double adSorts[3] = {};
+    const int anColumns[3] = {eColumnSize, eColumnModified, eColumnState};
+    for (int i = 0; i < 3; ++i)
+    {
+        t0 = Clock::now();
+        view.SetOrder(anColumns[i], false);
+        view.Rebuild(store);
+        adSorts[i] = Seconds(Clock::now() - t0);
+    }
     t0 = Clock::now();
     view.SetFilter("file_0042", false);
     view.Rebuild(store);
     const double dFilter = Seconds(Clock::now() - t0);
     printf("sort by name %.3f s; by folder %.3f s; filter \"file_0042\" %.3f s (%zu rows)\n", dSort,
            dSortPath, dFilter, view.Size());
+    printf("sort by size %.3f s; by time %.3f s; by state %.3f s\n", adSorts[0], adSorts[1], adSorts[2]);
+    view.SetOrder(-1, false);
+    view.SetFilter("", false, true);
+    view.Rebuild(store);
+    printf("states       %zu rows recoverable\n", view.Size());
 }
 
 }  // namespace

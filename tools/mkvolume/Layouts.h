@@ -45,6 +45,11 @@ bool FillLargeVolume(CNtfsWriter& writer, uint64_t n64Seed, bool bBig, CManifest
 // hundreds of runs.
 bool FillHardLinkVolume(CNtfsWriter& writer, uint64_t n64Seed, CManifest& manifest);
 
+// Deleted files whose clusters files written after them took in part or
+// whole, others left alone; resident, empty, sparse and fragmented ones
+// among them, the fragmented one's extents in extension records.
+bool FillOverwrittenVolume(CNtfsWriter& writer, uint64_t n64Seed, CManifest& manifest);
+
 // Thousands of small files in rounds, each round followed by a big file, so
 // that the table grows in pieces spread over the volume.
 bool FillFragmentedMftVolume(CNtfsWriter& writer, uint64_t n64Seed, CManifest& manifest);

@@ -35,6 +35,8 @@ void Usage()
             "                        attrlist        attribute lists written by hand,\n"
             "                                        sound and damaged\n"
             "                        fragmented-mft  a table in many pieces\n"
+            "                        overwritten     deleted files whose clusters later\n"
+            "                                        files took in part or whole\n"
             "                      every layout but test and big also writes\n"
             "                      OUTPUT.manifest, naming its interesting records\n"
             "  --cluster BYTES     cluster size given to mkntfs\n"
@@ -61,7 +63,7 @@ const LayoutInfo kLayouts[] = {
     {"test", 32, false},      {"big", 1536, false},           {"unicode", 32, true},
     {"compressed", 32, true}, {"compressed-big", 320, true},  {"large", 6144, true},
     {"large-big", 7168, true}, {"hardlinks", 32, true},        {"attrlist", 32, true},
-    {"fragmented-mft", 64, true},
+    {"fragmented-mft", 64, true}, {"overwritten", 16, true},
 };
 
 const LayoutInfo* FindLayout(const std::string& strName)
@@ -101,6 +103,8 @@ bool Fill(CNtfsWriter& writer, const Options& opt, CManifest& manifest)
         return FillHardLinkVolume(writer, opt.nSeed, manifest);
     if (s == "attrlist")
         return FillAttrListVolume(writer, opt.nSeed, manifest);
+    if (s == "overwritten")
+        return FillOverwrittenVolume(writer, opt.nSeed, manifest);
     return FillFragmentedMftVolume(writer, opt.nSeed, manifest);
 }
 

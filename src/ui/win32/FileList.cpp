@@ -26,7 +26,9 @@ void CSalvixDlg::CreateColumns()
         const std::wstring wstrHeading = WideFromUtf8(ColumnHeading(nColumn));
         LVCOLUMNW column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = ColumnReadsFromLeft(nColumn) ? LVCFMT_LEFT : LVCFMT_CENTER;
+        column.fmt = ColumnReadsFromLeft(nColumn)    ? LVCFMT_LEFT
+                     : ColumnReadsFromRight(nColumn) ? LVCFMT_RIGHT
+                                                     : LVCFMT_CENTER;
         // As wide as the list has them, or as the heading needs, if wider.
         column.cx = std::max(ColumnWidth(nColumn),
                              ListView_GetStringWidth(m_hList, wstrHeading.c_str()) + kHeadingPadding);
@@ -34,7 +36,8 @@ void CSalvixDlg::CreateColumns()
         column.iSubItem = nColumn;
         SendMessageW(m_hList, LVM_INSERTCOLUMNW, nColumn, reinterpret_cast<LPARAM>(&column));
     }
-    SendMessageW(m_hList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
+    // A row's tip tells its times (LVN_GETINFOTIP).
+    SendMessageW(m_hList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
     int anOrder[eColumnCount];
     for (int nVisual = 0; nVisual < eColumnCount; ++nVisual)
         anOrder[nVisual] = kColumnOrder[nVisual];
@@ -55,10 +58,24 @@ void CSalvixDlg::FillDisplayInfo(NMLVDISPINFOW* pInfo)
     CopyToBuffer(WideFromUtf8(m_store.Text(nRow, item.iSubItem)), item.pszText, item.cchTextMax);
 }
 
+void CSalvixDlg::FillRowTip(NMLVGETINFOTIPW* pTip)
+{
+    if (!pTip->pszText || pTip->cchTextMax <= 0 || pTip->iItem < 0 ||
+        static_cast<size_t>(pTip->iItem) >= m_view.Size())
+        return;
+    const DWORD dwRecord = m_store.Row(m_view.StoreRow(static_cast<size_t>(pTip->iItem))).m_dwRecord;
+    std::wstring wstrTip;
+    for (const wchar_t ch : WideFromUtf8(m_session.RowTip(dwRecord)))
+        wstrTip += ch == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, ch);
+    // The list may hand over a buffer holding the cell's text: the tip replaces it.
+    CopyToBuffer(wstrTip, pTip->pszText, pTip->cchTextMax);
+}
+
 void CSalvixDlg::ClearList()
 {
     KillTimer(m_hWnd, kRefreshTimer);
     m_bRowsWaiting = false;
+    m_bUpdatesWaiting = false;
     m_store.Clear();
     m_view.Clear();
     SendMessageW(m_hList, LVM_DELETEALLITEMS, 0, 0);
@@ -67,6 +84,7 @@ void CSalvixDlg::ClearList()
 
 void CSalvixDlg::ShowRows(CRowBatch&& batch, DWORD dwTotal, DWORD dwDeleted)
 {
+    m_bUpdatesWaiting = m_bUpdatesWaiting || !batch.m_vecUpdates.empty();
     m_store.Append(std::move(batch));
     m_bRowsWaiting = true;
     m_dwTotalWaiting = dwTotal;
@@ -85,7 +103,7 @@ void CSalvixDlg::ShowArrivedRows()
         return;
     m_bRowsWaiting = false;
     m_qwLastRefresh = GetTickCount64();
-    if (m_view.SortColumn() >= 0 || m_view.Descending())
+    if (m_view.SortColumn() >= 0 || m_view.Descending() || m_view.StatesMoveRows(m_store))
     {
         // Sorted, the new rows land among the old ones.
         Relayout([this] { m_view.Append(m_store); });
@@ -97,7 +115,11 @@ void CSalvixDlg::ShowArrivedRows()
         m_view.Append(m_store);
         SendMessageW(m_hList, LVM_SETITEMCOUNT, static_cast<WPARAM>(m_view.Size()),
                      LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+        // Rows shown before may have learnt their size and state.
+        if (m_bUpdatesWaiting)
+            InvalidateRect(m_hList, nullptr, FALSE);
     }
+    m_bUpdatesWaiting = false;
     // Shown as signed numbers, as the counters always have been. They count
     // what the scan found, whatever the filter shows.
     SetDlgItemInt(m_hWnd, IDC_EDIT_TOTAL, m_dwTotalWaiting, TRUE);
@@ -202,8 +224,9 @@ void CSalvixDlg::OnFilterChanged()
     wchar_t szFilter[256] = {};
     GetDlgItemTextW(m_hWnd, IDC_EDIT_FILTER, szFilter, 256);
     const bool bDeletedOnly = IsDlgButtonChecked(m_hWnd, IDC_CHECK_DELETED_ONLY) == BST_CHECKED;
+    const bool bRecoverableOnly = IsDlgButtonChecked(m_hWnd, IDC_CHECK_RECOVERABLE_ONLY) == BST_CHECKED;
     Relayout([&] {
-        m_view.SetFilter(Utf8FromWide(szFilter), bDeletedOnly);
+        m_view.SetFilter(Utf8FromWide(szFilter), bDeletedOnly, bRecoverableOnly);
         m_view.Rebuild(m_store);
     });
 }

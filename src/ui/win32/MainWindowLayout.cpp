@@ -89,6 +89,7 @@ void CSalvixDlg::LayOutControls()
         {IDC_TREE_DRIVES, layout.m_rcTree},
         {IDC_EDIT_FILTER, layout.m_rcFilter},
         {IDC_CHECK_DELETED_ONLY, layout.m_rcDeletedOnly},
+        {IDC_CHECK_RECOVERABLE_ONLY, layout.m_rcRecoverableOnly},
         {IDC_LIST_FILES, layout.m_rcList},
         {IDC_BUTTON_SCAN, layout.m_rcScan},
         {IDC_STATIC_TOTAL, layout.m_rcTotalCaption},

@@ -218,6 +218,7 @@ bool CSalvixDlg::OnCommand(WORD wId, WORD wCode)
     case ID_LIST_SAVE: OnSaveSelected(ESaveMode::eFlat); return true;
     case ID_LIST_SAVE_FOLDERS: OnSaveSelected(ESaveMode::eFolders); return true;
     case IDC_CHECK_DELETED_ONLY:
+    case IDC_CHECK_RECOVERABLE_ONLY:
         if (wCode == BN_CLICKED)
             OnFilterChanged();
         return true;
@@ -277,6 +278,9 @@ INT_PTR CSalvixDlg::OnNotify(const NMHDR* pHeader)
     case LVN_GETDISPINFOW:
         FillDisplayInfo(reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(pHeader)));
         return TRUE;
+    case LVN_GETINFOTIPW:
+        FillRowTip(reinterpret_cast<NMLVGETINFOTIPW*>(const_cast<NMHDR*>(pHeader)));
+        return SetMessageResult(0);
     case LVN_COLUMNCLICK:
         OnColumnClick(reinterpret_cast<const NMLISTVIEW*>(pHeader)->iSubItem);
         return TRUE;

@@ -102,6 +102,8 @@ private:
     // the view of the user's order and filter.
     void CreateColumns();
     void FillDisplayInfo(NMLVDISPINFOW* pInfo);
+    // A row's tip: its times, asked of the session as it shows.
+    void FillRowTip(NMLVGETINFOTIPW* pTip);
     void ClearList();
     // Shows the rows that arrived, and their counters, if any are waiting.
     void ShowArrivedRows();
@@ -153,6 +155,7 @@ private:
     CRowStore m_store;
     CRowView m_view;
     bool m_bRowsWaiting;
+    bool m_bUpdatesWaiting = false;  // rows shown before learnt their size and state
     bool m_bShownRowsPosted;
     DWORD m_dwTotalWaiting;
     DWORD m_dwDeletedWaiting;
