@@ -104,8 +104,9 @@ TEST_F(WindowsDialogTest, WindowShowsTheTemplateColumnsTreeAndSystemMenu)
         // The list's widths, wider where the heading needs more.
         EXPECT_GE(column.cx, ColumnWidth(nColumn)) << nColumn;
     }
-    EXPECT_EQ(L"#|文件名|文件属性|是否删除|簇|路径|", wstrShown);
-    EXPECT_EQ(LVS_EX_FULLROWSELECT, SendMessageW(hList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    EXPECT_EQ(L"#|文件名|文件属性|是否删除|簇|路径|大小|修改时间|状态|", wstrShown);
+    // Tips carry the rows' times.
+    EXPECT_EQ(LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP, SendMessageW(hList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
     EXPECT_TRUE(GetWindowLongW(hList, GWL_STYLE) & LVS_OWNERDATA) << "a virtual list";
 
     HTREEITEM hRoot = TreeView_GetRoot(run.Item(IDC_TREE_DRIVES));
