@@ -48,6 +48,8 @@ private:
     void SortRange(const CRowStore& store, std::vector<DWORD>::iterator itFirst,
                    std::vector<DWORD>::iterator itLast) const;
     bool Less(const CRowStore& store, DWORD dwA, DWORD dwB) const;
+    // What a column other than the name and the folder sorts by, as one number.
+    ULONGLONG NumericKey(const CScanRow& row) const;
 
     std::vector<DWORD> m_vecRows;   // rows of the store, in view order
     size_t m_nSeen = 0;             // rows of the store looked at so far
