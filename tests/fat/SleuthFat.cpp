@@ -40,10 +40,10 @@ CSleuthFat::~CSleuthFat()
         tsk_img_close(m_pImage);
 }
 
-bool CSleuthFat::Open(const std::string& strImage)
+bool CSleuthFat::Open(const std::string& strImage, uint64_t n64Offset)
 {
     m_pImage = tsk_img_open_sing(strImage.c_str(), TSK_IMG_TYPE_RAW, 0);
-    m_pFs = m_pImage ? tsk_fs_open_img(m_pImage, 0, TSK_FS_TYPE_DETECT) : nullptr;
+    m_pFs = m_pImage ? tsk_fs_open_img(m_pImage, static_cast<TSK_OFF_T>(n64Offset), TSK_FS_TYPE_DETECT) : nullptr;
     return m_pFs != nullptr;
 }
 

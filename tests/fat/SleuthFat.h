@@ -22,7 +22,8 @@ public:
     CSleuthFat(const CSleuthFat&) = delete;
     CSleuthFat& operator=(const CSleuthFat&) = delete;
 
-    bool Open(const std::string& strImage);
+    // The volume at byte n64Offset of the image.
+    bool Open(const std::string& strImage, uint64_t n64Offset = 0);
     // The entry's data as icat writes it; false when The Sleuth Kit cannot walk it.
     bool Data(uint64_t n64Inode, std::vector<uint8_t>& vecData) const;
     // The first sector of the entry's data, as istat lists it; 0 for none.
