@@ -141,6 +141,28 @@ TEST(ScanStateTest, APressWithNoPartitionChangesNothing)
         EXPECT_EQ(nPresses, PressesToStart(eState)) << ScanButtonText(eState);
 }
 
+TEST(ScanStateTest, APressLeavesItsHintOrTheOneBefore)
+{
+    struct CCase
+    {
+        EScanPress m_ePress;
+        bool m_bChanges;
+        const char* m_pszHint;  // the hint after the press
+    };
+    const CCase kCases[] = {
+        {EScanPress::eStartScan, true, "正在扫描 0%，请耐心等待"},
+        {EScanPress::eNoTarget, true, "请先选择一个分区"},
+        {EScanPress::eAskStop, false, "the hint before"},
+        {EScanPress::eReturnToIdle, false, "the hint before"},
+    };
+    for (const CCase& c : kCases)
+    {
+        std::string strHint = "the hint before";
+        EXPECT_EQ(c.m_bChanges, PressHint(c.m_ePress, strHint)) << c.m_pszHint;
+        EXPECT_EQ(c.m_pszHint, strHint);
+    }
+}
+
 TEST(ScanStateTest, TheHintSaysHowTheScanEnded)
 {
     struct CCase

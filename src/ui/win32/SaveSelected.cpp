@@ -4,7 +4,7 @@
 // which names, and what the end says, is the session's (SaveRun.h).
 #include "session/SaveLoop.h"
 #include "session/SavePlan.h"
-#include "ui/Resource.h"
+#include "ui/common/Resource.h"
 #include "ui/win32/SalvixDlg.h"
 #include "ui/win32/SaveProgress.h"
 #include "ui/win32/SaveReportDlg.h"

@@ -2,7 +2,7 @@
 // controls), the keys the search field and the tree keep for themselves,
 // and the tips of the tree's partitions.
 #include "session/PartitionTip.h"
-#include "ui/Resource.h"
+#include "ui/common/Resource.h"
 #include "ui/win32/SalvixDlg.h"
 #include "ui/win32/WideText.h"
 

@@ -4,8 +4,8 @@
 // which names, and what the end says, is the session's (SaveRun.h).
 #include "session/SaveLoop.h"
 #include "session/SavePlan.h"
-#include "ui/Resource.h"
-#include "ui/SalvixDlg.h"
+#include "ui/common/Resource.h"
+#include "ui/qt/SalvixDlg.h"
 
 #include <QApplication>
 #include <QDialog>

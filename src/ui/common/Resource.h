@@ -1,4 +1,7 @@
-// Numeric identifiers of the program's resources, controls and commands.
+// What the two programs with a window share: the numeric identifiers of
+// their resources, controls and commands (the Qt program names its widgets
+// by them, the Windows one's dialog template places them), and the main
+// window's title. The resource compiler reads this file too.
 #pragma once
 
 #define IDD_ABOUTBOX 100
@@ -38,4 +41,9 @@
 #define SC_MAXIMIZE 0xF030
 #define SC_CLOSE 0xF060
 #define SC_RESTORE 0xF120
+#endif
+
+#ifndef RC_INVOKED
+// The main window's title, as it reads once the window is open (UTF-8).
+inline constexpr char kMainWindowTitle[] = "Orvane v2.1";
 #endif

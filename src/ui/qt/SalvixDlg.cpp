@@ -1,11 +1,11 @@
-#include "ui/SalvixDlg.h"
+#include "ui/qt/SalvixDlg.h"
 
 #include "session/DiskTree.h"
 #include "session/Messages.h"
-#include "ui/AboutDlg.h"
-#include "ui/DialogUnits.h"
-#include "ui/ReportView.h"
-#include "ui/Resource.h"
+#include "ui/qt/AboutDlg.h"
+#include "ui/qt/DialogUnits.h"
+#include "ui/qt/ReportView.h"
+#include "ui/common/Resource.h"
 
 #include <QCheckBox>
 #include <QContextMenuEvent>
@@ -67,7 +67,6 @@ CSalvixDlg::CSalvixDlg(QWidget* pParent)
       m_scan(m_session),
       m_bInitialised(false),
       m_bDestroyed(false),
-      m_bCloseConfirmed(false),
       m_pFilterTimer(nullptr),
       m_pSaveProgress(nullptr)
 {
@@ -240,7 +239,7 @@ void CSalvixDlg::setVisible(bool bVisible)
     {
         // Shown again after a close: the worker's events are drawn again,
         // and the next close asks again.
-        m_bCloseConfirmed = false;
+        m_close.Reopen();
         OpenScanEvents();
     }
     QDialog::setVisible(bVisible);
@@ -281,7 +280,7 @@ BOOL CSalvixDlg::OnInitDialog()
     if (dwCode != 0)
         ShowSystemError(dwCode);
 
-    setWindowTitle(QStringLiteral("Orvane v2.1"));
+    setWindowTitle(QString::fromUtf8(kMainWindowTitle));
     // The focus starts on the first control in tab order.
     m_pExitButton->setFocus(Qt::OtherFocusReason);
     return TRUE;
@@ -388,11 +387,10 @@ void CSalvixDlg::reject()
 
 void CSalvixDlg::done(int nResult)
 {
-    if (!ConfirmClose())
-        return;
-    // A save keeps the window alive between its steps; the window closes
-    // once the step in hand is over.
-    if (!m_saveGuard.MayClose(nResult))
+    // The user is asked first; a save keeps the window alive between its
+    // steps, and the window closes once the step in hand is over.
+    if (!m_close.MayClose(nResult, m_pModel->Store().Size(),
+                          [this](const char* pszQuestion) { return AskToClose(pszQuestion); }, m_saveGuard))
         return;
     // The worker uses the drive object and the device handle: it is stopped
     // and waited for before they go.
@@ -407,22 +405,13 @@ void CSalvixDlg::StopWorkerAndWait()
     m_scan.StopAndWait();
 }
 
-bool CSalvixDlg::ConfirmClose()
+bool CSalvixDlg::AskToClose(const char* pszQuestion)
 {
-    if (m_bCloseConfirmed)
-        return true;
-    if (const char* pszQuestion = CloseQuestion(m_pModel->Store().Size()))
-    {
-        const QString strQuestion = QString::fromUtf8(pszQuestion);
-        const bool bYes = s_fnAskHook ? s_fnAskHook(strQuestion)
-                                      : QMessageBox::question(this, windowTitle(), strQuestion,
-                                                              QMessageBox::Yes | QMessageBox::No,
-                                                              QMessageBox::No) == QMessageBox::Yes;
-        if (!bYes)
-            return false;
-    }
-    m_bCloseConfirmed = true;
-    return true;
+    const QString strQuestion = QString::fromUtf8(pszQuestion);
+    if (s_fnAskHook)
+        return s_fnAskHook(strQuestion);
+    return QMessageBox::question(this, windowTitle(), strQuestion, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
 void CSalvixDlg::contextMenuEvent(QContextMenuEvent* pEvent)

@@ -1,10 +1,10 @@
 // The main window's controls at any size (as the session's layout places
 // them), the line of shown and selected rows under the counters, the keys,
 // and the tips of the tree's partitions.
-#include "ui/SalvixDlg.h"
+#include "ui/qt/SalvixDlg.h"
 
 #include "session/PartitionTip.h"
-#include "ui/DialogUnits.h"
+#include "ui/qt/DialogUnits.h"
 
 #include <QCheckBox>
 #include <QItemSelectionModel>

@@ -1,4 +1,4 @@
-#include "ui/FileListModel.h"
+#include "ui/qt/FileListModel.h"
 
 CFileListModel::CFileListModel(QObject* pParent) : QAbstractTableModel(pParent) {}
 
