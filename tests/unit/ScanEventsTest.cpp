@@ -5,6 +5,7 @@
 #include "support/FaultFreeTest.h"
 #include "support/NtfsImage.h"
 
+#include "session/RowStore.h"
 #include "session/ScanThread.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,7 @@
 #include "ui/qt/FileListModel.h"
 
+#include "session/RowText.h"
+
 CFileListModel::CFileListModel(QObject* pParent) : QAbstractTableModel(pParent) {}
 
 int CFileListModel::rowCount(const QModelIndex& parent) const

@@ -3,7 +3,7 @@
 // scan session and its texts; the dialog draws it and forwards the clicks.
 #pragma once
 
-#include "session/RowText.h"
+#include "session/RowStore.h"
 #include "session/RowView.h"
 #include "session/ScanEvents.h"
 #include "session/SaveLoop.h"
