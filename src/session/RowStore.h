@@ -20,8 +20,6 @@ public:
     size_t UpdateCount() const { return m_nUpdates; }
     const CScanRow& Row(size_t nRow) const { return m_vecBlocks[nRow / kBlockRows][nRow % kBlockRows]; }
     std::string Name(size_t nRow) const;
-    // The name's bytes, without a copy.
-    const char* NameData(size_t nRow) const { return NameAt(Row(nRow).m_dwNameOffset); }
     // The names live in chunks of at most kNameChunk bytes that never move,
     // one name after the other; a row's m_dwNameOffset holds its chunk in the
     // bits above kNameChunkBits and its place in the chunk below them.
@@ -33,10 +31,9 @@ public:
     const std::string& FolderText(size_t nRow) const;
     size_t FolderCount() const { return m_vecFolders.size(); }
     const std::string& Folder(size_t nFolder) const { return m_vecFolders[nFolder]; }
-    // The cell's text, UTF-8.
+    // The cell's text, UTF-8; "#" shows a row's id minus the number base
+    // the batches said.
     std::string Text(size_t nRow, int nColumn) const;
-    // What "#" shows is a row's id minus this, as the batches said.
-    DWORD NumberBase() const { return m_dwNumberBase; }
 
 private:
     // Rows live in blocks of a fixed size that never move: millions of rows

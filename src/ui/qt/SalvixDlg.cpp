@@ -66,7 +66,6 @@ CSalvixDlg::CSalvixDlg(QWidget* pParent)
       m_pTreeRoot(nullptr),
       m_scan(m_session),
       m_bInitialised(false),
-      m_bDestroyed(false),
       m_pFilterTimer(nullptr),
       m_pSaveProgress(nullptr)
 {

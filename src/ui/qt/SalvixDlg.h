@@ -172,7 +172,6 @@ private:
     void ShowEnd(const CScanEnd& end) override;
 
     bool m_bInitialised;
-    bool m_bDestroyed;
     // The question before a close, asked once.
     CCloseConfirmation m_close;
     // Applies the filter once typing pauses.
