@@ -44,6 +44,15 @@
 #endif
 
 #ifndef RC_INVOKED
-// The main window's title, as it reads once the window is open (UTF-8).
+// Texts both programs show (UTF-8). The main window's title, as it reads
+// once the window is open:
 inline constexpr char kMainWindowTitle[] = "Orvane v2.1";
+// The tree's root item, above the disks and partitions.
+inline constexpr char kTreeRootText[] = "Drives";
+// The search field's cue while it is empty.
+inline constexpr char kFilterCue[] = "查找文件名或路径";
+// The caption of the box that shows a system error's text.
+inline constexpr char kErrorBoxCaption[] = "GetLastError";
+// The folder chooser's title, spaces included.
+inline constexpr char kFolderChooserTitle[] = " Please select a folder to extract ";
 #endif

@@ -210,7 +210,7 @@ void CSalvixDlg::CreateCountersAndFilter()
     // the hint, where no other control stands.
     m_pFilterEdit = new QLineEdit(this);
     Name(m_pFilterEdit, IDC_EDIT_FILTER);
-    m_pFilterEdit->setPlaceholderText(QStringLiteral("查找文件名或路径"));
+    m_pFilterEdit->setPlaceholderText(QString::fromUtf8(kFilterCue));
     m_pFilterEdit->setClearButtonEnabled(true);
     m_pDeletedOnlyCheck = new QCheckBox(QStringLiteral("只显示已删除"), this);
     Name(m_pDeletedOnlyCheck, IDC_CHECK_DELETED_ONLY);
@@ -273,7 +273,7 @@ BOOL CSalvixDlg::OnInitDialog()
 
     m_pTree->clear();
     m_vecTargets.clear();
-    m_pTreeRoot = new QTreeWidgetItem(m_pTree, QStringList(QStringLiteral("Drives")));
+    m_pTreeRoot = new QTreeWidgetItem(m_pTree, QStringList(QString::fromUtf8(kTreeRootText)));
     const DWORD dwCode = EnumeratePartitions();
     m_pTree->expandItem(m_pTreeRoot);
     if (dwCode != 0)
@@ -324,7 +324,7 @@ void CSalvixDlg::DisplayError(DWORD dwCode, const std::string& strText)
         return;
     }
     const QString strShown = QString::fromStdString(strText.empty() ? SystemErrorText(dwCode) : strText);
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("GetLastError"), strShown, QMessageBox::Ok,
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kErrorBoxCaption), strShown, QMessageBox::Ok,
                     this);
     box.exec();
 }

@@ -72,7 +72,8 @@ BOOL CSalvixDlg::OnInitDialog()
     insert.hParent = TVI_ROOT;
     insert.hInsertAfter = TVI_LAST;
     insert.item.mask = TVIF_TEXT | TVIF_PARAM;
-    insert.item.pszText = const_cast<wchar_t*>(L"Drives");
+    const std::wstring wstrRoot = WideFromUtf8(kTreeRootText);
+    insert.item.pszText = const_cast<wchar_t*>(wstrRoot.c_str());
     m_hTreeRoot = reinterpret_cast<HTREEITEM>(
         SendMessageW(m_hTree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
     const DWORD dwCode = EnumeratePartitions();
@@ -86,7 +87,7 @@ BOOL CSalvixDlg::OnInitDialog()
     m_close.Reopen();
     ShowScanState();
     SendDlgItemMessageW(m_hWnd, IDC_EDIT_FILTER, EM_SETCUEBANNER, FALSE,
-                        reinterpret_cast<LPARAM>(L"查找文件名或路径"));
+                        reinterpret_cast<LPARAM>(WideFromUtf8(kFilterCue).c_str()));
     HookControlKeys();
     MeasureLayout();
     LayOutControls();
@@ -150,7 +151,7 @@ void CSalvixDlg::ShowError(DWORD dwCode, bool bReadingDisk, const std::string& s
     std::wstring wstrText = WideFromUtf8(strText.empty() ? SystemErrorText(dwCode) : strText);
     if (bReadingDisk && dwCode == ERROR_ACCESS_DENIED && !IsUserAnAdmin())
         wstrText += kRunAsAdministrator;
-    MessageBoxW(m_hWnd, wstrText.c_str(), L"GetLastError", MB_OK | MB_ICONERROR);
+    MessageBoxW(m_hWnd, wstrText.c_str(), WideFromUtf8(kErrorBoxCaption).c_str(), MB_OK | MB_ICONERROR);
 }
 
 INT_PTR CSalvixDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)

@@ -52,7 +52,8 @@ private:
 
 int BrowseForFolder(HWND hOwner, wchar_t* pszPath, const wchar_t* pszInitial)
 {
-    const wchar_t* pszTitle = L" Please select a folder to extract ";
+    const std::wstring wstrTitle = WideFromUtf8(kFolderChooserTitle);
+    const wchar_t* pszTitle = wstrTitle.c_str();
     SetLastError(NO_ERROR);
     if (CSalvixDlg::s_fnFolderHook)
     {
