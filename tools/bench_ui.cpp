@@ -12,7 +12,7 @@
 
 #include "disk/Disk.h"
 #include "ntfs/NtfsFileSystem.h"
-#include "ui/SalvixDlg.h"
+#include "ui/qt/SalvixDlg.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,5 +1,6 @@
 #include "cli/ListColumns.h"
 
+#include "session/RowText.h"
 #include "session/SavePlan.h"
 
 #include <cstdio>

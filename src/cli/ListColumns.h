@@ -3,7 +3,7 @@
 // line, then a line per row) or as JSON lines (an object per row).
 #pragma once
 
-#include "session/RowText.h"
+#include "session/RowStore.h"
 
 #include <string>
 

@@ -24,7 +24,6 @@ public:
 
     const CRowStore& Store() const { return m_store; }
     const CRowView& View() const { return m_view; }
-    DWORD Error() const { return m_dwError; }
     // Records of the table that could not be read (bad sectors): they have no row.
     DWORD UnreadRecords() const { return m_dwUnread; }
 

@@ -3,6 +3,7 @@
 // the end (also written as 保存结果.txt beside the files when anything failed).
 #pragma once
 
+#include "session/RowStore.h"
 #include "session/ScanSession.h"
 
 #include <string>

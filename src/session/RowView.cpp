@@ -1,6 +1,7 @@
 #include "session/RowView.h"
 
-#include "ntfs/Names.h"
+#include "fs/Utf8.h"
+#include "session/RowText.h"
 
 #include <algorithm>
 #include <cstring>

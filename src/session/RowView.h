@@ -6,7 +6,7 @@
 // filtering 400,000 rows takes a small fraction of a second.
 #pragma once
 
-#include "session/RowText.h"
+#include "session/RowStore.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "session/SafeName.h"
 
-#include "ntfs/Names.h"
+#include "fs/Utf8.h"
 
 #include <algorithm>
 #include <cstring>

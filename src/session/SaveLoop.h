@@ -34,7 +34,6 @@ public:
     bool MayClose(int nResult);
     // After a save: true, with the result, when a close waits.
     bool TakeClose(int& nResult);
-    bool CloseWaiting() const { return m_bCloseWaiting; }
 
 private:
     friend CSaveOutcome RunSaveLoop(CSaveRun& run, ISaveWindow& window, CSaveGuard& guard);

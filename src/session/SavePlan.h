@@ -16,7 +16,7 @@
 //   brought in, in the scan's order; none comes twice.
 #pragma once
 
-#include "session/RowText.h"
+#include "session/RowStore.h"
 
 #include <vector>
 

@@ -37,7 +37,6 @@ public:
     size_t Overwritten() const { return m_nOverwritten; }
     DWORD StopCode() const { return m_dwStopCode; }
     bool Cancelled() const { return m_bCancelled; }
-    size_t NotTried() const { return m_nNotTried; }
     const std::vector<std::string>& Lines() const { return m_vecLines; }
 
     // A file not saved, bytes that could not be read, a file saved with

@@ -74,7 +74,6 @@ public:
     void KeepReportOfOne() { m_bReportOfOne = true; }
 
     const CSaveReport& Report() const { return m_report; }
-    const CSavePlan& Plan() const { return m_plan; }
     // After the end: what to show, and where the report file went ("" when
     // none was written).
     CSaveOutcome Outcome() const;

@@ -11,7 +11,7 @@
 // signals a condition it waits on.
 #pragma once
 
-#include "session/RowText.h"
+#include "fs/Rows.h"
 #include "session/ScanState.h"
 
 #include <condition_variable>

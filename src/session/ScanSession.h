@@ -95,7 +95,6 @@ public:
 
     // For tests and benchmarks: the file system open now (null when none).
     IFileSystem* FileSystem() { return m_pFs.get(); }
-    std::mutex& Lock() { return m_lock; }
     // Called before each record (NTFS) or folder (FAT) is read, after the stop test.
     std::function<void(DWORD dwItem)> m_fnBeforeRecord;
 

@@ -109,6 +109,17 @@ const char* NoMapHint()
     return "簇位图无法读取，状态显示为“未知”";
 }
 
+bool PressHint(EScanPress ePress, std::string& strHint)
+{
+    if (ePress == EScanPress::eStartScan)
+        strHint = ScanHintText(0, 1);
+    else if (ePress == EScanPress::eNoTarget)
+        strHint = NoPartitionHint();
+    else
+        return false;
+    return true;
+}
+
 const char* CloseQuestion(size_t nRowsListed)
 {
     return nRowsListed > 0 ? "关闭窗口将丢失扫描结果，确定退出吗？" : nullptr;

@@ -57,6 +57,11 @@ std::string ScanEndHint(const CScanEnd& end);
 // That second line.
 const char* NoMapHint();
 
+// The hint a press of the scan button leaves: true, with the text, when the
+// press changes it (a start or a press with nothing chosen); false when the
+// hint stays as it was.
+bool PressHint(EScanPress ePress, std::string& strHint);
+
 // Closing the window loses the listing: the question to ask first, yes or
 // no, while nRowsListed rows are listed; null when it closes at once.
 const char* CloseQuestion(size_t nRowsListed);

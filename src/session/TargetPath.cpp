@@ -29,11 +29,6 @@ const DWORD kCreatableAttributes =
 
 }  // namespace
 
-size_t Utf16Length(const std::string& str)
-{
-    return NameLength(str, eTargetWindows);
-}
-
 DWORD CheckEntryName(const std::string& strName, ETargetSystem eSystem)
 {
     if (strName.empty() || strName == "." || strName == "..")

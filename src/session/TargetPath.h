@@ -55,8 +55,6 @@ DWORD CheckExistingTarget(const std::string& strTarget);
 // link put at the name meanwhile is refused, not followed.
 HANDLE CreateOutputFile(const std::string& strTarget, DWORD dwAttributes);
 
-// The number of UTF-16 units the UTF-8 text takes.
-size_t Utf16Length(const std::string& str);
 
 // GetFileAttributes of a path where files are saved.
 DWORD TargetAttributes(const std::string& strPath);

@@ -9,6 +9,7 @@
 #include "support/ScanSink.h"
 
 #include "session/SaveLoop.h"
+#include "session/WindowClose.h"
 #include "session/SaveRun.h"
 
 #include <gtest/gtest.h>
@@ -337,6 +338,42 @@ TEST_F(SaveRunTest, AClosingWindowWaitsForTheStepInHandThenCloses)
     EXPECT_EQ(nResult, 7);
     EXPECT_FALSE(guard.TakeClose(nResult)) << "once";
     EXPECT_EQ(outcome.m_eKind, CSaveOutcome::eQuiet) << "a cancel with nothing else to say";
+    EXPECT_TRUE(FilesBelow(strFolder).empty()) << "the file in hand is removed";
+}
+
+// The user closes the window during a save and says yes to losing the
+// list: the save ends after the step in hand, then the window closes with
+// no second question.
+TEST_F(SaveRunTest, AConfirmedCloseDuringASaveIsNotAskedAgain)
+{
+    struct CAskingWindow : ISaveWindow
+    {
+        CCloseConfirmation m_close;
+        CSaveGuard m_guard;
+        int m_nPumps = 0;
+        int m_nAsked = 0;
+        bool m_bClosedNow = false;
+        void ShowProgress(const std::string&, int) override {}
+        void Pump() override
+        {
+            if (++m_nPumps == 2)
+                m_bClosedNow = m_close.MayClose(7, 2, [this](const char*) { ++m_nAsked; return true; }, m_guard);
+        }
+        bool CancelAsked() override { return false; }
+    } window;
+    const std::string strFolder = NewOutputFolder();
+    CSaveRun run(m_session, CSavePlan(m_sink.m_store, {StoreRow("\\photo.jpg"), StoreRow("\\small.txt")}, ESaveMode::eFlat),
+                 strFolder);
+    RunSaveLoop(run, window, window.m_guard);
+    EXPECT_FALSE(window.m_bClosedNow) << "a save runs: the close waits";
+    EXPECT_EQ(window.m_nAsked, 1);
+    EXPECT_TRUE(run.Report().Cancelled());
+    int nResult = 0;
+    ASSERT_TRUE(window.m_guard.TakeClose(nResult));
+    EXPECT_EQ(nResult, 7);
+    // The window closes as the save ends; the user is not asked again.
+    EXPECT_TRUE(window.m_close.MayClose(nResult, 2, [](const char*) { return false; }, window.m_guard));
+    EXPECT_EQ(window.m_nAsked, 1);
     EXPECT_TRUE(FilesBelow(strFolder).empty()) << "the file in hand is removed";
 }
 

@@ -4,7 +4,7 @@
 
 #include "support/DiskGuard.h"
 
-#include "ui/SalvixDlg.h"
+#include "ui/qt/SalvixDlg.h"
 
 #include <QString>
 #include <QStringList>

@@ -5,8 +5,8 @@
 
 #include "support/SleuthKit.h"
 
-#include "ui/AboutDlg.h"
-#include "ui/DialogUnits.h"
+#include "ui/qt/AboutDlg.h"
+#include "ui/qt/DialogUnits.h"
 
 #include <QCheckBox>
 #include <QHeaderView>

@@ -8,8 +8,8 @@
 
 #include "disk/DiskLayout.h"
 #include "session/RowText.h"
-#include "ui/AboutDlg.h"
-#include "ui/DialogUnits.h"
+#include "ui/qt/AboutDlg.h"
+#include "ui/qt/DialogUnits.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ntfs/NtfsFileSystem.h"
+#include "session/RowStore.h"
 #include "session/ScanSession.h"
 
 #include <atomic>

@@ -4,6 +4,7 @@
 #include "ntfs/NtfsFileSystem.h"
 
 #include "ntfs/Names.h"
+#include "session/RowText.h"
 #include "session/RowView.h"
 
 #include <gtest/gtest.h>

@@ -5,6 +5,7 @@
 #include "support/FaultFreeTest.h"
 #include "support/NtfsImage.h"
 
+#include "session/RowStore.h"
 #include "session/ScanThread.h"
 
 #include <gtest/gtest.h>
@@ -139,6 +140,28 @@ TEST(ScanStateTest, APressWithNoPartitionChangesNothing)
                                                    {EScanState::eStopping, 0}, {EScanState::eFinished, 2}};
     for (const auto& [eState, nPresses] : kPresses)
         EXPECT_EQ(nPresses, PressesToStart(eState)) << ScanButtonText(eState);
+}
+
+TEST(ScanStateTest, APressLeavesItsHintOrTheOneBefore)
+{
+    struct CCase
+    {
+        EScanPress m_ePress;
+        bool m_bChanges;
+        const char* m_pszHint;  // the hint after the press
+    };
+    const CCase kCases[] = {
+        {EScanPress::eStartScan, true, "正在扫描 0%，请耐心等待"},
+        {EScanPress::eNoTarget, true, "请先选择一个分区"},
+        {EScanPress::eAskStop, false, "the hint before"},
+        {EScanPress::eReturnToIdle, false, "the hint before"},
+    };
+    for (const CCase& c : kCases)
+    {
+        std::string strHint = "the hint before";
+        EXPECT_EQ(c.m_bChanges, PressHint(c.m_ePress, strHint)) << c.m_pszHint;
+        EXPECT_EQ(c.m_pszHint, strHint);
+    }
 }
 
 TEST(ScanStateTest, TheHintSaysHowTheScanEnded)

@@ -1,6 +1,6 @@
 #include "DialogDriver.h"
 
-#include "ui/Resource.h"
+#include "ui/common/Resource.h"
 #include "ui/win32/WideText.h"
 
 #include <commctrl.h>

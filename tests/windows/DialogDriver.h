@@ -3,7 +3,7 @@
 // clicks and a screen reader would: with window messages only.
 #pragma once
 
-#include "ui/Resource.h"
+#include "ui/common/Resource.h"
 #include "ui/win32/SalvixDlg.h"
 
 #include <atomic>

@@ -7,7 +7,7 @@
 #include "platform/Platform.h"
 #include "session/Messages.h"
 #include "session/RowText.h"
-#include "ui/Resource.h"
+#include "ui/common/Resource.h"
 #include "ui/win32/SalvixApp.h"
 #include "ui/win32/Win32Resource.h"
 #include "ui/win32/WideText.h"

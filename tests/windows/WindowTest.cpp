@@ -8,7 +8,7 @@
 #include "disk/DiskLayout.h"
 #include "session/RowText.h"
 #include "session/ScanState.h"
-#include "ui/Resource.h"
+#include "ui/common/Resource.h"
 #include "ui/win32/WideText.h"
 
 #include <gtest/gtest.h>

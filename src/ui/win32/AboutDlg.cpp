@@ -1,6 +1,6 @@
 #include "ui/win32/AboutDlg.h"
 
-#include "ui/Resource.h"
+#include "ui/common/Resource.h"
 
 CAboutDlg::CAboutDlg(HWND hParent) : CDialogWindow(IDD_ABOUTBOX, hParent) {}
 

@@ -1,7 +1,8 @@
 // The file list: a virtual report list that asks for the text of each cell
 // it draws. Its rows are the session's view of the store: the scan's order
 // or the column the user sorted by, narrowed by the filter.
-#include "ui/Resource.h"
+#include "session/RowText.h"
+#include "ui/common/Resource.h"
 #include "ui/win32/SalvixDlg.h"
 #include "ui/win32/WideText.h"
 

@@ -2,7 +2,7 @@
 
 #include "session/DiskTree.h"
 #include "session/Messages.h"
-#include "ui/Resource.h"
+#include "ui/common/Resource.h"
 #include "ui/win32/AboutDlg.h"
 #include "ui/win32/WideText.h"
 
@@ -40,8 +40,7 @@ CSalvixDlg::CSalvixDlg(HWND hParent)
       m_dwTotalWaiting(0),
       m_dwDeletedWaiting(0),
       m_qwLastRefresh(0),
-      m_pSaveProgress(nullptr),
-      m_bCloseConfirmed(false)
+      m_pSaveProgress(nullptr)
 {
 }
 
@@ -73,7 +72,8 @@ BOOL CSalvixDlg::OnInitDialog()
     insert.hParent = TVI_ROOT;
     insert.hInsertAfter = TVI_LAST;
     insert.item.mask = TVIF_TEXT | TVIF_PARAM;
-    insert.item.pszText = const_cast<wchar_t*>(L"Drives");
+    const std::wstring wstrRoot = WideFromUtf8(kTreeRootText);
+    insert.item.pszText = const_cast<wchar_t*>(wstrRoot.c_str());
     m_hTreeRoot = reinterpret_cast<HTREEITEM>(
         SendMessageW(m_hTree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
     const DWORD dwCode = EnumeratePartitions();
@@ -84,14 +84,14 @@ BOOL CSalvixDlg::OnInitDialog()
     // The worker's events are drawn here: one posted message stands for
     // everything queued until the dialog takes it.
     m_scan.OpenEvents([hWnd = m_hWnd] { return PostMessageW(hWnd, WM_SALVIX_SCAN_EVENTS, 0, 0) != FALSE; });
-    m_bCloseConfirmed = false;
+    m_close.Reopen();
     ShowScanState();
     SendDlgItemMessageW(m_hWnd, IDC_EDIT_FILTER, EM_SETCUEBANNER, FALSE,
-                        reinterpret_cast<LPARAM>(L"查找文件名或路径"));
+                        reinterpret_cast<LPARAM>(WideFromUtf8(kFilterCue).c_str()));
     HookControlKeys();
     MeasureLayout();
     LayOutControls();
-    SetWindowTextW(m_hWnd, L"Orvane v2.1");
+    SetWindowTextW(m_hWnd, WideFromUtf8(kMainWindowTitle).c_str());
     // The dialog manager gives the focus to the first control in tab order, "退出".
     return TRUE;
 }
@@ -151,7 +151,7 @@ void CSalvixDlg::ShowError(DWORD dwCode, bool bReadingDisk, const std::string& s
     std::wstring wstrText = WideFromUtf8(strText.empty() ? SystemErrorText(dwCode) : strText);
     if (bReadingDisk && dwCode == ERROR_ACCESS_DENIED && !IsUserAnAdmin())
         wstrText += kRunAsAdministrator;
-    MessageBoxW(m_hWnd, wstrText.c_str(), L"GetLastError", MB_OK | MB_ICONERROR);
+    MessageBoxW(m_hWnd, wstrText.c_str(), WideFromUtf8(kErrorBoxCaption).c_str(), MB_OK | MB_ICONERROR);
 }
 
 INT_PTR CSalvixDlg::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
@@ -295,11 +295,10 @@ INT_PTR CSalvixDlg::OnNotify(const NMHDR* pHeader)
 
 void CSalvixDlg::CloseDialog(INT_PTR nResult)
 {
-    if (!ConfirmClose())
-        return;
-    // A save keeps the window alive between its steps; the window closes
-    // once the step in hand is over.
-    if (!m_saveGuard.MayClose(static_cast<int>(nResult)))
+    // The user is asked first; a save keeps the window alive between its
+    // steps, and the window closes once the step in hand is over.
+    if (!m_close.MayClose(static_cast<int>(nResult), m_store.Size(),
+                          [this](const char* pszQuestion) { return AskToClose(pszQuestion); }, m_saveGuard))
         return;
     // The worker uses the session's drive and device handle: it is stopped
     // and waited for before they go.
@@ -307,23 +306,15 @@ void CSalvixDlg::CloseDialog(INT_PTR nResult)
     EndDialog(nResult);
 }
 
-bool CSalvixDlg::ConfirmClose()
+bool CSalvixDlg::AskToClose(const char* pszQuestion)
 {
-    if (m_bCloseConfirmed)
-        return true;
-    if (const char* pszQuestion = CloseQuestion(m_store.Size()))
-    {
-        const std::wstring wstrQuestion = WideFromUtf8(pszQuestion);
-        wchar_t szCaption[64] = {};
-        GetWindowTextW(m_hWnd, szCaption, 64);
-        const bool bYes = s_fnAskHook ? s_fnAskHook(wstrQuestion)
-                                      : MessageBoxW(m_hWnd, wstrQuestion.c_str(), szCaption,
-                                                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
-        if (!bYes)
-            return false;
-    }
-    m_bCloseConfirmed = true;
-    return true;
+    const std::wstring wstrQuestion = WideFromUtf8(pszQuestion);
+    if (s_fnAskHook)
+        return s_fnAskHook(wstrQuestion);
+    wchar_t szCaption[64] = {};
+    GetWindowTextW(m_hWnd, szCaption, 64);
+    return MessageBoxW(m_hWnd, wstrQuestion.c_str(), szCaption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) ==
+           IDYES;
 }
 
 void CSalvixDlg::StopWorkerAndWait()

@@ -3,13 +3,14 @@
 // scan session and its texts; the dialog draws it and forwards the clicks.
 #pragma once
 
-#include "session/RowText.h"
+#include "session/RowStore.h"
 #include "session/RowView.h"
 #include "session/ScanEvents.h"
 #include "session/SaveLoop.h"
 #include "session/ScanSession.h"
 #include "session/ScanState.h"
 #include "session/ScanThread.h"
+#include "session/WindowClose.h"
 #include "session/WindowLayout.h"
 #include "ui/win32/DialogWindow.h"
 
@@ -79,8 +80,6 @@ protected:
     INT_PTR OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    friend DWORD WINAPI ScanThreadProc(LPVOID pParam);
-
     // Template 102's frame.
     // bReadingDisk: the code came from opening or reading a disk, where
     // "access denied" means the program needs an administrator.
@@ -90,10 +89,10 @@ private:
     bool OnPaint();
     void OnDestroy();
     void CloseDialog(INT_PTR nResult);
-    // The question before a close that loses the listing: true to close.
-    bool ConfirmClose();
+    // The question before a close that loses the listing: true for yes.
+    bool AskToClose(const char* pszQuestion);
     void StopWorkerAndWait();
-    // Enter or Esc in the search field or the tree (MainWindowLayout.cpp).
+    // Enter or Esc in the search field or the tree (DialogControls.cpp).
     void OnControlKey(int nId, WPARAM wKey);
     INT_PTR OnNotify(const NMHDR* pHeader);
     bool OnCommand(WORD wId, WORD wCode);
@@ -119,7 +118,7 @@ private:
     void UpdateShownRows();
     void UpdateShownRowsSoon();
 
-    // The window at any size (MainWindowLayout.cpp): the controls placed for the
+    // The window at any size (DialogControls.cpp): the controls placed for the
     // client area, the least size it may take, a partition's tip.
     void MeasureLayout();
     void LayOutControls();
@@ -129,7 +128,6 @@ private:
     // The scan (ScanWorker.cpp).
     void OnScanButton();
     void ShowScanState();
-    void RunScan();
     // Enter on the tree: its partition is scanned, as the button would start it.
     void OnTreeEnter();
     void SetHint(const std::string& strHint);
@@ -172,8 +170,8 @@ private:
     CSaveGuard m_saveGuard;
     // The progress window of the save in hand, once it shows; null between saves.
     CSaveProgress* m_pSaveProgress;
-    // The user said yes to closing; a close put off by a save asks no more.
-    bool m_bCloseConfirmed;
+    // The question before a close, asked once.
+    CCloseConfirmation m_close;
 };
 
 // The message that tells the dialog the worker has queued something.

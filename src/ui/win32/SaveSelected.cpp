@@ -4,7 +4,7 @@
 // which names, and what the end says, is the session's (SaveRun.h).
 #include "session/SaveLoop.h"
 #include "session/SavePlan.h"
-#include "ui/Resource.h"
+#include "ui/common/Resource.h"
 #include "ui/win32/SalvixDlg.h"
 #include "ui/win32/SaveProgress.h"
 #include "ui/win32/SaveReportDlg.h"
@@ -52,7 +52,8 @@ private:
 
 int BrowseForFolder(HWND hOwner, wchar_t* pszPath, const wchar_t* pszInitial)
 {
-    const wchar_t* pszTitle = L" Please select a folder to extract ";
+    const std::wstring wstrTitle = WideFromUtf8(kFolderChooserTitle);
+    const wchar_t* pszTitle = wstrTitle.c_str();
     SetLastError(NO_ERROR);
     if (CSalvixDlg::s_fnFolderHook)
     {

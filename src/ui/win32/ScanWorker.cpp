@@ -1,12 +1,12 @@
 // The scan: the button that starts and stops it, and the worker thread, a
 // shell around the session's scan whose events the dialog draws.
-#include "ui/Resource.h"
+#include "ui/common/Resource.h"
 #include "ui/win32/SalvixDlg.h"
 #include "ui/win32/WideText.h"
 
 DWORD WINAPI ScanThreadProc(LPVOID pParam)
 {
-    static_cast<CSalvixDlg*>(pParam)->RunScan();
+    static_cast<CSalvixDlg*>(pParam)->m_scan.Run();
     return 0;
 }
 
@@ -32,11 +32,9 @@ void CSalvixDlg::OnScanButton()
     if (item.hItem && SendMessageW(m_hTree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
         pTarget = reinterpret_cast<const CScanTarget*>(item.lParam);
     m_session.m_fnBeforeRecord = s_fnBeforeRecordHook;
-    const EScanPress ePress = m_scan.Press(pTarget, ScanThreadProc, this);
-    if (ePress == EScanPress::eStartScan)
-        SetHint(ScanHintText(0, 1));
-    else if (ePress == EScanPress::eNoTarget)
-        SetHint(NoPartitionHint());
+    std::string strHint;
+    if (PressHint(m_scan.Press(pTarget, ScanThreadProc, this), strHint))
+        SetHint(strHint);
     ShowScanState();
 }
 
@@ -44,11 +42,6 @@ void CSalvixDlg::OnTreeEnter()
 {
     for (int nPresses = PressesToStart(m_scan.State()); nPresses > 0; --nPresses)
         OnScanButton();
-}
-
-void CSalvixDlg::RunScan()
-{
-    m_scan.Run();
 }
 
 void CSalvixDlg::ShowCleared()

@@ -1,5 +1,5 @@
 // Resources of the Windows program beyond those the two programs share
-// (ui/Resource.h).
+// (ui/common/Resource.h).
 #pragma once
 
 #define IDD_SAVE_PROGRESS 130

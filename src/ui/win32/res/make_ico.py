@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Writes the program's icon as a Windows .ico (salvix.ico beside this file):
-the same 32x32 picture that ../../res/make_icon.py draws for the Qt program,
+the same 32x32 picture that ../../common/make_icon.py draws for the Qt program,
 as one 32-bit image with its alpha channel and an AND mask. Only the
 standard library is used; run it after a change to the picture."""
 import os
@@ -8,7 +8,7 @@ import struct
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "..", "res"))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "common"))
 import make_icon  # noqa: E402
 
 

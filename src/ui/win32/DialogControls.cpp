@@ -2,12 +2,12 @@
 // controls), the keys the search field and the tree keep for themselves,
 // and the tips of the tree's partitions.
 #include "session/PartitionTip.h"
-#include "ui/Resource.h"
+#include "ui/common/ControlPlaces.h"
+#include "ui/common/Resource.h"
 #include "ui/win32/SalvixDlg.h"
 #include "ui/win32/WideText.h"
 
 #include <algorithm>
-#include <utility>
 
 namespace
 {
@@ -83,25 +83,9 @@ void CSalvixDlg::LayOutControls()
 {
     RECT rcClient = {};
     GetClientRect(m_hWnd, &rcClient);
-    const CMainWindowLayout layout = LayOutMainWindow(m_metrics, rcClient.right, rcClient.bottom);
-    const std::pair<int, CWindowRect> aPlaces[] = {
-        {IDCANCEL, layout.m_rcExit},
-        {IDC_TREE_DRIVES, layout.m_rcTree},
-        {IDC_EDIT_FILTER, layout.m_rcFilter},
-        {IDC_CHECK_DELETED_ONLY, layout.m_rcDeletedOnly},
-        {IDC_CHECK_RECOVERABLE_ONLY, layout.m_rcRecoverableOnly},
-        {IDC_LIST_FILES, layout.m_rcList},
-        {IDC_BUTTON_SCAN, layout.m_rcScan},
-        {IDC_STATIC_TOTAL, layout.m_rcTotalCaption},
-        {IDC_STATIC_DELETED, layout.m_rcDeletedCaption},
-        {IDC_EDIT_TOTAL, layout.m_rcTotal},
-        {IDC_EDIT_DELETED, layout.m_rcDeleted},
-        {IDC_STATIC_SHOWN, layout.m_rcShown},
-        {IDC_STATIC_HINT, layout.m_rcHint},
-    };
-    for (const auto& [nId, rect] : aPlaces)
-        SetWindowPos(Item(nId), nullptr, rect.m_nX, rect.m_nY, rect.m_nWidth, rect.m_nHeight,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+    for (const CControlPlace& place : ControlPlaces(LayOutMainWindow(m_metrics, rcClient.right, rcClient.bottom)))
+        SetWindowPos(Item(place.m_nId), nullptr, place.m_rect.m_nX, place.m_rect.m_nY, place.m_rect.m_nWidth,
+                     place.m_rect.m_nHeight, SWP_NOZORDER | SWP_NOACTIVATE);
     // The texts and the frame between the controls are drawn anew.
     InvalidateRect(m_hWnd, nullptr, TRUE);
 }

@@ -5,7 +5,7 @@
 // arrive in batches.
 #pragma once
 
-#include "session/RowText.h"
+#include "session/RowStore.h"
 #include "session/RowView.h"
 
 #include <functional>

@@ -1,7 +1,7 @@
-#include "ui/AboutDlg.h"
+#include "ui/qt/AboutDlg.h"
 
-#include "ui/DialogUnits.h"
-#include "ui/Resource.h"
+#include "ui/qt/DialogUnits.h"
+#include "ui/common/Resource.h"
 
 #include <QIcon>
 #include <QLabel>

@@ -1,10 +1,11 @@
 // The main window's controls at any size (as the session's layout places
 // them), the line of shown and selected rows under the counters, the keys,
 // and the tips of the tree's partitions.
-#include "ui/SalvixDlg.h"
+#include "ui/qt/SalvixDlg.h"
 
 #include "session/PartitionTip.h"
-#include "ui/DialogUnits.h"
+#include "ui/common/ControlPlaces.h"
+#include "ui/qt/DialogUnits.h"
 
 #include <QCheckBox>
 #include <QItemSelectionModel>
@@ -68,20 +69,10 @@ CLayoutMetrics CSalvixDlg::LayoutMetrics() const
 
 void CSalvixDlg::LayOutControls()
 {
-    const CMainWindowLayout layout = LayOutMainWindow(LayoutMetrics(), width(), height());
-    Put(m_pExitButton, layout.m_rcExit);
-    Put(m_pTree, layout.m_rcTree);
-    Put(m_pFilterEdit, layout.m_rcFilter);
-    Put(m_pDeletedOnlyCheck, layout.m_rcDeletedOnly);
-    Put(m_pRecoverableOnlyCheck, layout.m_rcRecoverableOnly);
-    Put(m_pList, layout.m_rcList);
-    Put(m_pScanButton, layout.m_rcScan);
-    Put(m_pTotalLabel, layout.m_rcTotalCaption);
-    Put(m_pDeletedLabel, layout.m_rcDeletedCaption);
-    Put(m_pTotalEdit, layout.m_rcTotal);
-    Put(m_pDeletedEdit, layout.m_rcDeleted);
-    Put(m_pShownLabel, layout.m_rcShown);
-    Put(m_pHintLabel, layout.m_rcHint);
+    // Each control is named by its id (Name).
+    for (const CControlPlace& place : ControlPlaces(LayOutMainWindow(LayoutMetrics(), width(), height())))
+        if (QWidget* pWidget = findChild<QWidget*>(QString::number(place.m_nId), Qt::FindDirectChildrenOnly))
+            Put(pWidget, place.m_rect);
 }
 
 void CSalvixDlg::resizeEvent(QResizeEvent* pEvent)

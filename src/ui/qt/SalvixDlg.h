@@ -9,8 +9,9 @@
 #include "session/ScanSession.h"
 #include "session/ScanState.h"
 #include "session/ScanThread.h"
+#include "session/WindowClose.h"
 #include "session/WindowLayout.h"
-#include "ui/FileListModel.h"
+#include "ui/qt/FileListModel.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -157,8 +158,8 @@ private:
     // The worker's events reach this thread (again, after a close).
     void OpenScanEvents();
     void StopWorkerAndWait();
-    // The question before a close that loses the listing: true to close.
-    bool ConfirmClose();
+    // The question before a close that loses the listing: true for yes.
+    bool AskToClose(const char* pszQuestion);
     void SaveSelection(ESaveMode eMode);
     void ShowSaveReport(const QString& strReport);
     bool AskToSaveOntoSourceDisk();
@@ -171,9 +172,8 @@ private:
     void ShowEnd(const CScanEnd& end) override;
 
     bool m_bInitialised;
-    bool m_bDestroyed;
-    // The user said yes to closing; a close put off by a save asks no more.
-    bool m_bCloseConfirmed;
+    // The question before a close, asked once.
+    CCloseConfirmation m_close;
     // Applies the filter once typing pauses.
     QTimer* m_pFilterTimer;
     // The partitions (with their disks) the tree items point to; released

@@ -1,14 +1,18 @@
 #!/usr/bin/env python3
 """Draws the program's 32x32 icon (a disk platter under a magnifying glass)
-into salvix.png. Only the standard library is used; run it after a change.
+into the Qt program's ../qt/res/salvix.png (the Windows program's .ico is
+drawn from the same picture by ../win32/res/make_ico.py). Only the standard
+library is used; run it after a change.
   make_icon.py [OUTPUT.png [SIZE]]
 draws it SIZE pixels wide instead (the package's icons, packaging/icons/)."""
 import math
+import os
 import struct
 import sys
 import zlib
 
 SIZE = 32
+DEFAULT_OUTPUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "qt", "res", "salvix.png")
 
 
 def blend(dst, src, alpha):
@@ -79,5 +83,5 @@ def write_png(path, px):
 
 
 if __name__ == "__main__":
-    write_png(sys.argv[1] if len(sys.argv) > 1 else "salvix.png",
+    write_png(sys.argv[1] if len(sys.argv) > 1 else DEFAULT_OUTPUT,
               draw(int(sys.argv[2]) if len(sys.argv) > 2 else SIZE))

@@ -1,6 +1,6 @@
 // The scan: the button that starts and stops it, and the worker thread, a
 // shell around the session's scan whose events the dialog draws.
-#include "ui/SalvixDlg.h"
+#include "ui/qt/SalvixDlg.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -27,11 +27,9 @@ void CSalvixDlg::OnScanButton()
         pItem ? reinterpret_cast<const CScanTarget*>(pItem->data(0, Qt::UserRole).value<quintptr>())
               : nullptr;
     m_session.m_fnBeforeRecord = s_fnBeforeRecordHook;
-    const EScanPress ePress = m_scan.Press(pTarget, ScanThreadProc, this);
-    if (ePress == EScanPress::eStartScan)
-        m_pHintLabel->setText(QString::fromStdString(ScanHintText(0, 1)));
-    else if (ePress == EScanPress::eNoTarget)
-        m_pHintLabel->setText(QString::fromUtf8(NoPartitionHint()));
+    std::string strHint;
+    if (PressHint(m_scan.Press(pTarget, ScanThreadProc, this), strHint))
+        m_pHintLabel->setText(QString::fromStdString(strHint));
     ShowScanState();
 }
 

@@ -1,7 +1,7 @@
-#include "ui/SalvixApp.h"
+#include "ui/qt/SalvixApp.h"
 
 #include "SalvixVersion.h"
-#include "ui/SalvixDlg.h"
+#include "ui/qt/SalvixDlg.h"
 
 CSalvixApp::CSalvixApp(int& argc, char** argv) : QApplication(argc, argv)
 {

@@ -1,4 +1,7 @@
-// Numeric identifiers of the program's resources, controls and commands.
+// What the two programs with a window share: the numeric identifiers of
+// their resources, controls and commands (the Qt program names its widgets
+// by them, the Windows one's dialog template places them), and the main
+// window's title. The resource compiler reads this file too.
 #pragma once
 
 #define IDD_ABOUTBOX 100
@@ -38,4 +41,18 @@
 #define SC_MAXIMIZE 0xF030
 #define SC_CLOSE 0xF060
 #define SC_RESTORE 0xF120
+#endif
+
+#ifndef RC_INVOKED
+// Texts both programs show (UTF-8). The main window's title, as it reads
+// once the window is open:
+inline constexpr char kMainWindowTitle[] = "Orvane v2.1";
+// The tree's root item, above the disks and partitions.
+inline constexpr char kTreeRootText[] = "Drives";
+// The search field's cue while it is empty.
+inline constexpr char kFilterCue[] = "查找文件名或路径";
+// The caption of the box that shows a system error's text.
+inline constexpr char kErrorBoxCaption[] = "GetLastError";
+// The folder chooser's title, spaces included.
+inline constexpr char kFolderChooserTitle[] = " Please select a folder to extract ";
 #endif

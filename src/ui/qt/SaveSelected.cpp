@@ -4,8 +4,9 @@
 // which names, and what the end says, is the session's (SaveRun.h).
 #include "session/SaveLoop.h"
 #include "session/SavePlan.h"
-#include "ui/Resource.h"
-#include "ui/SalvixDlg.h"
+#include "session/SaveReport.h"
+#include "ui/common/Resource.h"
+#include "ui/qt/SalvixDlg.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -80,7 +81,7 @@ std::string CurrentDirectory()
 
 int BrowseForFolder(QWidget* pOwner, std::string& strPath, const std::string& strInitial)
 {
-    const QString strTitle = QStringLiteral(" Please select a folder to extract ");
+    const QString strTitle = QString::fromUtf8(kFolderChooserTitle);
     const QString strStart = QFile::decodeName(QByteArray::fromStdString(strInitial));
     const QString strChosen = CSalvixDlg::s_fnFolderHook
                                   ? CSalvixDlg::s_fnFolderHook(strTitle, strStart)
@@ -139,7 +140,7 @@ void CSalvixDlg::ShowSaveReport(const QString& strReport)
     }
     // The report may run to a few hundred lines: a text to scroll, to copy from.
     QDialog box(this);
-    box.setWindowTitle(QStringLiteral("保存结果"));
+    box.setWindowTitle(QString::fromUtf8(CSaveReport::kTitle));
     auto* pLayout = new QVBoxLayout(&box);
     auto* pText = new QPlainTextEdit(strReport, &box);
     pText->setReadOnly(true);

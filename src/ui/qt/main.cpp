@@ -1,6 +1,6 @@
 #include "SalvixVersion.h"
 #include "platform/Platform.h"
-#include "ui/SalvixApp.h"
+#include "ui/qt/SalvixApp.h"
 
 #include <QFile>
 #include <QStringList>

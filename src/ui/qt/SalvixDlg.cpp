@@ -1,11 +1,11 @@
-#include "ui/SalvixDlg.h"
+#include "ui/qt/SalvixDlg.h"
 
 #include "session/DiskTree.h"
 #include "session/Messages.h"
-#include "ui/AboutDlg.h"
-#include "ui/DialogUnits.h"
-#include "ui/ReportView.h"
-#include "ui/Resource.h"
+#include "ui/qt/AboutDlg.h"
+#include "ui/qt/DialogUnits.h"
+#include "ui/qt/ReportView.h"
+#include "ui/common/Resource.h"
 
 #include <QCheckBox>
 #include <QContextMenuEvent>
@@ -66,8 +66,6 @@ CSalvixDlg::CSalvixDlg(QWidget* pParent)
       m_pTreeRoot(nullptr),
       m_scan(m_session),
       m_bInitialised(false),
-      m_bDestroyed(false),
-      m_bCloseConfirmed(false),
       m_pFilterTimer(nullptr),
       m_pSaveProgress(nullptr)
 {
@@ -212,7 +210,7 @@ void CSalvixDlg::CreateCountersAndFilter()
     // the hint, where no other control stands.
     m_pFilterEdit = new QLineEdit(this);
     Name(m_pFilterEdit, IDC_EDIT_FILTER);
-    m_pFilterEdit->setPlaceholderText(QStringLiteral("查找文件名或路径"));
+    m_pFilterEdit->setPlaceholderText(QString::fromUtf8(kFilterCue));
     m_pFilterEdit->setClearButtonEnabled(true);
     m_pDeletedOnlyCheck = new QCheckBox(QStringLiteral("只显示已删除"), this);
     Name(m_pDeletedOnlyCheck, IDC_CHECK_DELETED_ONLY);
@@ -240,7 +238,7 @@ void CSalvixDlg::setVisible(bool bVisible)
     {
         // Shown again after a close: the worker's events are drawn again,
         // and the next close asks again.
-        m_bCloseConfirmed = false;
+        m_close.Reopen();
         OpenScanEvents();
     }
     QDialog::setVisible(bVisible);
@@ -275,13 +273,13 @@ BOOL CSalvixDlg::OnInitDialog()
 
     m_pTree->clear();
     m_vecTargets.clear();
-    m_pTreeRoot = new QTreeWidgetItem(m_pTree, QStringList(QStringLiteral("Drives")));
+    m_pTreeRoot = new QTreeWidgetItem(m_pTree, QStringList(QString::fromUtf8(kTreeRootText)));
     const DWORD dwCode = EnumeratePartitions();
     m_pTree->expandItem(m_pTreeRoot);
     if (dwCode != 0)
         ShowSystemError(dwCode);
 
-    setWindowTitle(QStringLiteral("Orvane v2.1"));
+    setWindowTitle(QString::fromUtf8(kMainWindowTitle));
     // The focus starts on the first control in tab order.
     m_pExitButton->setFocus(Qt::OtherFocusReason);
     return TRUE;
@@ -326,7 +324,7 @@ void CSalvixDlg::DisplayError(DWORD dwCode, const std::string& strText)
         return;
     }
     const QString strShown = QString::fromStdString(strText.empty() ? SystemErrorText(dwCode) : strText);
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("GetLastError"), strShown, QMessageBox::Ok,
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kErrorBoxCaption), strShown, QMessageBox::Ok,
                     this);
     box.exec();
 }
@@ -388,11 +386,10 @@ void CSalvixDlg::reject()
 
 void CSalvixDlg::done(int nResult)
 {
-    if (!ConfirmClose())
-        return;
-    // A save keeps the window alive between its steps; the window closes
-    // once the step in hand is over.
-    if (!m_saveGuard.MayClose(nResult))
+    // The user is asked first; a save keeps the window alive between its
+    // steps, and the window closes once the step in hand is over.
+    if (!m_close.MayClose(nResult, m_pModel->Store().Size(),
+                          [this](const char* pszQuestion) { return AskToClose(pszQuestion); }, m_saveGuard))
         return;
     // The worker uses the drive object and the device handle: it is stopped
     // and waited for before they go.
@@ -407,22 +404,13 @@ void CSalvixDlg::StopWorkerAndWait()
     m_scan.StopAndWait();
 }
 
-bool CSalvixDlg::ConfirmClose()
+bool CSalvixDlg::AskToClose(const char* pszQuestion)
 {
-    if (m_bCloseConfirmed)
-        return true;
-    if (const char* pszQuestion = CloseQuestion(m_pModel->Store().Size()))
-    {
-        const QString strQuestion = QString::fromUtf8(pszQuestion);
-        const bool bYes = s_fnAskHook ? s_fnAskHook(strQuestion)
-                                      : QMessageBox::question(this, windowTitle(), strQuestion,
-                                                              QMessageBox::Yes | QMessageBox::No,
-                                                              QMessageBox::No) == QMessageBox::Yes;
-        if (!bYes)
-            return false;
-    }
-    m_bCloseConfirmed = true;
-    return true;
+    const QString strQuestion = QString::fromUtf8(pszQuestion);
+    if (s_fnAskHook)
+        return s_fnAskHook(strQuestion);
+    return QMessageBox::question(this, windowTitle(), strQuestion, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
 void CSalvixDlg::contextMenuEvent(QContextMenuEvent* pEvent)

@@ -1,4 +1,6 @@
-#include "ui/FileListModel.h"
+#include "ui/qt/FileListModel.h"
+
+#include "session/RowText.h"
 
 CFileListModel::CFileListModel(QObject* pParent) : QAbstractTableModel(pParent) {}
 

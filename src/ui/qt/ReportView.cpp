@@ -1,4 +1,4 @@
-#include "ui/ReportView.h"
+#include "ui/qt/ReportView.h"
 
 #include <QStyledItemDelegate>
 
