@@ -31,6 +31,7 @@
 #pragma once
 
 #include "disk/PartitionTable.h"
+#include "disk/VolumeReader.h"
 #include "fs/Rows.h"
 #include "platform/Win32.h"
 
@@ -38,13 +39,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-
-// Where a volume lies on its disk and how the disk reads.
-struct CVolumeGeometry
-{
-    ULONGLONG m_n64Offset = 0;   // the volume's first byte on the disk
-    DWORD m_dwSectorSize = 512;  // the disk's logical sector size
-};
 
 // A partition's geometry: its 64-bit first sector in the disk's sector size,
 // or, for a record without a sector size, its 32-bit one in 512-byte sectors.

@@ -28,7 +28,7 @@ std::vector<CExtent>::const_iterator ExtentAt(const std::vector<CExtent>& vecExt
 
 }  // namespace
 
-CEntryData::CEntryData() : m_reader(nullptr, 0, 0) {}
+CEntryData::CEntryData() = default;
 
 CEntryData::~CEntryData() = default;
 

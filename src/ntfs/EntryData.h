@@ -21,7 +21,7 @@
 //   do not fit together (a gap, an overlap, a piece named twice, a missing,
 //   reused or foreign extension record, a record past the table, a damaged or
 //   oversized list); ERROR_DISK_CORRUPT for a run that leaves the volume
-//   (see CExtentReader::SetVolumeClusters); ERROR_FILE_TOO_LARGE beyond kMaxExtents extents or
+//   (see CExtentReader::InsideVolume); ERROR_FILE_TOO_LARGE beyond kMaxExtents extents or
 //   kMaxResidentBytes of resident values; device codes while reading a
 //   non-resident list.
 // - Size() is the sum of the streams' real sizes. Read copies nCount bytes

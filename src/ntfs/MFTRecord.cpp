@@ -229,7 +229,10 @@ DWORD CMFTRecord::ReadNonResident(const BYTE* pAttrHeader, const CAttribute& att
     pValue = pBuffer;
     dwValueLength = static_cast<DWORD>(attr.m_n64RealSize);
 
-    CExtentReader reader(m_hDevice, m_n64VolumeOffset, m_dwClusterSize);
+    CVolumeGeometry geometry;
+    geometry.m_n64Offset = m_n64VolumeOffset;
+    geometry.m_dwClusterSize = m_dwClusterSize;
+    CExtentReader reader(CVolumeReader(m_hDevice, geometry));
     reader.SetStopFlag(m_pStop);
     return reader.Read(vecExtents, 0, pBuffer, static_cast<size_t>(n64Covered));
 }

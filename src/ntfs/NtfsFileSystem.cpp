@@ -105,11 +105,10 @@ CScanRow& AddRecordRow(CRowBatch& batch, DWORD dwRecord, const MFTEntryInfo& inf
 
 CNtfsFileSystem::CNtfsFileSystem() : m_pOwnDrive(std::make_unique<CNTFSDrive>()), m_drive(*m_pOwnDrive) {}
 
-CNtfsFileSystem::CNtfsFileSystem(CNTFSDrive& drive) : m_drive(drive)
+CNtfsFileSystem::CNtfsFileSystem(CNTFSDrive& drive) : m_drive(drive), m_geometry(drive.Geometry())
 {
-    const DWORD dwSector = drive.m_dwSectorSize ? drive.m_dwSectorSize : 512;
-    m_geometry.m_dwSectorSize = dwSector;
-    m_geometry.m_n64Offset = drive.m_qwFirstSector <= ~0ull / dwSector ? drive.m_qwFirstSector * dwSector : 0;
+    if (m_geometry.m_dwSectorSize == 0)
+        m_geometry.m_dwSectorSize = 512;
 }
 
 CNtfsFileSystem::~CNtfsFileSystem() = default;
@@ -121,12 +120,12 @@ bool CNtfsFileSystem::Recognises(const BYTE* pBoot, size_t nSize)
 
 DWORD CNtfsFileSystem::Open(HANDLE hDevice, const CVolumeGeometry& geometry, const std::atomic<BYTE>* pStop)
 {
-    m_geometry = geometry;
     m_drive.AttachDevice(hDevice);
-    m_drive.SetVolumeStartEx(geometry.m_n64Offset / geometry.m_dwSectorSize, geometry.m_dwSectorSize);
+    m_drive.SetGeometry(geometry);
     m_drive.SetStopFlag(pStop);
     const DWORD dwCode = m_drive.OpenVolume();
     m_drive.SetStopFlag(nullptr);
+    m_geometry = m_drive.Geometry();
     return dwCode;
 }
 
@@ -216,7 +215,7 @@ DWORD CNtfsFileSystem::Describe(DWORD dwId, CEntryDescription& desc)
     MFTEntryInfo info;
     MFTEntryDetails details;
     // The name may be in an extension record that only a list on the disk names.
-    if (DWORD dwError = m_drive.GetEntryDetails(dwId, info, details, true))
+    if (DWORD dwError = m_drive.GetEntryDetailsReadingDisk(dwId, info, details))
         return dwError;
     desc = CEntryDescription();
     desc.m_strName = details.strName;
@@ -253,7 +252,7 @@ DWORD CNtfsFileSystem::ReadLabel(HANDLE hDevice, const CVolumeGeometry& geometry
 {
     CNTFSDrive drive;
     drive.AttachDevice(hDevice);
-    drive.SetVolumeStartEx(geometry.m_n64Offset / geometry.m_dwSectorSize, geometry.m_dwSectorSize);
+    drive.SetGeometry(geometry);
     DWORD dwError = drive.OpenVolume();
     if (dwError == 0)
         dwError = ReadVolumeLabel(drive, strLabel);

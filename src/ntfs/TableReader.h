@@ -57,11 +57,16 @@ public:
     void StopReadAhead();
     // Bytes of the table the read-ahead has read so far, for a progress figure.
     ULONGLONG BytesReadAhead() const { return m_n64ReadAhead.load(); }
+    // The memory that holds table bytes now, while no read-ahead runs: the
+    // block cache, and a resident table's value. Never more than
+    // kMaxHeldBytes, whatever the table's size.
+    size_t HeldBytes() const;
 
     static constexpr DWORD kWindowBytes = 4u << 20;
     static constexpr int kWindows = 3;
     static constexpr DWORD kBlockBytes = 64u << 10;
     static constexpr int kBlocks = 16;
+    static constexpr size_t kMaxHeldBytes = size_t(kWindows) * kWindowBytes + size_t(kBlocks) * kBlockBytes;
 
 private:
     struct CWindow
@@ -88,7 +93,7 @@ private:
     DWORD CopyFromBlocks(ULONGLONG n64Offset, BYTE* pDest);
     DWORD ReadTable(ULONGLONG n64Offset, BYTE* pDest, DWORD dwCount) const;
 
-    CExtentReader m_reader{nullptr, 0, 0};
+    CExtentReader m_reader;
     DWORD m_dwRecordSize = 0;
     std::vector<ntfs::CExtent> m_vecExtents;
     ULONGLONG m_n64TableBytes = 0;

@@ -239,8 +239,10 @@ TEST(RecordKindTest, ReadsNeverLeaveTheVolume)
     CScratchFile file;
     file.Write(0, std::vector<BYTE>(200 * 512, 0x5A));
     CHandle device(OpenImage(file.Path()));
-    CExtentReader reader(device, 0, 512);
-    reader.SetVolumeClusters(100);
+    CVolumeGeometry geometry;
+    geometry.m_dwClusterSize = 512;
+    geometry.m_n64Clusters = 100;
+    CExtentReader reader(CVolumeReader(device, geometry));
     std::vector<BYTE> vec(2 * 512);
     struct CCase
     {
