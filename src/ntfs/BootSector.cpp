@@ -1,5 +1,5 @@
-#include "ntfs/Layout.h"
-#include "ntfs/Structures.h"
+#include "ntfs/FieldOffsets.h"
+#include "ntfs/StructureParsers.h"
 
 #include <cstring>
 

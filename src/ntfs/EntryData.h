@@ -43,7 +43,7 @@
 #pragma once
 
 #include "ntfs/ExtentReader.h"
-#include "ntfs/Structures.h"
+#include "ntfs/StructureParsers.h"
 #include "platform/Win32.h"
 
 #include <atomic>

@@ -4,7 +4,7 @@
 #include "ntfs/EntryData.h"
 
 #include "ntfs/AttributeList.h"
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 #include "platform/Platform.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "disk/VolumeReader.h"
-#include "ntfs/Structures.h"
+#include "ntfs/StructureParsers.h"
 #include "platform/Win32.h"
 
 #include <atomic>

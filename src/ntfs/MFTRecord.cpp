@@ -2,8 +2,8 @@
 
 #include "disk/DeviceIo.h"
 #include "ntfs/ExtentReader.h"
-#include "ntfs/Layout.h"
-#include "ntfs/Structures.h"
+#include "ntfs/FieldOffsets.h"
+#include "ntfs/StructureParsers.h"
 #include "platform/Platform.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 // One master-file-table record: its signature, in-use bit, standard
 // information, file name and, on request, the values of its $DATA attributes,
 // gathered from the record or from the disk through their data runs. A thin
-// layer over the parse functions of ntfs/Structures.h and CExtentReader.
+// layer over the parse functions of ntfs/StructureParsers.h and CExtentReader.
 #pragma once
 
 #include "platform/Win32.h"

@@ -3,9 +3,9 @@
 #include "disk/Disk.h"
 #include "ntfs/EntryData.h"
 #include "ntfs/ExtentReader.h"
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 #include "ntfs/RecordDescription.h"
-#include "ntfs/Structures.h"
+#include "ntfs/StructureParsers.h"
 #include "platform/Platform.h"
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 
 #include "ntfs/AttributeList.h"
 #include "ntfs/ExtentReader.h"
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 #include "ntfs/MFTRecord.h"
 #include "ntfs/Names.h"
 #include "ntfs/RecordDescription.h"

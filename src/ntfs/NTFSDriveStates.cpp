@@ -2,7 +2,7 @@
 #include "ntfs/NTFSDrive.h"
 
 #include "ntfs/AttributeList.h"
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "ntfs/RecordDescription.h"
 
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 
 #include <cstring>
 

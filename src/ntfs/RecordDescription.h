@@ -4,7 +4,7 @@
 // reads nothing and allocates nothing.
 #pragma once
 
-#include "ntfs/Structures.h"
+#include "ntfs/StructureParsers.h"
 
 namespace ntfs
 {

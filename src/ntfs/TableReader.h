@@ -14,7 +14,7 @@
 #pragma once
 
 #include "ntfs/ExtentReader.h"
-#include "ntfs/Structures.h"
+#include "ntfs/StructureParsers.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -6,9 +6,9 @@
 #include "support/NtfsImage.h"
 
 #include "ntfs/ExtentReader.h"
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 #include "ntfs/RecordDescription.h"
-#include "ntfs/Structures.h"
+#include "ntfs/StructureParsers.h"
 
 #include <gtest/gtest.h>
 

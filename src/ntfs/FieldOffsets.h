@@ -1,5 +1,5 @@
-// On-disk NTFS layout: field offsets, named once, read through the disk
-// layer's little-endian readers. The parse functions of the structures read
+// On-disk NTFS field offsets, named once, read through the disk
+// layer's little-endian readers. The parse functions of the structures
 // through these and nothing else.
 #pragma once
 
