@@ -129,6 +129,29 @@ DWORD CNtfsFileSystem::Open(HANDLE hDevice, const CVolumeGeometry& geometry, con
     return dwCode;
 }
 
+namespace
+{
+
+// The row of a record the walk met: a damaged one, or a file with its name,
+// folder and state.
+void AddWalkedRow(CRowBatch& batch, DWORD dwRecord, bool bDamaged, const MFTEntryInfo& info,
+                  const MFTEntryDetails& details, DWORD dwFolder)
+{
+    if (bDamaged)
+    {
+        batch.m_dwNumberBase = kFirstListedRecord;
+        batch.AddDamaged(dwRecord);
+        return;
+    }
+    CScanRow& row = AddRecordRow(batch, dwRecord, info, details.strName, dwFolder,
+                                 details.bDirectory ? CScanRow::kRowDirectory : 0);
+    SetRowState(row, details.state);
+    if (details.dwCompletedRecord != 0)
+        batch.m_vecUpdates.push_back(RowUpdate(details.dwCompletedRecord, details.completedState));
+}
+
+}  // namespace
+
 DWORD CNtfsFileSystem::Walk(IRowSink& sink, const std::atomic<BYTE>& bStop, std::mutex& lockShared, DWORD& dwUnread)
 {
     dwUnread = 0;
@@ -172,19 +195,7 @@ DWORD CNtfsFileSystem::Walk(IRowSink& sink, const std::atomic<BYTE>& bStop, std:
         if (eKind == ntfs::ERecordKind::eNeverUsed)
             continue;
         AddNewFolders(m_walkFolders, batch, nFoldersSent);
-        if (eKind == ntfs::ERecordKind::eDamaged)
-        {
-            batch.m_dwNumberBase = kFirstListedRecord;
-            batch.AddDamaged(dwRecord);
-        }
-        else
-        {
-            CScanRow& row = AddRecordRow(batch, dwRecord, info, details.strName, dwFolder,
-                                         details.bDirectory ? CScanRow::kRowDirectory : 0);
-            SetRowState(row, details.state);
-            if (details.dwCompletedRecord != 0)
-                batch.m_vecUpdates.push_back(RowUpdate(details.dwCompletedRecord, details.completedState));
-        }
+        AddWalkedRow(batch, dwRecord, eKind == ntfs::ERecordKind::eDamaged, info, details, dwFolder);
         ++counts.m_dwRows;
         // The clock is asked every 16 rows: often enough to keep a batch
         // young, rarely enough to cost nothing.
