@@ -419,8 +419,8 @@ DWORD CFatVolume::OpenData(DWORD dwEntry, CFatData& data)
     ULONGLONG n64Covered = 0;
     for (const CByteRun& run : data.m_vecRuns)
         n64Covered += run.m_n64Length;
-    data.m_n64Size = e.m_n64Size;
-    data.m_n64Stored = std::min(n64Stored, n64Covered);
+    data.m_tail.m_n64Size = e.m_n64Size;
+    data.m_tail.m_n64Stored = std::min(n64Stored, n64Covered);
     data.m_bOpen = true;
     return 0;
 }

@@ -367,6 +367,7 @@ DWORD CEntryData::Open(IRecordSource& source, const CExtentReader& reader, ULONG
         Close();
         return dwError;
     }
+    BuildParts();
     m_bOpen = true;
     return 0;
 }
