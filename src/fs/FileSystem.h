@@ -77,6 +77,31 @@ public:
     virtual ULONGLONG DataLength(ULONGLONG n64Offset) const = 0;
 };
 
+// A file system's own data object (Size, Read, HoleLength, DataLength, as
+// IDataStream states them) handed out as an IDataStream.
+template <class TData>
+class CDataStreamOf final : public IDataStream
+{
+public:
+    TData m_data;
+    ULONGLONG Size() const override { return m_data.Size(); }
+    DWORD Read(ULONGLONG n64Offset, BYTE* pDest, size_t nCount) override { return m_data.Read(n64Offset, pDest, nCount); }
+    ULONGLONG HoleLength(ULONGLONG n64Offset) const override { return m_data.HoleLength(n64Offset); }
+    ULONGLONG DataLength(ULONGLONG n64Offset) const override { return m_data.DataLength(n64Offset); }
+};
+
+// Opens a data object through fnOpen(TData&) and, on success, hands it over
+// as pStream; on failure pStream is left alone and fnOpen's code returned.
+template <class TData, class FOpen>
+DWORD OpenDataStream(FOpen fnOpen, std::unique_ptr<IDataStream>& pStream)
+{
+    auto pData = std::make_unique<CDataStreamOf<TData>>();
+    if (DWORD dwError = fnOpen(pData->m_data))
+        return dwError;
+    pStream = std::move(pData);
+    return 0;
+}
+
 // One row, by its id, as a save and a tooltip name it.
 struct CEntryDescription
 {

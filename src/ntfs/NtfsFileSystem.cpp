@@ -10,20 +10,6 @@
 namespace
 {
 
-// The file's own bytes, as CEntryData reads them.
-class CNtfsStream : public IDataStream
-{
-public:
-    CEntryData m_data;
-    ULONGLONG Size() const override { return m_data.Size(); }
-    DWORD Read(ULONGLONG n64Offset, BYTE* pDest, size_t nCount) override
-    {
-        return m_data.Read(n64Offset, pDest, nCount);
-    }
-    ULONGLONG HoleLength(ULONGLONG n64Offset) const override { return m_data.HoleLength(n64Offset); }
-    ULONGLONG DataLength(ULONGLONG n64Offset) const override { return m_data.DataLength(n64Offset); }
-};
-
 // What the walk keeps between records.
 struct CWalkCounts
 {
@@ -245,12 +231,8 @@ DWORD CNtfsFileSystem::Describe(DWORD dwId, CEntryDescription& desc)
 
 DWORD CNtfsFileSystem::OpenStream(DWORD dwId, std::unique_ptr<IDataStream>& pStream)
 {
-    auto pNtfs = std::make_unique<CNtfsStream>();
     // The file's own bytes: its unnamed stream, never its named ones glued on.
-    if (DWORD dwError = m_drive.OpenFileStream(dwId, pNtfs->m_data))
-        return dwError;
-    pStream = std::move(pNtfs);
-    return 0;
+    return OpenDataStream<CEntryData>([&](CEntryData& data) { return m_drive.OpenFileStream(dwId, data); }, pStream);
 }
 
 std::unique_ptr<IFileSystem> CNtfsFileSystem::Twin() const
