@@ -39,7 +39,6 @@ public:
     ULONGLONG CoveredBytes(const std::vector<ntfs::CExtent>& vecExtents) const;
 
     DWORD ClusterSize() const { return m_volume.Geometry().m_dwClusterSize; }
-    const CVolumeReader& Volume() const { return m_volume; }
 
     static const DWORD kPieceSize = CVolumeReader::kPieceBytes;
 

@@ -40,14 +40,6 @@ void CMFTRecord::ReleaseData()
     m_dwDataLength = 0;
 }
 
-BYTE* CMFTRecord::DetachData()
-{
-    BYTE* pData = m_pData;
-    m_pData = nullptr;
-    m_dwDataLength = 0;
-    return pData;
-}
-
 void CMFTRecord::AttachDevice(HANDLE hDevice)
 {
     m_hDevice = hDevice;

@@ -132,12 +132,6 @@ void CNTFSDrive::DetachDevice()
     m_volume.SetDevice(INVALID_HANDLE_VALUE);
 }
 
-void CNTFSDrive::ResumeDevice(HANDLE hDevice)
-{
-    m_table.SetDevice(hDevice);
-    m_volume.SetDevice(hDevice);
-}
-
 void CNTFSDrive::StartReadAhead(DWORD dwFirstRecord, const std::atomic<BYTE>* pStop)
 {
     if (m_bOpened)

@@ -83,7 +83,7 @@ public:
     // ERROR_INVALID_ACCESS before a volume is open, ERROR_NO_MORE_FILES for a
     // record past the table, else CEntryData::Open's codes. The stream reads
     // through the device this object has now; it does not follow a later
-    // DetachDevice or ResumeDevice.
+    // DetachDevice.
     DWORD OpenEntryData(DWORD dwIndex, CEntryData& data);
     // The same for the file's own bytes alone: its unnamed $DATA stream, as a
     // saved file holds them (named streams such as Zone.Identifier are left
@@ -130,11 +130,9 @@ public:
 
     // The table is read from the disk as records are asked for, never held
     // whole. A walk in record order reads it ahead on a second thread from
-    // dwFirstRecord on, until StopReadAhead or *pStop; its bytes read so far
-    // tell how far a scan got.
+    // dwFirstRecord on, until StopReadAhead or *pStop.
     void StartReadAhead(DWORD dwFirstRecord, const std::atomic<BYTE>* pStop);
     void StopReadAhead();
-    ULONGLONG TableBytesRead() const { return m_table.BytesReadAhead(); }
 
     // Reads made while opening a volume stop with ERROR_OPERATION_ABORTED once
     // *pStop is set; the object is then not opened. Null: never stops.
@@ -143,9 +141,6 @@ public:
     // is read through a closed handle: descriptions are still answered from
     // the table, reads of the disk fail with ERROR_INVALID_HANDLE.
     void DetachDevice();
-    // Gives the open volume a new handle on the same disk after DetachDevice,
-    // keeping the table; AttachDevice, by contrast, starts over.
-    void ResumeDevice(HANDLE hDevice);
     bool HasDevice() const { return m_volume.HasDevice(); }
     HANDLE Device() const { return m_volume.Device(); }
     // Where the volume lies and, once open, its clusters.

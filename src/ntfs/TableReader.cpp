@@ -138,7 +138,6 @@ void CTableReader::ReadAheadLoop()
         lock.lock();
         pFree->m_dwError = dwError;
         pFree->m_eState = CWindow::eReady;
-        m_n64ReadAhead = pFree->m_n64Start + pFree->m_dwLength;
         m_cvChanged.notify_all();
         // A window that failed is read again by the walk, by blocks and then
         // record by record; the read-ahead goes on past it, unless stopped.

@@ -55,8 +55,6 @@ public:
     // until the end, StopReadAhead, or *pStop.
     void StartReadAhead(ULONGLONG n64First, const std::atomic<BYTE>* pStop);
     void StopReadAhead();
-    // Bytes of the table the read-ahead has read so far, for a progress figure.
-    ULONGLONG BytesReadAhead() const { return m_n64ReadAhead.load(); }
     // The memory that holds table bytes now, while no read-ahead runs: the
     // block cache, and a resident table's value. Never more than
     // kMaxHeldBytes, whatever the table's size.
@@ -107,7 +105,6 @@ private:
     bool m_bQuit = false;
     const std::atomic<BYTE>* m_pStop = nullptr;
     ULONGLONG m_n64Next = 0;  // table byte offset the read-ahead reads next
-    std::atomic<ULONGLONG> m_n64ReadAhead{0};
 
     CBlock m_blocks[kBlocks];
     ULONGLONG m_n64Clock = 0;
