@@ -29,7 +29,7 @@ struct CRecordDescription
     // The unnamed $DATA attributes (the file's own data), where each starts
     // in the record, in record order; m_nUnnamedData counts them all, the
     // first kMaxUnnamedData are kept.
-    static const size_t kMaxUnnamedData = 16;
+    static constexpr size_t kMaxUnnamedData = 16;
     DWORD m_adwUnnamedData[kMaxUnnamedData] = {};
     size_t m_nUnnamedData = 0;
     // Attributes of these types were met, sound or not.
