@@ -66,4 +66,10 @@ DWORD ParseBootSector(const BYTE* pSector, size_t nSize, CBootSector& boot)
     return 0;
 }
 
+void ApplyBootSector(const CBootSector& boot, CVolumeGeometry& geometry)
+{
+    geometry.m_dwClusterSize = boot.m_dwClusterSize;
+    geometry.m_n64Clusters = boot.m_n64VolumeClusters;
+}
+
 }  // namespace ntfs

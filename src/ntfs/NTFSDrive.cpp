@@ -161,8 +161,7 @@ DWORD CNTFSDrive::OpenVolume()
         return ERROR_INVALID_PARAMETER;
 
     CVolumeGeometry geometry = m_volume.Geometry();
-    geometry.m_dwClusterSize = boot.m_dwClusterSize;
-    geometry.m_n64Clusters = boot.m_n64VolumeClusters;
+    ApplyBootSector(boot, geometry);
     m_volume.Reset(m_volume.Device(), geometry);
     m_dwClusterSize = boot.m_dwClusterSize;
     m_pRecord.reset(AllocBytes(boot.m_dwRecordSize));

@@ -169,6 +169,15 @@ TEST(RecordKindTest, ClusterSizeFromTheSectorsPerClusterByte)
         EXPECT_EQ(test.m_dwWant, boot.m_dwClusterSize);
         EXPECT_EQ(test.m_dwWant ? 1000000ull * test.m_wBytesPerSector / test.m_dwWant : 0ull,
                   boot.m_n64VolumeClusters);
+        // The volume's geometry takes the clusters and keeps where it lies.
+        CVolumeGeometry geometry;
+        geometry.m_n64Offset = 1u << 20;
+        geometry.m_dwSectorSize = 4096;
+        ntfs::ApplyBootSector(boot, geometry);
+        EXPECT_EQ(boot.m_dwClusterSize, geometry.m_dwClusterSize);
+        EXPECT_EQ(boot.m_n64VolumeClusters, geometry.m_n64Clusters);
+        EXPECT_EQ(1u << 20, geometry.m_n64Offset);
+        EXPECT_EQ(4096u, geometry.m_dwSectorSize);
     }
 }
 
