@@ -2,7 +2,7 @@
 // unit, expanded into a 64 KiB unit and into a small odd-sized output.
 #include "FuzzDisk.h"
 
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 #include "ntfs/Lznt1.h"
 
 #include <algorithm>

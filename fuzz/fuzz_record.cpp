@@ -10,7 +10,7 @@
 //   bit 2: apply the update sequence first, as the volume does for every copy
 #include "FuzzDisk.h"
 
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 #include "ntfs/MFTRecord.h"
 #include "ntfs/RecordDescription.h"
 

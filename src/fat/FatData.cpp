@@ -2,26 +2,18 @@
 #include "fat/FatVolume.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace fat
 {
 
 DWORD CFatData::Read(ULONGLONG n64Offset, BYTE* pDest, size_t nCount)
 {
-    if (!m_bOpen)
-        return ERROR_INVALID_ACCESS;
+    if (DWORD dwError = CheckStreamRead(m_bOpen, m_tail.m_n64Size, n64Offset, pDest, nCount))
+        return dwError;
     if (nCount == 0)
         return 0;
-    if (!pDest)
-        return ERROR_INVALID_PARAMETER;
-    if (n64Offset > m_n64Size || nCount > m_n64Size - n64Offset)
-        return ERROR_HANDLE_EOF;
     // Past the stored bytes: zeros, unread.
-    size_t nStored = 0;
-    if (n64Offset < m_n64Stored)
-        nStored = static_cast<size_t>(std::min<ULONGLONG>(nCount, m_n64Stored - n64Offset));
-    memset(pDest + nStored, 0, nCount - nStored);
+    size_t nStored = m_tail.SplitRead(n64Offset, pDest, nCount);
     // The run that holds the offset, then the ones after it; a save reads
     // in order, so the search starts at the run the last read ended in.
     ULONGLONG n64RunStart = 0;
@@ -53,16 +45,12 @@ DWORD CFatData::Read(ULONGLONG n64Offset, BYTE* pDest, size_t nCount)
 
 ULONGLONG CFatData::HoleLength(ULONGLONG n64Offset) const
 {
-    if (!m_bOpen || n64Offset >= m_n64Size || n64Offset < m_n64Stored)
-        return 0;
-    return m_n64Size - n64Offset;
+    return m_bOpen ? m_tail.HoleLength(n64Offset) : 0;
 }
 
 ULONGLONG CFatData::DataLength(ULONGLONG n64Offset) const
 {
-    if (!m_bOpen || n64Offset >= m_n64Stored || n64Offset >= m_n64Size)
-        return 0;
-    return std::min(m_n64Stored, m_n64Size) - n64Offset;
+    return m_bOpen ? m_tail.DataLength(n64Offset) : 0;
 }
 
 }  // namespace fat

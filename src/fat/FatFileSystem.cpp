@@ -7,17 +7,6 @@
 namespace
 {
 
-// A row's data as CFatData reads it.
-class CFatStream : public IDataStream
-{
-public:
-    fat::CFatData m_data;
-    ULONGLONG Size() const override { return m_data.Size(); }
-    DWORD Read(ULONGLONG n64Offset, BYTE* pDest, size_t nCount) override { return m_data.Read(n64Offset, pDest, nCount); }
-    ULONGLONG HoleLength(ULONGLONG n64Offset) const override { return m_data.HoleLength(n64Offset); }
-    ULONGLONG DataLength(ULONGLONG n64Offset) const override { return m_data.DataLength(n64Offset); }
-};
-
 // The FAT layer's batches made into the session's rows.
 class CRowAdapter : public fat::IFatSink
 {
@@ -134,11 +123,7 @@ DWORD CFatFileSystem::Describe(DWORD dwId, CEntryDescription& desc)
 
 DWORD CFatFileSystem::OpenStream(DWORD dwId, std::unique_ptr<IDataStream>& pStream)
 {
-    auto pFat = std::make_unique<CFatStream>();
-    if (DWORD dwError = m_volume.OpenData(dwId, pFat->m_data))
-        return dwError;
-    pStream = std::move(pFat);
-    return 0;
+    return OpenDataStream<fat::CFatData>([&](fat::CFatData& data) { return m_volume.OpenData(dwId, data); }, pStream);
 }
 
 std::unique_ptr<IFileSystem> CFatFileSystem::Twin() const

@@ -1,76 +1,11 @@
-// Positioned reads inside a volume, the FAT in windows and the map of
-// clusters in use.
+// The FAT in windows and the map of clusters in use.
 #include "fat/FatReader.h"
-
-#include "disk/DeviceIo.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace fat
 {
-
-namespace
-{
-
-// Reads go to the disk in pieces of at most this many bytes.
-const DWORD kPieceBytes = 1u << 20;
-
-}  // namespace
-
-void CVolumeReader::Reset(HANDLE hDevice, ULONGLONG n64VolumeOffset, DWORD dwSectorSize)
-{
-    m_hDevice = hDevice;
-    m_n64VolumeOffset = n64VolumeOffset;
-    // A sector size the disk layer would not give is taken as 512.
-    m_dwSectorSize = dwSectorSize >= 512 && dwSectorSize <= 65536 && !(dwSectorSize & (dwSectorSize - 1))
-                         ? dwSectorSize
-                         : 512;
-}
-
-DWORD CVolumeReader::ReadAligned(ULONGLONG n64Disk, BYTE* pDest, DWORD dwCount) const
-{
-    if (m_pStop && m_pStop->load())
-        return ERROR_OPERATION_ABORTED;
-    DWORD dwGot = 0;
-    if (DWORD dwError = ReadDeviceAt(m_hDevice, n64Disk, pDest, dwCount, dwGot))
-        return dwError;
-    return dwGot < dwCount ? ERROR_HANDLE_EOF : 0;
-}
-
-DWORD CVolumeReader::ReadAt(ULONGLONG n64Offset, BYTE* pDest, size_t nCount) const
-{
-    if (n64Offset > ~0ull - m_n64VolumeOffset || nCount > ~0ull - m_n64VolumeOffset - n64Offset)
-        return ERROR_INVALID_PARAMETER;
-    ULONGLONG n64Disk = m_n64VolumeOffset + n64Offset;
-    std::vector<BYTE> vecBounce;
-    while (nCount > 0)
-    {
-        const DWORD dwHead = static_cast<DWORD>(n64Disk % m_dwSectorSize);
-        if (dwHead == 0 && nCount >= m_dwSectorSize)
-        {
-            // Whole sectors straight into the caller's buffer.
-            const DWORD dwPiece = static_cast<DWORD>(std::min<size_t>(nCount, kPieceBytes)) / m_dwSectorSize *
-                                  m_dwSectorSize;
-            if (DWORD dwError = ReadAligned(n64Disk, pDest, dwPiece))
-                return dwError;
-            n64Disk += dwPiece;
-            pDest += dwPiece;
-            nCount -= dwPiece;
-            continue;
-        }
-        // A part of one sector.
-        vecBounce.resize(m_dwSectorSize);
-        if (DWORD dwError = ReadAligned(n64Disk - dwHead, vecBounce.data(), m_dwSectorSize))
-            return dwError;
-        const size_t nPart = std::min<size_t>(nCount, m_dwSectorSize - dwHead);
-        memcpy(pDest, vecBounce.data() + dwHead, nPart);
-        n64Disk += nPart;
-        pDest += nPart;
-        nCount -= nPart;
-    }
-    return 0;
-}
 
 bool CClusterMap::Reset(DWORD dwClusters)
 {

@@ -1,7 +1,8 @@
-// Reading a FAT or exFAT volume: positioned reads inside the volume, the FAT
-// (whole when small, else in windows) and which clusters are in use now.
+// Reading a FAT or exFAT volume: the FAT (whole when small, else in windows)
+// and which clusters are in use now; bytes come through disk/VolumeReader.h.
 #pragma once
 
+#include "disk/VolumeReader.h"
 #include "fat/FatStructures.h"
 #include "platform/Win32.h"
 
@@ -11,30 +12,6 @@
 
 namespace fat
 {
-
-// Byte reads at offsets inside the volume, through the disk layer's one
-// positioned read. Reads the disk's whole sectors only: a range that does not
-// start or end on a sector goes through a small buffer.
-class CVolumeReader
-{
-public:
-    void Reset(HANDLE hDevice, ULONGLONG n64VolumeOffset, DWORD dwSectorSize);
-    void SetDevice(HANDLE hDevice) { m_hDevice = hDevice; }
-    void SetStopFlag(const std::atomic<BYTE>* pStop) { m_pStop = pStop; }
-    HANDLE Device() const { return m_hDevice; }
-
-    // All nCount bytes at n64Offset of the volume: 0; ERROR_OPERATION_ABORTED
-    // after a stop; ERROR_HANDLE_EOF when the disk ends first; the system's code.
-    DWORD ReadAt(ULONGLONG n64Offset, BYTE* pDest, size_t nCount) const;
-
-private:
-    DWORD ReadAligned(ULONGLONG n64Disk, BYTE* pDest, DWORD dwCount) const;
-
-    HANDLE m_hDevice = nullptr;
-    ULONGLONG m_n64VolumeOffset = 0;
-    DWORD m_dwSectorSize = 512;
-    const std::atomic<BYTE>* m_pStop = nullptr;
-};
 
 // One bit per cluster: in use now or not.
 class CClusterMap

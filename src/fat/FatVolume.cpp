@@ -50,7 +50,7 @@ DWORD CFatVolume::Open(HANDLE hDevice, ULONGLONG n64VolumeOffset, DWORD dwSector
     Close();
     m_n64VolumeOffset = n64VolumeOffset;
     m_dwSectorSize = dwSectorSize;
-    m_reader.Reset(hDevice, n64VolumeOffset, dwSectorSize);
+    m_reader.Reset(hDevice, CVolumeGeometry{n64VolumeOffset, dwSectorSize, 0, 0});
     m_reader.SetStopFlag(pStop);
     DWORD dwError = ReadBoot();
     if (dwError == 0)
@@ -78,7 +78,7 @@ DWORD CFatVolume::Open(HANDLE hDevice, ULONGLONG n64VolumeOffset, DWORD dwSector
 DWORD CFatVolume::ReadLabelOnly(HANDLE hDevice, ULONGLONG n64VolumeOffset, DWORD dwSectorSize, std::string& strLabel)
 {
     Close();
-    m_reader.Reset(hDevice, n64VolumeOffset, dwSectorSize);
+    m_reader.Reset(hDevice, CVolumeGeometry{n64VolumeOffset, dwSectorSize, 0, 0});
     DWORD dwError = ReadBoot();
     if (dwError == 0 && m_boot.m_eKind != eKindExfat)
         ReadFatLabel();
@@ -109,7 +109,7 @@ DWORD CFatVolume::OpenTwin(const CShare& share, HANDLE hDevice)
     Close();
     m_n64VolumeOffset = share.m_n64VolumeOffset;
     m_dwSectorSize = share.m_dwSectorSize;
-    m_reader.Reset(hDevice, m_n64VolumeOffset, m_dwSectorSize);
+    m_reader.Reset(hDevice, CVolumeGeometry{m_n64VolumeOffset, m_dwSectorSize, 0, 0});
     // The disk still answers, and still holds the same volume.
     if (DWORD dwError = ReadBoot())
     {
@@ -419,8 +419,8 @@ DWORD CFatVolume::OpenData(DWORD dwEntry, CFatData& data)
     ULONGLONG n64Covered = 0;
     for (const CByteRun& run : data.m_vecRuns)
         n64Covered += run.m_n64Length;
-    data.m_n64Size = e.m_n64Size;
-    data.m_n64Stored = std::min(n64Stored, n64Covered);
+    data.m_tail.m_n64Size = e.m_n64Size;
+    data.m_tail.m_n64Stored = std::min(n64Stored, n64Covered);
     data.m_bOpen = true;
     return 0;
 }

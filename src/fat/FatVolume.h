@@ -45,6 +45,7 @@
 #include "fat/FatNames.h"
 #include "fat/FatReader.h"
 #include "fat/FatStructures.h"
+#include "fs/StreamRead.h"
 #include "platform/Win32.h"
 
 #include <atomic>
@@ -135,7 +136,7 @@ struct CByteRun
 class CFatData
 {
 public:
-    ULONGLONG Size() const { return m_n64Size; }
+    ULONGLONG Size() const { return m_tail.m_n64Size; }
     bool IsOpen() const { return m_bOpen; }
     DWORD Read(ULONGLONG n64Offset, BYTE* pDest, size_t nCount);
     // Bytes from the offset that are zeros nothing on the disk stands for
@@ -153,9 +154,8 @@ private:
     friend class CFatVolume;
     bool m_bOpen = false;
     CVolumeReader m_reader;
-    std::vector<CByteRun> m_vecRuns;  // together they cover m_n64Stored bytes
-    ULONGLONG m_n64Size = 0;
-    ULONGLONG m_n64Stored = 0;        // from here to m_n64Size: zeros
+    std::vector<CByteRun> m_vecRuns;  // together they cover the tail's stored bytes
+    CZeroTail m_tail;                 // the size, and zeros past what is stored
     size_t m_nLastRun = 0;            // where the last read ended
     ULONGLONG m_n64LastRunStart = 0;
 };

@@ -31,6 +31,7 @@
 #pragma once
 
 #include "disk/PartitionTable.h"
+#include "disk/VolumeReader.h"
 #include "fs/Rows.h"
 #include "platform/Win32.h"
 
@@ -38,13 +39,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-
-// Where a volume lies on its disk and how the disk reads.
-struct CVolumeGeometry
-{
-    ULONGLONG m_n64Offset = 0;   // the volume's first byte on the disk
-    DWORD m_dwSectorSize = 512;  // the disk's logical sector size
-};
 
 // A partition's geometry: its 64-bit first sector in the disk's sector size,
 // or, for a record without a sector size, its 32-bit one in 512-byte sectors.
@@ -82,6 +76,31 @@ public:
     virtual ULONGLONG HoleLength(ULONGLONG n64Offset) const = 0;
     virtual ULONGLONG DataLength(ULONGLONG n64Offset) const = 0;
 };
+
+// A file system's own data object (Size, Read, HoleLength, DataLength, as
+// IDataStream states them) handed out as an IDataStream.
+template <class TData>
+class CDataStreamOf final : public IDataStream
+{
+public:
+    TData m_data;
+    ULONGLONG Size() const override { return m_data.Size(); }
+    DWORD Read(ULONGLONG n64Offset, BYTE* pDest, size_t nCount) override { return m_data.Read(n64Offset, pDest, nCount); }
+    ULONGLONG HoleLength(ULONGLONG n64Offset) const override { return m_data.HoleLength(n64Offset); }
+    ULONGLONG DataLength(ULONGLONG n64Offset) const override { return m_data.DataLength(n64Offset); }
+};
+
+// Opens a data object through fnOpen(TData&) and, on success, hands it over
+// as pStream; on failure pStream is left alone and fnOpen's code returned.
+template <class TData, class FOpen>
+DWORD OpenDataStream(FOpen fnOpen, std::unique_ptr<IDataStream>& pStream)
+{
+    auto pData = std::make_unique<CDataStreamOf<TData>>();
+    if (DWORD dwError = fnOpen(pData->m_data))
+        return dwError;
+    pStream = std::move(pData);
+    return 0;
+}
 
 // One row, by its id, as a save and a tooltip name it.
 struct CEntryDescription

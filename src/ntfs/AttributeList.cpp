@@ -1,6 +1,6 @@
 #include "ntfs/AttributeList.h"
 
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 
 namespace ntfs
 {

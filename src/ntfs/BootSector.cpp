@@ -1,5 +1,5 @@
-#include "ntfs/Layout.h"
-#include "ntfs/Structures.h"
+#include "ntfs/FieldOffsets.h"
+#include "ntfs/StructureParsers.h"
 
 #include <cstring>
 
@@ -64,6 +64,12 @@ DWORD ParseBootSector(const BYTE* pSector, size_t nSize, CBootSector& boot)
     if (boot.m_dwClusterSize != 0 && boot.m_n64TotalSectors <= ~0ull / boot.m_dwBytesPerSector)
         boot.m_n64VolumeClusters = boot.m_n64TotalSectors * boot.m_dwBytesPerSector / boot.m_dwClusterSize;
     return 0;
+}
+
+void ApplyBootSector(const CBootSector& boot, CVolumeGeometry& geometry)
+{
+    geometry.m_dwClusterSize = boot.m_dwClusterSize;
+    geometry.m_n64Clusters = boot.m_n64VolumeClusters;
 }
 
 }  // namespace ntfs

@@ -5,7 +5,7 @@
 // Counting only: nothing here reads the disk.
 #pragma once
 
-#include "ntfs/Structures.h"
+#include "ntfs/StructureParsers.h"
 #include "platform/Win32.h"
 
 #include <memory>

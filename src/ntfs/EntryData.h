@@ -21,7 +21,7 @@
 //   do not fit together (a gap, an overlap, a piece named twice, a missing,
 //   reused or foreign extension record, a record past the table, a damaged or
 //   oversized list); ERROR_DISK_CORRUPT for a run that leaves the volume
-//   (see CExtentReader::SetVolumeClusters); ERROR_FILE_TOO_LARGE beyond kMaxExtents extents or
+//   (see CExtentReader::InsideVolume); ERROR_FILE_TOO_LARGE beyond kMaxExtents extents or
 //   kMaxResidentBytes of resident values; device codes while reading a
 //   non-resident list.
 // - Size() is the sum of the streams' real sizes. Read copies nCount bytes
@@ -42,8 +42,9 @@
 // - One thread uses an object at a time.
 #pragma once
 
+#include "ntfs/DataStreams.h"
 #include "ntfs/ExtentReader.h"
-#include "ntfs/Structures.h"
+#include "ntfs/StructureParsers.h"
 #include "platform/Win32.h"
 
 #include <atomic>
@@ -124,25 +125,14 @@ private:
 
     size_t StreamAt(ULONGLONG n64Offset) const;
     ULONGLONG Stretch(ULONGLONG n64Offset, bool bHole) const;
-    ULONGLONG ExtentStretch(const CEntryStream& stream, ULONGLONG n64Offset, bool& bHole) const;
-    ULONGLONG UnitStretch(const CEntryStream& stream, ULONGLONG n64Offset, bool& bHole) const;
-    DWORD ReadStream(size_t nStream, ULONGLONG n64Offset, BYTE* pDest, size_t nCount);
-    DWORD ReadCompressed(size_t nStream, ULONGLONG n64Offset, BYTE* pDest, size_t nCount);
-    // Stored clusters in compression unit n64Unit, and the unit's length in clusters.
-    void CountUnit(const CEntryStream& stream, ULONGLONG n64Unit, ULONGLONG& n64Stored,
-                   ULONGLONG& n64Length) const;
-    DWORD ExpandUnit(size_t nStream, ULONGLONG n64Unit);
+    // The readers of the gathered streams (ntfs/DataStreams.h), once they are checked.
+    void BuildParts();
 
     bool m_bOpen = false;
     CExtentReader m_reader;
     const std::atomic<BYTE>* m_pStop = nullptr;
     std::vector<CEntryStream> m_vecStreams;
+    std::vector<std::unique_ptr<ntfs::IStreamPart>> m_vecParts;  // one per stream
     ULONGLONG m_n64Size = 0;
-    // The last unit expanded, kept for the next read in it.
-    std::unique_ptr<BYTE[]> m_pUnitIn;
-    std::unique_ptr<BYTE[]> m_pUnitOut;
-    DWORD m_dwUnitBytes = 0;
-    bool m_bUnitCached = false;
-    size_t m_nCachedStream = 0;
-    ULONGLONG m_n64CachedUnit = 0;
+    ntfs::CUnitCache m_unitCache;  // the last compression unit expanded
 };

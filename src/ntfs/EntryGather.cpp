@@ -4,7 +4,7 @@
 #include "ntfs/EntryData.h"
 
 #include "ntfs/AttributeList.h"
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
@@ -367,6 +367,7 @@ DWORD CEntryData::Open(IRecordSource& source, const CExtentReader& reader, ULONG
         Close();
         return dwError;
     }
+    BuildParts();
     m_bOpen = true;
     return 0;
 }

@@ -1,7 +1,5 @@
 #include "ntfs/ExtentReader.h"
 
-#include "disk/DeviceIo.h"
-
 #include <algorithm>
 #include <cstring>
 
@@ -28,17 +26,19 @@ std::vector<CExtent>::const_iterator FindExtent(const std::vector<CExtent>& vecE
 
 bool CExtentReader::InsideVolume(const std::vector<CExtent>& vecExtents) const
 {
-    if (m_n64VolumeClusters == 0)
+    const ULONGLONG n64VolumeClusters = m_volume.Geometry().m_n64Clusters;
+    if (n64VolumeClusters == 0)
         return true;
     for (const CExtent& extent : vecExtents)
-        if (!extent.m_bSparse && (extent.m_n64Lcn >= m_n64VolumeClusters ||
-                                  extent.m_n64Clusters > m_n64VolumeClusters - extent.m_n64Lcn))
+        if (!extent.m_bSparse && (extent.m_n64Lcn >= n64VolumeClusters ||
+                                  extent.m_n64Clusters > n64VolumeClusters - extent.m_n64Lcn))
             return false;
     return true;
 }
 
 ULONGLONG CExtentReader::CoveredBytes(const std::vector<CExtent>& vecExtents) const
 {
+    const DWORD dwCluster = ClusterSize();
     ULONGLONG n64Vcn = 0;
     for (const CExtent& extent : vecExtents)
     {
@@ -46,32 +46,32 @@ ULONGLONG CExtentReader::CoveredBytes(const std::vector<CExtent>& vecExtents) co
             break;
         n64Vcn += extent.m_n64Clusters;
     }
-    if (m_dwClusterSize == 0 || n64Vcn > ~0ull / m_dwClusterSize)
+    if (dwCluster == 0 || n64Vcn > ~0ull / dwCluster)
         return ~0ull;
-    return n64Vcn * m_dwClusterSize;
+    return n64Vcn * dwCluster;
 }
 
 DWORD CExtentReader::Read(const std::vector<CExtent>& vecExtents, ULONGLONG n64Offset, BYTE* pDest,
                           size_t nCount) const
 {
-    if (m_dwClusterSize == 0 || (!pDest && nCount))
+    const DWORD dwCluster = ClusterSize();
+    const ULONGLONG n64VolumeClusters = m_volume.Geometry().m_n64Clusters;
+    if (dwCluster == 0 || (!pDest && nCount))
         return ERROR_INVALID_PARAMETER;
     while (nCount > 0)
     {
-        if (m_pStop && m_pStop->load())
+        if (m_volume.Stopped())
             return ERROR_OPERATION_ABORTED;
-        const ULONGLONG n64Vcn = n64Offset / m_dwClusterSize;
-        const DWORD dwInCluster = static_cast<DWORD>(n64Offset % m_dwClusterSize);
+        const ULONGLONG n64Vcn = n64Offset / dwCluster;
+        const DWORD dwInCluster = static_cast<DWORD>(n64Offset % dwCluster);
         auto it = FindExtent(vecExtents, n64Vcn);
         if (it == vecExtents.end())
             return ERROR_INVALID_PARAMETER;
         // Bytes of this extent from the offset on; never more than a piece.
         const ULONGLONG n64ClustersLeft = it->m_n64Clusters - (n64Vcn - it->m_n64Vcn);
-        ULONGLONG n64Avail = n64ClustersLeft >= (~0ull / m_dwClusterSize)
-                                 ? ~0ull
-                                 : n64ClustersLeft * m_dwClusterSize - dwInCluster;
-        const DWORD dwPiece =
-            static_cast<DWORD>(std::min<ULONGLONG>({n64Avail, nCount, kPieceSize}));
+        const ULONGLONG n64Avail =
+            n64ClustersLeft >= (~0ull / dwCluster) ? ~0ull : n64ClustersLeft * dwCluster - dwInCluster;
+        const DWORD dwPiece = static_cast<DWORD>(std::min<ULONGLONG>({n64Avail, nCount, kPieceSize}));
         if (it->m_bSparse)
         {
             memset(pDest, 0, dwPiece);
@@ -80,18 +80,14 @@ DWORD CExtentReader::Read(const std::vector<CExtent>& vecExtents, ULONGLONG n64O
         {
             const ULONGLONG n64Lcn = it->m_n64Lcn + (n64Vcn - it->m_n64Vcn);
             // The last cluster this piece touches must lie inside the volume.
-            const ULONGLONG n64LastOfPiece = (static_cast<ULONGLONG>(dwInCluster) + dwPiece - 1) / m_dwClusterSize;
-            if (m_n64VolumeClusters != 0 &&
-                (n64Lcn >= m_n64VolumeClusters || n64LastOfPiece >= m_n64VolumeClusters - n64Lcn))
+            const ULONGLONG n64LastOfPiece = (static_cast<ULONGLONG>(dwInCluster) + dwPiece - 1) / dwCluster;
+            if (n64VolumeClusters != 0 &&
+                (n64Lcn >= n64VolumeClusters || n64LastOfPiece >= n64VolumeClusters - n64Lcn))
                 return ERROR_DISK_CORRUPT;
-            if (n64Lcn >= (~0ull - m_n64VolumeOffset) / m_dwClusterSize)
+            if (n64Lcn >= ~0ull / dwCluster)
                 return ERROR_INVALID_PARAMETER;
-            const ULONGLONG n64Position = n64Lcn * m_dwClusterSize + dwInCluster + m_n64VolumeOffset;
-            DWORD dwGot = 0;
-            if (DWORD dwError = ReadDeviceAt(m_hDevice, n64Position, pDest, dwPiece, dwGot))
+            if (DWORD dwError = m_volume.ReadAt(n64Lcn * dwCluster + dwInCluster, pDest, dwPiece))
                 return dwError;
-            if (dwGot < dwPiece)
-                return ERROR_HANDLE_EOF;
         }
         pDest += dwPiece;
         n64Offset += dwPiece;

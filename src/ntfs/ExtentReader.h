@@ -2,7 +2,8 @@
 // the one reader behind the table, the record data and the saved files.
 #pragma once
 
-#include "ntfs/Structures.h"
+#include "disk/VolumeReader.h"
+#include "ntfs/StructureParsers.h"
 #include "platform/Win32.h"
 
 #include <atomic>
@@ -11,20 +12,18 @@
 class CExtentReader
 {
 public:
-    CExtentReader(HANDLE hDevice, ULONGLONG n64VolumeOffset, DWORD dwClusterSize)
-        : m_hDevice(hDevice), m_n64VolumeOffset(n64VolumeOffset), m_dwClusterSize(dwClusterSize)
-    {
-    }
+    CExtentReader() = default;
+    // Clusters of the volume reader's geometry (its cluster size and count).
+    explicit CExtentReader(const CVolumeReader& volume) : m_volume(volume) {}
 
     // Reads go through another handle on the same disk from now on.
-    void SetDevice(HANDLE hDevice) { m_hDevice = hDevice; }
+    void SetDevice(HANDLE hDevice) { m_volume.SetDevice(hDevice); }
     // Stops a long read between pieces with ERROR_OPERATION_ABORTED once *pStop is set.
-    void SetStopFlag(const std::atomic<BYTE>* pStop) { m_pStop = pStop; }
-    // The volume holds n64Clusters clusters (0: not known). An extent that
-    // reaches past them is outside the volume: Read refuses it with
-    // ERROR_DISK_CORRUPT rather than hand over whatever lies there.
-    void SetVolumeClusters(ULONGLONG n64Clusters) { m_n64VolumeClusters = n64Clusters; }
-    // Every stored (not sparse) extent lies inside the volume.
+    void SetStopFlag(const std::atomic<BYTE>* pStop) { m_volume.SetStopFlag(pStop); }
+    // Every stored (not sparse) extent lies inside the volume. An extent
+    // that reaches past the geometry's clusters (when they are known) is
+    // outside it: Read refuses it with ERROR_DISK_CORRUPT rather than hand
+    // over whatever lies there.
     bool InsideVolume(const std::vector<ntfs::CExtent>& vecExtents) const;
 
     // Reads nCount bytes at byte n64Offset of the stream the extents describe
@@ -39,14 +38,10 @@ public:
     // Bytes the extents describe from VCN 0 without a gap.
     ULONGLONG CoveredBytes(const std::vector<ntfs::CExtent>& vecExtents) const;
 
-    DWORD ClusterSize() const { return m_dwClusterSize; }
+    DWORD ClusterSize() const { return m_volume.Geometry().m_dwClusterSize; }
 
-    static const DWORD kPieceSize = 1024 * 1024;
+    static const DWORD kPieceSize = CVolumeReader::kPieceBytes;
 
 private:
-    HANDLE m_hDevice;
-    ULONGLONG m_n64VolumeOffset;
-    DWORD m_dwClusterSize;
-    ULONGLONG m_n64VolumeClusters = 0;
-    const std::atomic<BYTE>* m_pStop = nullptr;
+    CVolumeReader m_volume;
 };

@@ -1,6 +1,6 @@
 #include "ntfs/FileState.h"
 
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "ntfs/FolderPaths.h"
 
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 
 namespace
 {

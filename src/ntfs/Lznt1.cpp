@@ -1,6 +1,6 @@
 #include "ntfs/Lznt1.h"
 
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 
 #include <cstring>
 

@@ -2,8 +2,8 @@
 
 #include "disk/DeviceIo.h"
 #include "ntfs/ExtentReader.h"
-#include "ntfs/Layout.h"
-#include "ntfs/Structures.h"
+#include "ntfs/FieldOffsets.h"
+#include "ntfs/StructureParsers.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
@@ -38,14 +38,6 @@ void CMFTRecord::ReleaseData()
     delete[] m_pData;
     m_pData = nullptr;
     m_dwDataLength = 0;
-}
-
-BYTE* CMFTRecord::DetachData()
-{
-    BYTE* pData = m_pData;
-    m_pData = nullptr;
-    m_dwDataLength = 0;
-    return pData;
 }
 
 void CMFTRecord::AttachDevice(HANDLE hDevice)
@@ -229,7 +221,10 @@ DWORD CMFTRecord::ReadNonResident(const BYTE* pAttrHeader, const CAttribute& att
     pValue = pBuffer;
     dwValueLength = static_cast<DWORD>(attr.m_n64RealSize);
 
-    CExtentReader reader(m_hDevice, m_n64VolumeOffset, m_dwClusterSize);
+    CVolumeGeometry geometry;
+    geometry.m_n64Offset = m_n64VolumeOffset;
+    geometry.m_dwClusterSize = m_dwClusterSize;
+    CExtentReader reader(CVolumeReader(m_hDevice, geometry));
     reader.SetStopFlag(m_pStop);
     return reader.Read(vecExtents, 0, pBuffer, static_cast<size_t>(n64Covered));
 }

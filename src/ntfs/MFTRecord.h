@@ -1,7 +1,7 @@
 // One master-file-table record: its signature, in-use bit, standard
 // information, file name and, on request, the values of its $DATA attributes,
 // gathered from the record or from the disk through their data runs. A thin
-// layer over the parse functions of ntfs/Structures.h and CExtentReader.
+// layer over the parse functions of ntfs/StructureParsers.h and CExtentReader.
 #pragma once
 
 #include "platform/Win32.h"
@@ -34,9 +34,6 @@ public:
     DWORD ReadAttributeValue(const BYTE* pAttrHeader, BYTE*& pValue, DWORD& dwValueLength);
     DWORD ReadClusters(LONGLONG n64Cluster, BYTE* pDest, DWORD& dwLength);
 
-    // Hands the gathered data over to the caller (release with delete[]) and
-    // leaves the object empty; spares a copy of a table hundreds of MB long.
-    BYTE* DetachData();
     // A long read of non-resident data stops with ERROR_OPERATION_ABORTED once
     // *pStop is set.
     void SetStopFlag(const std::atomic<BYTE>* pStop) { m_pStop = pStop; }

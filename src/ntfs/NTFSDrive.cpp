@@ -3,9 +3,9 @@
 #include "disk/Disk.h"
 #include "ntfs/EntryData.h"
 #include "ntfs/ExtentReader.h"
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 #include "ntfs/RecordDescription.h"
-#include "ntfs/Structures.h"
+#include "ntfs/StructureParsers.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
@@ -79,31 +79,17 @@ private:
 
 }  // namespace
 
-CNTFSDrive::CNTFSDrive()
-    : m_hDevice(nullptr),
-      m_dwFirstSector(0),
-      m_qwFirstSector(0),
-      m_bOpened(false),
-      m_dwClusterSize(0),
-      m_dwSectorSize(0),
-      m_pTable(nullptr),
-      m_dwTableLength(0),
-      m_pRecord(nullptr),
-      m_dwRecordSize(0)
-{
-}
+CNTFSDrive::CNTFSDrive() : m_bOpened(false), m_dwClusterSize(0), m_dwRecordSize(0) {}
 
 CNTFSDrive::~CNTFSDrive()
 {
     m_table.StopReadAhead();
-    delete[] m_pTable;
-    delete[] m_pRecord;
 }
 
 void CNTFSDrive::AttachDevice(HANDLE hDevice)
 {
     m_table.SetDevice(hDevice);
-    m_hDevice = hDevice;
+    m_volume.SetDevice(hDevice);
     m_bOpened = false;
     ForgetClusterBitmap();
 }
@@ -115,24 +101,20 @@ void CNTFSDrive::SetVolumeStart(DWORD dwFirstSector, DWORD dwSectorSize)
 
 void CNTFSDrive::SetVolumeStartEx(ULONGLONG qwFirstSector, DWORD dwSectorSize)
 {
-    m_qwFirstSector = qwFirstSector;
-    m_dwFirstSector = static_cast<DWORD>(qwFirstSector);
-    m_dwSectorSize = dwSectorSize;
+    CVolumeGeometry geometry;
+    // A start past the end of 64-bit offsets stays there, so every read of it fails.
+    const bool bFits = dwSectorSize == 0 || qwFirstSector <= ~0ull / dwSectorSize;
+    geometry.m_n64Offset = bFits ? qwFirstSector * dwSectorSize : ~0ull;
+    geometry.m_dwSectorSize = dwSectorSize;
+    SetGeometry(geometry);
 }
 
-CExtentReader CNTFSDrive::Reader() const
+void CNTFSDrive::SetGeometry(const CVolumeGeometry& geometry)
 {
-    CExtentReader reader(m_hDevice, VolumeOffset(), m_dwClusterSize);
-    reader.SetVolumeClusters(m_n64VolumeClusters);
-    return reader;
-}
-
-ULONGLONG CNTFSDrive::VolumeOffset() const
-{
-    // A start past the end of 64-bit offsets stays there, so every seek to it fails.
-    if (m_dwSectorSize != 0 && m_qwFirstSector > ~0ull / m_dwSectorSize)
-        return ~0ull;
-    return m_qwFirstSector * m_dwSectorSize;
+    CVolumeGeometry where;
+    where.m_n64Offset = geometry.m_n64Offset;
+    where.m_dwSectorSize = geometry.m_dwSectorSize;
+    m_volume.Reset(m_volume.Device(), where);
 }
 
 DWORD CNTFSDrive::GetRecordCount() const
@@ -147,13 +129,7 @@ void CNTFSDrive::DetachDevice()
 {
     // The read-ahead stops before the handle goes.
     m_table.SetDevice(INVALID_HANDLE_VALUE);
-    m_hDevice = INVALID_HANDLE_VALUE;
-}
-
-void CNTFSDrive::ResumeDevice(HANDLE hDevice)
-{
-    m_table.SetDevice(hDevice);
-    m_hDevice = hDevice;
+    m_volume.SetDevice(INVALID_HANDLE_VALUE);
 }
 
 void CNTFSDrive::StartReadAhead(DWORD dwFirstRecord, const std::atomic<BYTE>* pStop)
@@ -176,31 +152,25 @@ DWORD CNTFSDrive::OpenVolume()
 {
     BYTE byBoot[kBootSectorSize];
     DWORD dwRead = 0;
-    DWORD dwError = SeekDevice(m_hDevice, VolumeOffset());
-    if (dwError != 0)
+    if (DWORD dwError = m_volume.ReadOnce(0, byBoot, kBootSectorSize, dwRead))
         return dwError;
-    if (!ReadDevice(m_hDevice, byBoot, kBootSectorSize, &dwRead))
-        return GetLastError();
     CBootSector boot;
-    if ((dwError = ParseBootSector(byBoot, dwRead, boot)) != 0)
+    if (DWORD dwError = ParseBootSector(byBoot, dwRead, boot))
         return dwError;
     if (boot.m_dwRecordSize == 0)
         return ERROR_INVALID_PARAMETER;
 
+    CVolumeGeometry geometry = m_volume.Geometry();
+    ApplyBootSector(boot, geometry);
+    m_volume.Reset(m_volume.Device(), geometry);
     m_dwClusterSize = boot.m_dwClusterSize;
-    m_n64VolumeClusters = boot.m_n64VolumeClusters;
-    delete[] m_pRecord;
-    m_pRecord = AllocBytes(boot.m_dwRecordSize);
+    m_pRecord.reset(AllocBytes(boot.m_dwRecordSize));
+    m_dwRecordSize = m_pRecord ? boot.m_dwRecordSize : 0;
     if (!m_pRecord)
-    {
-        m_dwRecordSize = 0;
         return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    m_dwRecordSize = boot.m_dwRecordSize;
 
     m_bOpened = true;
-    dwError = LoadMasterFileTable(boot.m_n64MftCluster);
-    if (dwError != 0)
+    if (DWORD dwError = LoadMasterFileTable(boot.m_n64MftCluster))
     {
         m_bOpened = false;
         return dwError;
@@ -208,50 +178,43 @@ DWORD CNTFSDrive::OpenVolume()
     return 0;
 }
 
+DWORD CNTFSDrive::ReadTableRecord(ULONGLONG n64Cluster, DWORD& dwRead)
+{
+    const ULONGLONG n64Offset = m_dwClusterSize == 0 || n64Cluster <= ~0ull / m_dwClusterSize
+                                    ? n64Cluster * m_dwClusterSize
+                                    : ~0ull;
+    if (DWORD dwError = m_volume.ReadOnce(n64Offset, m_pRecord.get(), m_dwRecordSize, dwRead))
+        return dwError;
+    if (dwRead == m_dwRecordSize)
+        ApplyUpdateSequence(m_pRecord.get(), m_dwRecordSize);
+    return 0;
+}
+
 DWORD CNTFSDrive::LoadMasterFileTable(ULONGLONG n64MFTCluster)
 {
     if (!m_bOpened)
         return ERROR_INVALID_ACCESS;
-
-    const ULONGLONG n64Position = static_cast<ULONGLONG>(m_dwClusterSize) * n64MFTCluster + VolumeOffset();
-    DWORD dwError = SeekDevice(m_hDevice, n64Position);
-    if (dwError != 0)
-        return dwError;
     DWORD dwRead = 0;
-    if (!ReadDevice(m_hDevice, m_pRecord, m_dwRecordSize, &dwRead))
-        return GetLastError();
-    if (dwRead == m_dwRecordSize)
-        ApplyUpdateSequence(m_pRecord, m_dwRecordSize);
-
-    // Even sizes other than 0, and the whole record read: nothing less can be walked.
-    if (m_dwRecordSize == 0 || (m_dwRecordSize & 1) != 0 || m_dwClusterSize == 0 ||
-        (m_dwClusterSize & 1) != 0 || dwRead < m_dwRecordSize)
-        return ERROR_INVALID_PARAMETER;
-    CRecordDescription desc;
-    if ((dwError = DescribeRecord(m_pRecord, m_dwRecordSize, desc)) != 0)
+    if (DWORD dwError = ReadTableRecord(n64MFTCluster, dwRead))
         return dwError;
-    // Only the first four units are compared: a longer name that begins so passes.
-    CFileName name;
-    if (desc.m_pFileName && ParseFileName(desc.m_pFileName, desc.m_dwFileNameLength, name) == 0 &&
-        name.m_dwUnits >= 4 && memcmp(name.m_pUnits, "$\0M\0F\0T\0", 8) == 0)
-        return LocateTable();  // where the table lies, not the table: it is read as it is used
-    // A table of millions of records may have moved its own name into an
-    // extension record, named by record 0's attribute list: the table is
-    // located first, then the name is looked for there.
-    if ((!desc.m_pAttrList && !desc.m_pAttrListHeader) || desc.m_pOwnerName)
-        return ERROR_BAD_DEVICE;
-    if (DWORD dwLocate = LocateTable())
-        return dwLocate;
+    bool bNameElsewhere = false;
+    if (DWORD dwError = CheckTableRecord(m_pRecord.get(), dwRead, m_dwRecordSize, m_dwClusterSize, bNameElsewhere))
+        return dwError;
+    // Where the table lies, not the table: it is read as it is used.
+    if (DWORD dwError = LocateTable())
+        return dwError;
+    if (!bNameElsewhere)
+        return 0;
     MFTEntryInfo info;
     MFTEntryDetails details;
-    if (GetEntryDetails(0, info, details, true) != 0 || memcmp(info.szName, "$MFT", 4) != 0)
+    if (GetEntryDetailsReadingDisk(0, info, details) != 0 || memcmp(info.szName, "$MFT", 4) != 0)
         return ERROR_BAD_DEVICE;
     return 0;
 }
 
 DWORD CNTFSDrive::LocateTable()
 {
-    CRecordZeroSource source(m_pRecord, m_dwRecordSize, Reader());
+    CRecordZeroSource source(m_pRecord.get(), m_dwRecordSize, Reader());
     CEntryData data;
     if (DWORD dwError = data.Open(source, Reader(), 0, CEntryData::EStreams::eUnnamed))
         return dwError;
@@ -273,7 +236,6 @@ DWORD CNTFSDrive::LocateTable()
                                                stream.m_n64Initialized))
             return dwError;
     }
-    m_dwTableLength = static_cast<DWORD>(std::min<ULONGLONG>(m_table.TableBytes(), 0xFFFFFFFFull));
     return 0;
 }
 

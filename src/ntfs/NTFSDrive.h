@@ -62,7 +62,14 @@ public:
     void SetVolumeStart(DWORD dwFirstSector, DWORD dwSectorSize);
     // The same for a first sector of any size, as a GPT disk may need.
     void SetVolumeStartEx(ULONGLONG qwFirstSector, DWORD dwSectorSize);
+    // Where the volume lies (its offset and the disk's sector size); the
+    // clusters are the boot sector's, once OpenVolume reads it.
+    void SetGeometry(const CVolumeGeometry& geometry);
+    // Reads the boot sector (ParseBootSector gives the geometry) and then
+    // the table's first record (LoadMasterFileTable).
     DWORD OpenVolume();
+    // Reads record 0 at cluster n64MFTCluster and, once CheckTableRecord
+    // accepts it, locates the table through its $DATA.
     DWORD LoadMasterFileTable(ULONGLONG n64MFTCluster);
     // Describes a record from the table alone: never reads the disk.
     DWORD GetEntryInfo(DWORD dwIndex, MFTEntryInfo& info);
@@ -76,7 +83,7 @@ public:
     // ERROR_INVALID_ACCESS before a volume is open, ERROR_NO_MORE_FILES for a
     // record past the table, else CEntryData::Open's codes. The stream reads
     // through the device this object has now; it does not follow a later
-    // DetachDevice or ResumeDevice.
+    // DetachDevice.
     DWORD OpenEntryData(DWORD dwIndex, CEntryData& data);
     // The same for the file's own bytes alone: its unnamed $DATA stream, as a
     // saved file holds them (named streams such as Zone.Identifier are left
@@ -88,10 +95,12 @@ public:
     DWORD GetRecordImage(ULONGLONG n64Index, BYTE* pDest);
     // GetEntryInfo and the details from the same parse; both written only on
     // success. A name that an extension record holds is found through a
-    // resident attribute list; through one on the disk only with bMayReadDisk
-    // (a save may read, a description never does).
-    DWORD GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details,
-                          bool bMayReadDisk = false);
+    // resident attribute list; an attribute list kept outside the table is
+    // not read (a description never reads the disk beyond the table).
+    DWORD GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details);
+    // The same, reading an attribute list kept outside the table from the
+    // disk when the name is only found through it (as a save does).
+    DWORD GetEntryDetailsReadingDisk(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details);
     // What record dwIndex is, as a walk over the table meets it (see
     // ntfs::ClassifyRecord), from the table alone: info and details are
     // those of GetEntryDetails for ERecordKind::eFile and untouched otherwise.
@@ -121,39 +130,34 @@ public:
 
     // The table is read from the disk as records are asked for, never held
     // whole. A walk in record order reads it ahead on a second thread from
-    // dwFirstRecord on, until StopReadAhead or *pStop; its bytes read so far
-    // tell how far a scan got.
+    // dwFirstRecord on, until StopReadAhead or *pStop.
     void StartReadAhead(DWORD dwFirstRecord, const std::atomic<BYTE>* pStop);
     void StopReadAhead();
-    ULONGLONG TableBytesRead() const { return m_table.BytesReadAhead(); }
 
     // Reads made while opening a volume stop with ERROR_OPERATION_ABORTED once
     // *pStop is set; the object is then not opened. Null: never stops.
-    void SetStopFlag(const std::atomic<BYTE>* pStop) { m_pStop = pStop; }
+    void SetStopFlag(const std::atomic<BYTE>* pStop) { m_volume.SetStopFlag(pStop); }
     // Forgets the device handle its owner is about to close, so that nothing
     // is read through a closed handle: descriptions are still answered from
     // the table, reads of the disk fail with ERROR_INVALID_HANDLE.
     void DetachDevice();
-    // Gives the open volume a new handle on the same disk after DetachDevice,
-    // keeping the table; AttachDevice, by contrast, starts over.
-    void ResumeDevice(HANDLE hDevice);
-    bool HasDevice() const { return m_hDevice != INVALID_HANDLE_VALUE && m_hDevice != nullptr; }
+    bool HasDevice() const { return m_volume.HasDevice(); }
+    HANDLE Device() const { return m_volume.Device(); }
+    // Where the volume lies and, once open, its clusters.
+    const CVolumeGeometry& Geometry() const { return m_volume.Geometry(); }
+    // The memory holding table bytes now (see CTableReader::HeldBytes).
+    size_t TableMemory() const { return m_table.HeldBytes(); }
 
-    HANDLE m_hDevice;
-    DWORD m_dwFirstSector;    // low 32 bits of m_qwFirstSector
-    ULONGLONG m_qwFirstSector;
     bool m_bOpened;
-    DWORD m_dwClusterSize;
-    DWORD m_dwSectorSize;
-    BYTE* m_pTable;          // null: the table is read in windows (see m_table)
-    DWORD m_dwTableLength;   // the table's length, up to 0xFFFFFFFF; TableBytes() has it whole
-    BYTE* m_pRecord;
+    DWORD m_dwClusterSize;  // the geometry's, kept here for the callers that know it by this name
     DWORD m_dwRecordSize;
 
 private:
-    ULONGLONG VolumeOffset() const;
     // A reader of this volume's clusters, through the device in hand.
-    CExtentReader Reader() const;
+    CExtentReader Reader() const { return CExtentReader(m_volume); }
+    // Reads the table's first record at n64Cluster into the work buffer.
+    DWORD ReadTableRecord(ULONGLONG n64Cluster, DWORD& dwRead);
+    DWORD DescribeEntry(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details, bool bMayReadDisk);
     DWORD OpenStreams(DWORD dwIndex, CEntryData& data, CEntryData::EStreams eStreams);
     // The description of a record already described into desc, with the name
     // an extension record may hold for it.
@@ -176,8 +180,8 @@ private:
     // $DATA in other records.
     bool MayHaveMoreData(DWORD dwIndex, const ntfs::CRecordDescription& desc) const;
 
-    const std::atomic<BYTE>* m_pStop = nullptr;
-    ULONGLONG m_n64VolumeClusters = 0;  // from the boot sector; 0: not known
+    CVolumeReader m_volume;                // the device and the geometry
+    std::unique_ptr<BYTE[]> m_pRecord;     // the work buffer, one record
     CTableReader m_table;
     CClusterBitmap m_bitmap;
     ntfs::CSpreadFiles m_spread;

@@ -4,7 +4,7 @@
 
 #include "ntfs/AttributeList.h"
 #include "ntfs/ExtentReader.h"
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 #include "ntfs/MFTRecord.h"
 #include "ntfs/Names.h"
 #include "ntfs/RecordDescription.h"
@@ -64,9 +64,9 @@ DWORD CNTFSDrive::DescribeImage(DWORD dwIndex, CRecordDescription& desc)
     if (m_dwRecordSize == 0 || m_dwClusterSize == 0 || (m_dwClusterSize & 1) != 0)
         return m_dwRecordSize == 0 ? ERROR_NO_MORE_FILES : ERROR_INVALID_PARAMETER;
     // The table stays as read; the update sequence is applied to the copy.
-    if (DWORD dwError = GetRecordImage(dwIndex, m_pRecord))
+    if (DWORD dwError = GetRecordImage(dwIndex, m_pRecord.get()))
         return dwError;
-    return DescribeRecord(m_pRecord, m_dwRecordSize, desc);
+    return DescribeRecord(m_pRecord.get(), m_dwRecordSize, desc);
 }
 
 DWORD CNTFSDrive::GetEntryInfo(DWORD dwIndex, MFTEntryInfo& info)
@@ -78,8 +78,17 @@ DWORD CNTFSDrive::GetEntryInfo(DWORD dwIndex, MFTEntryInfo& info)
     return 0;
 }
 
-DWORD CNTFSDrive::GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details,
-                                  bool bMayReadDisk)
+DWORD CNTFSDrive::GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details)
+{
+    return DescribeEntry(dwIndex, info, details, false);
+}
+
+DWORD CNTFSDrive::GetEntryDetailsReadingDisk(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details)
+{
+    return DescribeEntry(dwIndex, info, details, true);
+}
+
+DWORD CNTFSDrive::DescribeEntry(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details, bool bMayReadDisk)
 {
     CRecordDescription desc;
     if (DWORD dwError = DescribeImage(dwIndex, desc))
@@ -91,11 +100,11 @@ DWORD CNTFSDrive::GetEntryDetails(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDet
 ERecordKind CNTFSDrive::ExamineRecord(DWORD dwIndex, MFTEntryInfo& info, MFTEntryDetails& details)
 {
     if (!m_bOpened || m_dwRecordSize == 0 || m_dwClusterSize == 0 || (m_dwClusterSize & 1) != 0 ||
-        m_table.CopyRecord(dwIndex, m_pRecord) != 0)
+        m_table.CopyRecord(dwIndex, m_pRecord.get()) != 0)
         return ERecordKind::eUnreadable;
     CRecordDescription desc;
-    const bool bSequenceFits = ApplyUpdateSequence(m_pRecord, m_dwRecordSize);
-    const ERecordKind eKind = ClassifyRecord(m_pRecord, m_dwRecordSize, bSequenceFits, desc);
+    const bool bSequenceFits = ApplyUpdateSequence(m_pRecord.get(), m_dwRecordSize);
+    const ERecordKind eKind = ClassifyRecord(m_pRecord.get(), m_dwRecordSize, bSequenceFits, desc);
     if (eKind == ERecordKind::eFile)
     {
         FillDetails(dwIndex, desc, info, details, false);
@@ -137,7 +146,7 @@ void CNTFSDrive::FillDetails(DWORD dwIndex, CRecordDescription& desc, MFTEntryIn
 
 DWORD CNTFSDrive::ReadAttributeListFromDisk(const BYTE* pHeader, std::vector<BYTE>& vecList) const
 {
-    const DWORD dwLeft = m_dwRecordSize - static_cast<DWORD>(pHeader - m_pRecord);
+    const DWORD dwLeft = m_dwRecordSize - static_cast<DWORD>(pHeader - m_pRecord.get());
     CAttribute attr;
     if (!ParseAttributeHeader(pHeader, dwLeft, attr) || !attr.m_bNonResident)
         return ERROR_INVALID_PARAMETER;

@@ -2,7 +2,7 @@
 #include "ntfs/NTFSDrive.h"
 
 #include "ntfs/AttributeList.h"
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 
 #include <algorithm>
 
@@ -31,9 +31,9 @@ DWORD CNTFSDrive::LoadClusterBitmap(const std::atomic<BYTE>* pStop)
     CEntryData data;
     if (DWORD dwError = OpenFileStream(kBitmapRecord, data))
         return dwError;
-    if (m_n64VolumeClusters == 0)
+    if (m_volume.Geometry().m_n64Clusters == 0)
         return ERROR_INVALID_DATA;  // the boot sector does not say how many clusters there are
-    if (DWORD dwError = m_bitmap.Reset(m_n64VolumeClusters))
+    if (DWORD dwError = m_bitmap.Reset(m_volume.Geometry().m_n64Clusters))
         return dwError;
     if (data.Size() < m_bitmap.ByteCount())
     {
@@ -90,7 +90,7 @@ bool CNTFSDrive::MayHaveMoreData(DWORD dwIndex, const CRecordDescription& desc) 
 void CNTFSDrive::FillFileState(DWORD dwIndex, const CRecordDescription& desc, MFTEntryDetails& details)
 {
     CDataPiece piece;
-    ReadDataPiece(m_pRecord, m_dwRecordSize, desc, m_dwClusterSize, &m_bitmap, m_vecScratch, piece);
+    ReadDataPiece(m_pRecord.get(), m_dwRecordSize, desc, m_dwClusterSize, &m_bitmap, m_vecScratch, piece);
     details.dwCompletedRecord = 0;
     details.completedState = CFileState();
     if (desc.m_header.m_n64BaseRef == 0)

@@ -10,20 +10,6 @@
 namespace
 {
 
-// The file's own bytes, as CEntryData reads them.
-class CNtfsStream : public IDataStream
-{
-public:
-    CEntryData m_data;
-    ULONGLONG Size() const override { return m_data.Size(); }
-    DWORD Read(ULONGLONG n64Offset, BYTE* pDest, size_t nCount) override
-    {
-        return m_data.Read(n64Offset, pDest, nCount);
-    }
-    ULONGLONG HoleLength(ULONGLONG n64Offset) const override { return m_data.HoleLength(n64Offset); }
-    ULONGLONG DataLength(ULONGLONG n64Offset) const override { return m_data.DataLength(n64Offset); }
-};
-
 // What the walk keeps between records.
 struct CWalkCounts
 {
@@ -105,11 +91,10 @@ CScanRow& AddRecordRow(CRowBatch& batch, DWORD dwRecord, const MFTEntryInfo& inf
 
 CNtfsFileSystem::CNtfsFileSystem() : m_pOwnDrive(std::make_unique<CNTFSDrive>()), m_drive(*m_pOwnDrive) {}
 
-CNtfsFileSystem::CNtfsFileSystem(CNTFSDrive& drive) : m_drive(drive)
+CNtfsFileSystem::CNtfsFileSystem(CNTFSDrive& drive) : m_drive(drive), m_geometry(drive.Geometry())
 {
-    const DWORD dwSector = drive.m_dwSectorSize ? drive.m_dwSectorSize : 512;
-    m_geometry.m_dwSectorSize = dwSector;
-    m_geometry.m_n64Offset = drive.m_qwFirstSector <= ~0ull / dwSector ? drive.m_qwFirstSector * dwSector : 0;
+    if (m_geometry.m_dwSectorSize == 0)
+        m_geometry.m_dwSectorSize = 512;
 }
 
 CNtfsFileSystem::~CNtfsFileSystem() = default;
@@ -121,14 +106,37 @@ bool CNtfsFileSystem::Recognises(const BYTE* pBoot, size_t nSize)
 
 DWORD CNtfsFileSystem::Open(HANDLE hDevice, const CVolumeGeometry& geometry, const std::atomic<BYTE>* pStop)
 {
-    m_geometry = geometry;
     m_drive.AttachDevice(hDevice);
-    m_drive.SetVolumeStartEx(geometry.m_n64Offset / geometry.m_dwSectorSize, geometry.m_dwSectorSize);
+    m_drive.SetGeometry(geometry);
     m_drive.SetStopFlag(pStop);
     const DWORD dwCode = m_drive.OpenVolume();
     m_drive.SetStopFlag(nullptr);
+    m_geometry = m_drive.Geometry();
     return dwCode;
 }
+
+namespace
+{
+
+// The row of a record the walk met: a damaged one, or a file with its name,
+// folder and state.
+void AddWalkedRow(CRowBatch& batch, DWORD dwRecord, bool bDamaged, const MFTEntryInfo& info,
+                  const MFTEntryDetails& details, DWORD dwFolder)
+{
+    if (bDamaged)
+    {
+        batch.m_dwNumberBase = kFirstListedRecord;
+        batch.AddDamaged(dwRecord);
+        return;
+    }
+    CScanRow& row = AddRecordRow(batch, dwRecord, info, details.strName, dwFolder,
+                                 details.bDirectory ? CScanRow::kRowDirectory : 0);
+    SetRowState(row, details.state);
+    if (details.dwCompletedRecord != 0)
+        batch.m_vecUpdates.push_back(RowUpdate(details.dwCompletedRecord, details.completedState));
+}
+
+}  // namespace
 
 DWORD CNtfsFileSystem::Walk(IRowSink& sink, const std::atomic<BYTE>& bStop, std::mutex& lockShared, DWORD& dwUnread)
 {
@@ -173,19 +181,7 @@ DWORD CNtfsFileSystem::Walk(IRowSink& sink, const std::atomic<BYTE>& bStop, std:
         if (eKind == ntfs::ERecordKind::eNeverUsed)
             continue;
         AddNewFolders(m_walkFolders, batch, nFoldersSent);
-        if (eKind == ntfs::ERecordKind::eDamaged)
-        {
-            batch.m_dwNumberBase = kFirstListedRecord;
-            batch.AddDamaged(dwRecord);
-        }
-        else
-        {
-            CScanRow& row = AddRecordRow(batch, dwRecord, info, details.strName, dwFolder,
-                                         details.bDirectory ? CScanRow::kRowDirectory : 0);
-            SetRowState(row, details.state);
-            if (details.dwCompletedRecord != 0)
-                batch.m_vecUpdates.push_back(RowUpdate(details.dwCompletedRecord, details.completedState));
-        }
+        AddWalkedRow(batch, dwRecord, eKind == ntfs::ERecordKind::eDamaged, info, details, dwFolder);
         ++counts.m_dwRows;
         // The clock is asked every 16 rows: often enough to keep a batch
         // young, rarely enough to cost nothing.
@@ -216,7 +212,7 @@ DWORD CNtfsFileSystem::Describe(DWORD dwId, CEntryDescription& desc)
     MFTEntryInfo info;
     MFTEntryDetails details;
     // The name may be in an extension record that only a list on the disk names.
-    if (DWORD dwError = m_drive.GetEntryDetails(dwId, info, details, true))
+    if (DWORD dwError = m_drive.GetEntryDetailsReadingDisk(dwId, info, details))
         return dwError;
     desc = CEntryDescription();
     desc.m_strName = details.strName;
@@ -235,12 +231,8 @@ DWORD CNtfsFileSystem::Describe(DWORD dwId, CEntryDescription& desc)
 
 DWORD CNtfsFileSystem::OpenStream(DWORD dwId, std::unique_ptr<IDataStream>& pStream)
 {
-    auto pNtfs = std::make_unique<CNtfsStream>();
     // The file's own bytes: its unnamed stream, never its named ones glued on.
-    if (DWORD dwError = m_drive.OpenFileStream(dwId, pNtfs->m_data))
-        return dwError;
-    pStream = std::move(pNtfs);
-    return 0;
+    return OpenDataStream<CEntryData>([&](CEntryData& data) { return m_drive.OpenFileStream(dwId, data); }, pStream);
 }
 
 std::unique_ptr<IFileSystem> CNtfsFileSystem::Twin() const
@@ -253,7 +245,7 @@ DWORD CNtfsFileSystem::ReadLabel(HANDLE hDevice, const CVolumeGeometry& geometry
 {
     CNTFSDrive drive;
     drive.AttachDevice(hDevice);
-    drive.SetVolumeStartEx(geometry.m_n64Offset / geometry.m_dwSectorSize, geometry.m_dwSectorSize);
+    drive.SetGeometry(geometry);
     DWORD dwError = drive.OpenVolume();
     if (dwError == 0)
         dwError = ReadVolumeLabel(drive, strLabel);

@@ -46,7 +46,7 @@ public:
     DWORD OpenStream(DWORD dwId, std::unique_ptr<IDataStream>& pStream) override;
     std::unique_ptr<IFileSystem> Twin() const override;
     DWORD ReadLabel(HANDLE hDevice, const CVolumeGeometry& geometry, std::string& strLabel) override;
-    HANDLE Device() const override { return m_drive.m_hDevice; }
+    HANDLE Device() const override { return m_drive.Device(); }
     void DetachDevice() override { m_drive.DetachDevice(); }
     const CVolumeGeometry& Geometry() const override { return m_geometry; }
     DWORD AllocationMapCode() const override { return m_dwMapCode; }

@@ -1,6 +1,8 @@
 #include "ntfs/RecordDescription.h"
 
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
+
+#include <cstring>
 
 namespace ntfs
 {
@@ -88,6 +90,28 @@ ERecordKind ClassifyRecord(const BYTE* pRecord, DWORD dwSize, bool bSequenceFits
 {
     CRecordDescription desc;
     return ClassifyRecord(pRecord, dwSize, bSequenceFits, desc);
+}
+
+DWORD CheckTableRecord(const BYTE* pRecord, DWORD dwRead, DWORD dwRecordSize, DWORD dwClusterSize,
+                       bool& bNameElsewhere)
+{
+    bNameElsewhere = false;
+    // Even sizes other than 0, and the whole record read: nothing less can be walked.
+    if (dwRecordSize == 0 || (dwRecordSize & 1) != 0 || dwClusterSize == 0 || (dwClusterSize & 1) != 0 ||
+        dwRead < dwRecordSize)
+        return ERROR_INVALID_PARAMETER;
+    CRecordDescription desc;
+    if (DWORD dwError = DescribeRecord(pRecord, dwRecordSize, desc))
+        return dwError;
+    // Only the first four units are compared: a longer name that begins so passes.
+    CFileName name;
+    if (desc.m_pFileName && ParseFileName(desc.m_pFileName, desc.m_dwFileNameLength, name) == 0 &&
+        name.m_dwUnits >= 4 && memcmp(name.m_pUnits, "$\0M\0F\0T\0", 8) == 0)
+        return 0;
+    if ((!desc.m_pAttrList && !desc.m_pAttrListHeader) || desc.m_pOwnerName)
+        return ERROR_BAD_DEVICE;
+    bNameElsewhere = true;
+    return 0;
 }
 
 }  // namespace ntfs

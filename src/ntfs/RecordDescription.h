@@ -4,7 +4,7 @@
 // reads nothing and allocates nothing.
 #pragma once
 
-#include "ntfs/Structures.h"
+#include "ntfs/StructureParsers.h"
 
 namespace ntfs
 {
@@ -64,5 +64,21 @@ enum class ERecordKind : BYTE
 // desc holds the record's description when the answer is eFile.
 ERecordKind ClassifyRecord(const BYTE* pRecord, DWORD dwSize, bool bSequenceFits, CRecordDescription& desc);
 ERecordKind ClassifyRecord(const BYTE* pRecord, DWORD dwSize, bool bSequenceFits);
+
+}  // namespace ntfs
+
+namespace ntfs
+{
+
+// Whether record 0 as read (dwRead of dwRecordSize bytes, its update sequence
+// applied) can open the master file table: record and cluster sizes even and
+// not 0, the whole record read, a record that describes, and a $FILE_NAME
+// beginning "$MFT". A table of millions of records may have moved its own
+// name into an extension record named by record 0's attribute list: then
+// bNameElsewhere is set and the caller looks for the name there once the
+// table is located. 0; ERROR_INVALID_PARAMETER for sizes or a short read;
+// DescribeRecord's codes; ERROR_BAD_DEVICE for a record of another name.
+DWORD CheckTableRecord(const BYTE* pRecord, DWORD dwRead, DWORD dwRecordSize, DWORD dwClusterSize,
+                       bool& bNameElsewhere);
 
 }  // namespace ntfs

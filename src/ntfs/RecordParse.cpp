@@ -1,7 +1,7 @@
 // The record header with its update sequence, attribute headers, resident
 // values and the $STANDARD_INFORMATION and $FILE_NAME values.
-#include "ntfs/Layout.h"
-#include "ntfs/Structures.h"
+#include "ntfs/FieldOffsets.h"
+#include "ntfs/StructureParsers.h"
 
 #include <algorithm>
 #include <cstring>

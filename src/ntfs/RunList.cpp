@@ -1,4 +1,4 @@
-#include "ntfs/Structures.h"
+#include "ntfs/StructureParsers.h"
 
 namespace ntfs
 {

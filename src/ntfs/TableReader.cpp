@@ -52,6 +52,17 @@ void CTableReader::Clear()
         window.m_eState = CWindow::eFree;
 }
 
+size_t CTableReader::HeldBytes() const
+{
+    size_t nBytes = m_vecResident.capacity();
+    for (const CBlock& block : m_blocks)
+        nBytes += block.m_pBytes ? kBlockBytes : 0;
+    if (!m_thread.joinable())
+        for (const CWindow& window : m_windows)
+            nBytes += window.m_pBytes ? kWindowBytes : 0;
+    return nBytes;
+}
+
 void CTableReader::SetDevice(HANDLE hDevice)
 {
     // Nothing may go on reading through a handle its owner is about to close.
@@ -61,7 +72,7 @@ void CTableReader::SetDevice(HANDLE hDevice)
 
 DWORD CTableReader::ReadTable(ULONGLONG n64Offset, BYTE* pDest, DWORD dwCount) const
 {
-    CExtentReader reader(m_reader);
+    CExtentReader reader(m_reader);  // the read-ahead's own, with its stop flag
     reader.SetStopFlag(m_pStop);
     return reader.Read(m_vecExtents, n64Offset, pDest, dwCount);
 }
@@ -127,7 +138,6 @@ void CTableReader::ReadAheadLoop()
         lock.lock();
         pFree->m_dwError = dwError;
         pFree->m_eState = CWindow::eReady;
-        m_n64ReadAhead = pFree->m_n64Start + pFree->m_dwLength;
         m_cvChanged.notify_all();
         // A window that failed is read again by the walk, by blocks and then
         // record by record; the read-ahead goes on past it, unless stopped.

@@ -14,7 +14,7 @@
 #pragma once
 
 #include "ntfs/ExtentReader.h"
-#include "ntfs/Structures.h"
+#include "ntfs/StructureParsers.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -55,13 +55,16 @@ public:
     // until the end, StopReadAhead, or *pStop.
     void StartReadAhead(ULONGLONG n64First, const std::atomic<BYTE>* pStop);
     void StopReadAhead();
-    // Bytes of the table the read-ahead has read so far, for a progress figure.
-    ULONGLONG BytesReadAhead() const { return m_n64ReadAhead.load(); }
+    // The memory that holds table bytes now, while no read-ahead runs: the
+    // block cache, and a resident table's value. Never more than
+    // kMaxHeldBytes, whatever the table's size.
+    size_t HeldBytes() const;
 
     static constexpr DWORD kWindowBytes = 4u << 20;
     static constexpr int kWindows = 3;
     static constexpr DWORD kBlockBytes = 64u << 10;
     static constexpr int kBlocks = 16;
+    static constexpr size_t kMaxHeldBytes = size_t(kWindows) * kWindowBytes + size_t(kBlocks) * kBlockBytes;
 
 private:
     struct CWindow
@@ -88,7 +91,7 @@ private:
     DWORD CopyFromBlocks(ULONGLONG n64Offset, BYTE* pDest);
     DWORD ReadTable(ULONGLONG n64Offset, BYTE* pDest, DWORD dwCount) const;
 
-    CExtentReader m_reader{nullptr, 0, 0};
+    CExtentReader m_reader;
     DWORD m_dwRecordSize = 0;
     std::vector<ntfs::CExtent> m_vecExtents;
     ULONGLONG m_n64TableBytes = 0;
@@ -102,7 +105,6 @@ private:
     bool m_bQuit = false;
     const std::atomic<BYTE>* m_pStop = nullptr;
     ULONGLONG m_n64Next = 0;  // table byte offset the read-ahead reads next
-    std::atomic<ULONGLONG> m_n64ReadAhead{0};
 
     CBlock m_blocks[kBlocks];
     ULONGLONG m_n64Clock = 0;

@@ -1,6 +1,6 @@
 #include "ntfs/VolumeLabel.h"
 
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 #include "ntfs/NTFSDrive.h"
 #include "ntfs/Names.h"
 #include "platform/Platform.h"

@@ -1,15 +1,15 @@
-// The Win32 subset over POSIX. See Win32.h.
+// Files and disks of the Win32 subset over POSIX: opening, seeking, reading
+// and writing them. See Win32.h.
 #ifndef _WIN32
 
 #include "platform/Platform.h"
 #include "platform/PosixDisk.h"
+#include "platform/PosixHandles.h"
 #include "platform/Win32.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,9 +20,7 @@
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
-#include <unordered_map>
 #include <vector>
 
 #ifdef __linux__
@@ -31,68 +29,8 @@
 
 namespace
 {
-thread_local DWORD t_dwLastError = 0;
-}  // namespace
 
-DWORD ErrnoToWin32(int nErrno)
-{
-    switch (nErrno)
-    {
-    case 0: return ERROR_SUCCESS;
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR: return ERROR_ACCESS_DENIED;
-    case EROFS: return ERROR_WRITE_PROTECT;
-    case EBADF: return ERROR_INVALID_HANDLE;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case EINVAL: return ERROR_INVALID_PARAMETER;
-    case ENOSPC: return ERROR_DISK_FULL;
-    case EIO: return ERROR_IO_DEVICE;
-    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
-    case EFBIG: return ERROR_FILE_TOO_LARGE;
-    case EEXIST: return ERROR_FILE_EXISTS;
-    case EMFILE:
-    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-    case EBUSY: return ERROR_BUSY;
-    case ETXTBSY: return ERROR_SHARING_VIOLATION;
-    case ENXIO:
-    case ENODEV: return ERROR_DEV_NOT_EXIST;
-#ifdef ENOMEDIUM
-    case ENOMEDIUM: return ERROR_NOT_READY;
-#endif
-    case ELOOP: return ERROR_CANT_RESOLVE_FILENAME;
-    case EDQUOT: return ERROR_DISK_QUOTA_EXCEEDED;
-    case EMLINK: return ERROR_TOO_MANY_LINKS;
-    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
-    case ESPIPE: return ERROR_SEEK;
-    case EFAULT: return ERROR_NOACCESS;
-    case EPIPE: return ERROR_BROKEN_PIPE;
-    case ENOSYS:
-    case EOPNOTSUPP: return ERROR_NOT_SUPPORTED;
-    default: return ERROR_GEN_FAILURE;
-    }
-}
-
-namespace
-{
-
-DWORD Fail(DWORD dwError)
-{
-    t_dwLastError = dwError;
-    return dwError;
-}
-
-// ---- handles ----------------------------------------------------------------
-
-struct CObject
-{
-    enum EType { eFile, eThread };
-    explicit CObject(EType eType) : m_eType(eType) {}
-    virtual ~CObject() = default;
-    const EType m_eType;
-};
+// ---- files ------------------------------------------------------------------
 
 struct CFileObject : CObject
 {
@@ -107,59 +45,6 @@ struct CFileObject : CObject
     bool m_bWrite = false;
     ULONGLONG m_n64Pos = 0;
 };
-
-struct CThreadState
-{
-    std::mutex m_lock;
-    std::condition_variable m_cvDone;
-    bool m_bDone = false;
-    DWORD m_dwExitCode = STILL_ACTIVE;
-};
-
-struct CThreadObject : CObject
-{
-    CThreadObject() : CObject(eThread) {}
-    ~CThreadObject() override
-    {
-        if (m_thread.joinable())
-        {
-            bool bDone;
-            {
-                std::lock_guard<std::mutex> lock(m_pState->m_lock);
-                bDone = m_pState->m_bDone;
-            }
-            if (bDone)
-                m_thread.join();
-            else
-                m_thread.detach();
-        }
-    }
-    std::shared_ptr<CThreadState> m_pState = std::make_shared<CThreadState>();
-    std::thread m_thread;
-};
-
-// Live handles, so that a stale or made-up handle gives ERROR_INVALID_HANDLE
-// instead of a crash.
-std::mutex g_handleLock;
-std::unordered_map<void*, std::unique_ptr<CObject>> g_handles;
-
-HANDLE Register(std::unique_ptr<CObject> pObject)
-{
-    void* pKey = pObject.get();
-    std::lock_guard<std::mutex> lock(g_handleLock);
-    g_handles.emplace(pKey, std::move(pObject));
-    return pKey;
-}
-
-template <class T>
-T* Lookup(HANDLE hHandle, CObject::EType eType)
-{
-    std::lock_guard<std::mutex> lock(g_handleLock);
-    auto it = g_handles.find(hHandle);
-    if (it == g_handles.end() || it->second->m_eType != eType)
-        return nullptr;
-    return static_cast<T*>(it->second.get());
-}
 
 // Reads until n bytes arrive, the end of the file, or an error.
 DWORD PreadFull(int nFd, ULONGLONG n64Pos, BYTE* pDest, DWORD n, DWORD& dwGot)
@@ -184,9 +69,6 @@ DWORD PreadFull(int nFd, ULONGLONG n64Pos, BYTE* pDest, DWORD n, DWORD& dwGot)
 }  // namespace
 
 // ---- the Win32 functions ------------------------------------------------------
-
-DWORD GetLastError() { return t_dwLastError; }
-void SetLastError(DWORD dwErrCode) { t_dwLastError = dwErrCode; }
 
 int DescriptorOf(HANDLE hFile)
 {
@@ -297,7 +179,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode
     pFile->m_nFd = nFd;
     pFile->m_bRead = bRead;
     pFile->m_bWrite = bWrite;
-    t_dwLastError = 0;
+    SetLastError(0);
     return Register(std::move(pFile));
 }
 
@@ -352,7 +234,7 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveH
     pFile->m_n64Pos = n64New;
     if (lpDistanceToMoveHigh)
         *lpDistanceToMoveHigh = static_cast<LONG>(n64New >> 32);
-    t_dwLastError = 0;
+    SetLastError(0);
     return static_cast<DWORD>(n64New);
 }
 
@@ -381,7 +263,7 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     pFile->m_n64Pos = n64Pos + dwGot;
     if (lpNumberOfBytesRead)
         *lpNumberOfBytesRead = dwGot;
-    t_dwLastError = 0;
+    SetLastError(0);
     return TRUE;
 }
 
@@ -419,7 +301,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
     pFile->m_n64Pos += dwDone;
     if (lpNumberOfBytesWritten)
         *lpNumberOfBytesWritten = dwDone;
-    t_dwLastError = 0;
+    SetLastError(0);
     return TRUE;
 }
 
@@ -432,7 +314,7 @@ BOOL SetEndOfFile(HANDLE hFile)
         return Fail(ERROR_ACCESS_DENIED), FALSE;
     if (ftruncate(pFile->m_nFd, static_cast<off_t>(pFile->m_n64Pos)) != 0)
         return Fail(ErrnoToWin32(errno)), FALSE;
-    t_dwLastError = 0;
+    SetLastError(0);
     return TRUE;
 }
 
@@ -445,22 +327,7 @@ BOOL DeleteFileA(LPCSTR lpFileName)
         return Fail(ERROR_ACCESS_DENIED), FALSE;
     if (unlink(lpFileName) != 0)
         return Fail(ErrnoToWin32(errno)), FALSE;
-    t_dwLastError = 0;
-    return TRUE;
-}
-
-BOOL CloseHandle(HANDLE hObject)
-{
-    std::unique_ptr<CObject> pObject;
-    {
-        std::lock_guard<std::mutex> lock(g_handleLock);
-        auto it = g_handles.find(hObject);
-        if (it == g_handles.end())
-            return Fail(ERROR_INVALID_HANDLE), FALSE;
-        pObject = std::move(it->second);
-        g_handles.erase(it);
-    }
-    pObject.reset();
+    SetLastError(0);
     return TRUE;
 }
 
@@ -478,60 +345,6 @@ DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer)
         return dwLength + 1;
     memcpy(lpBuffer, vecPath.data(), dwLength + 1);
     return dwLength;
-}
-
-HANDLE CreateThread(LPSECURITY_ATTRIBUTES /*lpThreadAttributes*/, SIZE_T /*dwStackSize*/,
-                    LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
-                    DWORD /*dwCreationFlags*/, LPDWORD lpThreadId)
-{
-    if (!lpStartAddress)
-        return Fail(ERROR_INVALID_PARAMETER), nullptr;
-    auto pThread = std::make_unique<CThreadObject>();
-    std::shared_ptr<CThreadState> pState = pThread->m_pState;
-    try
-    {
-        pThread->m_thread = std::thread([pState, lpStartAddress, lpParameter]() {
-            DWORD dwCode = lpStartAddress(lpParameter);
-            std::lock_guard<std::mutex> lock(pState->m_lock);
-            pState->m_dwExitCode = dwCode;
-            pState->m_bDone = true;
-            pState->m_cvDone.notify_all();
-        });
-    }
-    catch (const std::exception&)
-    {
-        return Fail(ERROR_NOT_ENOUGH_MEMORY), nullptr;
-    }
-    if (lpThreadId)
-        *lpThreadId = 0;
-    return Register(std::move(pThread));
-}
-
-BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode)
-{
-    CThreadObject* pThread = Lookup<CThreadObject>(hThread, CObject::eThread);
-    if (!pThread)
-        return Fail(ERROR_INVALID_HANDLE), FALSE;
-    if (!lpExitCode)
-        return Fail(ERROR_NOACCESS), FALSE;
-    std::lock_guard<std::mutex> lock(pThread->m_pState->m_lock);
-    *lpExitCode = pThread->m_pState->m_bDone ? pThread->m_pState->m_dwExitCode : STILL_ACTIVE;
-    return TRUE;
-}
-
-DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
-{
-    CThreadObject* pThread = Lookup<CThreadObject>(hHandle, CObject::eThread);
-    if (!pThread)
-        return Fail(ERROR_INVALID_HANDLE), WAIT_FAILED;
-    std::unique_lock<std::mutex> lock(pThread->m_pState->m_lock);
-    auto fnDone = [&] { return pThread->m_pState->m_bDone; };
-    if (dwMilliseconds == INFINITE)
-        pThread->m_pState->m_cvDone.wait(lock, fnDone);
-    else if (!pThread->m_pState->m_cvDone.wait_for(lock, std::chrono::milliseconds(dwMilliseconds),
-                                                    fnDone))
-        return WAIT_TIMEOUT;
-    return WAIT_OBJECT_0;
 }
 
 #endif  // !_WIN32

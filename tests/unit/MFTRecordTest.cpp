@@ -1,8 +1,8 @@
 // The record parser on hand-made record images.
-#include "support/NtfsImage.h"
 #include "support/FaultFreeTest.h"
+#include "support/NtfsImage.h"
 
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 #include "ntfs/MFTRecord.h"
 
 #include <gtest/gtest.h>

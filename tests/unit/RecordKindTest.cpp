@@ -6,9 +6,9 @@
 #include "support/NtfsImage.h"
 
 #include "ntfs/ExtentReader.h"
-#include "ntfs/Layout.h"
+#include "ntfs/FieldOffsets.h"
 #include "ntfs/RecordDescription.h"
-#include "ntfs/Structures.h"
+#include "ntfs/StructureParsers.h"
 
 #include <gtest/gtest.h>
 
@@ -169,6 +169,15 @@ TEST(RecordKindTest, ClusterSizeFromTheSectorsPerClusterByte)
         EXPECT_EQ(test.m_dwWant, boot.m_dwClusterSize);
         EXPECT_EQ(test.m_dwWant ? 1000000ull * test.m_wBytesPerSector / test.m_dwWant : 0ull,
                   boot.m_n64VolumeClusters);
+        // The volume's geometry takes the clusters and keeps where it lies.
+        CVolumeGeometry geometry;
+        geometry.m_n64Offset = 1u << 20;
+        geometry.m_dwSectorSize = 4096;
+        ntfs::ApplyBootSector(boot, geometry);
+        EXPECT_EQ(boot.m_dwClusterSize, geometry.m_dwClusterSize);
+        EXPECT_EQ(boot.m_n64VolumeClusters, geometry.m_n64Clusters);
+        EXPECT_EQ(1u << 20, geometry.m_n64Offset);
+        EXPECT_EQ(4096u, geometry.m_dwSectorSize);
     }
 }
 
@@ -239,8 +248,10 @@ TEST(RecordKindTest, ReadsNeverLeaveTheVolume)
     CScratchFile file;
     file.Write(0, std::vector<BYTE>(200 * 512, 0x5A));
     CHandle device(OpenImage(file.Path()));
-    CExtentReader reader(device, 0, 512);
-    reader.SetVolumeClusters(100);
+    CVolumeGeometry geometry;
+    geometry.m_dwClusterSize = 512;
+    geometry.m_n64Clusters = 100;
+    CExtentReader reader(CVolumeReader(device, geometry));
     std::vector<BYTE> vec(2 * 512);
     struct CCase
     {

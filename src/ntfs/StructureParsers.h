@@ -3,6 +3,7 @@
 // than a caller's vector; reading through extents is CExtentReader's work.
 #pragma once
 
+#include "disk/VolumeReader.h"
 #include "platform/Win32.h"
 
 #include <vector>
@@ -33,6 +34,10 @@ const DWORD kMaxClusterSize = 2u << 20;
 // 0, ERROR_READ_FAULT when fewer than 512 bytes are given, ERROR_INVALID_DRIVE
 // when bytes 3..6 are not "NTFS". Only those four bytes name the system.
 DWORD ParseBootSector(const BYTE* pSector, size_t nSize, CBootSector& boot);
+
+// The geometry of the volume a boot sector opens: where it lies (the
+// geometry's offset and sector size, as given) and the clusters it states.
+void ApplyBootSector(const CBootSector& boot, CVolumeGeometry& geometry);
 
 // The record size a boot sector states: 2^-v for a negative code v, v
 // clusters for a positive one. 0 unless it is a power of two from 1 KiB to 64 KiB.

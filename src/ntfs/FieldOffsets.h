@@ -1,6 +1,6 @@
-// On-disk NTFS layout: field offsets, named once, read through the disk
-// layer's little-endian readers. The parse functions of the structures read
-// through these and nothing else.
+// On-disk NTFS field offsets, named once, read through the disk
+// layer's little-endian readers. The parse functions of the structures
+// read through these and nothing else.
 #pragma once
 
 #include "disk/ByteOrder.h"
