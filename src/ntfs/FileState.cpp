@@ -149,15 +149,21 @@ CFileState CSpreadFiles::AddBase(DWORD dwRecord, const CRecordHeader& header, co
                                  bool bMayHaveMore)
 {
     CDataPiece whole = own;
-    // Pieces met before their base; those of another file of the same number are dropped.
-    const auto range = m_mapLoose.equal_range(dwRecord);
-    for (auto it = range.first; it != range.second; ++it)
-        if (Belongs(header, it->second))
-            Join(whole, it->second.m_piece);
-    m_mapLoose.erase(range.first, range.second);
+    // Pieces met before their base; those of another file of the same number
+    // are dropped. Most volumes have none: the maps are asked only when they
+    // hold anything, which spares two lookups a record on the walk.
+    if (!m_mapLoose.empty())
+    {
+        const auto range = m_mapLoose.equal_range(dwRecord);
+        for (auto it = range.first; it != range.second; ++it)
+            if (Belongs(header, it->second))
+                Join(whole, it->second.m_piece);
+        m_mapLoose.erase(range.first, range.second);
+    }
     if (header.m_bDirectory || !bMayHaveMore || PieceIsWhole(whole))
     {
-        m_mapWaiting.erase(dwRecord);
+        if (!m_mapWaiting.empty())
+            m_mapWaiting.erase(dwRecord);
         return FileStateOf(header.m_bInUse, header.m_bDirectory, whole, m_bMapUsable);
     }
     m_mapWaiting[dwRecord] = CWaiting{header, whole};
