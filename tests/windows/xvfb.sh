@@ -22,7 +22,7 @@ case $action in
 start)
   stop_xvfb
   rm -f "$dir/display.new"
-  setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display.new" \
+  setsid Xvfb -displayfd 3 -screen 0 "${SALVIX_XVFB_SCREEN:-1024x768x24}" -nolisten tcp 3>"$dir/display.new" \
     </dev/null >"$dir/xvfb.log" 2>&1 &
   echo $! > "$dir/xvfb.pid"
   for _ in $(seq 100); do
