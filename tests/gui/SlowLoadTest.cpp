@@ -130,7 +130,10 @@ private slots:
         dlg.OnSaveSelected();
         const qint64 nSaveMs = timer.elapsed();
         QVERIFY2(nSaveMs > 200, "the save waited for the load");
-        QVERIFY2(nTicks > static_cast<int>(nSaveMs / 10 / 3), "events flowed while it waited");
+        // A window that froze would see no tick at all; a busy machine (the
+        // sanitizer build, other builds) lets through far fewer than one in
+        // 10 ms, so one in 100 ms is asked.
+        QVERIFY2(nTicks >= 3 && nTicks > static_cast<int>(nSaveMs / 100), "events flowed while it waited");
         QVERIFY(bWaitCursor);
         QVERIFY(seams.Errors().empty());
         QCOMPARE(QDir(strFolder).entryList(QDir::Files), QStringList{QStringLiteral("first.txt")});
