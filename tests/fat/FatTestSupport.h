@@ -138,4 +138,27 @@ inline std::string CMadeVolumes::Missing(const std::string& strKind) const
     return std::string();
 }
 
+// A test over each kind of made volume (the parameter: "fat12", ..., "exfat"):
+// SetUp skips exFAT where it could not be made here (no FUSE), fails on any
+// other missing volume, and otherwise names the image. A fixture that derives
+// from it calls its SetUp first and returns when Ready() is false.
+class CMadeVolumeTest : public ::testing::TestWithParam<const char*>
+{
+protected:
+    void SetUp() override
+    {
+        const std::string strMissing = CMadeVolumes::Get().Missing(GetParam());
+        if (!strMissing.empty())
+        {
+            if (std::string(GetParam()) == "exfat" && strMissing.find("failed") == std::string::npos)
+                GTEST_SKIP() << "no exFAT volume here: " << strMissing;
+            FAIL() << strMissing;
+        }
+        m_strImage = CMadeVolumes::Get().Image(GetParam());
+    }
+    bool Ready() const { return !IsSkipped() && !HasFatalFailure(); }
+
+    std::string m_strImage;
+};
+
 }  // namespace salvix_test

@@ -39,19 +39,14 @@ const std::vector<CFlsEntry>& NamedEntries(const std::string& strImage)
     return vecNamed;
 }
 
-class MadeVolume : public ::testing::TestWithParam<const char*>
+class MadeVolume : public CMadeVolumeTest
 {
 protected:
     void SetUp() override
     {
-        const std::string strMissing = CMadeVolumes::Get().Missing(GetParam());
-        if (!strMissing.empty())
-        {
-            if (std::string(GetParam()) == "exfat" && strMissing.find("failed") == std::string::npos)
-                GTEST_SKIP() << "no exFAT volume here: " << strMissing;
-            FAIL() << strMissing;
-        }
-        m_strImage = CMadeVolumes::Get().Image(GetParam());
+        CMadeVolumeTest::SetUp();
+        if (!Ready())
+            return;
         m_pDisk.reset(new CHandle(OpenImage(m_strImage)));
         m_walk = WalkImage(m_volume, *m_pDisk);
         ASSERT_EQ(m_walk.m_dwOpen, 0u);
@@ -68,7 +63,6 @@ protected:
     }
     std::string Source(const std::string& strName) const { return CMadeVolumes::Get().Source(GetParam(), strName); }
 
-    std::string m_strImage;
     std::unique_ptr<CHandle> m_pDisk;
     fat::CFatVolume m_volume;
     CImageWalk m_walk;

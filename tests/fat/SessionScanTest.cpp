@@ -35,24 +35,19 @@ namespace
 const char* const kZone = "SVX-8";
 const int64_t kZoneSeconds = 8 * 3600;
 
-class SessionOnFat : public ::testing::TestWithParam<const char*>
+class SessionOnFat : public CMadeVolumeTest
 {
 protected:
     void SetUp() override
     {
-        const std::string strMissing = CMadeVolumes::Get().Missing(GetParam());
-        if (!strMissing.empty())
-        {
-            if (std::string(GetParam()) == "exfat" && strMissing.find("failed") == std::string::npos)
-                GTEST_SKIP() << "no exFAT volume here: " << strMissing;
-            FAIL() << strMissing;
-        }
+        CMadeVolumeTest::SetUp();
+        if (!Ready())
+            return;
         const char* pszZone = getenv("TZ");
         m_bHadZone = pszZone != nullptr;
         m_strOldZone = pszZone ? pszZone : "";
         setenv("TZ", kZone, 1);
         tzset();
-        m_strImage = CMadeVolumes::Get().Image(GetParam());
         m_pGuard.reset(new CDiskGuard(m_strImage));
         ASSERT_TRUE(FlsFatFiles(m_strImage, 0, m_vecFls));
         ASSERT_TRUE(m_sleuth.Open(m_strImage));
@@ -81,7 +76,6 @@ protected:
         return nCount;
     }
 
-    std::string m_strImage;
     std::unique_ptr<CDiskGuard> m_pGuard;
     std::vector<CFlsEntry> m_vecFls;
     CSleuthFat m_sleuth;
