@@ -31,7 +31,7 @@ public:
             FUZZ_CHECK(row.m_dwEntry == m_nRows);
             FUZZ_CHECK(static_cast<size_t>(row.m_dwNameOffset) + row.m_wNameLength <= batch.m_strNames.size());
             FUZZ_CHECK(row.m_dwFolder < m_nFolders);
-            FUZZ_CHECK(row.m_bDeleted || row.m_eState == fat::eStateLive);
+            FUZZ_CHECK(row.m_bDeleted || row.m_eState == eRowStateLive);
             FUZZ_CHECK(row.m_byFreePercent <= 100);
             ++m_nRows;
         }

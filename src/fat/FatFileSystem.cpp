@@ -27,7 +27,7 @@ void AddFatRow(CRowBatch& batch, const fat::CFatRowBatch& fatBatch, const fat::C
     row.m_bNotInUse = f.m_bDeleted ? 1 : 0;
     row.m_dwFileFlags = f.m_dwFileFlags;
     row.m_dwClusters = static_cast<DWORD>(f.m_n64Clusters);
-    row.m_eState = RowStateOf(f.m_eState);
+    row.m_eState = f.m_eState;
     row.m_byFreePercent = f.m_byFreePercent;
     row.m_n64Size = f.m_n64Size;
     row.m_n64Modified = f.m_modification.m_n64Value;
@@ -69,19 +69,6 @@ bool CFatFileSystem::Recognises(const BYTE* pBoot, size_t nSize)
 {
     const char* pszName = ProbeFileSystem(pBoot, nSize);
     return pszName && strncmp(pszName, "NTFS", 4) != 0;
-}
-
-ERowState RowStateOf(fat::EFatState eState)
-{
-    switch (eState)
-    {
-    case fat::eStateLive: return eRowStateLive;
-    case fat::eStateRecoverable: return eRowStateRecoverable;
-    case fat::eStatePartial: return eRowStatePartial;
-    case fat::eStateOverwritten: return eRowStateOverwritten;
-    case fat::eStateNoData: return eRowStateNoData;
-    default: return eRowStateUnknown;
-    }
 }
 
 DWORD CFatFileSystem::Open(HANDLE hDevice, const CVolumeGeometry& geometry, const std::atomic<BYTE>* pStop)

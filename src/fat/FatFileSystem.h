@@ -15,9 +15,6 @@
 #include "fat/FatVolume.h"
 #include "fs/FileSystem.h"
 
-// A FAT row's state as every row says it.
-ERowState RowStateOf(fat::EFatState eState);
-
 class CFatFileSystem : public IFileSystem
 {
 public:

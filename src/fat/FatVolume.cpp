@@ -20,19 +20,6 @@ const DWORD kRootEntriesLooked = 4096;
 
 }  // namespace
 
-const char* StateText(EFatState eState)
-{
-    switch (eState)
-    {
-    case eStateLive: return "正常";
-    case eStateRecoverable: return "可恢复";
-    case eStatePartial: return "部分覆盖";
-    case eStateOverwritten: return "已覆盖";
-    case eStateNoData: return "无数据";
-    default: return "未知";
-    }
-}
-
 void CFatVolume::Close()
 {
     m_bOpen = false;
@@ -352,13 +339,13 @@ void CFatVolume::DeletedState(DWORD dwFirst, ULONGLONG n64Count, CFatRow& row) c
 {
     if (n64Count == 0 || !ValidCluster(dwFirst))
     {
-        row.m_eState = eStateNoData;
+        row.m_eState = eRowStateNoData;
         row.m_byFreePercent = 0;
         return;
     }
     if (!m_pMap->Known())
     {
-        row.m_eState = eStateUnknown;
+        row.m_eState = eRowStateUnknown;
         row.m_byFreePercent = 0;
         return;
     }
@@ -371,7 +358,7 @@ void CFatVolume::DeletedState(DWORD dwFirst, ULONGLONG n64Count, CFatRow& row) c
         if (!m_pMap->InUse(static_cast<DWORD>(dwFirst + n)))
             ++n64Free;
     row.m_byFreePercent = static_cast<BYTE>(n64Free * 100 / n64Count);
-    row.m_eState = n64Free == n64Count ? eStateRecoverable : n64Free == 0 ? eStateOverwritten : eStatePartial;
+    row.m_eState = n64Free == n64Count ? eRowStateRecoverable : n64Free == 0 ? eRowStateOverwritten : eRowStatePartial;
 }
 
 DWORD CFatVolume::DataRuns(const CWalkedEntry& e, ULONGLONG n64Clusters, std::vector<CByteRun>& vecRuns)

@@ -10,7 +10,7 @@
 //   exFAT one, or its fields do not fit together; ERROR_OPERATION_ABORTED
 //   after a stop; the disk's codes. A map that would need more than
 //   CClusterMap::kMaxBytes, or an exFAT bitmap that cannot be read, is left
-//   out: the volume still opens and deleted rows say eStateUnknown.
+//   out: the volume still opens and deleted rows say eRowStateUnknown.
 // - Walk lists every entry from the root down, one row per file or folder,
 //   live ones first in folder order, then the deleted folders' contents; a
 //   deleted folder's entries are listed under its path and are deleted rows
@@ -45,6 +45,7 @@
 #include "fat/FatNames.h"
 #include "fat/FatReader.h"
 #include "fat/FatStructures.h"
+#include "fs/Rows.h"
 #include "fs/StreamRead.h"
 #include "platform/Win32.h"
 
@@ -56,21 +57,6 @@
 namespace fat
 {
 
-// Whether a row's data can still be had, from which of its clusters are in
-// use now.
-enum EFatState : BYTE
-{
-    eStateLive,         // "正常": a live file or folder
-    eStateRecoverable,  // "可恢复": deleted, none of its clusters in use now
-    eStatePartial,      // "部分覆盖": deleted, some in use now
-    eStateOverwritten,  // "已覆盖": deleted, all in use now
-    eStateNoData,       // "无数据": deleted, size 0 or no first cluster
-    eStateUnknown       // "未知": the volume's map of clusters could not be read
-};
-
-// The state's text (UTF-8).
-const char* StateText(EFatState eState);
-
 struct CFatRow
 {
     DWORD m_dwEntry = 0;         // the row's id: its index in the volume's table of walked entries
@@ -81,7 +67,7 @@ struct CFatRow
     bool m_bDeleted = false;
     bool m_bDirectory = false;
     bool m_bNoFatChain = false;  // exFAT: the clusters are contiguous, the FAT unused
-    EFatState m_eState = eStateLive;
+    ERowState m_eState = eRowStateLive;
     BYTE m_byFreePercent = 100;  // of its clusters, the share not in use now
     DWORD m_dwFirstCluster = 0;
     ULONGLONG m_n64Size = 0;     // bytes; folders: 0

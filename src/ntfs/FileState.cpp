@@ -88,9 +88,9 @@ CFileState TallyState(const CClusterTally& tally)
 {
     CFileState state;
     state.m_byFreePercent = FreePercent(tally);
-    state.m_eState = state.m_byFreePercent == 100 ? EFileState::eRecoverable
-                     : state.m_byFreePercent == 0 ? EFileState::eOverwritten
-                                                  : EFileState::ePartial;
+    state.m_eState = state.m_byFreePercent == 100 ? eRowStateRecoverable
+                     : state.m_byFreePercent == 0 ? eRowStateOverwritten
+                                                  : eRowStatePartial;
     return state;
 }
 
@@ -98,11 +98,11 @@ CFileState FileStateOf(bool bInUse, bool bDirectory, const CDataPiece& data, boo
 {
     CFileState state;
     if (bInUse)
-        state.m_eState = EFileState::eLive;
+        state.m_eState = eRowStateLive;
     else if (bDirectory || !data.m_bFound || (data.m_bStart && data.m_n64Size == 0 && !data.m_bDamaged))
-        state.m_eState = EFileState::eNoData;
+        state.m_eState = eRowStateNoData;
     else if (data.m_bDamaged || !data.m_bStart)
-        state.m_eState = EFileState::eUnknown;
+        state.m_eState = eRowStateUnknown;
     else if (data.m_bResident)
         state = TallyState(CClusterTally());  // nothing on the disk that could be taken
     else if (bMapUsable)
@@ -170,7 +170,7 @@ CFileState CSpreadFiles::AddBase(DWORD dwRecord, const CRecordHeader& header, co
     CFileState state = FileStateOf(header.m_bInUse, false, whole, m_bMapUsable);
     if (!header.m_bInUse)
     {
-        state.m_eState = EFileState::eUnknown;
+        state.m_eState = eRowStateUnknown;
         state.m_byFreePercent = 0;
     }
     state.m_bPending = true;

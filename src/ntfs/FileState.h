@@ -18,6 +18,7 @@
 // order (CSpreadFiles): nothing is read from the disk for it.
 #pragma once
 
+#include "fs/Rows.h"
 #include "ntfs/ClusterBitmap.h"
 #include "ntfs/RecordDescription.h"
 #include "platform/Win32.h"
@@ -41,21 +42,11 @@ struct CDataPiece
     CClusterTally m_tally;      // of its extents here, when tallied
 };
 
-enum class EFileState : BYTE
-{
-    eUnknown,       // no usable map, a damaged $DATA, or pieces missing
-    eLive,
-    eRecoverable,
-    ePartial,
-    eOverwritten,
-    eNoData,
-};
-
 struct CFileState
 {
     bool m_bHasSize = false;
     ULONGLONG m_n64Size = 0;
-    EFileState m_eState = EFileState::eUnknown;
+    ERowState m_eState = eRowStateUnknown;
     BYTE m_byFreePercent = 0;  // the share of the data's clusters free now, 0 to 100
     bool m_bPending = false;   // the rest comes with extension records not met yet
 };

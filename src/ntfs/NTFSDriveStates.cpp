@@ -101,9 +101,9 @@ void CNTFSDrive::FillFileState(DWORD dwIndex, const CRecordDescription& desc, MF
     // An extension record: its own row says what its piece holds, without a size.
     details.state = CFileState();
     if (desc.m_header.m_bInUse)
-        details.state.m_eState = EFileState::eLive;
+        details.state.m_eState = eRowStateLive;
     else if (!piece.m_bFound)
-        details.state.m_eState = EFileState::eNoData;
+        details.state.m_eState = eRowStateNoData;
     else if (m_bitmap.Usable() && !piece.m_bDamaged)
         details.state = TallyState(piece.m_tally);
     m_spread.AddExtension(desc.m_header, piece, details.dwCompletedRecord, details.completedState);

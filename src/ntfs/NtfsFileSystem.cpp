@@ -35,24 +35,11 @@ void AppendLatin1AsUtf8(std::string& str, const char* pszBytes)
         AppendCodePointAsUtf8(str, *p);
 }
 
-ERowState RowStateOf(ntfs::EFileState eState)
-{
-    switch (eState)
-    {
-    case ntfs::EFileState::eLive: return eRowStateLive;
-    case ntfs::EFileState::eRecoverable: return eRowStateRecoverable;
-    case ntfs::EFileState::ePartial: return eRowStatePartial;
-    case ntfs::EFileState::eOverwritten: return eRowStateOverwritten;
-    case ntfs::EFileState::eNoData: return eRowStateNoData;
-    default: return eRowStateUnknown;
-    }
-}
-
 CRowUpdate RowUpdate(DWORD dwRecord, const ntfs::CFileState& state)
 {
     CRowUpdate update;
     update.m_dwRecord = dwRecord;
-    update.m_eState = RowStateOf(state.m_eState);
+    update.m_eState = state.m_eState;
     update.m_byFreePercent = state.m_byFreePercent;
     update.m_bHasSize = state.m_bHasSize;
     update.m_n64Size = state.m_n64Size;
@@ -65,7 +52,7 @@ void SetRowState(CScanRow& row, const ntfs::CFileState& state)
 {
     row.m_byRowFlags |= (state.m_bHasSize ? CScanRow::kRowHasSize : 0) |
                         (state.m_bPending ? CScanRow::kRowStatePending : 0);
-    row.m_eState = RowStateOf(state.m_eState);
+    row.m_eState = state.m_eState;
     row.m_byFreePercent = state.m_byFreePercent;
     row.m_n64Size = state.m_n64Size;
 }

@@ -104,7 +104,7 @@ TEST_F(ExfatVolume, WithoutItsBitmapTheStatesAreUnknown)
     {
         if (row.m_row.m_bDeleted && row.m_row.m_n64Clusters)
         {
-            EXPECT_EQ(row.m_row.m_eState, fat::eStateUnknown) << row.SlashPath();
+            EXPECT_EQ(row.m_row.m_eState, eRowStateUnknown) << row.SlashPath();
         }
     }
     // A deleted file is then read as contiguous from its first cluster.

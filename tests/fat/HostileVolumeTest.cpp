@@ -123,7 +123,7 @@ TEST(HostileFat16, ADeletedFolderWhoseClusterIsTaken)
         const CImageWalk walk = broken.Walk(volume, file);
         const CWalkedRow* pFolder = walk.Find("Archive/Old stuff");
         ASSERT_NE(pFolder, nullptr);
-        EXPECT_EQ(pFolder->m_row.m_eState, fat::eStateOverwritten);
+        EXPECT_EQ(pFolder->m_row.m_eState, eRowStateOverwritten);
         EXPECT_EQ(walk.Find("Archive/Old stuff/Old letter one.txt"), nullptr);
         int nUncertain = 0;
         for (const CWalkedRow& row : walk.m_vecRows)

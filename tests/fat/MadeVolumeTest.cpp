@@ -107,7 +107,7 @@ TEST_P(MadeVolume, ReadsLiveAndUntouchedDeletedFilesAsIcatAndAsWritten)
     int nCompared = 0, nDeleted = 0;
     for (const CWalkedRow& row : m_walk.m_vecRows)
     {
-        if (row.m_row.m_bDirectory || (row.m_row.m_eState != fat::eStateLive && row.m_row.m_eState != fat::eStateRecoverable))
+        if (row.m_row.m_bDirectory || (row.m_row.m_eState != eRowStateLive && row.m_row.m_eState != eRowStateRecoverable))
             continue;
         const CFlsEntry* pFls = FlsEntry(row.SlashPath());
         ASSERT_NE(pFls, nullptr) << row.SlashPath();
@@ -138,27 +138,27 @@ TEST_P(MadeVolume, StatesFollowTheSectorsInUseNow)
     {
         if (!row.m_row.m_bDeleted)
         {
-            EXPECT_EQ(row.m_row.m_eState, fat::eStateLive) << row.SlashPath();
+            EXPECT_EQ(row.m_row.m_eState, eRowStateLive) << row.SlashPath();
             continue;
         }
         setStates.insert(row.m_row.m_eState);
         const CFlsEntry* pFls = FlsEntry(row.SlashPath());
         ASSERT_NE(pFls, nullptr) << row.SlashPath();
         const uint64_t n64First = row.m_row.m_n64Clusters ? m_sleuth.FirstSector(pFls->m_n64Record) : 0;
-        fat::EFatState eExpected = fat::eStateNoData;
+        ERowState eExpected = eRowStateNoData;
         if (n64First != 0)
         {
             uint64_t n64Free = 0;
             for (uint64_t n = 0; n < row.m_row.m_n64Clusters; ++n)
                 n64Free += !m_sleuth.InUse(n64First + n * n64SectorsPerCluster);
-            eExpected = n64Free == row.m_row.m_n64Clusters ? fat::eStateRecoverable
-                        : n64Free == 0                     ? fat::eStateOverwritten
-                                                           : fat::eStatePartial;
+            eExpected = n64Free == row.m_row.m_n64Clusters ? eRowStateRecoverable
+                        : n64Free == 0                     ? eRowStateOverwritten
+                                                           : eRowStatePartial;
         }
         EXPECT_EQ(row.m_row.m_eState, eExpected) << row.SlashPath();
     }
-    EXPECT_TRUE(setStates.count(fat::eStateRecoverable) && setStates.count(fat::eStateNoData));
-    EXPECT_TRUE(setStates.count(fat::eStatePartial) && setStates.count(fat::eStateOverwritten));
+    EXPECT_TRUE(setStates.count(eRowStateRecoverable) && setStates.count(eRowStateNoData));
+    EXPECT_TRUE(setStates.count(eRowStatePartial) && setStates.count(eRowStateOverwritten));
 }
 
 // The deleted file laid around a live one: its clusters in use now are
@@ -170,7 +170,7 @@ TEST_P(MadeVolume, ReadsADeletedFragmentedFileAroundTheLiveOne)
     ASSERT_TRUE(pRow && pFls);
     ASSERT_TRUE(pRow->m_row.m_bDeleted);
     // Its contiguous stretch holds the live file: the state says so.
-    EXPECT_EQ(pRow->m_row.m_eState, fat::eStatePartial);
+    EXPECT_EQ(pRow->m_row.m_eState, eRowStatePartial);
     Bytes vecOurs, vecIcat;
     ASSERT_EQ(ReadEntry(m_volume, pRow->m_row.m_dwEntry, vecOurs), 0u);
     ASSERT_TRUE(Icat(m_strImage, 0, std::to_string(pFls->m_n64Record), vecIcat));
@@ -186,7 +186,7 @@ TEST_P(MadeVolume, ReadsAFileWhoseStartWasTakenAtItsSizeWithItsTailInPlace)
     const CWalkedRow* pRow = m_walk.Find("Reuse/Partly overwritten.bin");
     const CFlsEntry* pFls = FlsEntry("Reuse/Partly overwritten.bin");
     ASSERT_TRUE(pRow && pFls);
-    ASSERT_EQ(pRow->m_row.m_eState, fat::eStatePartial);
+    ASSERT_EQ(pRow->m_row.m_eState, eRowStatePartial);
     EXPECT_EQ(pRow->m_row.m_byFreePercent, 50);
     Bytes vecOurs, vecIcat;
     ASSERT_EQ(ReadEntry(m_volume, pRow->m_row.m_dwEntry, vecOurs), 0u);

@@ -17,7 +17,6 @@
 using namespace salvix_test;
 using ntfs::CDataPiece;
 using ntfs::CFileState;
-using ntfs::EFileState;
 
 namespace
 {
@@ -98,7 +97,7 @@ TEST(FileStateTest, StatesOfWholeFiles)
         const char* m_pszWhat;
         bool m_bInUse, m_bDirectory, m_bMap;
         CDataPiece m_piece;
-        EFileState m_eState;
+        ERowState m_eState;
         BYTE m_byPercent;
         bool m_bHasSize;
     };
@@ -107,22 +106,22 @@ TEST(FileStateTest, StatesOfWholeFiles)
     CDataPiece damaged = Piece(true, 4096, 1, 1, 1, 1);
     damaged.m_bDamaged = true;
     const CCase kCases[] = {
-        {"live", true, false, true, Piece(true, 5000, 2, 2, 2, 0), EFileState::eLive, 0, true},
-        {"every cluster free", false, false, true, Piece(true, 5000, 2, 2, 2, 2), EFileState::eRecoverable, 100, true},
-        {"one of three free", false, false, true, Piece(true, 9000, 3, 3, 3, 1), EFileState::ePartial, 33, true},
-        {"one of 1000 free", false, false, true, Piece(true, 1u << 22, 1000, 1000, 1000, 1), EFileState::ePartial, 1, true},
-        {"999 of 1000 free", false, false, true, Piece(true, 1u << 22, 1000, 1000, 1000, 999), EFileState::ePartial, 99, true},
-        {"none free", false, false, true, Piece(true, 9000, 3, 3, 3, 0), EFileState::eOverwritten, 0, true},
-        {"resident", false, false, false, resident, EFileState::eRecoverable, 100, true},
-        {"all sparse", false, false, true, Piece(true, 1u << 20, 256, 256, 0, 0), EFileState::eRecoverable, 100, true},
-        {"empty", false, false, true, Piece(true, 0, 0, 0, 0, 0), EFileState::eNoData, 0, true},
-        {"no $DATA", false, false, true, CDataPiece(), EFileState::eNoData, 0, false},
-        {"a folder", false, true, true, CDataPiece(), EFileState::eNoData, 0, false},
-        {"no map", false, false, false, Piece(true, 5000, 2, 2, 2, 2), EFileState::eUnknown, 0, true},
-        {"damaged $DATA", false, false, true, damaged, EFileState::eUnknown, 0, true},
-        {"no start", false, false, true, Piece(false, 0, 0, 2, 2, 2), EFileState::eUnknown, 0, false},
+        {"live", true, false, true, Piece(true, 5000, 2, 2, 2, 0), eRowStateLive, 0, true},
+        {"every cluster free", false, false, true, Piece(true, 5000, 2, 2, 2, 2), eRowStateRecoverable, 100, true},
+        {"one of three free", false, false, true, Piece(true, 9000, 3, 3, 3, 1), eRowStatePartial, 33, true},
+        {"one of 1000 free", false, false, true, Piece(true, 1u << 22, 1000, 1000, 1000, 1), eRowStatePartial, 1, true},
+        {"999 of 1000 free", false, false, true, Piece(true, 1u << 22, 1000, 1000, 1000, 999), eRowStatePartial, 99, true},
+        {"none free", false, false, true, Piece(true, 9000, 3, 3, 3, 0), eRowStateOverwritten, 0, true},
+        {"resident", false, false, false, resident, eRowStateRecoverable, 100, true},
+        {"all sparse", false, false, true, Piece(true, 1u << 20, 256, 256, 0, 0), eRowStateRecoverable, 100, true},
+        {"empty", false, false, true, Piece(true, 0, 0, 0, 0, 0), eRowStateNoData, 0, true},
+        {"no $DATA", false, false, true, CDataPiece(), eRowStateNoData, 0, false},
+        {"a folder", false, true, true, CDataPiece(), eRowStateNoData, 0, false},
+        {"no map", false, false, false, Piece(true, 5000, 2, 2, 2, 2), eRowStateUnknown, 0, true},
+        {"damaged $DATA", false, false, true, damaged, eRowStateUnknown, 0, true},
+        {"no start", false, false, true, Piece(false, 0, 0, 2, 2, 2), eRowStateUnknown, 0, false},
         // A size beyond any volume is shown as stored.
-        {"huge size", false, false, true, Piece(true, ~0ull, 2, 2, 2, 2), EFileState::eRecoverable, 100, true},
+        {"huge size", false, false, true, Piece(true, ~0ull, 2, 2, 2, 2), eRowStateRecoverable, 100, true},
     };
     for (const CCase& c : kCases)
     {
@@ -147,16 +146,16 @@ TEST(FileStateTest, FilesInExtensionRecordsArePutTogetherInAnyOrder)
         const char* m_pszWhat;
         bool m_bBaseFirst;
         ntfs::CRecordHeader m_extension;  // of both extension records
-        EFileState m_eState;
+        ERowState m_eState;
         BYTE m_byPercent;
         bool m_bPending;
     };
     const CCase kCases[] = {
-        {"base first", true, Header(false, 3, 40, 7), EFileState::ePartial, 50, false},
-        {"extensions first", false, Header(false, 3, 40, 7), EFileState::ePartial, 50, false},
+        {"base first", true, Header(false, 3, 40, 7), eRowStatePartial, 50, false},
+        {"extensions first", false, Header(false, 3, 40, 7), eRowStatePartial, 50, false},
         // Records of another file of that number, or still in use beside a freed base: not its own.
-        {"another sequence", true, Header(false, 3, 40, 5), EFileState::eUnknown, 0, true},
-        {"in use beside a freed base", false, Header(true, 3, 40, 7), EFileState::eUnknown, 0, true},
+        {"another sequence", true, Header(false, 3, 40, 5), eRowStateUnknown, 0, true},
+        {"in use beside a freed base", false, Header(true, 3, 40, 7), eRowStateUnknown, 0, true},
     };
     for (const CCase& c : kCases)
     {
@@ -176,7 +175,7 @@ TEST(FileStateTest, FilesInExtensionRecordsArePutTogetherInAnyOrder)
         if (c.m_bBaseFirst)
         {
             EXPECT_TRUE(state.m_bPending);
-            EXPECT_EQ(EFileState::eUnknown, state.m_eState);
+            EXPECT_EQ(eRowStateUnknown, state.m_eState);
             EXPECT_FALSE(spread.AddExtension(c.m_extension, second, dwBase, completed));
             bCompleted = spread.AddExtension(c.m_extension, third, dwBase, completed);
             if (bCompleted)
@@ -201,14 +200,14 @@ TEST(FileStateTest, AMissingShortOrDamagedMapLeavesStatesUnknownAndTheScanGoesOn
         int m_nMapBytes;         // the $Bitmap's length; -1: record 6 holds no $Bitmap
         BYTE m_byFirst;          // its first byte
         DWORD m_dwCode;
-        EFileState m_eDeleted;   // the deleted file's state
+        ERowState m_eDeleted;   // the deleted file's state
     };
     // The volume: 2048 sectors of 512 bytes, 4 KiB clusters: 256 clusters, a map of 32 bytes.
     const CCase kCases[] = {
-        {"sound", 32, 0x1F, 0, EFileState::eRecoverable},
-        {"no $Bitmap", -1, 0x1F, static_cast<DWORD>(ERROR_FILE_NOT_FOUND), EFileState::eUnknown},
-        {"shorter than the volume", 16, 0x1F, static_cast<DWORD>(ERROR_INVALID_DATA), EFileState::eUnknown},
-        {"the boot sector free", 32, 0x1E, static_cast<DWORD>(ERROR_INVALID_DATA), EFileState::eUnknown},
+        {"sound", 32, 0x1F, 0, eRowStateRecoverable},
+        {"no $Bitmap", -1, 0x1F, static_cast<DWORD>(ERROR_FILE_NOT_FOUND), eRowStateUnknown},
+        {"shorter than the volume", 16, 0x1F, static_cast<DWORD>(ERROR_INVALID_DATA), eRowStateUnknown},
+        {"the boot sector free", 32, 0x1E, static_cast<DWORD>(ERROR_INVALID_DATA), eRowStateUnknown},
     };
     for (const CCase& c : kCases)
     {

@@ -4,6 +4,7 @@
 //   salvix_fatwalk IMAGE [BYTE_OFFSET]            rows: "r|d *|- entry state size path"
 //   salvix_fatwalk IMAGE BYTE_OFFSET --data ENTRY the row's data
 #include "fat/FatVolume.h"
+#include "session/RowText.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,7 +31,7 @@ public:
                 strPath += '\\';
             strPath += batch.Name(row);
             printf("%c %c %u %s %llu %s\n", row.m_bDirectory ? 'd' : 'r', row.m_bDeleted ? '*' : '-',
-                   row.m_dwEntry, fat::StateText(row.m_eState), static_cast<unsigned long long>(row.m_n64Size),
+                   row.m_dwEntry, StateText(row.m_eState, row.m_byFreePercent).c_str(), static_cast<unsigned long long>(row.m_n64Size),
                    strPath.c_str());
         }
         return 0;
