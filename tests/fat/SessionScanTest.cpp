@@ -16,6 +16,7 @@
 #include "support/SaveRunner.h"
 #include "support/ScanSink.h"
 #include "support/SleuthKit.h"
+#include "support/ZoneGuard.h"
 
 #include <sys/stat.h>
 
@@ -43,23 +44,11 @@ protected:
         CMadeVolumeTest::SetUp();
         if (!Ready())
             return;
-        const char* pszZone = getenv("TZ");
-        m_bHadZone = pszZone != nullptr;
-        m_strOldZone = pszZone ? pszZone : "";
-        setenv("TZ", kZone, 1);
-        tzset();
+        m_zone.Set(kZone);
         m_pGuard.reset(new CDiskGuard(m_strImage));
         ASSERT_TRUE(FlsFatFiles(m_strImage, 0, m_vecFls));
         ASSERT_TRUE(m_sleuth.Open(m_strImage));
         ASSERT_EQ(m_sink.Scan(m_session, 0), 0u);
-    }
-    void TearDown() override
-    {
-        if (m_bHadZone)
-            setenv("TZ", m_strOldZone.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
     }
     static std::string BackslashPath(const std::string& strSlash)
     {
@@ -81,8 +70,7 @@ protected:
     CSleuthFat m_sleuth;
     CScanSession m_session;
     CCollectingSink m_sink;
-    bool m_bHadZone = false;
-    std::string m_strOldZone;
+    CZoneGuard m_zone;
 };
 
 TEST_P(SessionOnFat, ListsEveryEntryFlsNamesNumberedByTheWalk)

@@ -8,6 +8,7 @@
 #include "session/ScanSession.h"
 #include "support/DiskGuard.h"
 #include "support/ScanSink.h"
+#include "support/ZoneGuard.h"
 
 #include <gtest/gtest.h>
 
@@ -99,10 +100,7 @@ TEST_F(StatesTest, SizesAndTimesAgreeWithTheSleuthKit)
     std::string strError;
     ASSERT_TRUE(sleuth.Open(m_strVolume, 0, strError)) << strError;
     // A zone east of UTC without summer time, given as TZ gives it.
-    const char* pszOldZone = getenv("TZ");
-    const std::string strOldZone = pszOldZone ? pszOldZone : "";
-    setenv("TZ", "CST-8", 1);
-    tzset();
+    CZoneGuard zone("CST-8");
     size_t nFiles = 0, nTimes = 0;
     for (size_t n = 0; n < m_sink.m_store.Size(); ++n)
     {
@@ -131,11 +129,6 @@ TEST_F(StatesTest, SizesAndTimesAgreeWithTheSleuthKit)
             ++nTimes;
         }
     }
-    if (pszOldZone)
-        setenv("TZ", strOldZone.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
     EXPECT_GE(nFiles, 20u);
     EXPECT_EQ(8u, nTimes);
 }

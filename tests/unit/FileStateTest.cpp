@@ -3,6 +3,7 @@
 // records met in any order, a map that is missing, short or damaged, and the
 // texts of the cells (times at the ends of what a record can hold).
 #include "support/NtfsImage.h"
+#include "support/ZoneGuard.h"
 
 #include "ntfs/FileState.h"
 #include "ntfs/NTFSDrive.h"
@@ -259,8 +260,7 @@ TEST(CellTextTest, SizesTimesAndStatesAsTheCellsShowThem)
 
     // Times in UTC, then in a zone eight hours east; past 2500 and on a
     // wall clock, as stored.
-    const char* pszOldZone = getenv("TZ");
-    const std::string strOldZone = pszOldZone ? pszOldZone : "";
+    CZoneGuard zone;
     struct CTime
     {
         const char* m_pszZone;
@@ -285,15 +285,9 @@ TEST(CellTextTest, SizesTimesAndStatesAsTheCellsShowThem)
     for (const CTime& t : kTimes)
     {
         SCOPED_TRACE(std::string(t.m_pszZone) + " " + std::to_string(t.m_n64Time));
-        setenv("TZ", t.m_pszZone, 1);
-        tzset();
+        zone.Set(t.m_pszZone);
         EXPECT_EQ(t.m_pszText, TimeText(t.m_n64Time, t.m_bWallClock));
     }
-    if (pszOldZone)
-        setenv("TZ", strOldZone.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
 
     EXPECT_EQ("部分覆盖 53%", StateText(eRowStatePartial, 53));
     EXPECT_EQ("可恢复", StateText(eRowStateRecoverable, 100));

@@ -3,6 +3,7 @@
 #include "support/DiskGuard.h"
 #include "support/FaultFreeTest.h"
 #include "support/Files.h"
+#include "support/ZoneGuard.h"
 
 #include "disk/Disk.h"
 #include "session/SaveEntry.h"
@@ -393,13 +394,11 @@ TEST(LocalTimeTest, WallClockBecomesUtcByTheZonesRulesForThatDate)
         {"EST5EDT,M3.2.0,M11.1.0", 1, 5},
         {"EST5EDT,M3.2.0,M11.1.0", 7, 4},
     };
-    const char* pszOld = getenv("TZ");
-    const std::string strOld = pszOld ? pszOld : "";
+    CZoneGuard zone;
     for (const CZoneCase& c : kCases)
     {
         SCOPED_TRACE(std::string(c.m_pszZone) + " month " + std::to_string(c.m_nMonth));
-        setenv("TZ", c.m_pszZone, 1);
-        tzset();
+        zone.Set(c.m_pszZone);
         const ULONGLONG n64Wall = FileTimeOfUtc(2024, c.m_nMonth, 15, 12) + 1234567;  // and a fraction of a second
         FILETIME local = {static_cast<DWORD>(n64Wall), static_cast<DWORD>(n64Wall >> 32)};
         FILETIME utc = {};
@@ -410,9 +409,4 @@ TEST(LocalTimeTest, WallClockBecomesUtcByTheZonesRulesForThatDate)
     // A time before 1970 is one the system cannot hold here.
     FILETIME early = {0, 0}, out = {};
     EXPECT_FALSE(LocalFileTimeToFileTime(&early, &out));
-    if (pszOld)
-        setenv("TZ", strOld.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
 }
